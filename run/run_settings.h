@@ -57,4 +57,10 @@ void ResetRunSettings(RunSettings& settings);
 //! Appends CR LF + line to MessageText.
 void AppendMessageLine(const std::string& line);
 
+//! The text without leading and trailing blanks (spaces only; tabs are kept).
+std::string TrimBlanks(const std::string& text);
+
+//! True when the text is empty after trimming blanks, the sense of "empty" in settings checks.
+bool IsBlank(const std::string& text);
+
 }  // namespace varnel

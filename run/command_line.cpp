@@ -1,0 +1,246 @@
+#include "run/command_line.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+namespace varnel {
+
+namespace {
+
+constexpr std::array<std::string_view, 22> OptionNames = {
+    "mac",     "usr",     "password", "ntaut",      "db",     "bkmac", "bkusr", "password_bk",
+    "bkntaut", "bkdb",    "chkmd",    "clsf",       "mark",   "del",   "datom", "grep",
+    "log",     "logfile", "config",   "statusfile", "job_id", "help"};
+
+std::string ToLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+bool IsOptionName(std::string_view name) {
+    const std::string lower = ToLower(name);
+    return std::find(OptionNames.begin(), OptionNames.end(), lower) != OptionNames.end();
+}
+
+// A dash always introduces an option (an unknown one asks for help). A slash does so only
+// for a known option name: every absolute path here begins with a slash, and a value such
+// as "-log /var/log/varnel" must not turn the run into a help request.
+bool IsOptionArgument(const std::string& argument) {
+    if (argument.empty()) return false;
+    if (argument.front() == '-') return true;
+    return argument.front() == '/' && IsOptionName(std::string_view(argument).substr(1));
+}
+
+}  // namespace
+
+std::vector<std::string> SplitArguments(const std::string& commandLine, int maxArguments) {
+    std::vector<std::string> args;
+    if (maxArguments <= 0 || IsBlank(commandLine)) return args;
+    const auto maximum = static_cast<std::size_t>(maxArguments);
+
+    bool inArgument = false;
+    bool inQuotes = false;
+    // False when one more argument would pass the maximum: the rest of the line is ignored.
+    const auto startArgument = [&] {
+        if (args.size() >= maximum) return false;
+        args.emplace_back();
+        inArgument = true;
+        return true;
+    };
+
+    for (const char c : commandLine) {
+        if (c == '"') {
+            if (inQuotes) {
+                inQuotes = false;  // the argument goes on after a closing quote
+            } else {
+                if (!startArgument()) break;
+                inQuotes = true;
+            }
+        } else if ((c == ' ' || c == '\t') && !inQuotes) {
+            inArgument = false;
+        } else {
+            if (!inArgument && !startArgument()) break;
+            args.back() += c;
+        }
+    }
+    return args;
+}
+
+void SplitArguments(RunSettings& settings, const std::string& commandLine, int maxArguments) {
+    ApplyArguments(settings, SplitArguments(commandLine, maxArguments));
+}
+
+void ApplyArguments(RunSettings& settings, const std::vector<std::string>& args) {
+    static const std::string noValue;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!IsOptionArgument(args[i])) continue;
+        // The value is taken even when it is itself an option; that one still gets its own turn.
+        const std::string& value = i + 1 < args.size() ? args[i + 1] : noValue;
+        ApplyOption(args[i].substr(1), value, settings);
+    }
+}
+
+void ApplyProcessArguments(RunSettings& settings, int argc, char** argv, int maxArguments) {
+    // The shell has already split and unquoted these; splitting them again would break
+    // values such as a quoted directory with a blank in it.
+    std::vector<std::string> args;
+    for (int i = 1; i < argc && i <= maxArguments; ++i) args.emplace_back(argv[i]);
+    ApplyArguments(settings, args);
+}
+
+void ApplyOption(const std::string& name, const std::string& value, RunSettings& settings) {
+    const std::string option = ToLower(name);
+    // A log copy alone is no reason to leave the main window.
+    if (option != "logfile") CommandLineMode = true;
+
+    if (option == "mac") {
+        settings.Server = value;
+    } else if (option == "usr") {
+        settings.UserName = value;
+    } else if (option == "password") {
+        settings.Password = value;
+    } else if (option == "ntaut") {
+        settings.WindowsAuth = true;
+    } else if (option == "db") {
+        settings.Database = value;
+    } else if (option == "bkmac") {
+        settings.ArchiveServer = value;
+    } else if (option == "bkusr") {
+        settings.ArchiveUserName = value;
+    } else if (option == "password_bk") {
+        settings.ArchivePassword = value;
+    } else if (option == "bkntaut") {
+        settings.ArchiveWindowsAuth = true;
+    } else if (option == "bkdb") {
+        settings.ArchiveDatabase = value;
+    } else if (option == "chkmd") {
+        settings.CheckMetadata = true;
+    } else if (option == "clsf") {
+        settings.ArchiveFacts = true;
+    } else if (option == "mark") {
+        settings.MarkUnused = true;
+    } else if (option == "del") {
+        settings.DeleteMarked = true;
+    } else if (option == "datom") {
+        settings.AtomicDelete = true;
+    } else if (option == "grep") {
+        settings.GenerateReports = true;
+    } else if (option == "log") {
+        settings.LogRequested = true;
+        settings.LogDirectory = value;
+    } else if (option == "logfile") {
+        settings.LogCopyRequested = true;
+        settings.LogCopyFile = value;
+    } else if (option == "config") {
+        settings.ConfigRequested = true;
+        settings.ConfigFile = value;
+        ConfigMode = true;
+        ConfigFileName = value;
+    } else if (option == "statusfile") {
+        settings.StatusFileRequested = true;
+        settings.StatusFile = value;
+    } else if (option == "job_id") {
+        settings.JobId = value;
+    } else {
+        // -help and every name this table does not know
+        settings.HelpRequested = true;
+    }
+}
+
+bool ValidateRunSettings(const RunSettings& settings) {
+    bool valid = true;
+    // Every check runs so that the operator sees all that is missing at once.
+    const auto fail = [&valid](const std::string& message) {
+        AppendMessageLine(message);
+        valid = false;
+    };
+
+    if (settings.HelpRequested) {
+        valid = false;
+    } else {
+        if (IsBlank(settings.Server)) fail("Machine must be specified");
+        if (IsBlank(settings.Database)) fail("Database must be specified");
+        if (!settings.WindowsAuth && IsBlank(settings.UserName)) {
+            fail("User name must be specified for connecting to the database");
+        }
+        if (settings.ArchiveFacts && settings.WindowsAuth && settings.ArchiveWindowsAuth) {
+            fail(std::string("It is not possible to use Windows NT Authentication for both the") +
+                 " Data Warehouse database and the archive database.");
+        }
+        if (settings.ArchiveFacts && IsBlank(settings.ArchiveServer)) {
+            fail("Archive machine must be specified");
+        }
+        if (settings.ArchiveFacts && IsBlank(settings.ArchiveDatabase)) {
+            fail("Archive database must be specified");
+        }
+        if (settings.ArchiveFacts && !settings.ArchiveWindowsAuth &&
+            IsBlank(settings.ArchiveUserName)) {
+            fail("User name must be specified for connecting to the Archive database");
+        }
+        if (ConfigMode && IsBlank(ConfigFileName)) {
+            fail("When in Config Mode Please specify the Config File Name");
+        }
+        if (settings.StatusFileRequested && IsBlank(settings.StatusFile)) {
+            fail("When in Status Mode Please specify the Status File Name");
+        }
+        if (!settings.LogRequested || IsBlank(settings.LogDirectory)) {
+            fail("Log Directory name must be specified");
+        }
+    }
+
+    // The main window shows the messages itself; only an unattended run needs the usage.
+    if (!CommandLineMode || valid) return valid;
+    AppendMessageLine(UsageText());
+    return false;
+}
+
+const std::string& UsageText() {
+    static const std::string usage =
+        "Usage: Varnel -mac <machine> {-usr <user name> -password <password> | -ntaut} "
+        "-db <database> -bkmac <machine> {-bkusr <user name> -password_bk <password> | "
+        "-bkntaut} -bkdb <database> -log <logDirectory> -logfile <logfile> "
+        "[-config <configfile>] [-statusfile <statusfile>] [-chkmd] [-clsf] [-mark] [-del] "
+        "[-datom] [-grep] [-help]";
+    return usage;
+}
+
+StartMode DecideStartMode() {
+    if (!CommandLineMode) return StartMode::Interactive;
+    return ConfigMode ? StartMode::Configuration : StartMode::Unattended;
+}
+
+bool ReadCommandFile(const std::string& path, std::string& commandLine, std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (!fs::exists(status)) {
+        error = "The command file \"" + path + "\" does not exist.";
+        return false;
+    }
+    // A directory opens without complaint and then reads as if empty.
+    if (fs::is_directory(status)) {
+        error = "The command file \"" + path + "\" is a directory.";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (in) std::getline(in, line);
+    if (!in && !in.eof()) {
+        error = "The command file \"" + path + "\" cannot be read.";
+        return false;
+    }
+    // A line saved by an editor on another system may carry a byte-order mark or a CR.
+    if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+    line.erase(std::min(line.find_first_of("\r\n"), line.size()));
+    commandLine = line;
+    return true;
+}
+
+}  // namespace varnel
