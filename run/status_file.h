@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace varnel {
+
+//! Path of the job status file a scheduler watches; empty when none was asked for.
+inline std::string StatusFileName;
+
+//! Remembers the path of the job status file; always True.
+bool SetStatusFileName(const std::string& path);
+
+//! Replaces the status file's content with the word and CR LF. False when no file name is
+//! set or the file cannot be written; the directory is never created.
+bool WriteJobStatus(const std::string& word);
+
+}  // namespace varnel
