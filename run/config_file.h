@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "run/run_settings.h"
+
+namespace varnel {
+
+//! The settings chosen in the main window as one command line for a later unattended run.
+//! The archive login (server, database, authentication, user, password) is taken from
+//! archiveLogin, everything else from fromWindow.
+std::string BuildConfigurationLine(const RunSettings& fromWindow, const RunSettings& archiveLogin);
+
+//! Replaces the file's content with the line and CR LF. The file holds passwords, so it ends
+//! up readable and writable by its owner only. False with a message naming the file on error.
+bool WriteConfigurationFile(const std::string& path, const std::string& line, std::string& error);
+
+}  // namespace varnel
