@@ -1,0 +1,212 @@
+#include "warehouse/connector.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+
+namespace varnel {
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// A missing SQLite busy time-out makes the driver wait 200 s for a locked file.
+// NOTE: the driver's real wait is about twice the value given.
+constexpr int kSqliteBusyTimeoutMs = 10000;
+
+std::string SqliteDriverName() {
+    const std::string configured = EnvironmentValue("VARNEL_SQLITE_DRIVER");
+    if (!configured.empty()) return configured;
+    // NOTE: Debian registers the driver as "SQLite3"; its "SQLite" entry points at a
+    // library that is not installed. Without any entry the library's file name works.
+    for (const auto& name : InstalledOdbcDrivers())
+        if (name == "SQLite3") return name;
+    return "libsqlite3odbc.so";
+}
+
+bool MentionsTdsVersion(const std::string& options) {
+    return Lower(options).find("tds_version") != std::string::npos;
+}
+
+}  // namespace
+
+bool IsSqliteServer(const std::string& server) { return Lower(Trim(server)) == "sqlite"; }
+
+std::string ConnectionStringValue(const std::string& value) {
+    std::string escaped = "{";
+    for (const char c : value) {
+        escaped += c;
+        if (c == '}') escaped += '}';
+    }
+    return escaped + "}";
+}
+
+std::string SqlServerDriverName() {
+    const std::string configured = EnvironmentValue("VARNEL_ODBC_DRIVER");
+    if (!configured.empty()) return configured;
+    const auto installed = InstalledOdbcDrivers();
+    for (const char* candidate :
+         {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"}) {
+        if (std::find(installed.begin(), installed.end(), candidate) != installed.end())
+            return candidate;
+    }
+    return "FreeTDS";
+}
+
+Engine Connector::TargetEngine() const {
+    return IsSqliteServer(Server) ? Engine::Sqlite : Engine::SqlServer;
+}
+
+std::string Connector::ConnectionString() const {
+    if (TargetEngine() == Engine::Sqlite) {
+        // NOTE: the SQLite driver refuses a braced database value, so the path goes in
+        // bare; NoCreat=1 keeps a mistyped path from creating an empty warehouse;
+        // StepAPI=1 fetches rows one by one instead of loading whole results; WAL lets
+        // a reading cursor and a writing transaction on two connections work side by side.
+        return "Driver=" + SqliteDriverName() + ";Database=" + Database +
+               ";NoCreat=1;JournalMode=WAL;StepAPI=1;Timeout=" +
+               std::to_string(kSqliteBusyTimeoutMs) + ";";
+    }
+    const std::string driver = SqlServerDriverName();
+    const bool freeTds = Lower(driver).find("freetds") != std::string::npos ||
+                         Lower(driver).find("tdsodbc") != std::string::npos;
+    const std::string options = EnvironmentValue("VARNEL_ODBC_OPTIONS");
+    std::string text = "Driver=" + ConnectionStringValue(driver) + ";";
+    std::string host = Trim(Server);
+    const auto comma = host.find(',');
+    if (freeTds && comma != std::string::npos) {
+        // FreeTDS takes the port as an attribute of its own.
+        text += "Server=" + ConnectionStringValue(Trim(host.substr(0, comma))) + ";";
+        text += "Port=" + ConnectionStringValue(Trim(host.substr(comma + 1))) + ";";
+    } else {
+        text += "Server=" + ConnectionStringValue(host) + ";";
+    }
+    if (!Trim(Database).empty()) text += "Database=" + ConnectionStringValue(Database) + ";";
+    if (WindowsAuth) {
+        text += "Trusted_Connection=yes;";
+    } else {
+        text += "UID=" + ConnectionStringValue(UserName) + ";";
+        text += "PWD=" + ConnectionStringValue(Password) + ";";
+    }
+    // NOTE: the tasks keep a result open while they send further statements on the
+    // same connection, which SQL Server refuses without multiple active result sets.
+    text += "MARS_Connection=yes;";
+    // NOTE: without a fixed protocol version FreeTDS hangs on a server that accepts the
+    // connection but never answers, whatever the login time-out.
+    if (freeTds && !MentionsTdsVersion(options)) text += "TDS_Version=7.4;";
+    if (!options.empty()) {
+        text += options;
+        if (options.back() != ';') text += ";";
+    }
+    return text;
+}
+
+std::unique_ptr<Connection> Connector::Connect(int loginTimeoutSeconds) {
+    errors_.clear();
+    errorDescription_.clear();
+    const Engine engine = TargetEngine();
+    try {
+        if (engine == Engine::Sqlite) {
+            if (Database.find_first_of(";{}") != std::string::npos)
+                throw std::runtime_error("The SQLite database path '" + Database +
+                                         "' holds ';', '{' or '}', which the SQLite driver "
+                                         "cannot take. Rename the file or its folder.");
+            std::error_code ec;
+            if (Trim(Database).empty())
+                throw std::runtime_error("No SQLite database file was given.");
+            if (!std::filesystem::is_regular_file(Database, ec))
+                throw std::runtime_error("The SQLite database file '" + Database +
+                                         "' does not exist.");
+        }
+        auto connection = std::make_unique<Connection>(
+            Connection::Open(ConnectionString(), engine, loginTimeoutSeconds));
+        connection->SetProperty("Data Source", Server);
+        connection->SetProperty("Integrated Security", WindowsAuth ? "SSPI" : "");
+        connection->SetProperty("User ID", UserName);
+        connection->SetProperty("Password", Password);
+        connection->SetProperty("Initial Catalog", Database);
+        connection->SetProperty("Connect Timeout", std::to_string(loginTimeoutSeconds));
+        if (engine == Engine::Sqlite) {
+            connection->SetProperty("Server Name", "sqlite");
+        } else {
+            // The server's own name is what a linked server is known by; the name as
+            // typed may differ.
+            auto result = connection->Query("SELECT @@SERVERNAME");
+            std::string name = Server;
+            if (result.Next() && result.Get(0)) name = *result.Get(0);
+            connection->SetProperty("Server Name", name);
+        }
+        return connection;
+    } catch (const OdbcError& error) {
+        errors_ = error.Records();
+        errorDescription_ = error.what();
+    } catch (const std::exception& error) {
+        errorDescription_ = error.what();
+    }
+    return nullptr;
+}
+
+bool OpenWarehouseConnection(const std::string& server, const std::string& database,
+                             bool windowsAuth, const std::string& user,
+                             const std::string& password, std::unique_ptr<Connection>& connection,
+                             std::string& messageText, int loginTimeoutSeconds) {
+    Connector connector;
+    connector.Server = server;
+    connector.Database = database;
+    connector.UserName = user;
+    connector.Password = password;
+    connector.WindowsAuth = windowsAuth;
+    connection = connector.Connect(loginTimeoutSeconds);
+    if (connection) return true;
+    messageText = "Error while connecting to : " + server;
+    if (!connector.Errors().empty()) {
+        for (const auto& record : connector.Errors()) messageText += "\r\n" + record.Text;
+    } else {
+        messageText += "\r\n" + connector.ErrorDescription();
+    }
+    return false;
+}
+
+std::unique_ptr<Connection> OpenSecondConnection(const Connection& original) {
+    Connector connector;
+    connector.Server = original.Property("Data Source").value_or("");
+    connector.Database = original.DefaultDatabase();
+    if (original.Property("Integrated Security").value_or("") == "SSPI") {
+        connector.WindowsAuth = true;
+    } else {
+        connector.UserName = original.Property("User ID").value_or("");
+        connector.Password = original.Property("Password").value_or("");
+    }
+    int timeout = 60;
+    try {
+        timeout = std::stoi(original.Property("Connect Timeout").value_or("60"));
+    } catch (const std::exception&) {
+    }
+    auto connection = connector.Connect(timeout);
+    if (!connection) {
+        if (!connector.Errors().empty())
+            throw OdbcError(connector.Errors(), "", connector.ErrorDescription());
+        throw std::runtime_error(connector.ErrorDescription());
+    }
+    connection->SetDefaultDatabase(connector.Database);
+    return connection;
+}
+
+}  // namespace varnel

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "warehouse/odbc.h"
+
+namespace varnel {
+
+//! Opens connections to a warehouse or an archive. The server text "sqlite"
+//! (any case) selects the embedded engine and makes the database text the path
+//! of an existing SQLite file; any other server is a SQL Server machine.
+class Connector {
+public:
+    std::string Server;
+    std::string Database;
+    std::string UserName;
+    std::string Password;
+    bool WindowsAuth = false;
+
+    //! An open connection, or null when the attempt failed (see Errors).
+    std::unique_ptr<Connection> Connect(int loginTimeoutSeconds);
+
+    //! The driver's diagnostics of the last failed attempt.
+    const std::vector<DiagnosticRecord>& Errors() const { return errors_; }
+    //! The description of the last failure when the driver gave no diagnostics.
+    const std::string& ErrorDescription() const { return errorDescription_; }
+
+    //! The ODBC connection string for these fields (the driver name resolved).
+    std::string ConnectionString() const;
+    Engine TargetEngine() const;
+
+private:
+    std::vector<DiagnosticRecord> errors_;
+    std::string errorDescription_;
+};
+
+//! True when the server text names the embedded engine.
+bool IsSqliteServer(const std::string& server);
+
+//! A value as a connection string takes it: in braces with '}' doubled, so a
+//! value holding ';' or '}' cannot add attributes.
+std::string ConnectionStringValue(const std::string& value);
+
+//! The SQL Server driver to use: $VARNEL_ODBC_DRIVER, else the first installed of
+//! "ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS".
+std::string SqlServerDriverName();
+
+//! Opens a connection and reports a failure as the message text:
+//! "Error while connecting to : " + server, then one CR LF + text per driver
+//! diagnostic. The message text is replaced, not appended to.
+bool OpenWarehouseConnection(const std::string& server, const std::string& database,
+                             bool windowsAuth, const std::string& user,
+                             const std::string& password, std::unique_ptr<Connection>& connection,
+                             std::string& messageText, int loginTimeoutSeconds = 60);
+
+//! A second, independent connection to the same server and database, made from
+//! the properties of an open one ("Data Source", then "Integrated Security" or
+//! "User ID" and "Password", the same time-out); throws OdbcError on failure.
+std::unique_ptr<Connection> OpenSecondConnection(const Connection& original);
+
+}  // namespace varnel

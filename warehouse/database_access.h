@@ -1,0 +1,69 @@
+#pragma once
+
+// The shared operations of the tasks and windows on an open connection. Each
+// traps its own errors and answers with its result (False, 0), as callers expect.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "warehouse/odbc.h"
+
+namespace varnel {
+
+//! True when the connection's catalog lists a table (or view) of that name;
+//! names match as the engine matches them. False on any error.
+bool TableExists(Connection& connection, const std::string& tableName);
+
+//! "select count(*) from " + the table; 0 on any error.
+std::int32_t CountRows(Connection& connection, const std::string& tableName);
+
+//! The default when the value is Null, otherwise the value.
+std::string NullToText(const std::optional<std::string>& value, const std::string& defaultText);
+
+//! ADO's type numbers, by which the callers name parameter and column types.
+enum class AdoType : int {
+    SmallInt = 2,
+    Integer = 3,
+    Single = 4,
+    Double = 5,
+    Currency = 6,
+    Date = 7,
+    Boolean = 11,
+    TinyInt = 16,
+    BigInt = 20,
+    Char = 129,
+    WChar = 130,
+    Numeric = 131,
+    DbDate = 133,
+    DbTime = 134,
+    DbTimeStamp = 135,
+    VarNumeric = 139,
+    VarChar = 200,
+    LongVarChar = 201,
+    VarWChar = 202,
+    LongVarWChar = 203,
+    Binary = 128,
+    VarBinary = 204,
+    LongVarBinary = 205,
+};
+
+//! The ADO type of a column of the ODBC type given.
+AdoType AdoTypeOfSqlType(SQLSMALLINT sqlType);
+
+enum class ParameterDirection { Input = 1 };
+
+//! Appends a typed, nullable parameter to the command. Precision and scale count
+//! only for numeric, variable numeric and currency parameters.
+void AddCommandParameter(Command& command, const std::string& name, AdoType type,
+                         ParameterDirection direction, std::size_t size, int precision, int scale,
+                         Value value);
+
+//! True when the folder exists.
+bool FolderExists(const std::string& path);
+//! Creates the folder with all missing parents; errors are swallowed.
+void CreateFolderPath(const std::string& path);
+//! The text before the last directory separator.
+std::string ParentFolder(const std::string& path);
+
+}  // namespace varnel

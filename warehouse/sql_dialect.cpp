@@ -1,0 +1,85 @@
+#include "warehouse/sql_dialect.h"
+
+namespace varnel {
+
+std::string SqlServerDialect::IntOfBit(const std::string& expression) const {
+    return "CONVERT(int, " + expression + ")";
+}
+
+std::string SqlServerDialect::SameDay(const std::string& a, const std::string& b) const {
+    return "datediff(day, " + a + ", " + b + ") = 0";
+}
+
+std::string SqlServerDialect::TableExistsQuery() const {
+    return "SELECT 1 FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = ?";
+}
+
+std::string SqlServerDialect::ColumnExistsQuery() const {
+    return "SELECT 1 FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = ? AND COLUMN_NAME = ?";
+}
+
+std::string SqlServerDialect::TableHasIndexQuery() const {
+    return "SELECT 1 FROM sys.indexes i JOIN sys.objects o ON o.object_id = i.object_id"
+           " WHERE o.name = ? AND i.type > 0";
+}
+
+void SqlServerDialect::BeginTransaction(Connection& connection) const {
+    connection.SetAutocommit(false);
+}
+
+void SqlServerDialect::CommitTransaction(Connection& connection) const {
+    connection.EndTransaction(true);
+    connection.SetAutocommit(true);
+}
+
+void SqlServerDialect::RollbackTransaction(Connection& connection) const {
+    connection.EndTransaction(false);
+    connection.SetAutocommit(true);
+}
+
+std::string SqliteDialect::IntOfBit(const std::string& expression) const {
+    return "CAST(" + expression + " AS INTEGER)";
+}
+
+std::string SqliteDialect::SameDay(const std::string& a, const std::string& b) const {
+    return "date(" + a + ") = date(" + b + ")";
+}
+
+// SQLite resolves table and column names without regard to case, so the
+// catalog does too; views count as tables, as they do for the server's catalog.
+std::string SqliteDialect::TableExistsQuery() const {
+    return "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view')"
+           " AND name = ? COLLATE NOCASE";
+}
+
+std::string SqliteDialect::ColumnExistsQuery() const {
+    return "SELECT 1 FROM pragma_table_info(?) WHERE name = ? COLLATE NOCASE";
+}
+
+std::string SqliteDialect::TableHasIndexQuery() const {
+    return "SELECT 1 FROM pragma_index_list(?)";
+}
+
+// NOTE: with autocommit off the SQLite driver keeps a transaction open even after
+// a plain SELECT, holding read locks that block other writers, and COMMIT sent as
+// text confuses SQLEndTran. So autocommit stays on and transactions run as text.
+void SqliteDialect::BeginTransaction(Connection& connection) const {
+    connection.Execute("BEGIN IMMEDIATE");
+}
+
+void SqliteDialect::CommitTransaction(Connection& connection) const {
+    connection.Execute("COMMIT");
+}
+
+void SqliteDialect::RollbackTransaction(Connection& connection) const {
+    connection.Execute("ROLLBACK");
+}
+
+const SqlDialect& DialectFor(Engine engine) {
+    static const SqlServerDialect sqlServer;
+    static const SqliteDialect sqlite;
+    if (engine == Engine::SqlServer) return sqlServer;
+    return sqlite;
+}
+
+}  // namespace varnel

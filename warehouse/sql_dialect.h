@@ -1,0 +1,66 @@
+#pragma once
+
+#include <string>
+
+#include "warehouse/odbc.h"
+
+namespace varnel {
+
+//! The few statements that differ between the engines. Code that builds SQL is
+//! handed the dialect of its connection; there is no global switch.
+class SqlDialect {
+public:
+    virtual ~SqlDialect() = default;
+
+    virtual Engine GetEngine() const = 0;
+
+    //! An integer of a bit column or expression.
+    virtual std::string IntOfBit(const std::string& expression) const = 0;
+    //! A condition that holds when two date values fall on the same calendar day.
+    virtual std::string SameDay(const std::string& a, const std::string& b) const = 0;
+
+    //! Catalog queries, each with one or two ? parameters (table name, column name);
+    //! a row comes back when the object exists. Table names match as the engine
+    //! matches them in statements.
+    virtual std::string TableExistsQuery() const = 0;
+    virtual std::string ColumnExistsQuery() const = 0;
+    virtual std::string TableHasIndexQuery() const = 0;
+
+    //! Transactions as the engine's driver handles them best.
+    virtual void BeginTransaction(Connection& connection) const = 0;
+    virtual void CommitTransaction(Connection& connection) const = 0;
+    virtual void RollbackTransaction(Connection& connection) const = 0;
+};
+
+//! Microsoft SQL Server: emits the production texts.
+class SqlServerDialect final : public SqlDialect {
+public:
+    Engine GetEngine() const override { return Engine::SqlServer; }
+    std::string IntOfBit(const std::string& expression) const override;
+    std::string SameDay(const std::string& a, const std::string& b) const override;
+    std::string TableExistsQuery() const override;
+    std::string ColumnExistsQuery() const override;
+    std::string TableHasIndexQuery() const override;
+    void BeginTransaction(Connection& connection) const override;
+    void CommitTransaction(Connection& connection) const override;
+    void RollbackTransaction(Connection& connection) const override;
+};
+
+//! SQLite through its ODBC driver: the embedded engine.
+class SqliteDialect final : public SqlDialect {
+public:
+    Engine GetEngine() const override { return Engine::Sqlite; }
+    std::string IntOfBit(const std::string& expression) const override;
+    std::string SameDay(const std::string& a, const std::string& b) const override;
+    std::string TableExistsQuery() const override;
+    std::string ColumnExistsQuery() const override;
+    std::string TableHasIndexQuery() const override;
+    void BeginTransaction(Connection& connection) const override;
+    void CommitTransaction(Connection& connection) const override;
+    void RollbackTransaction(Connection& connection) const override;
+};
+
+//! The dialect object of an engine (one each, alive for the process).
+const SqlDialect& DialectFor(Engine engine);
+
+}  // namespace varnel

@@ -1,0 +1,38 @@
+#include "warehouse/tool_tables.h"
+
+#include "warehouse/current_user.h"
+#include "warehouse/metadata_statements.h"
+
+namespace varnel {
+
+bool CreateArchiveLoginTable(Connection& connection, std::string& messageText) {
+    try {
+        connection.Execute(sql::CreateArchiveLoginTable());
+        connection.Execute(sql::SeedArchiveLoginRow());
+        return true;
+    } catch (const std::exception& error) {
+        messageText = error.what();
+        return false;
+    }
+}
+
+bool CreateLockTable(Connection& connection) {
+    try {
+        connection.Execute(sql::CreateLockTable());
+    } catch (const std::exception&) {
+        return false;
+    }
+    return InsertLockRow(connection, true);
+}
+
+bool InsertLockRow(Connection& connection, bool lock) {
+    try {
+        connection.Execute(sql::InsertLockRow(lock, CurrentUserName()));
+        LockHeld = lock;
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace varnel

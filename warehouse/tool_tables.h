@@ -1,0 +1,26 @@
+#pragma once
+
+// The tool's own tables in the warehouse: the archive login (dwm_archive) and
+// the multi-user lock (dwm_multiuse).
+
+#include <string>
+
+#include "warehouse/odbc.h"
+
+namespace varnel {
+
+//! This process holds the tool lock.
+inline bool LockHeld = false;
+
+//! Creates dwm_archive and its seeded row; on failure the message text receives
+//! the error's description.
+bool CreateArchiveLoginTable(Connection& connection, std::string& messageText);
+
+//! Creates dwm_multiuse with its row locked by the current user.
+bool CreateLockTable(Connection& connection);
+
+//! Inserts the lock row, locked by the current user or free; on success LockHeld
+//! becomes the lock given, on failure nothing changes.
+bool InsertLockRow(Connection& connection, bool lock);
+
+}  // namespace varnel
