@@ -46,6 +46,12 @@ std::string SelectLockUser() { return "Select user_name from dwm_multiuse"; }
 
 std::string DropLockTable() { return "drop table dwm_multiuse"; }
 
+std::string TakeLockRow(const std::string& user) {
+    return "update dwm_multiuse set lock = 1, user_name = " + SqlLiteral(user);
+}
+
+std::string FreeLockRow() { return "update dwm_multiuse set lock = 0"; }
+
 std::string UpdateDimensionSelection(const std::string& tableName, bool selected) {
     return std::string("update dwm_tables") + " set is_selected = " + (selected ? "1" : "0") +
            " where table_name = " + SqlLiteral(tableName) +

@@ -25,6 +25,10 @@ std::string InsertLockRow(bool locked, const std::string& user);
 std::string SelectLockRow();
 std::string SelectLockUser();
 std::string DropLockTable();
+//! Takes the free lock for the user: the row's write-back.
+std::string TakeLockRow(const std::string& user);
+//! Frees the lock, keeping the name of its last user.
+std::string FreeLockRow();
 
 //! Takes a dimension into (1) or out of (0) marking, deletion and the reports.
 std::string UpdateDimensionSelection(const std::string& tableName, bool selected);

@@ -397,6 +397,8 @@ Connection::Connection(Connection&& other) noexcept
     : connection_(std::exchange(other.connection_, nullptr)),
       engine_(other.engine_),
       open_(std::exchange(other.open_, false)),
+      connectionString_(std::move(other.connectionString_)),
+      loginTimeoutSeconds_(other.loginTimeoutSeconds_),
       properties_(std::move(other.properties_)) {}
 
 Connection& Connection::operator=(Connection&& other) noexcept {
@@ -406,6 +408,8 @@ Connection& Connection::operator=(Connection&& other) noexcept {
         connection_ = std::exchange(other.connection_, nullptr);
         engine_ = other.engine_;
         open_ = std::exchange(other.open_, false);
+        connectionString_ = std::move(other.connectionString_);
+        loginTimeoutSeconds_ = other.loginTimeoutSeconds_;
         properties_ = std::move(other.properties_);
     }
     return *this;
@@ -423,20 +427,33 @@ Connection Connection::Open(const std::string& connectionString, Engine engine,
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env, &handle)))
         Fail(SQL_HANDLE_ENV, env, "", "The connection handle could not be allocated.");
     Connection connection(handle, engine);  // frees the handle if anything below throws
+    connection.connectionString_ = connectionString;
+    connection.loginTimeoutSeconds_ = loginTimeoutSeconds;
+    connection.Reopen();
+    return connection;
+}
+
+void Connection::Reopen() {
+    if (open_) return;
     // NOTE: FreeTDS hangs for ever on a server that accepts the connection but never
     // answers unless the login time-out is set before connecting.
-    SQLSetConnectAttr(handle, SQL_ATTR_LOGIN_TIMEOUT,
-                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
-    SQLSetConnectAttr(handle, SQL_ATTR_CONNECTION_TIMEOUT,
-                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
+    const auto timeout = static_cast<SQLULEN>(loginTimeoutSeconds_);
+    SQLSetConnectAttr(connection_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
+    SQLSetConnectAttr(connection_, SQL_ATTR_CONNECTION_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(timeout), 0);
     SQLCHAR out[2048];
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc =
-        SQLDriverConnect(handle, nullptr, Chars(connectionString), SQL_NTS, out, sizeof out,
+        SQLDriverConnect(connection_, nullptr, Chars(connectionString_), SQL_NTS, out, sizeof out,
                          &outLength, SQL_DRIVER_NOPROMPT);
-    if (!Succeeded(rc)) Fail(SQL_HANDLE_DBC, handle, "", "The connection could not be opened.");
-    connection.open_ = true;
-    return connection;
+    if (!Succeeded(rc))
+        Fail(SQL_HANDLE_DBC, connection_, "", "The connection could not be opened.");
+    open_ = true;
+    if (engine_ == Engine::SqlServer) {
+        const auto database = properties_.find("Initial Catalog");
+        if (database != properties_.end() && !database->second.empty())
+            SetDefaultDatabase(database->second);
+    }
 }
 
 void Connection::Close() {

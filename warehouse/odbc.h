@@ -207,6 +207,8 @@ public:
 
     bool IsOpen() const { return connection_ != SQL_NULL_HDBC && open_; }
     void Close();
+    //! Opens a closed connection again with the connection string it was opened with.
+    void Reopen();
     Engine GetEngine() const { return engine_; }
     const SqlDialect& Dialect() const;
 
@@ -243,6 +245,8 @@ private:
     SQLHDBC connection_ = SQL_NULL_HDBC;
     Engine engine_ = Engine::Sqlite;
     bool open_ = false;
+    std::string connectionString_;
+    int loginTimeoutSeconds_ = 60;
     std::map<std::string, std::string> properties_;
 };
 

@@ -23,6 +23,10 @@ std::string SqlServerDialect::TableHasIndexQuery() const {
            " WHERE o.name = ? AND i.type > 0";
 }
 
+std::string SqlServerDialect::SelectLockRowForUpdate() const {
+    return "Select * from dwm_multiuse WITH (UPDLOCK, HOLDLOCK)";
+}
+
 void SqlServerDialect::BeginTransaction(Connection& connection) const {
     connection.SetAutocommit(false);
 }
@@ -59,6 +63,9 @@ std::string SqliteDialect::ColumnExistsQuery() const {
 std::string SqliteDialect::TableHasIndexQuery() const {
     return "SELECT 1 FROM pragma_index_list(?)";
 }
+
+// BEGIN IMMEDIATE has taken the file's write lock already.
+std::string SqliteDialect::SelectLockRowForUpdate() const { return "Select * from dwm_multiuse"; }
 
 // NOTE: with autocommit off the SQLite driver keeps a transaction open even after
 // a plain SELECT, holding read locks that block other writers, and COMMIT sent as

@@ -26,6 +26,10 @@ public:
     virtual std::string ColumnExistsQuery() const = 0;
     virtual std::string TableHasIndexQuery() const = 0;
 
+    //! The lock row, read so that no other process can change it before this
+    //! transaction ends.
+    virtual std::string SelectLockRowForUpdate() const = 0;
+
     //! Transactions as the engine's driver handles them best.
     virtual void BeginTransaction(Connection& connection) const = 0;
     virtual void CommitTransaction(Connection& connection) const = 0;
@@ -41,6 +45,7 @@ public:
     std::string TableExistsQuery() const override;
     std::string ColumnExistsQuery() const override;
     std::string TableHasIndexQuery() const override;
+    std::string SelectLockRowForUpdate() const override;
     void BeginTransaction(Connection& connection) const override;
     void CommitTransaction(Connection& connection) const override;
     void RollbackTransaction(Connection& connection) const override;
@@ -55,6 +60,7 @@ public:
     std::string TableExistsQuery() const override;
     std::string ColumnExistsQuery() const override;
     std::string TableHasIndexQuery() const override;
+    std::string SelectLockRowForUpdate() const override;
     void BeginTransaction(Connection& connection) const override;
     void CommitTransaction(Connection& connection) const override;
     void RollbackTransaction(Connection& connection) const override;

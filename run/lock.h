@@ -1,0 +1,28 @@
+#pragma once
+
+// The multi-user lock: one row in dwm_multiuse that keeps two operators from
+// cleaning one warehouse at once. Every operation works on WarehouseConnection
+// and, on an error, appends its description + CR LF to MessageText and answers False.
+
+#include <string>
+
+namespace varnel {
+
+//! The user_name found by ReadLastLockUser; empty when there is no row.
+inline std::string LastLockUser;
+
+//! Reads the name of the lock's last user into LastLockUser.
+bool ReadLastLockUser();
+
+//! Takes the lock for the current user. wasLocked comes back True when another
+//! process held it and the operator chose not to take it over (the caller stops).
+bool LockTool(bool& wasLocked);
+
+//! Frees the lock when the current user holds it; a lock held by another user is
+//! never released.
+bool UnlockTool();
+
+//! Reads whether the lock is held (False when there is no row).
+bool ReadLockFlag(bool& locked);
+
+}  // namespace varnel
