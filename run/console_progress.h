@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdio>
+
+#include "run/progress_window.h"
+
+namespace varnel {
+
+//! Routes SIGINT and SIGTERM to the cancel flag of the run's window. A second
+//! signal of the same kind ends the process as usual, for a run stuck in a statement.
+void InstallCancelSignalHandlers();
+//! True once SIGINT or SIGTERM arrived since the handlers were installed.
+bool CancelSignalled();
+//! Forgets a signal that arrived (each run starts without one).
+void ClearCancelSignal();
+
+//! The progress display of an unattended run without a desktop: task rows, the
+//! comment and the percentage on standard error when it is a terminal, nothing
+//! otherwise. A SIGINT or SIGTERM counts as pressing Cancel.
+class ConsoleProgressWindow : public ProgressWindow {
+public:
+    //! Shows progress on the stream when it is a terminal (stderr by default).
+    explicit ConsoleProgressWindow(std::FILE* stream = stderr);
+    //! Shows progress on the stream or not, as told.
+    ConsoleProgressWindow(std::FILE* stream, bool display);
+    ~ConsoleProgressWindow() override;
+
+    void Comment(const std::string& text) override;
+    void ProgressVal(std::int32_t value) override;
+    void ProgressMax(float maximum) override;
+    void TaskCaption(std::size_t index, const std::string& caption) override;
+    void ShowCheckMark(std::size_t index) override;
+    void PrimaryTableLabel(const std::string& text) override;
+    void ForeignTableLabel(const std::string& text) override;
+    void Show() override;
+    void Unload() override;
+    void ProcessEvents() override;
+
+    using ProgressWindow::Comment;
+    using ProgressWindow::ForeignTableLabel;
+    using ProgressWindow::PrimaryTableLabel;
+    using ProgressWindow::ProgressMax;
+    using ProgressWindow::ProgressVal;
+    using ProgressWindow::TaskCaption;
+
+protected:
+    bool InputPending() override { return CancelSignalled(); }
+
+private:
+    void DrawStatus();
+    void EndStatusLine();
+
+    std::FILE* stream_;
+    bool display_;
+    bool statusShown_ = false;
+    int lastPercent_ = -1;
+};
+
+}  // namespace varnel
