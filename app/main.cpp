@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "run/start_up.h"
+
+int main(int argc, char** argv) { return varnel::Main(argc, argv); }

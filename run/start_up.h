@@ -1,0 +1,20 @@
+#pragma once
+
+#include <functional>
+
+#include "run/command_line.h"
+
+namespace varnel {
+
+//! Runs the main window for an interactive or configuration session and returns
+//! when it closes; installed by a build that has the desktop window.
+using WindowSession = std::function<void(StartMode mode)>;
+void SetWindowSession(WindowSession session);
+
+//! The process start-up: applies the command line (or the line of an @FILE given
+//! alone), then opens the main window or runs once unattended. Returns the
+//! process exit status: 0 for a successful run or a window session, 1 for a
+//! failed run or an unreadable command file.
+int Main(int argc, char** argv);
+
+}  // namespace varnel
