@@ -1,0 +1,205 @@
+// The multi-user lock on real SQLite warehouses: table states, transitions, the
+// override question and two processes racing for the lock.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "run/lock.h"
+#include "run/run_settings.h"
+#include "tests/support/run_doubles.h"
+#include "tests/support/sqlite_file.h"
+#include "warehouse/connections.h"
+#include "warehouse/current_user.h"
+#include "warehouse/database_access.h"
+#include "warehouse/tool_tables.h"
+
+namespace varnel {
+namespace {
+
+using testing::QueryValue;
+
+class LockTest : public testing::RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        path_ = testing::CreateSqliteFile(dir_.File("w.db"));
+        WarehouseConnection = testing::OpenSqlite(path_);
+        me_ = CurrentUserName();
+    }
+
+    std::string Row() {
+        return QueryValue(*WarehouseConnection, "select lock || '|' || user_name from dwm_multiuse");
+    }
+    void SetRow(int lock, const std::string& user) {
+        WarehouseConnection->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
+        WarehouseConnection->Execute("insert into dwm_multiuse values (" + std::to_string(lock) +
+                                     ",'" + user + "')");
+    }
+
+    std::string path_;
+    std::string me_;
+};
+
+TEST_F(LockTest, FirstRunCreatesTheTableLockedAndLeavesItFreeWithTheSameUser) {
+    ASSERT_TRUE(ReadLastLockUser());
+    EXPECT_EQ(LastLockUser, "");
+    bool wasLocked = true;
+    ASSERT_TRUE(LockTool(wasLocked));
+    EXPECT_FALSE(wasLocked);
+    EXPECT_TRUE(LockHeld);
+    EXPECT_EQ(Row(), "1|" + me_);
+    bool locked = false;
+    ASSERT_TRUE(ReadLockFlag(locked));
+    EXPECT_TRUE(locked);
+
+    ASSERT_TRUE(UnlockTool());
+    EXPECT_FALSE(LockHeld);
+    EXPECT_EQ(Row(), "0|" + me_);
+    ASSERT_TRUE(ReadLastLockUser());
+    EXPECT_EQ(LastLockUser, me_);
+    ASSERT_TRUE(ReadLockFlag(locked));
+    EXPECT_FALSE(locked);
+    EXPECT_TRUE(prompter_.Boxes.empty());
+}
+
+TEST_F(LockTest, FreeAndEmptyTablesAreTakenByTheCurrentUser) {
+    SetRow(0, "alice");
+    bool wasLocked = true;
+    ASSERT_TRUE(LockTool(wasLocked));
+    EXPECT_FALSE(wasLocked);
+    EXPECT_EQ(Row(), "1|" + me_);
+
+    WarehouseConnection->Execute("delete from dwm_multiuse");
+    LockHeld = false;
+    ASSERT_TRUE(LockTool(wasLocked));
+    EXPECT_TRUE(LockHeld);
+    EXPECT_EQ(Row(), "1|" + me_);
+    EXPECT_EQ(CountRows(*WarehouseConnection, "dwm_multiuse"), 1);
+}
+
+TEST_F(LockTest, AnotherUsersLockIsKeptWhenTheOperatorSaysNo) {
+    SetRow(1, "alice  ");
+    bool wasLocked = false;
+    ASSERT_TRUE(LockTool(wasLocked));
+    EXPECT_TRUE(wasLocked);
+    EXPECT_FALSE(LockHeld);
+    ASSERT_EQ(prompter_.Boxes.size(), 1u);
+    EXPECT_TRUE(prompter_.Boxes[0].Question);
+    EXPECT_EQ(prompter_.Boxes[0].Title, "Lock Profile");
+    EXPECT_EQ(prompter_.Boxes[0].Text,
+              "The machine is currently locked by user alice. Do you wish to continue?");
+    EXPECT_EQ(Row(), "1|alice  ");
+}
+
+TEST_F(LockTest, OverrideAfterYesRecreatesTheTableAndTheOldHolderCannotUnlock) {
+    SetRow(1, "alice");
+    prompter_.Answers = {true};
+    bool wasLocked = true;
+    ASSERT_TRUE(LockTool(wasLocked));
+    EXPECT_FALSE(wasLocked);
+    EXPECT_TRUE(LockHeld);
+    EXPECT_EQ(Row(), "1|" + me_);
+
+    // Alice's UnlockTool, seen from here: a lock held by someone else stays.
+    WarehouseConnection->Execute("update dwm_multiuse set user_name = 'alice'");
+    ASSERT_TRUE(UnlockTool());
+    EXPECT_EQ(Row(), "1|alice");
+    EXPECT_TRUE(LockHeld);
+}
+
+TEST_F(LockTest, TheQuestionIsNeverAskedInsideATransaction) {
+    SetRow(1, "alice");
+    auto other = testing::OpenSqlite(path_);
+    bool otherCouldWrite = false;
+    prompter_.WhileAsking = [&] {
+        // A transaction left open around the question would make this wait and fail.
+        other->Execute("BEGIN IMMEDIATE");
+        other->Execute("update dwm_multiuse set user_name = 'alice'");
+        other->Execute("COMMIT");
+        otherCouldWrite = true;
+    };
+    bool wasLocked = false;
+    ASSERT_TRUE(LockTool(wasLocked));
+    EXPECT_TRUE(otherCouldWrite);
+}
+
+TEST_F(LockTest, FailuresAreReportedWithTheDriversDescription) {
+    // A view of that name can be read but not written back.
+    WarehouseConnection->Execute("create view dwm_multiuse as select 0 as lock, 'bob' as user_name");
+    bool wasLocked = false;
+    EXPECT_FALSE(LockTool(wasLocked));
+    EXPECT_FALSE(LockHeld);
+    EXPECT_THAT(MessageText, ::testing::HasSubstr("cannot modify dwm_multiuse because it is a view"));
+    EXPECT_THAT(MessageText, ::testing::EndsWith("\r\n"));
+
+    MessageText.clear();
+    WarehouseConnection.reset();
+    EXPECT_FALSE(ReadLastLockUser());
+    EXPECT_EQ(MessageText, "Connection to the data warehouse not available.\r\n");
+}
+
+// Several processes race for one warehouse's lock; their holding times must never
+// overlap, and the row must end valid.
+TEST_F(LockTest, RacingProcessesNeverHoldTheLockTogether) {
+    WarehouseConnection.reset();
+    constexpr int kProcesses = 4;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kProcesses; ++i) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int code = 3;
+            try {
+                WarehouseConnection = testing::OpenSqlite(path_);
+                bool wasLocked = false;
+                code = 2;
+                if (LockTool(wasLocked) && !wasLocked && LockHeld) {
+                    const auto now = [] {
+                        return std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+                    };
+                    const auto from = now();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                    const auto to = now();
+                    std::ofstream(dir_.File("held" + std::to_string(i))) << from << ' ' << to;
+                    code = UnlockTool() ? 0 : 4;
+                } else if (wasLocked) {
+                    code = 1;  // found it held and answered No: fine
+                }
+            } catch (...) {
+            }
+            _exit(code);
+        }
+        children.push_back(pid);
+    }
+    int holders = 0;
+    std::vector<std::pair<long long, long long>> spans;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        int status = 0;
+        waitpid(children[i], &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1) << WEXITSTATUS(status);
+        std::ifstream held(dir_.File("held" + std::to_string(i)));
+        long long from = 0, to = 0;
+        if (held >> from >> to) {
+            ++holders;
+            spans.emplace_back(from, to);
+        }
+    }
+    EXPECT_GE(holders, 1);
+    std::sort(spans.begin(), spans.end());
+    for (std::size_t i = 1; i < spans.size(); ++i) EXPECT_LE(spans[i - 1].second, spans[i].first);
+    WarehouseConnection = testing::OpenSqlite(path_);
+    EXPECT_EQ(CountRows(*WarehouseConnection, "dwm_multiuse"), 1);
+    EXPECT_EQ(Row(), "0|" + me_);
+}
+
+}  // namespace
+}  // namespace varnel

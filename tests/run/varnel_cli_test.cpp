@@ -1,0 +1,179 @@
+// The varnel program as a scheduler starts it: exit status, status file, log,
+// lock row and job history; and a console run cancelled by SIGINT.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "run/console_progress.h"
+#include "run/progress_window.h"
+#include "run/run_driver.h"
+#include "tests/support/job_history_reader.h"
+#include "tests/support/run_doubles.h"
+#include "tests/support/sqlite_file.h"
+#include "warehouse/connections.h"
+#include "warehouse/current_user.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using testing::ReadFile;
+
+class VarnelCliTest : public testing::RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        warehouse_ = testing::CreateSqliteFile(dir_.File("w.db"));
+    }
+
+    //! Runs varnel with the arguments (each quoted for the shell); returns its exit status.
+    int Varnel(const std::vector<std::string>& args) {
+        std::string command = std::string("VARNEL_HISTORY='") + HistoryPath() + "' '" VARNEL_EXE "'";
+        for (const auto& arg : args) command += " '" + arg + "'";
+        command += " 2>'" + dir_.File("stderr.txt") + "'";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::vector<std::filesystem::path> Logs(const std::string& folder) {
+        std::vector<std::filesystem::path> logs;
+        if (std::filesystem::exists(folder))
+            for (const auto& entry : std::filesystem::directory_iterator(folder))
+                logs.push_back(entry.path());
+        return logs;
+    }
+
+    std::string warehouse_;
+};
+
+TEST_F(VarnelCliTest, UnattendedRunWithNoTaskSucceeds) {
+    const std::string logs = dir_.File("logs");
+    const std::string status = dir_.File("status.txt");
+    ASSERT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs, "-statusfile", status}),
+              0)
+        << ReadFile(dir_.File("stderr.txt"));
+    EXPECT_EQ(ReadFile(status), "ok\r\n");
+    const auto files = Logs(logs);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_THAT(files[0].filename().string(),
+                MatchesRegex("Varnel_Log[0-9][0-9]-[0-9][0-9]-[0-9]{4}[0-9][0-9]-[0-9][0-9]-[0-9][0-9]\\.txt"));
+    const std::regex summary(
+        "Varnel started on: [A-Z][a-z]+day, [A-Z][a-z][a-z] [0-9]{1,2} [0-9]{4} at: [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n"
+        "\r\n"
+        "The following processes were completed by the tool :\r\n"
+        "\r\n"
+        "Varnel stopped on: [A-Z][a-z]+day, [A-Z][a-z][a-z] [0-9]{1,2} [0-9]{4} at: [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n");
+    EXPECT_TRUE(std::regex_match(ReadFile(files[0].string()), summary)) << ReadFile(files[0].string());
+    EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_),
+                                  "select lock || '|' || user_name from dwm_multiuse"),
+              "0|" + CurrentUserName());
+    EXPECT_TRUE(testing::ReadJobHistory(HistoryPath()).empty());
+}
+
+TEST_F(VarnelCliTest, ValidationErrorFailsWithStatusAndLogCopy) {
+    const std::string status = dir_.File("status.txt");
+    const std::string copy = dir_.File("copy.txt");
+    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-statusfile", status, "-logfile", copy}),
+              1);
+    EXPECT_EQ(ReadFile(status), "failure\r\n");
+    EXPECT_EQ(ReadFile(copy), "Log directory path for the Varnel was not specified.");
+}
+
+TEST_F(VarnelCliTest, SqlServerWhereNothingListensFailsWithTheConnectionMessage) {
+    const std::string logs = dir_.File("logs");
+    const std::string status = dir_.File("status.txt");
+    setenv("VARNEL_ODBC_DRIVER", "FreeTDS", 1);
+    EXPECT_EQ(Varnel({"-mac", "127.0.0.1", "-db", "dw", "-usr", "sa", "-password", "pw", "-log", logs,
+                      "-statusfile", status, "-job_id", "nightly-7"}),
+              1);
+    unsetenv("VARNEL_ODBC_DRIVER");
+    EXPECT_EQ(ReadFile(status), "failure\r\n");
+    const auto files = Logs(logs);
+    ASSERT_EQ(files.size(), 1u);
+    const std::string log = ReadFile(files[0].string());
+    EXPECT_THAT(log, ::testing::StartsWith("Error while connecting to : 127.0.0.1\r\n[FreeTDS]"));
+    const auto history = testing::ReadJobHistory(HistoryPath());
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Status, "3");
+    EXPECT_THAT(history[0].Message, ::testing::StartsWith("Error while connecting to : 127.0.0.1\r\n"));
+    EXPECT_EQ(history[0].ServerName, "127.0.0.1");
+    EXPECT_EQ(history[0].UserName, "sa");
+    EXPECT_EQ(history[0].JobId, "nightly-7");
+    EXPECT_EQ(history[0].LogFile, files[0].string());
+}
+
+TEST_F(VarnelCliTest, CommandFileRunsTheSavedLineAndAMissingOneIsAnError) {
+    const std::string logs = dir_.File("log dir");
+    testing::WriteFile(dir_.File("nightly.cfg"),
+                       "-mac sqlite -db " + warehouse_ + " -ntaut -log \"" + logs + "\"\r\n");
+    EXPECT_EQ(Varnel({"@" + dir_.File("nightly.cfg")}), 0) << ReadFile(dir_.File("stderr.txt"));
+    EXPECT_EQ(Logs(logs).size(), 1u);
+    EXPECT_EQ(Varnel({"@" + dir_.File("missing.cfg")}), 1);
+    EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr("missing.cfg"));
+}
+
+TEST_F(VarnelCliTest, SlashPathsAreValuesNotOptions) {
+    const std::string logs = dir_.File("logs");
+    ASSERT_EQ(logs.front(), '/');
+    EXPECT_EQ(Varnel({"/MAC", "sqlite", "-db", warehouse_, "/ntaut", "-log", logs}), 0)
+        << ReadFile(dir_.File("stderr.txt"));
+    EXPECT_EQ(Logs(logs).size(), 1u);
+}
+
+// SIGINT during a console run: the task sees Cancel at its next poll, the run ends
+// with its cancel line and the lock is released.
+TEST_F(VarnelCliTest, SigintCancelsAConsoleRunAndReleasesTheLock) {
+    const std::string ready = dir_.File("ready");
+    const std::string logs = dir_.File("logs");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SetProgressWindowFactory({});  // the real console window
+        ClearCancelSignal();
+        InstallCancelSignalHandlers();
+        SetTaskTable({testing::TestTask(
+            &RunSettings::MarkUnused,
+            [&](TaskContext&) {
+                testing::WriteFile(ready, "x");
+                for (int i = 0; i < 3000; ++i) {
+                    if (ActiveProgressWindow()->CheckCancelState()) return false;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+                return true;
+            },
+            "poll")});
+        CommandLineMode = true;
+        RunSettings settings;
+        settings.Server = "sqlite";
+        settings.Database = warehouse_;
+        settings.WindowsAuth = true;
+        settings.MarkUnused = true;
+        settings.LogRequested = true;
+        settings.LogDirectory = logs;
+        _exit(ExecuteRun(settings) ? 0 : 1);
+    }
+    for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(std::filesystem::exists(ready));
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const auto files = Logs(logs);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_THAT(ReadFile(files[0].string()), ::testing::StartsWith("poll cancelled.\r\n"));
+    EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_), "select lock from dwm_multiuse"), "0");
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,119 @@
+#pragma once
+
+// Stand-ins for the window and the clock, and a fixture that gives every test the
+// process-wide values of a fresh process.
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/progress_window.h"
+#include "run/prompter.h"
+#include "run/run_driver.h"
+#include "tests/support/temp_dir.h"
+#include "warehouse/odbc.h"
+
+namespace varnel::testing {
+
+//! Answers questions from a script (No when it runs out) and records every box.
+class ScriptedPrompter : public Prompter {
+public:
+    struct Box {
+        std::string Text;
+        int Style = 0;
+        std::string Title;
+        bool Question = false;
+    };
+
+    void ShowMessage(const std::string& text, int style, const std::string& title) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+
+    std::deque<bool> Answers;
+    //! Called while a question is open, before it is answered.
+    std::function<void()> WhileAsking;
+    std::vector<Box> Boxes;
+};
+
+//! What a test window saw, kept after the run unloaded the window.
+struct WindowRecord {
+    std::vector<std::string> TaskCaptions;
+    std::vector<bool> CheckMarks;
+    std::vector<std::string> Comments;
+    bool Unloaded = false;
+    bool CancelPressed = false;
+    bool OkEnabled = true;
+    bool CancelEnabled = true;
+    bool ProgressIndicatorShown = true;
+    std::string EndTime;
+    std::int32_t Polls = 0;
+};
+
+//! A progress window whose Cancel is pressed after a given number of polls.
+class TestProgressWindow : public ProgressWindow {
+public:
+    TestProgressWindow(std::shared_ptr<WindowRecord> record, int cancelAfterPolls);
+
+    bool CheckCancelState() override;
+    void PressCancel() override;
+    void Comment(const std::string& text) override;
+    void Unload() override;
+    void ShowCheckMark(std::size_t index) override;
+    void TaskCaption(std::size_t index, const std::string& caption) override;
+    void AddTaskRow(const std::string& caption, std::int16_t& index) override;
+    void EnableObject(ProgressControl control) override;
+    void DisableObject(ProgressControl control) override;
+    void RemoveProgIndicator() override;
+    void EndTimeLabel(const std::string& text) override;
+
+    using ProgressWindow::Comment;
+    using ProgressWindow::EndTimeLabel;
+    using ProgressWindow::TaskCaption;
+
+private:
+    std::shared_ptr<WindowRecord> record_;
+    int cancelAfterPolls_;
+};
+
+//! A clock that says the time it was set to and moves only when told.
+class FixedClock {
+public:
+    explicit FixedClock(Timestamp start);
+    ~FixedClock();
+    void Set(Timestamp t) { *now_ = t; }
+
+private:
+    std::shared_ptr<Timestamp> now_;
+};
+
+//! Every test starts from a fresh process's values: no connections, no lock, no
+//! message, the default tasks, a scripted prompter, test windows and a private
+//! job history in the test's own folder.
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    //! Test windows press Cancel after this many polls (never when negative).
+    void CancelAfterPolls(int polls) { cancelAfterPolls_ = polls; }
+    const WindowRecord& Window() const { return *window_; }
+    std::string HistoryPath() const { return dir_.File("history.db"); }
+
+    TempDir dir_;
+    ScriptedPrompter prompter_;
+
+private:
+    std::shared_ptr<WindowRecord> window_ = std::make_shared<WindowRecord>();
+    int cancelAfterPolls_ = -1;
+    std::string oldHistory_;
+    bool hadHistory_ = false;
+};
+
+//! A task for the task table that does what the test says.
+RunTask TestTask(bool RunSettings::*flag, std::function<bool(TaskContext&)> run,
+                 const std::string& name);
+
+}  // namespace varnel::testing
