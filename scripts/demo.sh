@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Varnel, makes a small demo warehouse as a
+# SQLite file and runs Varnel on it unattended, then shows what it did.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh
+build_dir=${VARNEL_BUILD_DIR:-build}
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build "$build_dir" -j2 --target varnel
+
+demo=demo
+rm -rf "$demo"
+mkdir -p "$demo"
+sqlite3 "$demo/warehouse.db" < scripts/demo_warehouse.sql
+export VARNEL_HISTORY="$PWD/$demo/job_history.db"
+
+echo "== Demo warehouse: $demo/warehouse.db"
+sqlite3 -header -column "$demo/warehouse.db" \
+  "SELECT table_name, table_type, is_selected, where_clause FROM dwm_tables;"
+
+run() {
+  echo
+  echo "== varnel $*"
+  set +e
+  "$build_dir/varnel" "$@"
+  local code=$?
+  set -e
+  echo "exit status: $code, status file: $(tr -d '\r' < "$demo/status.txt")"
+  local log
+  log=$(ls -t "$demo"/logs/Varnel_Log*.txt | head -n 1)
+  echo "-- $log"
+  tr -d '\r' < "$log"
+}
+
+run -mac sqlite -db "$demo/warehouse.db" -ntaut -log "$demo/logs" \
+    -statusfile "$demo/status.txt" -job_id demo
+
+echo
+echo "== Lock row afterwards (lock, user_name)"
+sqlite3 "$demo/warehouse.db" "SELECT lock, user_name FROM dwm_multiuse;"
