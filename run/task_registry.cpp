@@ -1,36 +1,35 @@
 #include "run/task_registry.h"
 
+#include "reports/reports.h"
+#include "tasks/archiving/archiving.h"
+#include "tasks/deletion/deletion.h"
+#include "tasks/marking/marking.h"
+#include "tasks/metadata_check/metadata_check.h"
+#include "warehouse/connections.h"
+
 namespace varnel {
-
-namespace {
-
-// A task asked for before this build has it ends the run with a clear error:
-// doing nothing must never pass for success.
-std::function<bool(TaskContext&)> Unavailable(const std::string& name) {
-    return [name](TaskContext&) {
-        MessageText += "The task \"" + name + "\" is not available in this build of Varnel.\r\n";
-        return false;
-    };
-}
-
-}  // namespace
 
 const std::vector<RunTask>& DefaultTaskTable() {
     static const std::vector<RunTask> tasks = {
         {&RunSettings::CheckMetadata, "Checking of metadata process cancelled by user.",
-         "Error occured while checking metadata", Unavailable("Check metadata")},
+         "Error occured while checking metadata", [](TaskContext&) { return RunMetadataCheck(); }},
         {&RunSettings::ArchiveFacts, "Archiving fact table process cancelled by user.",
          "Error occured in task:\tArchive fact table.\r\nProgram terminated.",
-         Unavailable("Archive fact table elements")},
+         [](TaskContext& c) {
+             return ArchiveFactTables(WarehouseConnection, ArchiveConnection, c.Log, c.LogPath,
+                                      c.Settings.JobId);
+         }},
         {&RunSettings::MarkUnused, "Marking process cancelled by user.",
          "Error occured in task:\tDetect and mark.\r\nProgram terminated.",
-         Unavailable("Detect and mark unused dimension elements")},
+         [](TaskContext& c) { return DetectUnusedElements(c.LogPath, c.Settings.JobId); }},
         {&RunSettings::GenerateReports, "Report generation process cancelled by user.",
          "Error occured in task:\tGenerate reports.\r\nProgram terminated.",
-         Unavailable("Generate reports of marked unused dimension elements")},
+         [](TaskContext& c) { return WriteReports(c.Settings.LogDirectory); }},
         {&RunSettings::DeleteMarked, "Deletion process cancelled by user.",
          "Error occured in task:\tDelete records.\r\nProgram terminated.",
-         Unavailable("Delete marked unused dimension elements")},
+         [](TaskContext& c) {
+             return DeleteMarkedElements(c.Settings.AtomicDelete, c.LogPath, c.Settings.JobId);
+         }},
     };
     return tasks;
 }
