@@ -1,7 +1,9 @@
 #include "warehouse/database_access.h"
 
 #include <filesystem>
+#include <vector>
 
+#include "run/run_settings.h"
 #include "warehouse/sql_dialect.h"
 
 namespace varnel {
@@ -15,6 +17,37 @@ bool TableExists(Connection& connection, const std::string& tableName) {
     } catch (const std::exception&) {
         return false;
     }
+}
+
+namespace {
+
+// Runs a catalog query with text parameters; True when it returns a row.
+bool CatalogHasRow(Connection& connection, const std::string& query,
+                   const std::vector<std::string>& values) {
+    try {
+        Command command{query, {}, 60, false};
+        for (const auto& value : values)
+            command.Parameters.push_back({"name", ValueType::Text, 0, 0, 0, value});
+        auto result = connection.Query(command);
+        return result.Next();
+    } catch (const std::exception& error) {
+        MessageText += error.what();
+        MessageText += "\r\n";
+        return false;
+    }
+}
+
+}  // namespace
+
+bool ColumnExists(Connection& connection, const std::string& tableName,
+                  const std::string& columnName) {
+    return CatalogHasRow(connection, connection.Dialect().ColumnExistsQuery(),
+                         {TrimBlanks(tableName), TrimBlanks(columnName)});
+}
+
+bool TableHasIndex(Connection& connection, const std::string& tableName) {
+    return CatalogHasRow(connection, connection.Dialect().TableHasIndexQuery(),
+                         {TrimBlanks(tableName)});
 }
 
 std::int32_t CountRows(Connection& connection, const std::string& tableName) {

@@ -15,6 +15,15 @@ namespace varnel {
 //! names match as the engine matches them. False on any error.
 bool TableExists(Connection& connection, const std::string& tableName);
 
+//! True when the table has a column of that name (both trimmed). A failed catalog
+//! query counts as a missing column and leaves its description + CR LF in MessageText.
+bool ColumnExists(Connection& connection, const std::string& tableName,
+                  const std::string& columnName);
+
+//! True when the table (trimmed) has at least one index of any kind. A failed
+//! catalog query counts as none and leaves its description + CR LF in MessageText.
+bool TableHasIndex(Connection& connection, const std::string& tableName);
+
 //! "select count(*) from " + the table; 0 on any error.
 std::int32_t CountRows(Connection& connection, const std::string& tableName);
 

@@ -251,3 +251,20 @@ TEST(TimestampTest, IsoTextBothWays) {
 
 }  // namespace
 }  // namespace varnel
+
+namespace varnel {
+namespace {
+
+TEST_F(SqliteConnectionTest, CatalogFindsColumnsAndIndexes) {
+    db_->Execute("create table dim_a (id integer, code varchar(10))");
+    db_->Execute("create table fact_b (a_id integer)");
+    EXPECT_TRUE(ColumnExists(*db_, " dim_a ", " CODE "));
+    EXPECT_FALSE(ColumnExists(*db_, "dim_a", "is_deletable"));
+    EXPECT_FALSE(ColumnExists(*db_, "no_table", "id"));
+    EXPECT_FALSE(TableHasIndex(*db_, "fact_b"));
+    db_->Execute("create index ix_fact_b on fact_b (a_id)");
+    EXPECT_TRUE(TableHasIndex(*db_, "fact_b "));
+}
+
+}  // namespace
+}  // namespace varnel
