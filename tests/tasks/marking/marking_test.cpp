@@ -1,0 +1,331 @@
+// Detect and mark on warehouses made with the builder, through the real driver.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "run/console_progress.h"
+#include "run/progress_window.h"
+#include "run/run_driver.h"
+#include "tasks/marking/marking.h"
+#include "tasks/marking/marking_statements.h"
+#include "tests/support/job_history_reader.h"
+#include "tests/support/run_doubles.h"
+#include "tests/support/sqlite_file.h"
+#include "tests/support/warehouse_builder.h"
+#include "warehouse/connections.h"
+#include "warehouse/sql_dialect.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::Null;
+using testing::WarehouseBuilder;
+
+class MarkingTest : public testing::RunTest {
+protected:
+    //! Runs the task on the builder's warehouse with a test window loaded.
+    bool Mark() {
+        WarehouseConnection = w_.OpenConnection();
+        RunSettings settings;
+        settings.MarkUnused = true;
+        auto window = std::make_unique<testing::TestProgressWindow>(
+            std::make_shared<testing::WindowRecord>(), -1);
+        window->Settings(settings);
+        window_ = window.get();
+        InstallProgressWindow(std::move(window));
+        return DetectUnusedElements("the.log", "job-1");
+    }
+
+    void Dim(const std::string& name, bool selected = true) {
+        w_.Dimension(name, {"id INTEGER", "ref INTEGER"}, {.PrimaryKey = "id", .Selected = selected});
+    }
+    void Ids(const std::string& table, std::initializer_list<int> ids) {
+        std::vector<std::vector<testing::Cell>> rows;
+        for (int id : ids) rows.push_back({id});
+        w_.Rows(table, {"id"}, rows);
+    }
+    void Refs(const std::string& table, std::initializer_list<std::pair<int, int>> rows) {
+        std::vector<std::vector<testing::Cell>> cells;
+        for (auto [id, ref] : rows) cells.push_back({id, ref});
+        w_.Rows(table, {"id", "ref"}, cells);
+    }
+
+    WarehouseBuilder w_;
+    testing::TestProgressWindow* window_ = nullptr;
+};
+
+// fact -> dim_a -> dim_b -> dim_c: marks go down the snowflake, and kept rows stay.
+TEST_F(MarkingTest, MarksExactlyTheUnusedRowsDownTheSnowflake) {
+    w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
+    Dim("dim_a");
+    Dim("dim_b");
+    Dim("dim_c");
+    w_.Relation("dim_a", "id", "fact", "a_id");
+    w_.Relation("dim_b", "id", "dim_a", "ref");
+    w_.Relation("dim_c", "id", "dim_b", "ref");
+    w_.Rows("fact", {"id", "a_id"}, {{1, 1}, {2, 1}, {3, 2}});
+    Refs("dim_a", {{1, 10}, {2, 10}, {3, 20}, {4, 30}});  // 3 and 4 unused
+    Refs("dim_b", {{10, 100}, {20, 200}, {30, 300}, {40, 400}});
+    Refs("dim_c", {{100, 0}, {200, 0}, {300, 0}, {400, 0}, {500, 0}});
+    w_.Exec("UPDATE dim_a SET is_sustainable = 1 WHERE id = 4");
+    w_.Exec("UPDATE dim_c SET is_deletable = 1");  // stale marks are reset first
+
+    ASSERT_TRUE(Mark()) << MessageText;
+    EXPECT_THAT(w_.Marked("dim_a", "id"), ElementsAre("3"));
+    // 30 is used by the kept row 4 of dim_a; 20 only by the marked row 3.
+    EXPECT_THAT(w_.Marked("dim_b", "id"), ElementsAre("20", "40"));
+    EXPECT_THAT(w_.Marked("dim_c", "id"), ElementsAre("200", "400", "500"));
+
+    const auto history = testing::ReadJobHistory(HistoryPath());
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(history[0].TableName, "dim_a");
+    EXPECT_EQ(history[1].TableName, "dim_b");
+    EXPECT_EQ(history[2].TableName, "dim_c");
+    for (const auto& entry : history) {
+        EXPECT_EQ(entry.Category, "Marked dimensions");
+        EXPECT_EQ(entry.CountUnit, "records marked");
+        EXPECT_EQ(entry.Status, "0");
+        EXPECT_EQ(entry.LogFile, "the.log");
+        EXPECT_EQ(entry.JobId, "job-1");
+        EXPECT_EQ(entry.ServerName, "sqlite");
+    }
+    EXPECT_EQ(history[0].RecordCount, "2");  // rows 1 and 2 found in use
+    EXPECT_EQ(history[1].RecordCount, "2");  // 10 and 30
+    // Progress: three relations, the detection frame shown while marking, then put back.
+    EXPECT_EQ(window_->ProgressMax(), 3.0f);
+    EXPECT_FALSE(window_->FrameVisible(ProgressFrame::DetectProgFrame));
+    EXPECT_TRUE(window_->FrameVisible(ProgressFrame::OverallProgFrame));
+    EXPECT_EQ(window_->PrimaryTableLabel(), "dim_c");
+    EXPECT_EQ(window_->ForeignTableLabel(), "dim_b");
+}
+
+TEST_F(MarkingTest, MultiColumnRelationsJoinOnEveryPairAndCountOncePerRelation) {
+    w_.Fact("fact_x", {"id INTEGER", "k1 INTEGER", "k2 VARCHAR(5)"});
+    w_.Fact("fact_y", {"id INTEGER", "k1 INTEGER", "k2 VARCHAR(5)"});
+    w_.Dimension("dim", {"a INTEGER", "b VARCHAR(5)"}, {.PrimaryKey = "a, b"});
+    w_.Relation("dim", "a,b", "fact_x", "k1,k2");
+    w_.Relation("dim", "a,b", "fact_y", "k1,k2");
+    w_.Rows("dim", {"a", "b"}, {{1, "x"}, {1, "y"}, {2, "x"}});
+    w_.Rows("fact_x", {"id", "k1", "k2"}, {{1, 1, "x"}, {2, 2, "y"}});  // (2,'y') matches nothing
+    w_.Rows("fact_y", {"id", "k1", "k2"}, {{1, 1, "x"}});
+    ASSERT_TRUE(Mark()) << MessageText;
+    EXPECT_THAT(w_.Marked("dim", "a || b"), ElementsAre("1y", "2x"));
+    const auto history = testing::ReadJobHistory(HistoryPath());
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].RecordCount, "2");  // row (1,'x') once per relation
+}
+
+TEST_F(MarkingTest, TablesLeftAloneAndTheRowsTheyUse) {
+    w_.Fact("fact", {"id INTEGER", "a_id INTEGER", "s_id INTEGER"});
+    Dim("dim_a");
+    Dim("unselected", false);
+    Dim("hier");                 // selected but refers to itself
+    Dim("only_unselected_uses");  // referred to by the unselected table alone
+    Dim("cycle_1");
+    Dim("cycle_2");
+    w_.Relation("dim_a", "id", "fact", "a_id");
+    w_.Relation("dim_a", "id", "unselected", "ref");
+    w_.Relation("hier", "id", "fact", "s_id");
+    w_.Relation("hier", "id", "hier", "ref");
+    w_.Relation("only_unselected_uses", "id", "unselected", "ref");
+    w_.Relation("cycle_1", "id", "cycle_2", "ref");
+    w_.Relation("cycle_2", "id", "cycle_1", "ref");
+    w_.Rows("fact", {"id", "a_id", "s_id"}, {{1, 1, Null}});
+    Ids("dim_a", {1, 2, 3});
+    // The unselected table's marks mean nothing to this run: row 7 is marked 1 but
+    // still refers to dim_a's row 2, and deletion would never remove it.
+    Refs("unselected", {{6, 3}, {7, 2}});
+    w_.Exec("UPDATE unselected SET is_deletable = id - 6");
+    Ids("hier", {1, 2});
+    w_.Exec("UPDATE hier SET is_deletable = 1");
+    Ids("only_unselected_uses", {2, 9});
+    w_.Exec("UPDATE only_unselected_uses SET is_deletable = 1");
+    Ids("cycle_1", {1});
+    Ids("cycle_2", {1});
+    w_.Exec("UPDATE cycle_1 SET is_deletable = 1");
+
+    ASSERT_TRUE(Mark()) << MessageText;
+    EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());                  // 1 by fact, 2 and 3 by unselected
+    EXPECT_THAT(w_.Marked("unselected", "id"), ElementsAre("7"));       // untouched
+    EXPECT_THAT(w_.Marked("hier", "id"), IsEmpty());                   // the reset, never marked
+    EXPECT_THAT(w_.Marked("only_unselected_uses", "id"), IsEmpty());   // never queued
+    EXPECT_THAT(w_.Marked("cycle_1", "id"), IsEmpty());
+    EXPECT_THAT(w_.Marked("cycle_2", "id"), IsEmpty());
+    const auto history = testing::ReadJobHistory(HistoryPath());
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].TableName, "dim_a");
+}
+
+TEST_F(MarkingTest, RepeatedNamesAreNoError) {
+    // An unselected, self-referencing table is excluded twice; a fact table that
+    // another fact table refers to would be queued twice.
+    w_.Fact("fact_head", {"id INTEGER", "line_id INTEGER", "a_id INTEGER"});
+    w_.Fact("fact_line", {"id INTEGER", "a_id INTEGER"});
+    Dim("dim_a");
+    Dim("tree", false);
+    w_.Relation("dim_a", "id", "fact_head", "a_id");
+    w_.Relation("dim_a", "id", "fact_line", "a_id");
+    w_.Relation("fact_line", "id", "fact_head", "line_id");
+    w_.Relation("tree", "id", "tree", "ref");
+    w_.Relation("dim_a", "id", "tree", "ref");
+    w_.Rows("fact_line", {"id", "a_id"}, {{1, 1}});
+    Ids("dim_a", {1, 2, 3});
+    Refs("tree", {{1, 2}});
+    ASSERT_TRUE(Mark()) << MessageText;
+    EXPECT_THAT(w_.Marked("dim_a", "id"), ElementsAre("3"));
+}
+
+TEST_F(MarkingTest, NothingToMarkIsNoFailure) {
+    Dim("dim_a");
+    Dim("dim_b", false);
+    w_.Relation("dim_a", "id", "dim_b", "ref");
+    Ids("dim_a", {1, 2});
+    w_.Exec("UPDATE dim_a SET is_deletable = 1");
+    ASSERT_TRUE(Mark()) << MessageText;
+    EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
+    const auto history = testing::ReadJobHistory(HistoryPath());
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Message, "No tables were selected for marking unused elements.");
+    EXPECT_EQ(history[0].Status, "0");
+    EXPECT_EQ(history[0].StartTime, history[0].EndTime);
+    // With no relation to work through the bar shows full.
+    EXPECT_EQ(window_->ProgressMax(), 1.0f);
+}
+
+TEST_F(MarkingTest, FailureInATableIsRecordedAndReported) {
+    w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
+    Dim("dim_a");
+    w_.Relation("dim_a", "id,ref", "fact", "a_id");  // fewer referring columns
+    Ids("dim_a", {1});
+    EXPECT_FALSE(Mark());
+    EXPECT_THAT(MessageText, ::testing::HasSubstr("Subscript out of range"));
+    const auto history = testing::ReadJobHistory(HistoryPath());
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Status, "3");
+    EXPECT_EQ(history[0].TableName, "dim_a");
+    EXPECT_THAT(w_.Marked("dim_a", "id"), ElementsAre("1"));  // what was done stays
+}
+
+// A SIGINT arriving while the first table is marked is seen right after it: its
+// marks stay, the run fails with the cancel line.
+TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
+    w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
+    Dim("dim_a");
+    Dim("dim_b");
+    w_.Relation("dim_a", "id", "fact", "a_id");
+    w_.Relation("dim_b", "id", "dim_a", "ref");
+    Refs("dim_a", {{1, 1}, {2, 2}});
+    Ids("dim_b", {1, 2});
+    w_.Exec("UPDATE dim_b SET is_deletable = 1");
+    w_.Close();
+
+    struct SignallingWindow : ConsoleProgressWindow {
+        SignallingWindow() : ConsoleProgressWindow(stderr, false) {}
+        // The bar moves first after the first relation of the first dimension.
+        void Refresh() override {
+            if (!raised_ && ProgressVal() > 0) {
+                std::raise(SIGINT);
+                raised_ = true;
+            }
+        }
+        bool raised_ = false;
+    };
+    SetProgressWindowFactory([] { return std::make_unique<SignallingWindow>(); });
+    ClearCancelSignal();
+    InstallCancelSignalHandlers();
+    CommandLineMode = true;
+    RunSettings settings;
+    settings.Server = "sqlite";
+    settings.Database = w_.Path();
+    settings.WindowsAuth = true;
+    settings.MarkUnused = true;
+    settings.LogRequested = true;
+    settings.LogDirectory = w_.Folder() + "/logs";
+    settings.StatusFileRequested = true;
+    settings.StatusFile = w_.Folder() + "/status.txt";
+    EXPECT_FALSE(ExecuteRun(settings));
+    ClearCancelSignal();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    EXPECT_EQ(MessageText, "Marking process cancelled by user.\r\n");
+    EXPECT_EQ(testing::ReadFile(settings.StatusFile), "failure\r\n");
+    EXPECT_THAT(w_.Marked("dim_a", "id"), ElementsAre("1", "2"));  // fact is empty: both unused
+    EXPECT_THAT(w_.Marked("dim_b", "id"), IsEmpty());               // reset, never reached
+    EXPECT_EQ(w_.Value("select lock from dwm_multiuse"), "0");
+}
+
+TEST(MarkingStatementTest, ServerTextsMatchCharacterForCharacter) {
+    const SqlServerDialect server;
+    EXPECT_EQ(sql::ClearUsedRows(server, "D", "E", "a,b", "x,y", true),
+              "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\n"
+              "D.a = E.x\r\n"
+              " AND \r\n"
+              "D.b = E.y\r\n"
+              " AND E.is_deletable=0");
+    EXPECT_EQ(sql::ClearUsedRows(server, "D", "F", "a", "x", false),
+              "UPDATE D SET is_deletable = 0 FROM D,F WHERE \r\nD.a = F.x\r\n");
+    EXPECT_EQ(sql::ClearUsedRows(server, "D", "F", "a,b,c", "x, y,z", false),
+              "UPDATE D SET is_deletable = 0 FROM D,F WHERE \r\nD.a = F.x\r\n AND \r\nD.b = F. "
+              "y\r\n AND \r\nD.c = F.z\r\n");
+    EXPECT_THROW(sql::ClearUsedRows(server, "D", "F", "a,b", "x", false), std::out_of_range);
+    EXPECT_EQ(sql::MarkAllCandidates("D"), "UPDATE D SET is_deletable = 1 WHERE is_sustainable = 0");
+    EXPECT_EQ(sql::SelectReadyCandidates("T", "'A','T'"),
+              "SELECT DISTINCT primary_table FROM dwm_star_relations, dwm_tables  WHERE "
+              "foreign_table = 'T' AND dwm_star_relations.primary_table NOT IN ('A','T')  AND "
+              "dwm_star_relations.primary_table=dwm_tables.table_name  AND ( "
+              "Upper(dwm_tables.table_type) = 'FACT' OR dwm_tables.is_selected = 1 )");
+    EXPECT_EQ(sql::CountUnprocessedReferrers("'A','T'"),
+              "SELECT COUNT(*) AS cntNonProcessedTable FROM dwm_star_relations, dwm_tables  WHERE "
+              "dwm_star_relations.primary_table = ?  AND "
+              "dwm_star_relations.primary_table=dwm_tables.table_name  AND "
+              "dwm_star_relations.foreign_table NOT IN ('A','T')");
+    EXPECT_EQ(sql::SelectFactTablesToQueue(),
+              "SELECT DISTINCT foreign_table FROM dwm_star_relations WHERE primary_table IN "
+              "(SELECT table_name  FROM dwm_tables WHERE Upper(table_type) = 'DIMENSION')  AND "
+              "foreign_table IN (SELECT table_name FROM  dwm_tables WHERE Upper(table_type) = "
+              "'FACT')");
+    EXPECT_EQ(sql::CountRelationsToMark(),
+              "SELECT Count(*) FROM dwm_star_relations WHERE primary_table NOT IN (Select "
+              "table_name from dwm_tables WHERE Upper(table_type) = 'FACT' OR is_selected = 0)  "
+              "AND primary_table NOT IN (Select primary_table from dwm_star_relations Where "
+              "primary_table = foreign_table)");
+}
+
+}  // namespace
+}  // namespace varnel
+
+namespace varnel {
+namespace {
+
+// The program with -mark on the demo warehouse marks what the demo planted.
+TEST_F(MarkingTest, DemoWarehouseMarksWhatWasPlanted) {
+    const std::string db = dir_.File("demo.db");
+    ASSERT_EQ(std::system(("sqlite3 '" + db + "' < '" VARNEL_SOURCE_DIR "/scripts/demo_warehouse.sql'").c_str()), 0);
+    const std::string command = "VARNEL_HISTORY='" + HistoryPath() + "' '" VARNEL_EXE "' -mac sqlite -db '" + db +
+                                "' -ntaut -log '" + dir_.File("logs") + "' -mark -job_id demo";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    auto db2 = testing::OpenSqlite(db);
+    const auto marked = [&](const std::string& table, const std::string& key) {
+        return testing::QueryValue(*db2, "select group_concat(" + key + ") from (select " + key +
+                                             " from " + table + " where is_deletable = 1 order by 1)");
+    };
+    EXPECT_EQ(marked("dim_product", "surkey"), "110,111,112");
+    EXPECT_EQ(marked("dim_category", "category_id"), "5");
+    EXPECT_EQ(marked("dim_store", "store_id"), "5");
+    EXPECT_EQ(marked("dim_date", "date_key"), "20231225");
+    EXPECT_EQ(marked("dim_customer", "customer_key"), "5,11");
+    const auto history = testing::ReadJobHistory(HistoryPath());
+    ASSERT_EQ(history.size(), 5u);
+    for (const auto& entry : history) {
+        EXPECT_EQ(entry.Category, "Marked dimensions");
+        EXPECT_EQ(entry.CountUnit, "records marked");
+        EXPECT_EQ(entry.JobId, "demo");
+    }
+}
+
+}  // namespace
+}  // namespace varnel
