@@ -33,8 +33,23 @@ run() {
   tr -d '\r' < "$log"
 }
 
+show_marks() {
+  echo
+  echo "== Rows marked unused (is_deletable = 1)"
+  for t in dim_date dim_product dim_category dim_store dim_customer; do
+    echo "$t: $(sqlite3 "$demo/warehouse.db" \
+      "SELECT count(*) || ' of ' || (SELECT count(*) FROM $t) FROM $t WHERE is_deletable = 1;")"
+  done
+}
+
 run -mac sqlite -db "$demo/warehouse.db" -ntaut -log "$demo/logs" \
-    -statusfile "$demo/status.txt" -job_id demo
+    -statusfile "$demo/status.txt" -job_id demo -mark
+show_marks
+
+echo
+echo "== Job history ($VARNEL_HISTORY)"
+sqlite3 -header -column "$VARNEL_HISTORY" \
+  "SELECT category, table_name, status, record_count, count_unit, message FROM job_history;"
 
 echo
 echo "== Lock row afterwards (lock, user_name)"
