@@ -1,0 +1,305 @@
+// The report task on real SQLite warehouses: the three pages against stored
+// pages, what each page lists, the progress bar, cancel, and the failures that end
+// the task inside a run.
+
+#include "reports/reports.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+#include "reports/report_frame.h"
+#include "reports/report_pieces.h"
+#include "run/progress_window.h"
+#include "run/run_driver.h"
+#include "run/run_settings.h"
+#include "tests/support/run_doubles.h"
+#include "tests/support/warehouse_builder.h"
+#include "warehouse/connections.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testing::Null;
+using testing::ReadFile;
+using ::testing::StartsWith;
+
+const Timestamp kStart{2005, 3, 7, 9, 5, 3};
+
+//! A test window that also remembers every value the bar was set to.
+class StepWindow : public testing::TestProgressWindow {
+  public:
+    StepWindow(std::shared_ptr<testing::WindowRecord> record, int cancelAfterPolls,
+               std::vector<std::int32_t>& steps)
+        : TestProgressWindow(std::move(record), cancelAfterPolls), steps_(steps) {}
+
+    using ProgressWindow::ProgressVal;
+    void ProgressVal(std::int32_t value) override {
+        ProgressWindow::ProgressVal(value);
+        steps_.push_back(value);
+    }
+
+  private:
+    std::vector<std::int32_t>& steps_;
+};
+
+//! Table names of the data rows of a page, in page order: summary and table filter
+//! rows ("\t<TD>name</TD>") or detailed key pieces.
+std::vector<std::string> NamesIn(const std::string& page, const std::string& pattern) {
+    std::vector<std::string> names;
+    const std::regex row(pattern);
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), row);
+         it != std::sregex_iterator(); ++it)
+        names.push_back((*it)[1]);
+    return names;
+}
+const char* const kSummaryRow = "<TR>\r\n\t<TD>([^<]*)</TD>\r\n\t<TD><p align=center>";
+const char* const kKeyPiece = "<TR>\r\n<TD bgColor=#A9A9A9>([^<]*)</TD>";
+
+class ReportsTest : public testing::RunTest {
+  protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        RunStartDate = RunStartTime = kStart;
+        reports_ = dir_.File("reports");
+        std::filesystem::create_directory(reports_);
+    }
+
+    //! The code under test gets its own connection, as in a run.
+    void Connect(int cancelAfterPolls = -1) {
+        WarehouseConnection = w_.OpenConnection();
+        InstallProgressWindow(std::make_unique<StepWindow>(record_, cancelAfterPolls, steps_));
+    }
+
+    std::string PathOf(ReportKind kind) const {
+        return ReportFilePath(reports_, kind, kStart, kStart);
+    }
+    std::string Page(ReportKind kind) const {
+        const std::string path = PathOf(kind);
+        return std::filesystem::exists(path) ? ReadFile(path) : "<no file>";
+    }
+
+    //! The warehouse of the stored pages: three dimensions (one with surkey, one
+    //! with a two-column key and a Null key value, one without marks), one
+    //! registered dimension that does not exist, an unselected dimension and two
+    //! fact tables, one with a condition full of HTML's special characters.
+    void BuildShop() {
+        w_.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)", "name VARCHAR(40)"},
+                     {.PrimaryKey = "id", .OrgPkey = "code", .Surkey = true});
+        w_.Dimension("dim_store", {"id INTEGER", "region VARCHAR(10)", "store_no INTEGER"},
+                     {.PrimaryKey = "id", .OrgPkey = "region, store_no"});
+        w_.Dimension("dim_date", {"id INTEGER", "day DATE"},
+                     {.PrimaryKey = "id", .OrgPkey = "day", .Selected = false});
+        w_.Register({.Table = "dim_gone", .Type = "Dimension", .OrgPkey = "id"});
+        w_.Fact("fact_sales",
+                {"id INTEGER", "product_id INTEGER", "store_id INTEGER", "qty INTEGER",
+                 "channel VARCHAR(20)"},
+                {.PrimaryKey = "id", .WhereClause = "qty < 10 AND channel <> \"web & mail\""});
+        w_.Fact("fact_returns", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
+        w_.Relation("dim_product", "id", "fact_sales", "product_id");
+        w_.Relation("dim_store", "id", "fact_sales", "store_id");
+        w_.Rows(
+            "dim_product", {"id", "code", "name", "surkey"},
+            {{1, "B&2", "Bread <fresh>", 102}, {2, "A1", "Apple", 101}, {3, "C3", "Cheese", 103}});
+        w_.Rows("dim_store", {"id", "region", "store_no"},
+                {{1, "north", 7}, {2, Null, 8}, {3, "south", 9}});
+        w_.Rows("dim_date", {"id", "day"}, {{1, "2005-03-07"}});
+        w_.Exec("UPDATE dim_product SET is_deletable = 1 WHERE id IN (1, 2)");
+        w_.Exec("UPDATE dim_store SET is_deletable = 1 WHERE id IN (1, 2)");
+    }
+
+    void ExpectGolden(const std::string& name, std::string page) {
+        // The warehouse's file lives in a fresh folder each time; the pages show its path.
+        for (auto at = page.find(w_.Path()); at != std::string::npos; at = page.find(w_.Path()))
+            page.replace(at, w_.Path().size(), "@DATABASE@");
+        const std::string golden = std::string(VARNEL_SOURCE_DIR) + "/tests/reports/golden/" + name;
+        if (std::getenv("VARNEL_UPDATE_GOLDEN")) testing::WriteFile(golden, page);
+        EXPECT_EQ(page, ReadFile(golden)) << name;
+    }
+
+    testing::WarehouseBuilder w_;
+    std::string reports_;
+    std::shared_ptr<testing::WindowRecord> record_ = std::make_shared<testing::WindowRecord>();
+    std::vector<std::int32_t> steps_;
+};
+
+TEST_F(ReportsTest, ThreePagesMatchTheStoredPagesByteForByte) {
+    BuildShop();
+    Connect();
+    // The pages carry the run's start, not the time they are written at.
+    testing::FixedClock clock({2005, 3, 8, 0, 0, 1});
+    ASSERT_TRUE(WriteReports(reports_)) << MessageText;
+    EXPECT_EQ(MessageText, "");
+    ExpectGolden("summary.html", Page(ReportKind::Summary));
+    ExpectGolden("detailed.html", Page(ReportKind::Detailed));
+    const std::string filters = Page(ReportKind::TableFilter);
+    ExpectGolden("table_filter.html", filters);
+
+    // The mend the stored pages hold: values are escaped, the frame is not.
+    EXPECT_THAT(filters, HasSubstr("\t<TD>qty &lt; 10 AND channel &lt;&gt; &quot;web &amp; "
+                                   "mail&quot;</TD>\r\n"));
+}
+
+TEST_F(ReportsTest, SummaryListsEveryDimensionAndDetailedOnlyMarkedOnesInTheSameOrder) {
+    // Registered in this order; the second has no marks, the third is registered
+    // twice (selected once) and in other letters, the fourth has no is_deletable.
+    w_.Dimension("dim_zone", {"id INTEGER", "code VARCHAR(5)"},
+                 {.PrimaryKey = "id", .OrgPkey = "code, not_a_column"});
+    w_.Dimension("dim_brand", {"id INTEGER", "code VARCHAR(5)"},
+                 {.PrimaryKey = "id", .OrgPkey = "code"});
+    w_.Dimension("dim_area", {"id INTEGER", "name VARCHAR(5)"},
+                 {.PrimaryKey = "id", .OrgPkey = "name", .TableType = "dimension", .Surkey = true});
+    w_.Register({.Table = "dim_area", .Type = "DIMENSION", .Selected = 0, .OrgPkey = "name"});
+    w_.Dimension("dim_plain", {"id INTEGER"},
+                 {.PrimaryKey = "id", .OrgPkey = "id", .Without = {"is_deletable"}});
+    w_.Rows("dim_zone", {"id", "code", "is_deletable"}, {{1, "z1", 1}, {2, "z2", 0}});
+    w_.Rows("dim_brand", {"id", "code", "is_deletable"}, {{1, "b1", 0}});
+    w_.Rows("dim_area", {"id", "name", "surkey", "is_deletable"},
+            {{1, "east", 11, 1}, {2, "west", 12, 1}});
+    Connect();
+
+    UnusedCounts counts;
+    ASSERT_TRUE(WriteSummaryReport(*WarehouseConnection, reports_, counts)) << MessageText;
+    const std::string summary = Page(ReportKind::Summary);
+    EXPECT_THAT(NamesIn(summary, kSummaryRow),
+                ElementsAre("dim_zone", "dim_brand", "dim_area", "dim_plain"));
+    EXPECT_THAT(summary, HasSubstr("<TD>dim_brand</TD>\r\n\t<TD><p align=center>0</FONT></TD>"));
+    EXPECT_THAT(summary, HasSubstr("<TD>dim_plain</TD>\r\n\t<TD><p align=center>-1</FONT></TD>"));
+    std::vector<std::string> order;
+    for (const auto& [table, count] : counts) order.push_back(table + "=" + std::to_string(count));
+    EXPECT_THAT(order, ElementsAre("dim_zone=1", "dim_brand=0", "dim_area=2", "dim_plain=-1"));
+
+    // Without the table that has no is_deletable the detailed page is whole.
+    UnusedCounts marked;
+    for (const auto& [table, count] : counts)
+        if (table != "dim_plain") marked.Add(table, count);
+    ASSERT_TRUE(WriteDetailedReport(*WarehouseConnection, reports_, marked)) << MessageText;
+    const std::string detailed = Page(ReportKind::Detailed);
+    EXPECT_THAT(NamesIn(detailed, kKeyPiece), ElementsAre("dim_zone", "dim_area"));
+    EXPECT_THAT(
+        detailed,
+        HasSubstr("<TD bgColor=#A9A9A9>dim_zone</TD>\r\n<TD bgColor=#A9A9A9>code</TD>\r\n</TR>"));
+    EXPECT_THAT(
+        detailed,
+        HasSubstr("<TD bgColor=#A9A9A9>name</TD>\r\n<TD bgColor=#A9A9A9>surkey</TD>\r\n</TR>"));
+    EXPECT_THAT(detailed, EndsWith("</HTML>\r\n"));
+
+    // With it, the statement on its marked rows fails and so does the page.
+    EXPECT_FALSE(WriteDetailedReport(*WarehouseConnection, reports_, counts));
+    EXPECT_THAT(MessageText, HasSubstr("is_deletable"));
+    EXPECT_THAT(Page(ReportKind::Detailed), Not(EndsWith("</HTML>\r\n")));
+}
+
+TEST_F(ReportsTest, BarStepsOncePerVisitedTableAndIsResetAtTheEnd) {
+    BuildShop();
+    Connect();
+    ASSERT_TRUE(WriteReports(reports_)) << MessageText;
+    // 4 dimension rows twice, 3 selected dimensions and 2 fact tables.
+    EXPECT_EQ(ActiveProgressWindow()->ProgressMin(), 0.0f);
+    EXPECT_EQ(ActiveProgressWindow()->ProgressMax(), 13.0f);
+    // Summary: 4 listed names (the missing table too); detailed: 3 entries (the one
+    // without marks too); table filter: 2 facts and 3 selected dimensions.
+    std::vector<std::int32_t> expected{0};
+    for (std::int32_t i = 1; i <= 12; ++i) expected.push_back(i);
+    expected.push_back(0);
+    EXPECT_EQ(steps_, expected);
+    EXPECT_THAT(record_->Comments,
+                ElementsAre("Generating summary report", "Generating detailed report",
+                            "Generating table filter report", ""));
+}
+
+TEST_F(ReportsTest, EmptyMetadataGivesAFullBarAndPagesWithHeaderRowsOnly) {
+    Connect();
+    ASSERT_TRUE(InitReportProgress(*WarehouseConnection));
+    EXPECT_EQ(ActiveProgressWindow()->ProgressMax(), 1.0f);
+    EXPECT_EQ(ActiveProgressWindow()->ProgressVal(), 1);
+    ASSERT_TRUE(WriteReports(reports_)) << MessageText;
+    const std::string foot = "\r\n" + BuildReportFoot() + "\r\n";
+    EXPECT_THAT(Page(ReportKind::Summary), EndsWith("<BR>\r\n" + SummaryTableHeader() + foot));
+    EXPECT_THAT(Page(ReportKind::Detailed), EndsWith("<BR>\r\n" + DetailedTableHeader() + foot));
+}
+
+TEST_F(ReportsTest, CancelDuringTheSummaryFinishesItAndStopsBeforeTheDetailedPage) {
+    BuildShop();
+    Connect(/*cancelAfterPolls=*/1);
+    EXPECT_FALSE(WriteReports(reports_));
+    EXPECT_EQ(MessageText, "");  // the run driver adds the cancel line
+    EXPECT_THAT(Page(ReportKind::Summary), EndsWith("</HTML>\r\n"));
+    EXPECT_EQ(Page(ReportKind::Detailed), "<no file>");
+    EXPECT_EQ(ActiveProgressWindow()->Comment(), "Generating detailed report");
+    EXPECT_EQ(ActiveProgressWindow()->ProgressVal(), 4);
+}
+
+TEST_F(ReportsTest, RowsUnmarkedAfterTheSummaryLeaveTheSpanRowOpen) {
+    BuildShop();
+    Connect();
+    UnusedCounts counts;
+    counts.Add("dim_date", 3);  // the summary saw three; none is marked now
+    ASSERT_TRUE(WriteDetailedReport(*WarehouseConnection, reports_, counts)) << MessageText;
+    EXPECT_THAT(Page(ReportKind::Detailed), HasSubstr("<TD bgColor=#A9A9A9>day</TD>\r\n</TR>\r\n"
+                                                      "<TR><TD rowspan=\"3\">&nbsp;</TD>\r\n\r\n" +
+                                                      BuildReportFoot()));
+}
+
+TEST_F(ReportsTest, VanishedReportFolderFailsTheTaskNamingTheFile) {
+    BuildShop();
+    Connect();
+    std::filesystem::remove(reports_);
+    EXPECT_FALSE(WriteReports(reports_));
+    EXPECT_THAT(MessageText, StartsWith("The report file " + PathOf(ReportKind::Summary) +
+                                        " could not be created"));
+    EXPECT_THAT(MessageText, EndsWith("\r\n"));
+}
+
+// The key column failures end the report task inside a run, with the run's line
+// after the cause; the detailed page stops where the failure struck.
+TEST_F(ReportsTest, KeyColumnFailuresEndTheRunWithTheTaskErrorLine) {
+    struct Case {
+        std::string OrgPkey;
+        bool Surkey;
+        std::string Cause;
+    };
+    const Case cases[] = {
+        {"", false, "The key columns (org_pkey) of the table dim_x are Null in dwm_tables."},
+        {"code, Code", false, "The key column Code of the table dim_x is listed more than once."},
+        {"code,surkey", true, "The key column surkey of the table dim_x is listed more than once."},
+        {"nothere, nor_this", false,
+         "The table dim_x has no key column: none of its org_pkey columns exists and it has no "
+         "surkey column."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.OrgPkey);
+        testing::WarehouseBuilder w;
+        w.Dimension("dim_x", {"id INTEGER", "code VARCHAR(5)"},
+                    {.PrimaryKey = "id", .OrgPkey = c.OrgPkey, .Surkey = c.Surkey});
+        w.Rows("dim_x", {"id", "code", "is_deletable"}, {{1, "x1", 1}});
+        w.Close();
+        RunSettings settings;
+        settings.Server = "sqlite";
+        settings.Database = w.Path();
+        settings.WindowsAuth = true;
+        settings.GenerateReports = true;
+        settings.LogRequested = true;
+        settings.LogDirectory = w.Folder();
+        CommandLineMode = true;
+        EXPECT_FALSE(ExecuteRun(settings));
+        EXPECT_EQ(
+            MessageText,
+            c.Cause + "\r\nError occured in task:\tGenerate reports.\r\nProgram terminated.\r\n");
+        const std::string detailed =
+            ReadFile(ReportFilePath(w.Folder(), ReportKind::Detailed, RunStartDate, RunStartTime));
+        EXPECT_THAT(detailed, Not(HasSubstr("</HTML>")));
+        EXPECT_FALSE(std::filesystem::exists(
+            ReportFilePath(w.Folder(), ReportKind::TableFilter, RunStartDate, RunStartTime)));
+    }
+}
+
+}  // namespace
+}  // namespace varnel
