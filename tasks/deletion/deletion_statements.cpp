@@ -1,0 +1,236 @@
+#include "tasks/deletion/deletion_statements.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+#include "run/run_settings.h"
+#include "warehouse/sql_dialect.h"
+#include "warehouse/sql_literal.h"
+
+namespace varnel {
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool IsNullPart(const NullKeyParts& nullParts, std::size_t index) {
+    return index < nullParts.size() && nullParts[index];
+}
+
+// One condition per key column, each followed by " AND " (the repair's form, which
+// the day comparison ends).
+std::string KeyConditionsEachEndingInAnd(const std::vector<std::string>& keyColumns,
+                                         const NullKeyParts& nullParts) {
+    std::string conditions;
+    for (std::size_t i = 0; i < keyColumns.size(); ++i)
+        conditions += keyColumns[i] + (IsNullPart(nullParts, i) ? " IS NULL" : " = ?") + " AND ";
+    return conditions;
+}
+
+std::string JoinColumns(const std::vector<std::string>& columns) {
+    std::string joined;
+    for (const auto& column : columns) {
+        if (!joined.empty()) joined += ", ";
+        joined += column;
+    }
+    return joined;
+}
+
+std::string IdentityConditions(const std::vector<std::string>& identityColumns) {
+    std::string conditions;
+    for (const auto& column : identityColumns) {
+        if (!conditions.empty()) conditions += " AND ";
+        conditions += column + " = ?";
+    }
+    return conditions;
+}
+
+}  // namespace
+
+std::string SelectedDimensionCountQuery() {
+    return "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type)='DIMENSION' AND is_selected = "
+           "1";
+}
+
+// A table whose relations disagree on slow_moving_dim comes back once, as slowly
+// changing: handled twice, its plain deletion could remove versions before the
+// repair ran and leave gaps in the history.
+std::string DeletionTableListQuery(Engine engine) {
+    return "SELECT table_name,MAX(" + DialectFor(engine).IntOfBit("slow_moving_dim") +
+           ") AS slow_moving_dim FROM dwm_tables,dwm_star_relations WHERE UPPER(table_type) = "
+           "'DIMENSION' AND dwm_star_relations.primary_table = dwm_tables.table_name AND "
+           "dwm_tables.is_selected = 1 GROUP BY table_name";
+}
+
+std::string DeleteMarkedRowsStatement(const std::string& table) {
+    return "DELETE FROM " + table + " WHERE is_deletable = 1";
+}
+
+std::string AtomicElementKeyQuery(const std::string& table) {
+    return "SELECT original_primary_key FROM dwm_star_relations WHERE primary_table = " +
+           SqlLiteral(table);
+}
+
+std::string RepairElementKeyQuery(const std::string& table) {
+    return "SELECT DISTINCT original_primary_key FROM dwm_star_relations WHERE primary_table = " +
+           SqlLiteral(table);
+}
+
+std::vector<std::string> KeyColumns(const std::string& elementKey, const std::string& table) {
+    if (IsBlank(elementKey))
+        throw std::runtime_error("The slowly changing dimension table " + table +
+                                 " has no original_primary_key in dwm_star_relations.");
+    std::vector<std::string> columns;
+    std::size_t start = 0;
+    while (true) {
+        const auto comma = elementKey.find(',', start);
+        const std::string column = TrimBlanks(elementKey.substr(start, comma - start));
+        for (const auto& known : columns) {
+            // Names compare as the collection of key columns compares its keys.
+            if (Lower(known) == Lower(column))
+                throw std::runtime_error("The column " + column +
+                                         " is named twice in the original_primary_key of " + table +
+                                         ".");
+        }
+        columns.push_back(column);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return columns;
+}
+
+std::string ElementGroupQuery(const std::string& table, const std::string& elementKey) {
+    return "SELECT " + elementKey +
+           ", Count(*) As CntAll, Count( Case is_deletable When 1 then 1 End ) As CntDeletable" +
+           " FROM " + table + " GROUP BY " + elementKey;
+}
+
+std::string DeleteElementStatement(const std::string& table,
+                                   const std::vector<std::string>& keyColumns,
+                                   const NullKeyParts& nullParts) {
+    std::string statement = "DELETE FROM " + table + " WHERE ";
+    for (std::size_t i = 0; i < keyColumns.size(); ++i) {
+        if (i > 0) statement += " AND ";
+        statement += keyColumns[i] + (IsNullPart(nullParts, i) ? " IS NULL" : " = ?");
+    }
+    return statement;
+}
+
+std::vector<std::string> RowidIdentity() {
+    return {"rowid"};
+}
+
+std::string PrimaryKeyColumnsQuery() {
+    return "SELECT kcu.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS tc"
+           " JOIN INFORMATION_SCHEMA.KEY_COLUMN_USAGE kcu"
+           " ON kcu.CONSTRAINT_SCHEMA = tc.CONSTRAINT_SCHEMA AND kcu.CONSTRAINT_NAME = "
+           "tc.CONSTRAINT_NAME"
+           " WHERE tc.CONSTRAINT_TYPE = 'PRIMARY KEY' AND tc.TABLE_NAME = ?"
+           " ORDER BY kcu.ORDINAL_POSITION";
+}
+
+std::string MarkedVersionsQuery(const std::string& table, const std::string& elementKey,
+                                const std::vector<std::string>& identityColumns) {
+    return "SELECT " + JoinColumns(identityColumns) + " FROM " + table +
+           " WHERE is_deletable = 1 ORDER BY " + elementKey + ",start_date";
+}
+
+std::string VersionQuery(const std::string& table, const std::vector<std::string>& keyColumns,
+                         const std::vector<std::string>& identityColumns) {
+    return "SELECT " + JoinColumns(keyColumns) + ", start_date, end_date, is_current FROM " +
+           table + " WHERE " + IdentityConditions(identityColumns);
+}
+
+std::string MoveSuccessorStartStatement(Engine engine, const std::string& table,
+                                        const std::vector<std::string>& keyColumns,
+                                        const NullKeyParts& nullParts) {
+    const std::string sameDay = engine == Engine::SqlServer
+                                    ? "datediff(day, ?, start_date) = 0"
+                                    : DialectFor(engine).SameDay("?", "start_date");
+    return "UPDATE " + table + " SET start_date = ?" + " WHERE " +
+           KeyConditionsEachEndingInAnd(keyColumns, nullParts) + " (" + sameDay + ") ";
+}
+
+std::string MovePredecessorEndStatement(Engine engine, const std::string& table,
+                                        const std::vector<std::string>& keyColumns,
+                                        const NullKeyParts& nullParts) {
+    const std::string sameDay = engine == Engine::SqlServer
+                                    ? "datediff(day,end_date,?) = 0"
+                                    : DialectFor(engine).SameDay("end_date", "?");
+    return "UPDATE " + table + " SET end_date = ?," + " is_current = 1" + " WHERE " +
+           KeyConditionsEachEndingInAnd(keyColumns, nullParts) + " (" + sameDay + ")";
+}
+
+Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std::string>& value,
+                               Engine engine) {
+    Parameter parameter;
+    parameter.Name = column.Name;
+    parameter.Size = column.Size;
+    parameter.Scale = column.Scale;
+    switch (column.SqlType) {
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+            parameter.Type = ValueType::Integer;
+            parameter.Size = 0;
+            if (value) {
+                try {
+                    std::size_t used = 0;
+                    const long long number = std::stoll(*value, &used);
+                    if (used == value->size()) {
+                        parameter.Data = std::int64_t{number};
+                        return parameter;
+                    }
+                } catch (const std::exception&) {
+                }
+                // A value that is no whole number is compared as the text it is.
+                parameter.Type = ValueType::Text;
+                parameter.Data = *value;
+            }
+            return parameter;
+        case SQL_REAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            parameter.Type = ValueType::Double;
+            parameter.Size = 0;
+            if (value) parameter.Data = std::stod(*value);
+            return parameter;
+        case SQL_TYPE_TIMESTAMP:
+        case SQL_TYPE_DATE:
+        case SQL_TIMESTAMP:
+        case SQL_DATE:
+            // NOTE: SQLite warehouses keep dates as text, and a bound timestamp never
+            // equals a stored text of another form ('2005-03-07' against
+            // '2005-03-07 00:00:00'): there the value goes back as it was read.
+            if (engine == Engine::SqlServer) return DateParameter(column.Name, value);
+            break;
+        default:
+            break;
+    }
+    parameter.Type = ValueType::Text;
+    if (value) {
+        parameter.Data = *value;
+        parameter.Size = std::max<std::size_t>(parameter.Size, value->size());
+    }
+    return parameter;
+}
+
+Parameter DateParameter(const std::string& name, const std::optional<std::string>& value) {
+    Parameter parameter;
+    parameter.Name = name;
+    parameter.Type = ValueType::Timestamp;
+    if (!value) return parameter;
+    const auto date = Timestamp::FromIsoText(*value);
+    if (!date) throw std::runtime_error("The value '" + *value + "' of " + name + " is no date.");
+    parameter.Data = *date;
+    return parameter;
+}
+
+}  // namespace varnel

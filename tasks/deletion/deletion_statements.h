@@ -1,0 +1,87 @@
+#pragma once
+
+// The statements of the deletion task, built apart from sending them so that each
+// engine's text can be checked exactly, and the typing of the values they are given.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "warehouse/odbc.h"
+
+namespace varnel {
+
+//! Which key columns hold Null in one element, in key-column order; empty or
+//! shorter than the key means the remaining parts hold values.
+using NullKeyParts = std::vector<bool>;
+
+//! Counts the selected dimension tables, the length of the progress bar.
+std::string SelectedDimensionCountQuery();
+
+//! The tables to delete from: one row per selected dimension table that is the
+//! primary table of a relation, with slow_moving_dim 1 when any of its relations
+//! says it is slowly changing.
+std::string DeletionTableListQuery(Engine engine);
+
+//! "DELETE FROM " + the table + " WHERE is_deletable = 1".
+std::string DeleteMarkedRowsStatement(const std::string& table);
+
+//! The element key of a table as atomic deletion reads it (every relation's value).
+std::string AtomicElementKeyQuery(const std::string& table);
+//! The element key of a table as the repair reads it (each value once).
+std::string RepairElementKeyQuery(const std::string& table);
+
+//! The key columns of an element key: the list split at commas, each piece
+//! trimmed, in list order. Throws when a column is named twice or the list is blank.
+std::vector<std::string> KeyColumns(const std::string& elementKey, const std::string& table);
+
+//! One row per element: its key values, CntAll (versions) and CntDeletable (marked
+//! versions). The element key goes in exactly as stored.
+std::string ElementGroupQuery(const std::string& table, const std::string& elementKey);
+
+//! Deletes every version of one element; a ? per key part that holds a value,
+//! IS NULL for a part that holds Null.
+std::string DeleteElementStatement(const std::string& table,
+                                   const std::vector<std::string>& keyColumns,
+                                   const NullKeyParts& nullParts);
+
+//! The columns that identify one row of a table: SQLite's rowid, or on SQL Server
+//! the primary key's columns as PrimaryKeyColumnsQuery returns them.
+std::vector<std::string> RowidIdentity();
+//! The primary key's columns of the table named by its one parameter, in key order.
+std::string PrimaryKeyColumnsQuery();
+
+//! The identities of the marked versions, in element key order and then start_date.
+std::string MarkedVersionsQuery(const std::string& table, const std::string& elementKey,
+                                const std::vector<std::string>& identityColumns);
+
+//! One version as it stands now, found by its identity (a ? per identity column):
+//! its key columns, start_date, end_date and is_current.
+std::string VersionQuery(const std::string& table, const std::vector<std::string>& keyColumns,
+                         const std::vector<std::string>& identityColumns);
+
+//! The successor of a version that is not current takes over its period from the
+//! beginning. Markers: the version's start_date, its key values that are not Null,
+//! its end_date.
+std::string MoveSuccessorStartStatement(Engine engine, const std::string& table,
+                                        const std::vector<std::string>& keyColumns,
+                                        const NullKeyParts& nullParts);
+
+//! The predecessor of a current version takes over its period up to the end and
+//! becomes current. Markers: the version's end_date, its key values that are not
+//! Null, its start_date.
+std::string MovePredecessorEndStatement(Engine engine, const std::string& table,
+                                        const std::vector<std::string>& keyColumns,
+                                        const NullKeyParts& nullParts);
+
+//! A value read from a column, as a parameter of the column's kind: whole numbers
+//! as integers, real numbers as doubles, dates as timestamps on SQL Server and as
+//! the text read on SQLite, everything else as text. Null stays Null.
+Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std::string>& value,
+                               Engine engine);
+
+//! A date read from a result as a timestamp parameter; Null stays Null. Throws
+//! when the text is no date.
+Parameter DateParameter(const std::string& name, const std::optional<std::string>& value);
+
+}  // namespace varnel

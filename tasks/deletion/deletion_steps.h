@@ -1,0 +1,34 @@
+#pragma once
+
+// What the deletion task's steps share: the job-history record, set up once per run
+// of the task and written once per table, and the reading of the element key.
+
+#include <cstdint>
+#include <string>
+
+#include "warehouse/job_history.h"
+
+namespace varnel {
+
+//! The record of the running deletion task; a record of its own for a step called
+//! outside the task.
+JobHistoryRecord& DeletionHistory();
+
+//! Writes one "Deleted dimensions" entry for the table named in the record: the
+//! status, the message, the end time now, the count of rows deleted and the remark
+//! of the mode. Throws when the store cannot be written.
+void WriteDeletionEntry(int status, const std::string& message, std::int64_t deleted, bool atomic);
+
+//! Writes the entry of a failed table (status 3) and appends the error's description
+//! and CR LF to MessageText; a failure of the store itself is appended as well.
+void ReportDeletionFailure(const std::string& description, std::int64_t deleted, bool atomic);
+
+//! The first element key that is not blank, as the query reads it through the
+//! warehouse connection; empty when there is none. A table whose relations
+//! disagree on slow_moving_dim has relations without one, and they do not count.
+std::string FirstElementKey(Connection& warehouse, const std::string& query);
+
+//! The run's warehouse connection; throws when there is none.
+Connection& RunWarehouseConnection();
+
+}  // namespace varnel
