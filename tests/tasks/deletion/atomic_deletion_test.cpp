@@ -1,0 +1,124 @@
+// Atomic deletion on real SQLite warehouses: an element goes only with all its
+// versions, key values of any kind (quotes, dates, Null parts) find their rows,
+// plain tables are deleted plainly, and a failure undoes the whole table.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/tasks/deletion/deletion_fixture.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::Null;
+using testing::V;
+
+constexpr const char* kOpen = "9999-12-31";
+
+class AtomicDeletionTest : public testing::DeletionTest {
+  protected:
+    //! A slowly changing price list keyed by product and list date.
+    void Prices() {
+        w_.Dimension("dim_price", {"id INTEGER", "product VARCHAR(10)", "listed DATETIME"},
+                     {.PrimaryKey = "id", .OrgPkey = "product,listed", .SlowlyChanging = true});
+        w_.Relation("dim_price", "id", "fact_sales", "brand_id");
+        w_.Versions("dim_price", {"id", "product", "listed"},
+                    {{.Values = {1, "p", "2021-06-01 00:00:00"},
+                      .Start = "2021-01-01",
+                      .End = "2021-02-01",
+                      .Current = 0,
+                      .Deletable = 1,
+                      .Sustainable = 0},
+                     {.Values = {2, "p", "2021-06-01 00:00:00"},
+                      .Start = "2021-02-01",
+                      .End = kOpen,
+                      .Current = 1,
+                      .Deletable = 1,
+                      .Sustainable = 0},
+                     {.Values = {3, "p", "2021-07-01 00:00:00"},
+                      .Start = "2021-01-01",
+                      .End = kOpen,
+                      .Current = 1,
+                      .Deletable = 0,
+                      .Sustainable = 0}});
+    }
+};
+
+TEST_F(AtomicDeletionTest, AnElementGoesOnlyWithAllItsVersions) {
+    Customers({
+        // Every version marked, whatever their number.
+        V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
+        V(2, "A", 1, "2020-02-01", "2020-03-01", 0, 1),
+        V(3, "A", 1, "2020-03-01", kOpen, 1, 1),
+        // One unmarked version keeps the marked ones too.
+        V(4, "B", 1, "2020-01-01", "2020-02-01", 0, 1),
+        V(5, "B", 1, "2020-02-01", "2020-03-01", 0, 0),
+        V(6, "B", 1, "2020-03-01", kOpen, 1, 1),
+        // A single marked version; a Null key part; a quote; and the element beside the Null one.
+        V(7, "C", 1, "2020-01-01", kOpen, 1, 1),
+        V(8, "G", Null, "2020-01-01", "2020-02-01", 0, 1),
+        V(9, "G", Null, "2020-02-01", kOpen, 1, 1),
+        V(10, "G", 1, "2020-01-01", kOpen, 1, 0),
+        V(11, "O'Hara", 1, "2020-01-01", "2020-02-01", 0, 1),
+        V(12, "O'Hara", 1, "2020-02-01", kOpen, 1, 1),
+    });
+    Prices();
+    Brands({1, 2}, {2});
+
+    ASSERT_TRUE(Delete(true)) << MessageText;
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_customer ORDER BY id"),
+                ElementsAre("4", "5", "6", "10"));
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_price ORDER BY id"), ElementsAre("3"));
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("1"));
+    // Nothing is repaired in atomic mode: the kept element keeps its dates and marks.
+    EXPECT_THAT(w_.Marked("dim_customer", "id"), ElementsAre("4", "6"));
+
+    const auto history = History();
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(history[0].TableName + "|" + history[0].RecordCount + "|" + history[0].Remark,
+              "dim_brand|1|Atomic deletion=no");
+    EXPECT_EQ(history[1].TableName + "|" + history[1].RecordCount + "|" + history[1].Remark,
+              "dim_customer|8|Atomic deletion=yes");
+    EXPECT_EQ(history[2].TableName + "|" + history[2].RecordCount + "|" + history[2].Remark,
+              "dim_price|2|Atomic deletion=yes");
+    for (const auto& entry : history) {
+        EXPECT_EQ(entry.Category, "Deleted dimensions");
+        EXPECT_EQ(entry.CountUnit, "records deleted");
+        EXPECT_EQ(entry.Status, "0");
+    }
+}
+
+TEST_F(AtomicDeletionTest, ATableWithNothingWholeToDeleteGetsAnEntryOfNone) {
+    Customers(
+        {V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1), V(2, "A", 1, "2020-02-01", kOpen, 1, 0)});
+
+    ASSERT_TRUE(Delete(true)) << MessageText;
+    EXPECT_EQ(w_.Count("dim_customer"), 2);
+    const auto history = History();
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].RecordCount, "0");
+    EXPECT_EQ(history[0].Remark, "Atomic deletion=yes");
+}
+
+TEST_F(AtomicDeletionTest, AFailureUndoesTheWholeTable) {
+    Customers({V(1, "A", 1, "2020-01-01", kOpen, 1, 1), V(2, "B", 1, "2020-01-01", kOpen, 1, 1),
+               V(3, "Z", 1, "2020-01-01", kOpen, 1, 1)});
+    w_.Exec(
+        "CREATE TRIGGER no_z BEFORE DELETE ON dim_customer WHEN OLD.code = 'Z' "
+        "BEGIN SELECT RAISE(ABORT, 'deletion refused'); END");
+
+    EXPECT_FALSE(Delete(true));
+    EXPECT_THAT(MessageText, HasSubstr("deletion refused"));
+    EXPECT_EQ(w_.Count("dim_customer"), 3);
+    const auto history = History();
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Status, "3");
+    EXPECT_EQ(history[0].RecordCount, "2");  // the rows deleted before the failure, then undone
+    EXPECT_EQ(history[0].Remark, "Atomic deletion=yes");
+    EXPECT_THAT(history[0].Message, HasSubstr("deletion refused"));
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,198 @@
+// Plain deletion on real SQLite warehouses: marked rows go, the surviving versions
+// of a slowly changing dimension still cover the whole history, one transaction
+// per table, cancel between tables, and the job-history entries.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "run/run_driver.h"
+#include "tests/tasks/deletion/deletion_fixture.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::Null;
+using testing::V;
+
+constexpr const char* kOpen = "9999-12-31";
+
+class PlainDeletionTest : public testing::DeletionTest {};
+
+TEST_F(PlainDeletionTest, MarkedRowsGoAndTheSurvivingVersionsCoverTheHistory) {
+    Brands({1, 2, 3}, {2});
+    Customers({
+        // Two first versions marked: the current one takes over from day 1.
+        V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
+        V(2, "A", 1, "2020-02-01", "2020-03-01", 0, 1),
+        V(3, "A", 1, "2020-03-01", kOpen, 1, 0),
+        // The two last marked: the first one takes over to the end and becomes current.
+        V(4, "B", 1, "2020-01-01", "2020-02-01", 0, 0),
+        V(5, "B", 1, "2020-02-01", "2020-03-01", 0, 1),
+        V(6, "B", 1, "2020-03-01", kOpen, 1, 1),
+        // All marked: nothing is left.
+        V(7, "C", 1, "2020-01-01", "2020-02-01", 0, 1),
+        V(8, "C", 1, "2020-02-01", "2020-03-01", 0, 1),
+        V(9, "C", 1, "2020-03-01", kOpen, 1, 1),
+        // A marked first version; then a marked current version after an unmarked one.
+        V(10, "D", 1, "2020-01-01", "2020-02-01", 0, 1),
+        V(11, "D", 1, "2020-02-01", kOpen, 1, 0),
+        V(12, "E", 1, "2020-01-01", "2020-02-01", 0, 0),
+        V(13, "E", 1, "2020-02-01", kOpen, 1, 1),
+        // Adjacent by day only: the end and the next start differ in the time of day.
+        V(14, "F", 1, "2020-01-01", "2020-02-01 18:30:00", 0, 1),
+        V(15, "F", 1, "2020-02-01 09:00:00", kOpen, 1, 0),
+        // A Null key part is matched as Null, and not with the element beside it.
+        V(16, "G", Null, "2020-01-01", "2020-02-01", 0, 1),
+        V(17, "G", Null, "2020-02-01", kOpen, 1, 0),
+        V(18, "G", 1, "2020-02-01", kOpen, 1, 0),
+        // A quote in the key.
+        V(19, "O'Hara", 1, "2020-01-01", "2020-02-01", 0, 0),
+        V(20, "O'Hara", 1, "2020-02-01", kOpen, 1, 1),
+        // A marked middle version between two unmarked ones.
+        V(21, "K", 1, "2020-01-01", "2020-02-01", 0, 0),
+        V(22, "K", 1, "2020-02-01", "2020-03-01", 0, 1),
+        V(23, "K", 1, "2020-03-01", kOpen, 1, 0),
+    });
+
+    ASSERT_TRUE(Delete(false)) << MessageText;
+    EXPECT_EQ(MessageText, "");
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand ORDER BY id"), ElementsAre("1", "3"));
+    EXPECT_THAT(Versions(),
+                ElementsAre("3|2020-01-01|9999-12-31|1", "4|2020-01-01|9999-12-31|1",
+                            "11|2020-01-01|9999-12-31|1", "12|2020-01-01|9999-12-31|1",
+                            "15|2020-01-01|9999-12-31|1", "17|2020-01-01|9999-12-31|1",
+                            "18|2020-02-01|9999-12-31|1", "19|2020-01-01|9999-12-31|1",
+                            "21|2020-01-01|2020-02-01|0", "23|2020-02-01|9999-12-31|1"));
+    EXPECT_EQ(w_.Value("SELECT start_date FROM dim_customer WHERE id = 15"), "2020-01-01 00:00:00");
+
+    const auto history = History();
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_EQ(history[0].TableName, "dim_brand");
+    EXPECT_EQ(history[0].RecordCount, "1");
+    EXPECT_EQ(history[1].TableName, "dim_customer");
+    EXPECT_EQ(history[1].RecordCount, "13");
+    for (const auto& entry : history) {
+        EXPECT_EQ(entry.EntryKind, "6");
+        EXPECT_EQ(entry.Application, "Varnel");
+        EXPECT_EQ(entry.Category, "Deleted dimensions");
+        EXPECT_EQ(entry.CountUnit, "records deleted");
+        EXPECT_EQ(entry.Remark, "Atomic deletion=no");
+        EXPECT_EQ(entry.Status, "0");
+        EXPECT_EQ(entry.ServerName, "sqlite");
+        EXPECT_EQ(entry.DatabaseName, w_.Path());
+        EXPECT_EQ(entry.LogFile, "/var/log/varnel/run.txt");
+        EXPECT_EQ(entry.JobId, "job-7");
+        EXPECT_TRUE(entry.StartTime && entry.EndTime);
+    }
+    EXPECT_THAT(Window().Comments,
+                Contains("Deleting records from Dimension table : dim_customer"));
+    EXPECT_EQ(Window().Comments.back(), "");
+    EXPECT_EQ(ActiveProgressWindow()->ProgressMax(), 2);
+    EXPECT_EQ(DeletionConnection, nullptr);
+}
+
+TEST_F(PlainDeletionTest, AFailingRepairRollsItsTableBackAndKeepsTheTablesBefore) {
+    Brands({1, 2}, {2});
+    Customers(
+        {V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1), V(2, "A", 1, "2020-02-01", kOpen, 1, 0),
+         V(3, "Z", 1, "2020-01-01", "2020-02-01", 0, 1), V(4, "Z", 1, "2020-02-01", kOpen, 1, 0)});
+    // Element A is repaired first; the repair of Z then fails.
+    w_.Exec(
+        "CREATE TRIGGER no_z BEFORE UPDATE ON dim_customer WHEN NEW.code = 'Z' "
+        "BEGIN SELECT RAISE(ABORT, 'repair refused'); END");
+    const auto before = Versions();
+
+    EXPECT_FALSE(Delete(false));
+    EXPECT_THAT(MessageText, HasSubstr("repair refused"));
+    EXPECT_EQ(Versions(), before);
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("1"));
+    // The repair leaves no entry of its own; only the finished table has one.
+    const auto history = History();
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].TableName, "dim_brand");
+    EXPECT_EQ(DeletionConnection, nullptr);
+}
+
+TEST_F(PlainDeletionTest, AFailedDeletionEndsTheRunWithTheTaskErrorAndRollsTheRepairBack) {
+    Customers(
+        {V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1), V(2, "A", 1, "2020-02-01", kOpen, 1, 0)});
+    w_.Exec(
+        "CREATE TRIGGER no_delete BEFORE DELETE ON dim_customer "
+        "BEGIN SELECT RAISE(ABORT, 'deletion refused'); END");
+    w_.Close();
+    CommandLineMode = true;
+    RunSettings settings;
+    settings.Server = "sqlite";
+    settings.Database = w_.Path();
+    settings.WindowsAuth = true;
+    settings.DeleteMarked = true;
+    settings.LogRequested = true;
+    settings.LogDirectory = dir_.File("logs");
+
+    EXPECT_FALSE(ExecuteRun(settings));
+    std::string log;
+    for (const auto& file : std::filesystem::directory_iterator(settings.LogDirectory))
+        log = testing::ReadFile(file.path().string());
+    EXPECT_THAT(log,
+                HasSubstr("deletion refused (19)\r\n"
+                          "Error occured in task:\tDelete records.\r\nProgram terminated.\r\n"));
+    EXPECT_THAT(Versions(), ElementsAre("1|2020-01-01|2020-02-01|0", "2|2020-02-01|9999-12-31|1"));
+    const auto history = History();
+    ASSERT_GE(history.size(), 1u);
+    EXPECT_EQ(history[0].Category, "Deleted dimensions");
+    EXPECT_EQ(history[0].Status, "3");
+    EXPECT_THAT(history[0].Message, HasSubstr("deletion refused"));
+    EXPECT_EQ(history[0].Remark, "Atomic deletion=no");
+}
+
+TEST_F(PlainDeletionTest, CancelBetweenTablesKeepsTheTablesAlreadyDeleted) {
+    Brands({1, 2}, {1, 2});
+    Customers({V(1, "A", 1, "2020-01-01", kOpen, 1, 1)});
+    CancelAfterPolls(1);
+
+    EXPECT_FALSE(Delete(false));
+    EXPECT_EQ(w_.Count("dim_brand"), 0);
+    EXPECT_EQ(w_.Count("dim_customer"), 1);
+    EXPECT_EQ(History().size(), 1u);
+    EXPECT_EQ(MessageText, "");
+    EXPECT_EQ(DeletionConnection, nullptr);
+}
+
+TEST_F(PlainDeletionTest, TablesWithoutWorkLeaveNoTrace) {
+    // Selected and related but absent from the database; and an unselected dimension.
+    w_.Register({.Table = "dim_gone"});
+    w_.Relation("dim_gone", "id", "fact_sales", "customer_id");
+    w_.Dimension("dim_kept", {"id INTEGER"}, {.PrimaryKey = "id", .Selected = false});
+    w_.Relation("dim_kept", "id", "fact_sales", "brand_id");
+    w_.Rows("dim_kept", {"id", "is_deletable"}, {{1, 1}});
+
+    EXPECT_TRUE(Delete(false)) << MessageText;
+    EXPECT_EQ(w_.Count("dim_kept"), 1);
+    EXPECT_TRUE(History().empty());
+    EXPECT_EQ(ActiveProgressWindow()->ProgressMax(), 1);
+    EXPECT_EQ(ActiveProgressWindow()->ProgressVal(), 0);
+    EXPECT_EQ(Window().Polls, 1);
+}
+
+TEST_F(PlainDeletionTest, ATableWhoseRelationsDisagreeIsRepairedOnce) {
+    Customers(
+        {V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1), V(2, "A", 1, "2020-02-01", kOpen, 1, 0)});
+    w_.Table("dim_segment", {"id INTEGER", "customer_id INTEGER"});
+    // Listed first, with no element key: a plain relation to the same dimension.
+    w_.Exec("UPDATE dwm_star_relations SET rowid = rowid + 10");
+    w_.Relation("dim_customer", "id", "dim_segment", "customer_id",
+                {.SlowlyChanging = false, .OriginalKey = testing::Cell(), .Selected = 1});
+    w_.Exec("UPDATE dwm_star_relations SET rowid = 1 WHERE slow_moving_dim = 0");
+
+    ASSERT_TRUE(Delete(false)) << MessageText;
+    EXPECT_THAT(Versions(), ElementsAre("2|2020-01-01|9999-12-31|1"));
+    EXPECT_EQ(History().size(), 1u);
+}
+
+}  // namespace
+}  // namespace varnel
