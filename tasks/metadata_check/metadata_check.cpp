@@ -1,13 +1,263 @@
 #include "tasks/metadata_check/metadata_check.h"
 
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "run/progress_window.h"
 #include "run/run_settings.h"
+#include "tasks/metadata_check/metadata_check_statements.h"
+#include "warehouse/connections.h"
+#include "warehouse/database_access.h"
+#include "warehouse/odbc.h"
 
 namespace varnel {
 
-// Not built yet: asking for it fails the run instead of passing for success.
+namespace {
+
+//! A fault the check found; its description is the message the operator reads.
+class MetadataFault : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Every step traps its own errors, the faults it raises among them: the
+// description + CR LF goes to MessageText and the step answers False. Results
+// opened by the body are released as the exception leaves it.
+template <typename Body>
+bool Trapped(Body&& body) {
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        MessageText += error.what();
+        MessageText += "\r\n";
+        return false;
+    }
+}
+
+void StepBar(ProgressWindow& window) {
+    window.ProgressVal(window.ProgressVal() + 1);
+    window.Refresh();
+}
+
+//! The list split at ","; an empty text is an empty list, other pieces stay as they are.
+std::vector<std::string> SplitList(const std::string& list) {
+    std::vector<std::string> pieces;
+    if (list.empty()) return pieces;
+    std::size_t start = 0;
+    while (true) {
+        const auto comma = list.find(',', start);
+        pieces.push_back(list.substr(start, comma - start));
+        if (comma == std::string::npos) return pieces;
+        start = comma + 1;
+    }
+}
+
+std::int32_t CountOf(Connection& connection, const std::string& query) {
+    auto result = connection.Query(query);
+    if (!result.Next()) return 0;
+    return static_cast<std::int32_t>(result.GetInt(0).value_or(0));
+}
+
+std::string MissingTable(const std::string& tableName) {
+    return "Table : " + tableName + " does not exist in the data warehouse database";
+}
+
+std::string MissingControlColumn(const std::string& column, const std::string& tableName) {
+    return "Column :: " + column + " does not exist in the Dimension Table : " + tableName;
+}
+
+// Positions of the columns of sql::SelectRelations().
+enum RelationColumn : std::size_t {
+    kSelected,
+    kForeignTable,
+    kForeignColumns,
+    kPrimaryTable,
+    kPrimaryColumns,
+    kSlowMovingDim,
+    kOriginalPrimaryKey,
+};
+
+// One row of dwm_star_relations; throws the first fault it meets.
+void CheckRelationRow(Connection& connection, const Result& row) {
+    for (std::size_t column = kSelected; column < kOriginalPrimaryKey; ++column) {
+        if (row.IsNull(column))
+            throw MetadataFault(row.Column(column).Name + " Column empty in dwm_star_relations table");
+    }
+    const bool slowlyChanging = row.GetBool(kSlowMovingDim);
+    const std::string& foreignTable = *row.Get(kForeignTable);
+    const std::string& primaryTable = *row.Get(kPrimaryTable);
+    if (row.IsNull(kOriginalPrimaryKey) && slowlyChanging) {
+        throw MetadataFault(
+            "original_primary_key Column Empty  for slowly changing dimension table: " + primaryTable);
+    }
+
+    if (!TableExists(connection, foreignTable)) throw MetadataFault(MissingTable(foreignTable));
+    if (!TableExists(connection, primaryTable)) throw MetadataFault(MissingTable(primaryTable));
+
+    // ColumnExists trims the names it looks up; the messages of the two key lists
+    // name the element and the table as they stand, those of the original key trimmed.
+    const auto foreignKeys = SplitList(TrimBlanks(*row.Get(kForeignColumns)));
+    for (const auto& column : foreignKeys) {
+        if (!ColumnExists(connection, foreignTable, column))
+            throw MetadataFault("Column :: " + column + " does not exist in table " + foreignTable);
+    }
+    const auto primaryKeys = SplitList(TrimBlanks(*row.Get(kPrimaryColumns)));
+    for (const auto& column : primaryKeys) {
+        if (!ColumnExists(connection, primaryTable, column))
+            throw MetadataFault("Column :: " + column + " does not exist in table " + primaryTable);
+    }
+    if (slowlyChanging) {
+        for (const auto& column : SplitList(TrimBlanks(*row.Get(kOriginalPrimaryKey)))) {
+            if (!ColumnExists(connection, primaryTable, column)) {
+                throw MetadataFault("Column :: " + TrimBlanks(column) + " does not exist in table " +
+                                    TrimBlanks(primaryTable));
+            }
+        }
+    }
+    if (foreignKeys.size() != primaryKeys.size()) {
+        throw MetadataFault(
+            "Count of primary key fields and foreign key fields not the same for the relationship "
+            ":\r\nPrimary Table - " +
+            TrimBlanks(primaryTable) + "\r\nForeign Table - " + TrimBlanks(foreignTable));
+    }
+}
+
+// Positions of the columns of sql::SelectCheckedTables().
+enum TableColumn : std::size_t { kTableName, kTableType, kWhereClause, kIsSelected, kTableColumns };
+
+bool NeedsIndexedFacts(const RunSettings& settings) {
+    return settings.MarkUnused || settings.GenerateReports || settings.DeleteMarked;
+}
+
+}  // namespace
+
 bool RunMetadataCheck() {
-    MessageText += "The task \"Check metadata\" is not available in this build of Varnel.\r\n";
-    return false;
+    if (!WarehouseConnection) {
+        MessageText += "Connection to the data warehouse not available.\r\n";
+        return false;
+    }
+    // The run driver always shows a window; a check without one still runs, on a
+    // silent window whose settings ask for no marking, reporting or deletion.
+    ProgressWindow silent;
+    ProgressWindow* window = ActiveProgressWindow();
+    return RunMetadataCheck(*WarehouseConnection, window ? *window : silent);
+}
+
+bool RunMetadataCheck(Connection& connection, ProgressWindow& window) {
+    return InitCheckProgress(connection, window) && CheckRelationsTable(connection, window) &&
+           CheckTablesTable(connection, &window) && CheckMetaConsistency(connection, window) &&
+           EndCheckProgress(window);
+}
+
+bool InitCheckProgress(Connection& connection, ProgressWindow& window) {
+    return Trapped([&] {
+        // A missing metadata table counts no rows here, so that the step that
+        // reads it reports it by name instead of this count failing first.
+        const std::int32_t relations = TableExists(connection, "dwm_star_relations")
+                                           ? CountOf(connection, sql::CountRelations())
+                                           : 0;
+        const std::int32_t tables = TableExists(connection, "dwm_tables")
+                                        ? CountOf(connection, sql::CountCheckedTables())
+                                        : 0;
+        window.ProgressMin(0);
+        window.ProgressMax(static_cast<float>(relations + tables + 1));
+        window.ProgressVal(0);
+        return true;
+    });
+}
+
+bool CheckRelationsTable(Connection& connection, ProgressWindow& window) {
+    return Trapped([&] {
+        window.Comment("Checking the Relations Table");
+        if (!TableExists(connection, "dwm_star_relations")) {
+            throw MetadataFault(
+                "Table : 'dwm_star_relations' does not exist in the data warehouse database");
+        }
+        auto relations = connection.Query(sql::SelectRelations());
+        if (!relations.Next())
+            throw MetadataFault("Table: dwm_star_relations does not contain any records");
+        do {
+            if (window.CheckCancelState()) return false;
+            CheckRelationRow(connection, relations);
+            StepBar(window);
+        } while (relations.Next());
+        return true;
+    });
+}
+
+bool CheckTablesTable(Connection& connection, ProgressWindow* window) {
+    return Trapped([&] {
+        if (window) window->Comment("Checking the dwm_tables table");
+        if (!TableExists(connection, "dwm_tables"))
+            throw MetadataFault("Table 'dwm_tables' does not exist in the data warehouse database");
+        auto tables = connection.Query(sql::SelectCheckedTables());
+        if (!tables.Next()) throw MetadataFault("Table 'dwm_tables' does not contain any records");
+        do {
+            const std::string type = TrimBlanks(NullToText(tables.Get(kTableType), ""));
+            const std::string name = TrimBlanks(NullToText(tables.Get(kTableName), ""));
+            if (window && window->CheckCancelState()) return false;
+            for (std::size_t column = kTableName; column < kTableColumns; ++column) {
+                if (!tables.IsNull(column) || column == kWhereClause) continue;
+                if (column == kIsSelected && type != "DIMENSION") continue;
+                throw MetadataFault("Column '" + TrimBlanks(tables.Column(column).Name) +
+                                    "' empty for dimension table " + name + " in dwm_tables table");
+            }
+            if (!TableExists(connection, name)) throw MetadataFault(MissingTable(name));
+            if (type == "DIMENSION" && !CheckControlColumns(connection, name)) return false;
+            if (window) {
+                if (type == "FACT" && NeedsIndexedFacts(window->Settings()) &&
+                    !TableHasIndex(connection, name)) {
+                    throw MetadataFault("Table :" + name + " is not indexed.");
+                }
+                StepBar(*window);
+            }
+        } while (tables.Next());
+        return true;
+    });
+}
+
+bool CheckControlColumns(Connection& connection, const std::string& tableName) {
+    return Trapped([&] {
+        for (const char* column : {"is_sustainable", "is_deletable"}) {
+            if (!ColumnExists(connection, tableName, column))
+                throw MetadataFault(MissingControlColumn(column, tableName));
+        }
+        auto flags = connection.Query(sql::SelectSlowMovingDim(tableName));
+        // Only the first row decides, in the order the engine returns them.
+        if (flags.Next() && flags.GetBool(0)) {
+            for (const char* column : {"start_date", "end_date", "is_current"}) {
+                if (!ColumnExists(connection, tableName, column))
+                    throw MetadataFault(MissingControlColumn(column, tableName));
+            }
+        }
+        return true;
+    });
+}
+
+bool CheckMetaConsistency(Connection& connection, ProgressWindow& window) {
+    return Trapped([&] {
+        window.Comment("Checking the consistency between meta tables");
+        auto missing = connection.Query(sql::SelectTablesMissingFromDwmTables());
+        if (!missing.Next()) {
+            StepBar(window);
+            return true;
+        }
+        std::string message =
+            "The following tables are referred to by the 'dwm_star_relations' table but the "
+            "details of the same are not present in the dwm_tables table:\r\n";
+        do {
+            message += NullToText(missing.Get(0), "") + "\r\n";
+        } while (missing.Next());
+        throw MetadataFault(message);
+    });
+}
+
+bool EndCheckProgress(ProgressWindow& window) {
+    window.ProgressVal(0);
+    window.Comment("");
+    window.Refresh();
+    return true;
 }
 
 }  // namespace varnel

@@ -1,0 +1,402 @@
+// The metadata check in process, on SQLite warehouses made by the builder: every
+// fault message of the check, the steps of the bar and the comments, the check
+// of dwm_tables without a progress window, and the statement texts.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/progress_window.h"
+#include "run/run_settings.h"
+#include "tasks/metadata_check/metadata_check.h"
+#include "tasks/metadata_check/metadata_check_statements.h"
+#include "tests/support/run_doubles.h"
+#include "tests/support/warehouse_builder.h"
+#include "warehouse/connections.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::Null;
+using testing::WarehouseBuilder;
+
+//! A correct warehouse: four dimensions (one slowly changing, one registered as
+//! 'Dimension', one with a two-column key), a fact table and a snowflake edge.
+//! R = 4 relations, T = 5 dimension and fact rows.
+void BuildCorrectWarehouse(WarehouseBuilder& w) {
+    w.Dimension("dim_category", {"category_id INTEGER", "category_code VARCHAR(10)"},
+                {.PrimaryKey = "category_id", .OrgPkey = "category_code"});
+    w.Dimension("dim_product",
+                {"product_id INTEGER", "product_code VARCHAR(10)", "category_id INTEGER"},
+                {.PrimaryKey = "product_id", .OrgPkey = "product_code", .TableType = "Dimension"});
+    w.Dimension("dim_store", {"store_id INTEGER", "region VARCHAR(10)"},
+                {.PrimaryKey = "store_id, region", .OrgPkey = "store_id"});
+    w.Dimension("dim_customer", {"customer_key INTEGER", "customer_code VARCHAR(10)"},
+                {.PrimaryKey = "customer_key", .OrgPkey = "customer_code", .SlowlyChanging = true});
+    w.Fact("fact_sales",
+           {"sale_id INTEGER", "product_id INTEGER", "store_id INTEGER", "store_region VARCHAR(10)",
+            "customer_key INTEGER", "sale_date DATETIME"},
+           {.PrimaryKey = "sale_id", .WhereClause = "sale_date < '2024-01-01'"});
+    w.Relation("dim_product", "product_id", "fact_sales", "product_id");
+    // Blanks after the commas: the names are trimmed before the look-up.
+    w.Relation("dim_store", "store_id, region", "fact_sales", "store_id,  store_region");
+    w.Relation("dim_customer", "customer_key", "fact_sales", "customer_key");
+    w.Relation("dim_category", "category_id", "dim_product", "category_id");
+}
+constexpr int kCorrectSteps = 4 + 5 + 1;
+
+//! What a window saw of its bar: "min 0", "max 10", "set 0", "step" (the value
+//! went up by one), "refresh".
+struct BarRecord {
+    std::vector<std::string> Events;
+};
+
+class BarWindow : public testing::TestProgressWindow {
+public:
+    BarWindow(std::shared_ptr<testing::WindowRecord> record, std::shared_ptr<BarRecord> bar,
+              int cancelAfterPolls)
+        : TestProgressWindow(std::move(record), cancelAfterPolls), bar_(std::move(bar)) {}
+
+    using ProgressWindow::ProgressMax;
+    using ProgressWindow::ProgressMin;
+    using ProgressWindow::ProgressVal;
+
+    void ProgressVal(std::int32_t value) override {
+        const std::int32_t before = ProgressWindow::ProgressVal();
+        ProgressWindow::ProgressVal(value);
+        bar_->Events.push_back(value == before + 1 ? "step" : "set " + std::to_string(value));
+    }
+    void ProgressMin(float minimum) override {
+        ProgressWindow::ProgressMin(minimum);
+        bar_->Events.push_back("min " + std::to_string(static_cast<int>(minimum)));
+    }
+    void ProgressMax(float maximum) override {
+        ProgressWindow::ProgressMax(maximum);
+        bar_->Events.push_back("max " + std::to_string(static_cast<int>(maximum)));
+    }
+    void Refresh() override { bar_->Events.push_back("refresh"); }
+
+private:
+    std::shared_ptr<BarRecord> bar_;
+};
+
+RunSettings Flags(bool mark, bool reports, bool remove) {
+    RunSettings settings;
+    settings.CheckMetadata = true;
+    settings.MarkUnused = mark;
+    settings.GenerateReports = reports;
+    settings.DeleteMarked = remove;
+    return settings;
+}
+const RunSettings kMarkReportDelete = Flags(true, true, true);
+const RunSettings kArchiveOnly = [] {
+    RunSettings settings = Flags(false, false, false);
+    settings.ArchiveFacts = true;
+    return settings;
+}();
+
+class MetadataCheckTest : public testing::RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        BuildCorrectWarehouse(w_);
+    }
+
+    //! The task as the run driver calls it, with a recording window holding the settings.
+    bool Check(const RunSettings& settings = kMarkReportDelete, int cancelAfterPolls = -1) {
+        WarehouseConnection = w_.OpenConnection();
+        auto window = std::make_unique<BarWindow>(record_, bar_, cancelAfterPolls);
+        window->Settings(settings);
+        InstallProgressWindow(std::move(window));
+        return RunMetadataCheck();
+    }
+
+    WarehouseBuilder w_;
+    std::shared_ptr<testing::WindowRecord> record_ = std::make_shared<testing::WindowRecord>();
+    std::shared_ptr<BarRecord> bar_ = std::make_shared<BarRecord>();
+};
+
+TEST_F(MetadataCheckTest, CorrectWarehousePassesAndStepsTheBarRPlusTPlusOneTimes) {
+    ASSERT_TRUE(Check()) << MessageText;
+    EXPECT_EQ(MessageText, "");
+    std::vector<std::string> expected = {"min 0", "max " + std::to_string(kCorrectSteps), "set 0"};
+    for (int i = 0; i < kCorrectSteps; ++i) expected.insert(expected.end(), {"step", "refresh"});
+    expected.insert(expected.end(), {"set 0", "refresh"});
+    EXPECT_EQ(bar_->Events, expected);
+    EXPECT_THAT(record_->Comments,
+                ElementsAre("Checking the Relations Table", "Checking the dwm_tables table",
+                            "Checking the consistency between meta tables", ""));
+    EXPECT_EQ(record_->Polls, 4 + 5);  // once per relation row and per table row
+}
+
+TEST_F(MetadataCheckTest, AcceptsWhatThePartAllows) {
+    // Null conditions and a Null selection of a fact table, any letter case of the
+    // type, rows of other types naming no table, an original key that is Null for
+    // an ordinary relation, and a dimension that no relation names without
+    // version columns.
+    w_.Exec("UPDATE dwm_tables SET where_clause = NULL, is_selected = NULL, table_type = 'fact'"
+            " WHERE table_name = 'fact_sales'");
+    w_.Register({.Table = "no_such_view", .Type = "VIEW", .Selected = Null});
+    w_.Dimension("dim_promo", {"promo_id INTEGER"}, {.PrimaryKey = "promo_id"});
+    ASSERT_EQ(w_.Value("SELECT COUNT(*) FROM dwm_star_relations WHERE original_primary_key IS NULL"),
+              "3");
+    EXPECT_TRUE(Check()) << MessageText;
+    EXPECT_EQ(MessageText, "");
+    EXPECT_EQ(bar_->Events.at(1), "max " + std::to_string(kCorrectSteps + 1));
+}
+
+TEST_F(MetadataCheckTest, UnindexedFactFailsOnlyWhenTheRunMarksReportsOrDeletes) {
+    w_.Fact("fact_visits", {"visit_id INTEGER", "store_id INTEGER", "store_region VARCHAR(10)"},
+            {.PrimaryKey = "visit_id", .Indexed = false});
+    w_.Relation("dim_store", "store_id, region", "fact_visits", "store_id, store_region");
+    // An INTEGER PRIMARY KEY is the rowid: SQLite lists no index for it.
+    ASSERT_TRUE(w_.IndexNames("fact_visits").empty());
+    const std::pair<const char*, RunSettings> cases[] = {
+        {"mark", Flags(true, false, false)},
+        {"reports", Flags(false, true, false)},
+        {"delete", Flags(false, false, true)},
+    };
+    for (const auto& [name, settings] : cases) {
+        SCOPED_TRACE(name);
+        MessageText.clear();
+        EXPECT_FALSE(Check(settings));
+        EXPECT_EQ(MessageText, "Table :fact_visits is not indexed.\r\n");
+    }
+    MessageText.clear();
+    EXPECT_TRUE(Check(kArchiveOnly)) << MessageText;
+    EXPECT_EQ(MessageText, "");
+}
+
+// A dimension with two relations, one slowly changing and one not, and no version
+// columns: the first row of the distinct query decides.
+TEST_F(MetadataCheckTest, FirstDistinctRowDecidesWhetherVersionColumnsAreRequired) {
+    for (const bool slowlyChangingFirst : {true, false}) {
+        SCOPED_TRACE(slowlyChangingFirst ? "slowly changing first" : "ordinary first");
+        WarehouseBuilder w;
+        BuildCorrectWarehouse(w);
+        w.Dimension("dim_agent", {"agent_key INTEGER", "agent_code VARCHAR(10)"},
+                    {.PrimaryKey = "agent_key", .OrgPkey = "agent_code"});
+        const testing::RelationOptions slow{.SlowlyChanging = true, .OriginalKey = "agent_code"};
+        const testing::RelationOptions plain{.SlowlyChanging = false};
+        w.Relation("dim_agent", "agent_key", "fact_sales", "customer_key",
+                   slowlyChangingFirst ? slow : plain);
+        w.Relation("dim_agent", "agent_key", "dim_customer", "customer_key",
+                   slowlyChangingFirst ? plain : slow);
+        ASSERT_EQ(w.Value(sql::SelectSlowMovingDim("dim_agent")), slowlyChangingFirst ? "1" : "0");
+        WarehouseConnection.reset();
+        w_ = std::move(w);
+        MessageText.clear();
+        EXPECT_EQ(Check(), !slowlyChangingFirst);
+        EXPECT_EQ(MessageText, slowlyChangingFirst ? "Column :: start_date does not exist in the "
+                                                     "Dimension Table : dim_agent\r\n"
+                                                   : "");
+    }
+}
+
+TEST_F(MetadataCheckTest, CheckTablesTableWithoutWindowNeitherPollsNorAsksForIndexes) {
+    // A window that would cancel at its first poll is installed but not handed over.
+    w_.Fact("fact_visits", {"visit_id INTEGER", "store_id INTEGER", "store_region VARCHAR(10)"},
+            {.PrimaryKey = "visit_id", .Indexed = false});
+    w_.Relation("dim_store", "store_id, region", "fact_visits", "store_id, store_region");
+    auto window = std::make_unique<BarWindow>(record_, bar_, 0);
+    window->Settings(kMarkReportDelete);
+    InstallProgressWindow(std::move(window));
+    auto connection = w_.OpenConnection();
+    EXPECT_TRUE(CheckTablesTable(*connection, nullptr)) << MessageText;
+    EXPECT_EQ(MessageText, "");
+    EXPECT_EQ(record_->Polls, 0);
+    EXPECT_TRUE(bar_->Events.empty());
+    EXPECT_TRUE(record_->Comments.empty());
+
+    w_.Dimension("dim_promo", {"promo_id INTEGER"}, {.Without = {"is_deletable"}});
+    EXPECT_FALSE(CheckTablesTable(*connection, nullptr));
+    EXPECT_EQ(MessageText,
+              "Column :: is_deletable does not exist in the Dimension Table : dim_promo\r\n");
+}
+
+TEST_F(MetadataCheckTest, TaskWithoutConnectionFailsAndWithoutWindowStillChecks) {
+    EXPECT_FALSE(RunMetadataCheck());
+    EXPECT_EQ(MessageText, "Connection to the data warehouse not available.\r\n");
+    MessageText.clear();
+    WarehouseConnection = w_.OpenConnection();
+    EXPECT_TRUE(RunMetadataCheck()) << MessageText;
+    w_.Exec("DELETE FROM dwm_star_relations");
+    EXPECT_FALSE(RunMetadataCheck());
+    EXPECT_EQ(MessageText, "Table: dwm_star_relations does not contain any records\r\n");
+}
+
+TEST_F(MetadataCheckTest, AFaultLeavesTheBarWhereItStopped) {
+    w_.Exec("UPDATE dwm_star_relations SET foreign_columns = 'nothing' WHERE rowid = 3");
+    EXPECT_FALSE(Check());
+    EXPECT_EQ(bar_->Events, (std::vector<std::string>{"min 0", "max 10", "set 0", "step",
+                                                      "refresh", "step", "refresh"}));
+}
+
+TEST(MetadataCheckStatements, AreTheTextsOfThePart) {
+    EXPECT_EQ(sql::CountRelations(), "SELECT COUNT(*) FROM dwm_star_relations");
+    EXPECT_EQ(sql::CountCheckedTables(),
+              "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' OR "
+              "UPPER(table_type) = 'FACT'");
+    EXPECT_EQ(sql::SelectRelations(),
+              "Select selected,foreign_table,foreign_columns, primary_table,primary_columns,"
+              "slow_moving_dim, original_primary_key FROM dwm_star_relations");
+    EXPECT_EQ(sql::SelectCheckedTables(),
+              "SELECT table_name,Upper(table_type),where_clause,is_selected FROM dwm_tables WHERE "
+              "UPPER(table_type) = 'DIMENSION' OR UPPER(table_type) = 'FACT'");
+    EXPECT_EQ(sql::SelectSlowMovingDim("dim_a"),
+              "SELECT DISTINCT slow_moving_dim FROM dwm_star_relations WHERE primary_table = "
+              "'dim_a'");
+    EXPECT_EQ(sql::SelectSlowMovingDim("it's"),
+              "SELECT DISTINCT slow_moving_dim FROM dwm_star_relations WHERE primary_table = "
+              "'it''s'");
+    EXPECT_EQ(sql::SelectTablesMissingFromDwmTables(),
+              "SELECT * FROM (SELECT primary_table AS TableName FROM dwm_star_relations UNION "
+              "SELECT foreign_table AS TableName FROM dwm_star_relations) AS TempTable WHERE NOT "
+              "EXISTS (SELECT table_name FROM dwm_tables WHERE TempTable.TableName = "
+              "dwm_tables.table_name)");
+}
+
+// ------------------------------------------------------------------ every fault
+
+struct FaultCase {
+    std::string Name;
+    //! Breaks the correct warehouse.
+    std::function<void(WarehouseBuilder&)> Damage;
+    //! The fault text, without the CR LF that MessageText adds.
+    std::string Fault;
+    //! The comment of the step that found it.
+    std::string Step;
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.Name; }
+
+const std::string kRelationsStep = "Checking the Relations Table";
+const std::string kTablesStep = "Checking the dwm_tables table";
+const std::string kConsistencyStep = "Checking the consistency between meta tables";
+
+std::vector<FaultCase> FaultCases() {
+    std::vector<FaultCase> cases = {
+        {"RelationsTableMissing", [](auto& w) { w.Exec("DROP TABLE dwm_star_relations"); },
+         "Table : 'dwm_star_relations' does not exist in the data warehouse database",
+         kRelationsStep},
+        // dwm_tables is not looked at: it is gone as well, and the fault stays this one.
+        {"RelationsTableEmpty",
+         [](auto& w) {
+             w.Exec("DELETE FROM dwm_star_relations");
+             w.Exec("DROP TABLE dwm_tables");
+         },
+         "Table: dwm_star_relations does not contain any records", kRelationsStep},
+        {"OriginalKeyNullForSlowlyChangingRelation",
+         [](auto& w) {
+             w.Exec("UPDATE dwm_star_relations SET original_primary_key = NULL"
+                    " WHERE primary_table = 'dim_customer'");
+         },
+         "original_primary_key Column Empty  for slowly changing dimension table: dim_customer",
+         kRelationsStep},
+        // Missing from dwm_tables and from the warehouse: found before the consistency step.
+        {"ForeignTableMissing",
+         [](auto& w) { w.Relation("dim_store", "store_id", "fact_gone", "store_id"); },
+         "Table : fact_gone does not exist in the data warehouse database", kRelationsStep},
+        {"PrimaryTableMissing",
+         [](auto& w) { w.Relation("dim_gone", "gone_id", "fact_sales", "product_id"); },
+         "Table : dim_gone does not exist in the data warehouse database", kRelationsStep},
+        {"ForeignColumnMissing",
+         [](auto& w) { w.Relation("dim_category", "category_id", "dim_product", "item_id"); },
+         "Column :: item_id does not exist in table dim_product", kRelationsStep},
+        {"PrimaryColumnMissing",
+         [](auto& w) { w.Relation("dim_category", "item_id", "dim_product", "category_id"); },
+         "Column :: item_id does not exist in table dim_category", kRelationsStep},
+        {"OriginalKeyColumnMissing",
+         [](auto& w) {
+             w.Exec("UPDATE dwm_star_relations SET original_primary_key = 'customer_code, "
+                    "customer_no ' WHERE primary_table = 'dim_customer'");
+         },
+         "Column :: customer_no does not exist in table dim_customer", kRelationsStep},
+        {"KeyCountMismatch",
+         [](auto& w) {
+             w.Relation("dim_product", "product_id", "fact_sales", "product_id, store_id");
+         },
+         "Count of primary key fields and foreign key fields not the same for the relationship "
+         ":\r\nPrimary Table - dim_product\r\nForeign Table - fact_sales",
+         kRelationsStep},
+        {"DwmTablesMissing", [](auto& w) { w.Exec("DROP TABLE dwm_tables"); },
+         "Table 'dwm_tables' does not exist in the data warehouse database", kTablesStep},
+        {"DwmTablesWithoutDimensionOrFactRows",
+         [](auto& w) { w.Exec("UPDATE dwm_tables SET table_type = 'VIEW'"); },
+         "Table 'dwm_tables' does not contain any records", kTablesStep},
+        {"DimensionSelectionNull",
+         [](auto& w) {
+             w.Exec("UPDATE dwm_tables SET is_selected = NULL WHERE table_name = 'dim_store'");
+         },
+         "Column 'is_selected' empty for dimension table dim_store in dwm_tables table",
+         kTablesStep},
+        {"RegisteredTableMissing", [](auto& w) { w.Register({.Table = "dim_gone"}); },
+         "Table : dim_gone does not exist in the data warehouse database", kTablesStep},
+        {"ConsistencyListsEveryUnregisteredTable",
+         [](auto& w) {
+             w.Dimension("dim_b", {"b_id INTEGER"}, {.Registered = false});
+             w.Dimension("dim_a", {"a_id INTEGER"}, {.Registered = false});
+             w.Fact("fact_z", {"store_id INTEGER"}, {.Registered = false});
+             w.Relation("dim_b", "b_id", "fact_sales", "store_id");
+             w.Relation("dim_a", "a_id", "fact_sales", "store_id");
+             w.Relation("dim_store", "store_id", "fact_z", "store_id");
+         },
+         "The following tables are referred to by the 'dwm_star_relations' table but the "
+         "details of the same are not present in the dwm_tables table:\r\n"
+         "dim_a\r\ndim_b\r\nfact_z\r\n",
+         kConsistencyStep},
+    };
+    // A Null in any column of a relation but its original key, one column at a time.
+    for (const std::string column : {"selected", "foreign_table", "foreign_columns",
+                                     "primary_table", "primary_columns", "slow_moving_dim"}) {
+        cases.push_back({"RelationNull_" + column,
+                         [column](auto& w) {
+                             w.Exec("UPDATE dwm_star_relations SET " + column +
+                                    " = NULL WHERE rowid = 4");
+                         },
+                         column + " Column empty in dwm_star_relations table", kRelationsStep});
+    }
+    for (const std::string column : {"is_sustainable", "is_deletable"}) {
+        cases.push_back({"DimensionWithout_" + column,
+                         [column](auto& w) {
+                             w.Dimension("dim_promo", {"promo_id INTEGER"},
+                                         {.Without = {column}});
+                         },
+                         "Column :: " + column + " does not exist in the Dimension Table : dim_promo",
+                         kTablesStep});
+    }
+    for (const std::string column : {"start_date", "end_date", "is_current"}) {
+        cases.push_back(
+            {"SlowlyChangingDimensionWithout_" + column,
+             [column](auto& w) {
+                 w.Dimension("dim_agent", {"agent_key INTEGER", "agent_code VARCHAR(10)"},
+                             {.OrgPkey = "agent_code", .SlowlyChanging = true, .Without = {column}});
+                 w.Relation("dim_agent", "agent_key", "dim_customer", "customer_key");
+             },
+             "Column :: " + column + " does not exist in the Dimension Table : dim_agent",
+             kTablesStep});
+    }
+    return cases;
+}
+
+class MetadataFaultTest : public MetadataCheckTest,
+                          public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(MetadataFaultTest, FirstFaultEndsTheCheckWithItsMessage) {
+    GetParam().Damage(w_);
+    EXPECT_FALSE(Check());
+    EXPECT_EQ(MessageText, GetParam().Fault + "\r\n");
+    ASSERT_FALSE(record_->Comments.empty());
+    EXPECT_EQ(record_->Comments.back(), GetParam().Step);
+}
+
+INSTANTIATE_TEST_SUITE_P(Part31, MetadataFaultTest, ::testing::ValuesIn(FaultCases()),
+                         [](const auto& test) { return test.param.Name; });
+
+}  // namespace
+}  // namespace varnel
