@@ -23,30 +23,30 @@ namespace {
 
 // The statements the task sends, in the order it sends them: the reset, then
 // per table in dependency order the marking and one clearing per relation.
-std::vector<std::string> MarkStatements(const WarehouseSpec& spec) {
+std::vector<std::string> MarkStatements(const WarehouseSpec& shape) {
     struct Edge {
         std::string Table, Referrer, ReferrerColumn;
         bool ReferrerIsDimension;
     };
     std::vector<Edge> edges;
-    for (const auto& f : spec.Facts)
+    for (const auto& f : shape.Facts)
         for (const auto& d : f.Dimensions) edges.push_back({d, f.Name, d + "_id", false});
-    for (const auto& d : spec.Dimensions)
+    for (const auto& d : shape.Dimensions)
         if (!d.Parent.empty()) edges.push_back({d.Parent, d.Name, "parent_id", true});
 
     std::vector<std::string> statements;
-    for (const auto& d : spec.Dimensions)
+    for (const auto& d : shape.Dimensions)
         for (const auto& e : edges)
             if (e.Table == d.Name) {
                 statements.push_back(sql::ResetDeletableFlags(d.Name));
                 break;
             }
     std::set<std::string> processed;
-    for (const auto& f : spec.Facts) processed.insert(f.Name);
+    for (const auto& f : shape.Facts) processed.insert(f.Name);
     bool progress = true;
     while (progress) {
         progress = false;
-        for (const auto& d : spec.Dimensions) {
+        for (const auto& d : shape.Dimensions) {
             if (processed.count(d.Name)) continue;
             bool ready = true, referred = false;
             for (const auto& e : edges)
@@ -81,9 +81,9 @@ double RunVarnelNoTask(const std::string& db, const std::string& folder) {
     return TimeSeconds([&] { RunShell(command); });
 }
 
-std::string MarkFingerprint(const std::string& db, const WarehouseSpec& spec) {
+std::string MarkFingerprint(const std::string& db, const WarehouseSpec& shape) {
     std::string print;
-    for (const auto& d : spec.Dimensions)
+    for (const auto& d : shape.Dimensions)
         print += d.Name + ":" +
                  SqliteShell(db, "SELECT count(*) || '/' || total(id) FROM " + d.Name +
                                      " WHERE is_deletable = 1") +
@@ -117,15 +117,15 @@ int main(int argc, char** argv) {
                 "work s", "shell s", "ratio total", "ratio work");
 
     for (const auto rows : scales) {
-        const WarehouseSpec spec = StandardWarehouse(rows);
+        const WarehouseSpec shape = StandardWarehouse(rows);
         const std::string a = folder + "/mark_" + std::to_string(rows) + ".db";
         const std::string b = folder + "/mark_" + std::to_string(rows) + "_shell.db";
-        const double generation = TimeSeconds([&] { GenerateWarehouse(a, spec); });
+        const double generation = TimeSeconds([&] { GenerateWarehouse(a, shape); });
         CopyWarehouse(a, b);
         const std::string script = folder + "/mark_" + std::to_string(rows) + ".sql";
         {
             std::ofstream out(script);
-            for (const auto& statement : MarkStatements(spec)) out << statement << ";\n";
+            for (const auto& statement : MarkStatements(shape)) out << statement << ";\n";
         }
         std::vector<double> task, shell;
         for (int i = 0; i < repeats; ++i) {
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
         const double t = Median(task), s = Median(shell), work = t - fixed;
         std::printf("%12lld %10.2f %10.3f %10.3f %10.3f %12.2f %12.2f\n",
                     static_cast<long long>(rows), generation, t, work, s, t / s, work / s);
-        const std::string printA = MarkFingerprint(a, spec), printB = MarkFingerprint(b, spec);
+        const std::string printA = MarkFingerprint(a, shape), printB = MarkFingerprint(b, shape);
         if (printA != printB) {
             std::printf("MISMATCH between the task's marks and the shell's:\n  %s\n  %s\n",
                         printA.c_str(), printB.c_str());

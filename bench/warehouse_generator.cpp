@@ -23,8 +23,8 @@ int UnusedOfTen(double share) {
     return static_cast<int>(std::lround(std::clamp(share, 0.0, 0.9) * 10.0));
 }
 
-const DimensionSpec& FindDimension(const WarehouseSpec& spec, const std::string& name) {
-    for (const auto& d : spec.Dimensions)
+const DimensionSpec& FindDimension(const WarehouseSpec& shape, const std::string& name) {
+    for (const auto& d : shape.Dimensions)
         if (d.Name == name) return d;
     throw std::invalid_argument("unknown dimension " + name);
 }
@@ -51,7 +51,7 @@ std::string InsertFromSeries(const std::string& table, const std::string& column
            values + " FROM s";
 }
 
-void CreateDimension(Connection& db, const WarehouseSpec& spec, const DimensionSpec& d) {
+void CreateDimension(Connection& db, const WarehouseSpec& shape, const DimensionSpec& d) {
     const bool versions = d.VersionsPerElement > 1;
     std::string create = "CREATE TABLE " + d.Name +
                          " (id INTEGER PRIMARY KEY, code VARCHAR(20) NOT NULL, name VARCHAR(40)";
@@ -65,7 +65,7 @@ void CreateDimension(Connection& db, const WarehouseSpec& spec, const DimensionS
     std::string values = "x + 1, 'E' || (x / " + v + " + 1), 'name ' || x";
     if (!d.Parent.empty()) {
         columns += ", parent_id";
-        values += ", " + PickUsedId(FindDimension(spec, d.Parent), "x", 7);
+        values += ", " + PickUsedId(FindDimension(shape, d.Parent), "x", 7);
     }
     if (versions) {
         columns += ", start_date, end_date, is_current";
@@ -87,11 +87,11 @@ void CreateDimension(Connection& db, const WarehouseSpec& spec, const DimensionS
     if (!d.Parent.empty())
         db.Execute("INSERT INTO dwm_star_relations VALUES (1, " + SqlLiteral(d.Parent) +
                    ", 'id', " + SqlLiteral(d.Name) + ", 'parent_id', " +
-                   (FindDimension(spec, d.Parent).VersionsPerElement > 1 ? "1, 'code'" : "0, NULL") +
+                   (FindDimension(shape, d.Parent).VersionsPerElement > 1 ? "1, 'code'" : "0, NULL") +
                    ")");
 }
 
-void CreateFact(Connection& db, const WarehouseSpec& spec, const FactSpec& f) {
+void CreateFact(Connection& db, const WarehouseSpec& shape, const FactSpec& f) {
     std::string create = "CREATE TABLE " + f.Name +
                          " (id INTEGER NOT NULL, fact_date DATETIME NOT NULL, amount DOUBLE";
     std::string columns = "id, fact_date, amount";
@@ -100,7 +100,7 @@ void CreateFact(Connection& db, const WarehouseSpec& spec, const FactSpec& f) {
     for (const auto& name : f.Dimensions) {
         create += ", " + name + "_id INTEGER";
         columns += ", " + name + "_id";
-        values += ", " + PickUsedId(FindDimension(spec, name), "x", multiplier);
+        values += ", " + PickUsedId(FindDimension(shape, name), "x", multiplier);
         multiplier += 104;
     }
     create += ", CONSTRAINT pk_" + f.Name + " PRIMARY KEY (id))";
@@ -109,7 +109,7 @@ void CreateFact(Connection& db, const WarehouseSpec& spec, const FactSpec& f) {
     for (const auto& name : f.Dimensions) {
         if (f.Indexed)
             db.Execute("CREATE INDEX ix_" + f.Name + "_" + name + " ON " + f.Name + " (" + name + "_id)");
-        const auto& d = FindDimension(spec, name);
+        const auto& d = FindDimension(shape, name);
         db.Execute("INSERT INTO dwm_star_relations VALUES (1, " + SqlLiteral(name) + ", 'id', " +
                    SqlLiteral(f.Name) + ", " + SqlLiteral(name + "_id") + ", " +
                    (d.VersionsPerElement > 1 ? "1, 'code'" : "0, NULL") + ")");
@@ -136,23 +136,23 @@ std::string ArchiveCondition(double archiveShare) {
 }
 
 WarehouseSpec StandardWarehouse(std::int64_t factRows) {
-    WarehouseSpec spec;
-    spec.Dimensions = {
+    WarehouseSpec shape;
+    shape.Dimensions = {
         {"dim_date", 1000, 1, 0.1, "", true, 0.0},
         {"dim_store", 200, 1, 0.1, "", true, 0.0},
         {"dim_category", std::max<std::int64_t>(10, factRows / 1000), 1, 0.1, "", true, 0.0},
         {"dim_product", std::max<std::int64_t>(100, factRows / 10), 1, 0.1, "dim_category", true, 0.01},
         {"dim_customer", std::max<std::int64_t>(100, factRows / 50), 3, 0.1, "", true, 0.0},
     };
-    spec.Facts = {
+    shape.Facts = {
         {"fact_sales", factRows, {"dim_date", "dim_store", "dim_product", "dim_customer"}, 0.5, true},
         {"fact_returns", std::max<std::int64_t>(10, factRows / 10),
          {"dim_date", "dim_product", "dim_customer"}, 0.5, true},
     };
-    return spec;
+    return shape;
 }
 
-void GenerateWarehouse(const std::string& path, const WarehouseSpec& spec) {
+void GenerateWarehouse(const std::string& path, const WarehouseSpec& shape) {
     std::filesystem::remove(path);
     std::filesystem::remove(path + "-wal");
     std::filesystem::remove(path + "-shm");
@@ -168,14 +168,14 @@ void GenerateWarehouse(const std::string& path, const WarehouseSpec& spec) {
     db->Execute("CREATE TABLE dwm_star_relations (selected bit, primary_table varchar(128), "
                 "primary_columns varchar(255), foreign_table varchar(128), foreign_columns "
                 "varchar(255), slow_moving_dim bit, original_primary_key varchar(255))");
-    for (const auto& d : spec.Dimensions) {
+    for (const auto& d : shape.Dimensions) {
         Transaction transaction(*db);
-        CreateDimension(*db, spec, d);
+        CreateDimension(*db, shape, d);
         transaction.Commit();
     }
-    for (const auto& f : spec.Facts) {
+    for (const auto& f : shape.Facts) {
         Transaction transaction(*db);
-        CreateFact(*db, spec, f);
+        CreateFact(*db, shape, f);
         transaction.Commit();
     }
     db->Execute("PRAGMA wal_checkpoint(TRUNCATE)");

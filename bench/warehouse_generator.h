@@ -57,7 +57,7 @@ struct WarehouseSpec {
 WarehouseSpec StandardWarehouse(std::int64_t factRows);
 
 //! Creates the warehouse file, replacing an existing one.
-void GenerateWarehouse(const std::string& path, const WarehouseSpec& spec);
+void GenerateWarehouse(const std::string& path, const WarehouseSpec& shape);
 
 //! The archiving condition of a fact table with that archive share.
 std::string ArchiveCondition(double archiveShare);
