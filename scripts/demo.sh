@@ -42,9 +42,33 @@ show_marks() {
   done
 }
 
+# A copy with broken metadata, to show that the check refuses it before anything changes.
+cp "$demo/warehouse.db" "$demo/broken.db"
+sqlite3 "$demo/broken.db" "UPDATE dwm_star_relations SET original_primary_key = NULL
+  WHERE primary_table = 'dim_customer' AND foreign_table = 'fact_returns';"
+
 run -mac sqlite -db "$demo/warehouse.db" -ntaut -log "$demo/logs" \
-    -statusfile "$demo/status.txt" -job_id demo -mark
+    -statusfile "$demo/status.txt" -job_id demo -chkmd -mark -grep
 show_marks
+
+echo
+echo "== Reports"
+for page in "$demo"/logs/SummaryReport*.html "$demo"/logs/DetailedReport*.html \
+            "$demo"/logs/TableFilterReport*.html; do
+  echo "-- $page"
+  # one line per table row: cells separated by " | "
+  tr -d '\r\n\t' < "$page" | sed -e 's|</TR>|\n|g' | sed -e 's|</TD>| \| |g' -e 's|</TH>| \| |g' \
+    -e 's/<[^>]*>//g' -e 's/&nbsp;//g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\&/g' \
+    -e 's/  */ /g' -e 's/^ *//' -e 's/[ |]*$//' | grep -v '^$' | tail -n +2 | head -20
+done
+
+echo
+echo "== A warehouse whose metadata is broken is refused"
+rm -rf "$demo/logs-broken"
+"$build_dir/varnel" -mac sqlite -db "$demo/broken.db" -ntaut -log "$demo/logs-broken" \
+    -statusfile "$demo/status.txt" -chkmd -mark && code=0 || code=$?
+echo "exit status: $code, status file: $(tr -d '\r' < "$demo/status.txt")"
+tr -d '\r' < "$(ls "$demo"/logs-broken/Varnel_Log*.txt | head -n 1)" | head -3
 
 echo
 echo "== Job history ($VARNEL_HISTORY)"
