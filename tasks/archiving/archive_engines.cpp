@@ -1,0 +1,172 @@
+#include "tasks/archiving/archive_engines.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "run/run_settings.h"
+
+namespace varnel {
+
+namespace {
+
+Parameter TextParameter(const std::string& value) {
+    return {"name", ValueType::Text, 0, 0, 0, value};
+}
+
+int IntOf(const Result& row, std::size_t index) {
+    return static_cast<int>(row.GetInt(index).value_or(0));
+}
+
+// The archive must not be the warehouse file itself: the copy would wait for the
+// warehouse's own write lock and then fail on the extra column.
+void RequireSeparateFiles(Connection& warehouse, Connection& archive) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(warehouse.DefaultDatabase(), archive.DefaultDatabase(), ec))
+        throw std::runtime_error("The archive database '" + archive.DefaultDatabase() +
+                                 "' is the data warehouse itself.");
+}
+
+void DetachQuietly(Connection& archive) {
+    try {
+        archive.Execute(archive_sql::DetachWarehouse());
+    } catch (const std::exception&) {
+        // Not attached, or still busy: the next copy attaches anew either way.
+    }
+}
+
+}  // namespace
+
+void RequireArchivePair(const std::unique_ptr<Connection>& warehouse,
+                        const std::unique_ptr<Connection>& archive) {
+    if (!warehouse || !warehouse->IsOpen())
+        throw std::runtime_error("Connection to the data warehouse not available.");
+    if (!archive || !archive->IsOpen())
+        throw std::runtime_error("Connection to the archive database not available.");
+    RequireSameEngine(*warehouse, *archive);
+}
+
+void RequireSameEngine(const Connection& warehouse, const Connection& archive) {
+    if (warehouse.GetEngine() != archive.GetEngine())
+        throw std::runtime_error(
+            "The archive database must be on the same kind of server as the data warehouse: "
+            "the rows are copied from server to server.");
+}
+
+std::vector<archive_sql::SqlServerColumn> ReadSqlServerColumns(Connection& warehouse,
+                                                               const std::string& table) {
+    Command query{archive_sql::SqlServerColumnsQuery(), {TextParameter(table)}, 60, false};
+    auto row = warehouse.Query(query);
+    std::vector<archive_sql::SqlServerColumn> columns;
+    while (row.Next()) {
+        columns.push_back({.Name = row.Get(0).value_or(""),
+                           .TypeName = row.Get(1).value_or(""),
+                           .MaxLength = IntOf(row, 2),
+                           .Precision = IntOf(row, 3),
+                           .Scale = IntOf(row, 4),
+                           .Nullable = row.GetBool(5),
+                           .Identity = row.GetBool(6),
+                           .Computed = row.GetBool(7)});
+    }
+    if (columns.empty())
+        throw std::runtime_error("The columns of table " + table + " could not be read.");
+    return columns;
+}
+
+std::optional<archive_sql::TableKey> ReadSqlServerKey(Connection& warehouse,
+                                                      const std::string& table) {
+    Command query{archive_sql::SqlServerPrimaryKeyQuery(), {TextParameter(table)}, 60, false};
+    auto row = warehouse.Query(query);
+    std::optional<archive_sql::TableKey> key;
+    while (row.Next()) {
+        if (!key) key = archive_sql::TableKey{row.Get(0).value_or(""), {}};
+        key->Columns.push_back(row.Get(1).value_or(""));
+    }
+    return key;
+}
+
+void CreateSqlServerArchiveTable(Connection& warehouse, Connection& archive,
+                                 const std::string& table) {
+    const auto columns = ReadSqlServerColumns(warehouse, table);
+    const auto key = ReadSqlServerKey(warehouse, table);
+    // One transaction: a table left half made would be taken as ready by every
+    // later run and refuse their copies.
+    Transaction transaction(archive);
+    archive.Execute(archive_sql::SqlServerArchiveTable(table, columns, key));
+    archive.Execute(archive_sql::AddArchiveDateColumn(table));
+    if (key) {
+        archive.Execute(archive_sql::DropKeyConstraint(table, key->ConstraintName));
+        archive.Execute(archive_sql::AddArchiveKey(table, *key));
+    }
+    transaction.Commit();
+}
+
+std::vector<archive_sql::SqliteColumn> ReadSqliteColumns(Connection& warehouse,
+                                                         const std::string& table) {
+    Command query{archive_sql::SqliteColumnsQuery(), {TextParameter(table)}, 60, false};
+    auto row = warehouse.Query(query);
+    std::vector<archive_sql::SqliteColumn> columns;
+    while (row.Next()) {
+        columns.push_back({.Name = row.Get(0).value_or(""),
+                           .Type = row.Get(1).value_or(""),
+                           .NotNull = row.GetBool(2),
+                           .KeyPosition = IntOf(row, 3)});
+    }
+    if (columns.empty())
+        throw std::runtime_error("The columns of table " + table + " could not be read.");
+    return columns;
+}
+
+std::optional<std::string> ReadSqliteKeyConstraint(Connection& warehouse, const std::string& table) {
+    Command query{archive_sql::SqliteTableSqlQuery(), {TextParameter(table)}, 60, false};
+    auto row = warehouse.Query(query);
+    if (!row.Next() || !row.Get(0)) return std::nullopt;
+    return archive_sql::SqliteKeyConstraintName(*row.Get(0));
+}
+
+void CreateSqliteArchiveTable(Connection& warehouse, Connection& archive, const std::string& table) {
+    RequireSeparateFiles(warehouse, archive);
+    const auto columns = ReadSqliteColumns(warehouse, table);
+    const auto constraint = ReadSqliteKeyConstraint(warehouse, table);
+    archive.Execute(archive_sql::SqliteArchiveTable(table, columns, constraint));
+}
+
+std::int64_t CopySqliteRows(const std::string& table, const std::string& condition,
+                            Connection& warehouse, Connection& archive,
+                            const std::string& archiveDate, ArchiveHold& hold) {
+    RequireSeparateFiles(warehouse, archive);
+    // The warehouse's write lock comes first and stays until the delete commits:
+    // nobody can add or change a fact row between the copy and the delete.
+    hold.WarehouseTransaction = std::make_unique<Transaction>(warehouse);
+    {
+        auto attached = archive.Query("SELECT 1 FROM pragma_database_list WHERE name = 'wh'");
+        const bool left = attached.Next();
+        attached.Close();
+        if (left) DetachQuietly(archive);
+    }
+    archive.Execute(archive_sql::AttachWarehouse(warehouse.DefaultDatabase()));
+    std::int64_t copied = 0;
+    try {
+        // NOTE: a plain (deferred) BEGIN: BEGIN IMMEDIATE would try to take the write
+        // lock of the attached warehouse as well, which the warehouse connection holds.
+        archive.Execute("BEGIN");
+        try {
+            copied = archive.Execute(archive_sql::SqliteCopy(table, archiveDate, condition), 0);
+            archive.Execute("COMMIT");
+        } catch (const std::exception&) {
+            try {
+                archive.Execute("ROLLBACK");
+            } catch (const std::exception&) {
+                // A failed COMMIT may have ended the transaction already.
+            }
+            throw;
+        }
+    } catch (const std::exception&) {
+        DetachQuietly(archive);
+        throw;
+    }
+    // NOTE: the SQLite driver detaches only outside a transaction, hence after COMMIT.
+    DetachQuietly(archive);
+    return copied;
+}
+
+}  // namespace varnel

@@ -1,0 +1,126 @@
+#pragma once
+
+// The statements of fact archiving, built apart from sending them so that their
+// texts can be checked: the fact table list, the compile-only test of a
+// condition, the server-to-server copy and delete, and the creation of an
+// archive table from the fact table's columns, one form per engine where the
+// engines differ.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "warehouse/odbc.h"
+
+namespace varnel::archive_sql {
+
+//! Every FACT table once, with the greatest of its conditions.
+std::string SelectFactConditions();
+//! How many FACT tables dwm_tables names.
+std::string CountFactTables();
+
+//! The statements that make the server compile a statement without running it,
+//! in the order they are sent.
+std::vector<std::string> CompileOnly(Engine engine, const std::string& statement);
+//! What switches the connection back to running statements after a failed
+//! compile-only test; empty when the engine needs nothing.
+std::string CompileOnlyReset(Engine engine);
+//! The statement that the conditions dialog tests for a table and its condition.
+std::string ConditionTestStatement(const std::string& table, const std::string& condition);
+
+//! The archiving date as the copy stamps it: "yyyy-mm-dd hh:mm:ss".
+std::string ArchiveDateText(const Timestamp& date);
+
+//! Removes the archived rows from the warehouse.
+std::string DeleteArchivedRows(const std::string& table, const std::string& condition);
+
+// ---------------------------------------------------------------- SQL Server
+
+//! Defines the archive server as a linked server of the warehouse server.
+Command AddLinkedServer(const std::string& server);
+//! Lets the warehouse server's logins reach the linked server as themselves.
+Command AddLinkedServerLogin(const std::string& server);
+//! The linked-server command turned into its removal: the server name alone.
+Command DropLinkedServer(Command added);
+
+//! The copy through the linked server (the archive table by its four-part name).
+std::string LinkedServerCopy(const std::string& server, const std::string& database,
+                             const std::string& table, const std::string& archiveDate,
+                             const std::string& condition);
+//! The copy through an ad hoc connection with the archive's SQL login.
+std::string OpenRowsetCopy(const std::string& server, const std::string& user,
+                           const std::string& password, const std::string& database,
+                           const std::string& table, const std::string& archiveDate,
+                           const std::string& condition);
+
+//! A column of a SQL Server table as its catalog describes it.
+struct SqlServerColumn {
+    std::string Name{};
+    //! The system type's name ("int", "nvarchar", "timestamp", ...).
+    std::string TypeName{};
+    //! Bytes; -1 for (max).
+    int MaxLength = 0;
+    int Precision = 0;
+    int Scale = 0;
+    bool Nullable = true;
+    bool Identity = false;
+    bool Computed = false;
+};
+
+//! A table's primary key: its constraint name (empty when unnamed) and columns in key order.
+struct TableKey {
+    std::string ConstraintName{};
+    std::vector<std::string> Columns{};
+};
+
+//! The columns of a table in order, one ? parameter: the table name.
+std::string SqlServerColumnsQuery();
+//! The primary key's constraint name and columns in key order, one ? parameter.
+std::string SqlServerPrimaryKeyQuery();
+//! A column's type as a CREATE TABLE writes it, with size, precision or (max).
+std::string SqlServerColumnType(const SqlServerColumn& column);
+//! The archive table under dbo: the fact columns in order, each able to take the
+//! value copied into it (no IDENTITY, rowversion as binary(8), computed columns as
+//! plain columns of their type), and the fact table's key under its name.
+std::string SqlServerArchiveTable(const std::string& table, const std::vector<SqlServerColumn>& columns,
+                                  const std::optional<TableKey>& key);
+std::string AddArchiveDateColumn(const std::string& table);
+std::string DropKeyConstraint(const std::string& table, const std::string& constraintName);
+//! The fact table's key widened by date_of_archiving.
+std::string AddArchiveKey(const std::string& table, const TableKey& key);
+
+// ---------------------------------------------------------------- SQLite
+
+//! A column of a SQLite table as PRAGMA table_info describes it.
+struct SqliteColumn {
+    std::string Name{};
+    //! The declared type, possibly empty.
+    std::string Type{};
+    bool NotNull = false;
+    //! Position in the primary key from 1; 0 when not a key column.
+    int KeyPosition = 0;
+};
+
+//! The columns of a table in order (name, declared type, not null, key position),
+//! one ? parameter: the table name.
+std::string SqliteColumnsQuery();
+//! The CREATE statement of a table, one ? parameter: the table name.
+std::string SqliteTableSqlQuery();
+//! The name of the primary key's constraint in a CREATE TABLE statement; nullopt
+//! when the key has none.
+std::optional<std::string> SqliteKeyConstraintName(const std::string& createSql);
+//! The archive table in one statement: the fact columns in order,
+//! date_of_archiving and, when the fact table has a key, that key widened by
+//! date_of_archiving under the fact key's constraint name.
+std::string SqliteArchiveTable(const std::string& table, const std::vector<SqliteColumn>& columns,
+                               const std::optional<std::string>& keyConstraint);
+//! A name between double quotes, embedded double quotes doubled.
+std::string QuotedName(const std::string& name);
+std::string AttachWarehouse(const std::string& path);
+std::string DetachWarehouse();
+//! The copy from the attached warehouse into the archive's own table.
+std::string SqliteCopy(const std::string& table, const std::string& archiveDate,
+                       const std::string& condition);
+
+}  // namespace varnel::archive_sql
