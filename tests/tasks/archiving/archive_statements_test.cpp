@@ -1,0 +1,114 @@
+// The archiving statements as the servers receive them.
+
+#include <gtest/gtest.h>
+
+#include "tasks/archiving/archive_statements.h"
+
+namespace varnel {
+namespace {
+
+using namespace archive_sql;
+
+const std::string kDate = "2005-03-07 23:05:09";
+const std::string kCondition = "sale_date < '2004-01-01'";
+
+TEST(ArchiveStatementTest, SqlServerTextsMatchCharacterForCharacter) {
+    EXPECT_EQ(LinkedServerCopy("ARCHSRV", "archive_db", "fact_sales", kDate, kCondition),
+              "insert into \"ARCHSRV\".\"archive_db\".dbo.\"fact_sales\" select *, "
+              "{ts '2005-03-07 23:05:09'} from \"fact_sales\" where sale_date < '2004-01-01'");
+    EXPECT_EQ(OpenRowsetCopy("ARCHSRV", "arch", "secret", "archive_db", "fact_sales", kDate, kCondition),
+              "insert into OPENROWSET('SQLOLEDB', 'ARCHSRV'; 'arch'; 'secret', "
+              "archive_db.dbo.fact_sales) select *, {ts '2005-03-07 23:05:09'} from fact_sales "
+              "where sale_date < '2004-01-01'");
+    // A quote in the login cannot end its literal.
+    EXPECT_NE(OpenRowsetCopy("S", "o'neil", "p'w", "D", "t", kDate, "1 = 1").find("'o''neil'; 'p''w'"),
+              std::string::npos);
+
+    EXPECT_EQ(AddArchiveDateColumn("fact_sales"),
+              "ALTER TABLE fact_sales ADD date_of_archiving datetime NOT NULL DEFAULT getdate() WITH VALUES");
+    EXPECT_EQ(DropKeyConstraint("fact_sales", "pk_sales"), "ALTER TABLE fact_sales DROP CONSTRAINT pk_sales");
+    EXPECT_EQ(AddArchiveKey("fact_sales", {"pk_sales", {"id", "line"}}),
+              "ALTER TABLE fact_sales ADD CONSTRAINT pk_sales PRIMARY KEY CLUSTERED "
+              "(id, line, date_of_archiving) ON [PRIMARY]");
+    EXPECT_EQ(DeleteArchivedRows("fact_sales", kCondition),
+              "delete from fact_sales where sale_date < '2004-01-01'");
+    EXPECT_EQ(SelectFactConditions(),
+              "select distinct table_name, max(where_clause) as where_clause from dwm_tables "
+              "where upper(table_type) = 'FACT' group by table_name");
+    EXPECT_EQ(CountFactTables(),
+              "select count(distinct table_name) from dwm_tables where upper(table_type) = 'FACT'");
+
+    const std::string statement = ConditionTestStatement("fact_sales", kCondition);
+    EXPECT_EQ(statement, "select * from fact_sales where sale_date < '2004-01-01'");
+    EXPECT_EQ(CompileOnly(Engine::SqlServer, statement),
+              (std::vector<std::string>{"Set NOEXEC ON", statement, "Set NOEXEC OFF"}));
+    EXPECT_EQ(CompileOnlyReset(Engine::SqlServer), "Set NOEXEC OFF");
+    EXPECT_EQ(CompileOnly(Engine::Sqlite, statement), std::vector<std::string>{"EXPLAIN " + statement});
+    EXPECT_EQ(CompileOnlyReset(Engine::Sqlite), "");
+
+    // Midnight keeps its time: the timestamp escape needs all six fields.
+    EXPECT_EQ(ArchiveDateText({2005, 3, 7, 0, 0, 0}), "2005-03-07 00:00:00");
+}
+
+TEST(ArchiveStatementTest, LinkedServerProceduresAndTheirRemoval) {
+    const Command add = AddLinkedServer(" ARCHSRV ");
+    EXPECT_EQ(add.Text, "sp_addlinkedserver");
+    EXPECT_TRUE(add.StoredProcedure);
+    EXPECT_EQ(add.TimeoutSeconds, 15);
+    ASSERT_EQ(add.Parameters.size(), 2u);
+    EXPECT_EQ(std::get<std::string>(add.Parameters[0].Data), "ARCHSRV");
+    EXPECT_EQ(add.Parameters[0].Size, 7u);
+    EXPECT_EQ(std::get<std::string>(add.Parameters[1].Data), "SQL Server");
+    EXPECT_EQ(add.Parameters[1].Size, 10u);
+
+    const Command login = AddLinkedServerLogin(" ARCHSRV ");
+    EXPECT_EQ(login.Text, "sp_addlinkedsrvlogin");
+    EXPECT_EQ(login.TimeoutSeconds, 15);
+    ASSERT_EQ(login.Parameters.size(), 2u);
+    EXPECT_EQ(std::get<std::string>(login.Parameters[0].Data), "ARCHSRV");
+    EXPECT_EQ(std::get<std::string>(login.Parameters[1].Data), "true");
+    EXPECT_EQ(login.Parameters[1].Size, 4u);
+
+    const Command drop = DropLinkedServer(add);
+    EXPECT_EQ(drop.Text, "sp_dropserver");
+    EXPECT_TRUE(drop.StoredProcedure);
+    ASSERT_EQ(drop.Parameters.size(), 1u);
+    EXPECT_EQ(std::get<std::string>(drop.Parameters[0].Data), "ARCHSRV");
+}
+
+TEST(ArchiveStatementTest, SqlServerArchiveTableTakesEveryCopiedValue) {
+    const std::vector<SqlServerColumn> columns = {
+        {.Name = "id", .TypeName = "int", .Nullable = false, .Identity = true},
+        {.Name = "code", .TypeName = "nvarchar", .MaxLength = 40},
+        {.Name = "note", .TypeName = "varchar", .MaxLength = -1},
+        {.Name = "amount", .TypeName = "decimal", .Precision = 18, .Scale = 2, .Nullable = false},
+        {.Name = "version", .TypeName = "timestamp", .MaxLength = 8, .Nullable = false},
+        {.Name = "total", .TypeName = "money", .Computed = true},
+        {.Name = "taken", .TypeName = "datetime2", .Scale = 3},
+        {.Name = "odd]name", .TypeName = "char", .MaxLength = 2, .Nullable = false},
+    };
+    EXPECT_EQ(SqlServerArchiveTable("fact_sales", columns, TableKey{"pk_sales", {"id", "code"}}),
+              "CREATE TABLE [dbo].[fact_sales] ([id] int NOT NULL, [code] nvarchar(20) NULL, "
+              "[note] varchar(max) NULL, [amount] decimal(18, 2) NOT NULL, [version] binary(8) NOT NULL, "
+              "[total] money NULL, [taken] datetime2(3) NULL, [odd]]name] char(2) NOT NULL, "
+              "CONSTRAINT [pk_sales] PRIMARY KEY ([id], [code]))");
+    EXPECT_EQ(SqlServerArchiveTable("f", {columns[0]}, std::nullopt),
+              "CREATE TABLE [dbo].[f] ([id] int NOT NULL)");
+}
+
+TEST(ArchiveStatementTest, SqliteKeyConstraintNameIsReadFromTheTableDefinition) {
+    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (id INTEGER, CONSTRAINT pk_f PRIMARY KEY (id))"),
+              "pk_f");
+    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (id INTEGER constraint \"pk \"\"f\" primary key)"),
+              "pk \"f");
+    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (-- CONSTRAINT old PRIMARY KEY\n"
+                                      " id INTEGER, CONSTRAINT [pk_x] PRIMARY KEY (id))"),
+              "pk_x");
+    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (id INTEGER PRIMARY KEY, x TEXT "
+                                      "CONSTRAINT ck CHECK (x <> 'CONSTRAINT a PRIMARY'))"),
+              std::nullopt);
+    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (id INTEGER)"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace varnel
