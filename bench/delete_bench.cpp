@@ -1,0 +1,194 @@
+// Times the deletion task (the varnel program with -del, plain mode) against the
+// same statements run by the sqlite3 shell on an identical copy of the warehouse,
+// at several scales, and reports the fixed cost of a run apart. The marks are
+// planted, not computed: a tenth of every plain dimension and a fifth of the
+// versions of the slowly changing dim_customer, among them consecutive versions
+// of one element, first versions and current ones.
+//
+//   delete_bench [fact rows ...]      default: 100000 1000000
+//
+// dim_customer gets an index on its element key (code) in both copies: every
+// repair statement finds the element's versions by it, and without one each of
+// them scans the whole table, for the task and the shell alike.
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/bench_util.h"
+#include "bench/warehouse_generator.h"
+#include "tasks/deletion/deletion_statements.h"
+#include "warehouse/connector.h"
+#include "warehouse/sql_literal.h"
+
+using namespace varnel;
+using namespace varnel::bench;
+
+namespace {
+
+const char* const kSlowlyChanging = "dim_customer";
+
+void PlantMarks(const std::string& db, const WarehouseSpec& shape) {
+    std::string script = "BEGIN;";
+    for (const auto& d : shape.Dimensions) {
+        const std::string share = d.Name == kSlowlyChanging ? "2" : "1";
+        script += "UPDATE " + d.Name + " SET is_deletable = ((id - 1) % 10 < " + share + ");";
+    }
+    script += "CREATE INDEX ix_dim_customer_code ON dim_customer (code);COMMIT;";
+    RunShell("sqlite3 '" + db + "' \"" + script + "\"");
+}
+
+struct Version {
+    std::string Start, End;
+    bool Current = false;
+    bool Marked = false;
+};
+
+std::string Day(const std::string& date) {
+    return date.substr(0, 10);
+}
+
+// The repair's statements with the values each one is given when its turn comes:
+// the versions of one element are followed in memory as the updates move them.
+std::vector<std::string> RepairStatements(const std::string& db) {
+    Connector connector;
+    connector.Server = "sqlite";
+    connector.Database = db;
+    auto connection = connector.Connect(60);
+    if (!connection) throw std::runtime_error("cannot open " + db);
+    auto rows = connection->Query(
+        "SELECT code, start_date, end_date, is_current, is_deletable FROM dim_customer "
+        "ORDER BY code, start_date");
+    std::vector<std::string> statements;
+    std::string code;
+    std::vector<Version> element;
+    const auto flush = [&] {
+        for (std::size_t m = 0; m < element.size(); ++m) {
+            if (!element[m].Marked) continue;
+            const Version r = element[m];
+            const std::string key = "code = " + SqlLiteral(code) + " AND ";
+            if (!r.Current) {
+                statements.push_back("UPDATE dim_customer SET start_date = " + SqlLiteral(r.Start) +
+                                     " WHERE " + key + " (date(" + SqlLiteral(r.End) +
+                                     ") = date(start_date)) ");
+                for (auto& v : element)
+                    if (Day(v.Start) == Day(r.End)) v.Start = r.Start;
+            } else {
+                statements.push_back("UPDATE dim_customer SET end_date = " + SqlLiteral(r.End) +
+                                     ", is_current = 1 WHERE " + key + " (date(end_date) = date(" +
+                                     SqlLiteral(r.Start) + "))");
+                for (auto& v : element)
+                    if (Day(v.End) == Day(r.Start)) {
+                        v.End = r.End;
+                        v.Current = true;
+                    }
+            }
+        }
+        element.clear();
+    };
+    while (rows.Next()) {
+        if (*rows.Get(0) != code) flush();
+        code = *rows.Get(0);
+        element.push_back({*rows.Get(1), *rows.Get(2), rows.GetBool(3), rows.GetBool(4)});
+    }
+    flush();
+    return statements;
+}
+
+// What the task sends, table by table, each table in one transaction.
+void WriteShellScript(const std::string& db, const WarehouseSpec& shape, const std::string& path) {
+    std::ofstream out(path);
+    for (const auto& d : shape.Dimensions) {
+        out << "BEGIN IMMEDIATE;\n";
+        if (d.Name == kSlowlyChanging)
+            for (const auto& statement : RepairStatements(db)) out << statement << ";\n";
+        out << DeleteMarkedRowsStatement(d.Name) << ";\nCOMMIT;\n";
+    }
+}
+
+double RunVarnel(const std::string& db, const std::string& folder, const std::string& task) {
+    const std::string command = "VARNEL_HISTORY='" + folder + "/history.db' '" + VarnelPath() +
+                                "' -mac sqlite -db '" + db + "' -ntaut -log '" + folder +
+                                "/logs' " + task;
+    return TimeSeconds([&] { RunShell(command); });
+}
+
+std::string Fingerprint(const std::string& db, const WarehouseSpec& shape) {
+    std::string print;
+    for (const auto& d : shape.Dimensions)
+        print += d.Name + ":" +
+                 SqliteShell(db, "SELECT count(*) || '/' || total(id) FROM " + d.Name) + " ";
+    return print +
+           SqliteShell(db,
+                       "SELECT total(julianday(start_date)) || '/' || "
+                       "total(julianday(end_date)) || '/' || total(is_current) FROM dim_customer");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::int64_t> scales;
+    for (int i = 1; i < argc; ++i) scales.push_back(std::stoll(argv[i]));
+    if (scales.empty()) scales = {100000, 1000000};
+    const std::string folder = BenchFolder("delete");
+    const int repeats = 3;
+
+    // The fixed cost of a run: start-up, connecting, lock, the second connection,
+    // metadata queries, job history, on a warehouse where deleting costs nothing.
+    const std::string tiny = folder + "/tiny.db";
+    const std::string tinyCopy = folder + "/tiny_run.db";
+    const WarehouseSpec tinyShape = StandardWarehouse(100);
+    GenerateWarehouse(tiny, tinyShape);
+    PlantMarks(tiny, tinyShape);
+    std::vector<double> fixedRuns, bareRuns;
+    for (int i = 0; i < 7; ++i) {
+        CopyWarehouse(tiny, tinyCopy);
+        fixedRuns.push_back(RunVarnel(tinyCopy, folder, "-del"));
+        bareRuns.push_back(RunVarnel(tinyCopy, folder, ""));
+    }
+    const double fixed = Median(fixedRuns);
+    std::printf(
+        "fixed cost of a -del run on a tiny warehouse: %.1f ms "
+        "(of which a run with no task: %.1f ms)\n",
+        fixed * 1000, Median(bareRuns) * 1000);
+    std::printf("%12s %10s %10s %10s %10s %10s %12s %12s\n", "fact rows", "versions", "marked",
+                "varnel s", "work s", "shell s", "ratio total", "ratio work");
+
+    for (const auto rows : scales) {
+        const WarehouseSpec shape = StandardWarehouse(rows);
+        const std::string base = folder + "/delete_" + std::to_string(rows) + ".db";
+        const std::string a = folder + "/delete_" + std::to_string(rows) + "_task.db";
+        const std::string b = folder + "/delete_" + std::to_string(rows) + "_shell.db";
+        const std::string script = folder + "/delete_" + std::to_string(rows) + ".sql";
+        GenerateWarehouse(base, shape);
+        PlantMarks(base, shape);
+        WriteShellScript(base, shape, script);
+        const std::string versions = SqliteShell(base, "SELECT count(*) FROM dim_customer");
+        const std::string marked =
+            SqliteShell(base, "SELECT count(*) FROM dim_customer WHERE is_deletable = 1");
+
+        std::vector<double> task, shell;
+        for (int i = 0; i < repeats; ++i) {
+            CopyWarehouse(base, a);
+            CopyWarehouse(base, b);
+            task.push_back(RunVarnel(a, folder, "-del"));
+            shell.push_back(
+                TimeSeconds([&] { RunShell("sqlite3 '" + b + "' < '" + script + "'"); }));
+        }
+        const double t = Median(task), s = Median(shell), work = t - fixed;
+        std::printf("%12lld %10s %10s %10.3f %10.3f %10.3f %12.2f %12.2f\n",
+                    static_cast<long long>(rows), versions.c_str(), marked.c_str(), t, work, s,
+                    t / s, work / s);
+        const std::string printA = Fingerprint(a, shape), printB = Fingerprint(b, shape);
+        if (printA != printB) {
+            std::printf("MISMATCH between the task's result and the shell's:\n  %s\n  %s\n",
+                        printA.c_str(), printB.c_str());
+            return 1;
+        }
+        std::printf("%12s results agree: %s\n", "", printA.c_str());
+        std::fflush(stdout);
+    }
+    return 0;
+}
