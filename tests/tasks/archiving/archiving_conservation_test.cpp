@@ -1,0 +1,216 @@
+// No fact row is ever lost: archiving while another process inserts rows that
+// meet the condition, and runs of the varnel program killed at random moments and
+// between the archive's commit and the warehouse's. Warehouse rows plus archived
+// rows account for every row inserted; duplicates appear in the archive only
+// after a kill.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "tasks/archiving/archiving.h"
+#include "tests/support/run_doubles.h"
+#include "tests/support/sqlite_file.h"
+#include "tests/support/warehouse_builder.h"
+#include "warehouse/connector.h"
+#include "warehouse/database_access.h"
+#include "warehouse/sql_literal.h"
+
+extern char** environ;
+
+namespace varnel {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kCondition = "sale_date < '2024-01-01'";
+
+//! How the ids 1..last are spread over the warehouse and the archive.
+struct Tally {
+    std::int64_t Missing = 0;      // in neither database
+    std::int64_t InBoth = 0;       // archived and still in the warehouse
+    std::int64_t Duplicates = 0;   // archived more than once
+    std::int64_t StillMatching = 0;  // warehouse rows that meet the condition
+};
+
+class ArchivingConservationTest : public testing::RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        w_.Fact("fact_sales", {"id INTEGER NOT NULL", "sale_date TEXT", "amount INTEGER"},
+                {.PrimaryKey = "id", .KeyConstraint = "pk_sales", .WhereClause = kCondition});
+        archive_ = testing::CreateSqliteFile(w_.Folder() + "/archive.db");
+    }
+
+    //! Rows first..last; three in four meet the condition.
+    void AddRows(std::int64_t first, std::int64_t last) {
+        ASSERT_EQ(w_.Exec("INSERT INTO fact_sales SELECT i, CASE WHEN i % 4 = 0 THEN '2024-02-01' "
+                          "ELSE '2023-02-01' END, i FROM (WITH RECURSIVE n(i) AS (SELECT " +
+                          std::to_string(first) + " UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                          std::to_string(last) + ") SELECT i FROM n)"),
+                  last - first + 1);
+    }
+
+    Tally Count(std::int64_t last) {
+        auto db = testing::OpenSqlite(archive_);
+        db->Execute("ATTACH DATABASE " + SqlLiteral(w_.Path()) + " AS wh");
+        const bool archived = TableExists(*db, "fact_sales");
+        const std::string archivedIds = archived ? "(SELECT id FROM main.fact_sales)" : "(SELECT 0 WHERE 0)";
+        const auto number = [&](const std::string& sql) { return std::stoll(testing::QueryValue(*db, sql)); };
+        Tally tally;
+        tally.Missing = number("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                               std::to_string(last) + ") SELECT count(*) FROM n WHERE i NOT IN "
+                               "(SELECT id FROM wh.fact_sales) AND i NOT IN " + archivedIds);
+        tally.InBoth = number("SELECT count(*) FROM wh.fact_sales WHERE id IN " + archivedIds);
+        if (archived)
+            tally.Duplicates = number("SELECT count(*) FROM (SELECT id FROM main.fact_sales "
+                                      "GROUP BY id HAVING count(*) > 1)");
+        tally.StillMatching = number("SELECT count(*) FROM wh.fact_sales WHERE " + kCondition);
+        return tally;
+    }
+
+    //! Starts the varnel program archiving the warehouse, with extra environment entries.
+    pid_t StartVarnel(const std::vector<std::string>& extraEnvironment = {}) {
+        std::vector<std::string> args = {VARNEL_EXE, "-mac", "sqlite", "-db", w_.Path(), "-ntaut",
+                                         "-bkmac", "sqlite", "-bkdb", archive_, "-bkusr", "arch",
+                                         "-clsf", "-log", dir_.File("logs")};
+        std::vector<std::string> environment = extraEnvironment;
+        for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
+        return Spawn(args, environment);
+    }
+
+    static pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+                       const std::string& input = "/dev/null") {
+        std::vector<char*> argv, envp;
+        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int in = open(input.c_str(), O_RDONLY);
+            const int out = open("/dev/null", O_WRONLY);
+            dup2(in, 0);
+            dup2(out, 1);
+            dup2(out, 2);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        return pid;
+    }
+
+    static int Wait(pid_t pid) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return status;
+    }
+
+    //! A killed run leaves the tool's lock taken; the operator would free it.
+    void FreeLock() {
+        if (TableExists(w_.Connection(), "dwm_multiuse")) w_.Exec("UPDATE dwm_multiuse SET lock = 0");
+    }
+
+    testing::WarehouseBuilder w_;
+    std::string archive_;
+};
+
+TEST_F(ArchivingConservationTest, RowsInsertedDuringArchivingAreNeverLost) {
+    AddRows(1, 20000);
+    const std::string script = dir_.File("insert.sql");
+    {
+        std::ofstream out(script);
+        out << ".bail on\n.timeout 60000\nPRAGMA synchronous = OFF;\n";
+        for (int id = 20001; id <= 80000; ++id)
+            out << "INSERT INTO fact_sales VALUES (" << id << ", '2023-06-01', " << id << ");\n";
+    }
+    std::unique_ptr<Connection> warehouse = w_.OpenConnection();
+    std::unique_ptr<Connection> archive = testing::OpenSqlite(archive_);
+    const pid_t inserter = Spawn({"/usr/bin/sqlite3", w_.Path()}, {}, script);
+
+    int runs = 0;
+    int status = 0;
+    while (waitpid(inserter, &status, WNOHANG) == 0) {
+        ASSERT_TRUE(ArchiveFactTables(warehouse, archive, nullptr, "", "job")) << MessageText;
+        ++runs;
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_TRUE(ArchiveFactTables(warehouse, archive, nullptr, "", "job")) << MessageText;
+
+    const Tally tally = Count(80000);
+    EXPECT_EQ(tally.Missing, 0);
+    EXPECT_EQ(tally.InBoth, 0);
+    EXPECT_EQ(tally.Duplicates, 0);
+    EXPECT_EQ(tally.StillMatching, 0);
+    EXPECT_GT(runs, 1) << "the inserts ended before archiving could meet them";
+}
+
+TEST_F(ArchivingConservationTest, RunsKilledAtRandomMomentsLoseNoRow) {
+    // One undisturbed run measures how long a run lasts on this machine.
+    AddRows(1, 20000);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Wait(StartVarnel()), 0);
+    const auto runTime =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+
+    std::mt19937 random(20240506);
+    std::uniform_int_distribution<std::int64_t> moment(0, runTime.count() * 3 / 2);
+    std::int64_t last = 20000;
+    int killed = 0;
+    for (int round = 0; round < 12; ++round) {
+        AddRows(last + 1, last + 20000);
+        last += 20000;
+        const pid_t pid = StartVarnel();
+        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        kill(pid, SIGKILL);
+        if (WIFSIGNALED(Wait(pid))) ++killed;
+        FreeLock();
+        const Tally tally = Count(last);
+        ASSERT_EQ(tally.Missing, 0) << "round " << round;
+
+        // A run after the kill completes, so that every round does the same work.
+        // Rows archived again need a date of their own: the key includes it.
+        if (tally.InBoth > 0) std::this_thread::sleep_for(1100ms);
+        ASSERT_EQ(Wait(StartVarnel()), 0) << "round " << round;
+        ASSERT_EQ(Count(last).StillMatching, 0) << "round " << round;
+    }
+    EXPECT_GT(killed, 0);
+    const Tally tally = Count(last);
+    EXPECT_EQ(tally.Missing, 0);
+    EXPECT_EQ(tally.InBoth, 0);
+}
+
+TEST_F(ArchivingConservationTest, KillBetweenTheTwoCommitsLeavesDuplicatesNeverALoss) {
+    AddRows(1, 1000);
+    const std::string marker = dir_.File("paused");
+    const pid_t pid = StartVarnel({"VARNEL_TEST_PAUSE_AFTER_ARCHIVE_COMMIT=" + marker});
+    for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i) std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(std::filesystem::exists(marker));
+    kill(pid, SIGKILL);
+    Wait(pid);
+
+    Tally tally = Count(1000);
+    EXPECT_EQ(tally.Missing, 0);
+    EXPECT_EQ(tally.InBoth, 750);
+    EXPECT_EQ(tally.StillMatching, 750);
+
+    // The next run archives the rows again under its own date and removes them.
+    FreeLock();
+    std::this_thread::sleep_for(1100ms);
+    ASSERT_EQ(Wait(StartVarnel()), 0);
+    tally = Count(1000);
+    EXPECT_EQ(tally.Missing, 0);
+    EXPECT_EQ(tally.InBoth, 0);
+    EXPECT_EQ(tally.Duplicates, 750);
+    EXPECT_EQ(tally.StillMatching, 0);
+}
+
+}  // namespace
+}  // namespace varnel
