@@ -90,18 +90,6 @@ TEST_F(AtomicDeletionTest, AnElementGoesOnlyWithAllItsVersions) {
     }
 }
 
-TEST_F(AtomicDeletionTest, ATableWithNothingWholeToDeleteGetsAnEntryOfNone) {
-    Customers(
-        {V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1), V(2, "A", 1, "2020-02-01", kOpen, 1, 0)});
-
-    ASSERT_TRUE(Delete(true)) << MessageText;
-    EXPECT_EQ(w_.Count("dim_customer"), 2);
-    const auto history = History();
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0].RecordCount, "0");
-    EXPECT_EQ(history[0].Remark, "Atomic deletion=yes");
-}
-
 TEST_F(AtomicDeletionTest, AFailureUndoesTheWholeTable) {
     Customers({V(1, "A", 1, "2020-01-01", kOpen, 1, 1), V(2, "B", 1, "2020-01-01", kOpen, 1, 1),
                V(3, "Z", 1, "2020-01-01", kOpen, 1, 1)});
