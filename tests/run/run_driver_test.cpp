@@ -257,13 +257,6 @@ TEST_F(RunDriverTest, ALockThatCannotBeTakenIsAFailure) {
     EXPECT_THAT(MessageText, HasSubstr("cannot modify dwm_multiuse because it is a view"));
 }
 
-TEST_F(RunDriverTest, ATaskThatIsNotBuiltYetFailsTheRun) {
-    settings_.MarkUnused = true;
-    EXPECT_FALSE(ExecuteRun(settings_));
-    EXPECT_THAT(MessageText, HasSubstr("is not available in this build"));
-    EXPECT_THAT(MessageText, HasSubstr("Error occured in task:\tDetect and mark.\r\nProgram terminated.\r\n"));
-}
-
 TEST_F(RunDriverTest, AJobHistoryThatCannotBeWrittenStillEndsWithFailure) {
     testing::WriteFile(dir_.File("blocker"), "a file, not a folder");
     setenv("VARNEL_HISTORY", dir_.File("blocker/history.db").c_str(), 1);
