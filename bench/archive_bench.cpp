@@ -1,0 +1,156 @@
+// Times the archiving task (the varnel program with -clsf) against the same
+// statements run by the sqlite3 shell on an identical copy of the warehouse: the
+// archive side attaches the warehouse, creates the archive tables and copies
+// with INSERT ... SELECT, then the warehouse side deletes. Half of fact_sales and
+// half of fact_returns (a tenth the size) meet their conditions, so a warehouse
+// of N fact rows archives 0.55 N rows. The fixed cost of a run is reported apart.
+//
+//   archive_bench [fact rows ...]      default: 1000000 2000000
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/bench_util.h"
+#include "bench/warehouse_generator.h"
+#include "tasks/archiving/archive_engines.h"
+#include "tasks/archiving/archive_statements.h"
+#include "warehouse/connector.h"
+#include "warehouse/sql_literal.h"
+
+using namespace varnel;
+using namespace varnel::bench;
+
+namespace {
+
+std::unique_ptr<Connection> Open(const std::string& path) {
+    Connector connector;
+    connector.Server = "sqlite";
+    connector.Database = path;
+    auto connection = connector.Connect(60);
+    if (!connection) throw std::runtime_error("cannot open " + path + ": " + connector.ErrorDescription());
+    return connection;
+}
+
+void EmptyFile(const std::string& path) {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+    std::ofstream(path, std::ios::binary | std::ios::trunc).close();
+}
+
+// The task's statements for the shell: the archive side and the warehouse side.
+// The table definitions are read from the generated file; the scripts run on its copy.
+void WriteScripts(const std::string& generated, const std::string& warehouse, const WarehouseSpec& spec,
+                  const std::string& archiveScript, const std::string& warehouseScript) {
+    auto db = Open(generated);
+    std::ofstream archive(archiveScript), source(warehouseScript);
+    archive << "PRAGMA journal_mode = WAL;\n"
+            << archive_sql::AttachWarehouse(warehouse) << ";\n";
+    const std::string date = "2024-05-06 07:08:09";
+    for (const auto& fact : spec.Facts) {
+        const std::string condition = ArchiveCondition(fact.ArchiveShare);
+        archive << archive_sql::SqliteArchiveTable(fact.Name, ReadSqliteColumns(*db, fact.Name),
+                                                   ReadSqliteKeyConstraint(*db, fact.Name))
+                << ";\nBEGIN;\n"
+                << archive_sql::SqliteCopy(fact.Name, date, condition) << ";\nCOMMIT;\n";
+        source << "BEGIN IMMEDIATE;\n"
+               << archive_sql::DeleteArchivedRows(fact.Name, condition) << ";\nCOMMIT;\n";
+    }
+    archive << archive_sql::DetachWarehouse() << ";\n";
+}
+
+double RunVarnel(const std::string& warehouse, const std::string& archive, const std::string& folder) {
+    const std::string command = "VARNEL_HISTORY='" + folder + "/history.db' '" + VarnelPath() +
+                                "' -mac sqlite -db '" + warehouse + "' -ntaut -bkmac sqlite -bkdb '" +
+                                archive + "' -bkusr bench -clsf -log '" + folder + "/logs'";
+    return TimeSeconds([&] { RunShell(command); });
+}
+
+// Rows and key sums of both sides, without the archiving date.
+std::string Fingerprint(const std::string& warehouse, const std::string& archive,
+                        const WarehouseSpec& spec) {
+    std::string print;
+    for (const auto& fact : spec.Facts) {
+        print += fact.Name + " warehouse " +
+                 SqliteShell(warehouse, "SELECT count(*) || '/' || total(id) FROM " + fact.Name) +
+                 " archive " +
+                 SqliteShell(archive, "SELECT count(*) || '/' || total(id) FROM " + fact.Name) + "; ";
+    }
+    return print;
+}
+
+std::int64_t Archivable(const std::string& warehouse, const WarehouseSpec& spec) {
+    std::int64_t rows = 0;
+    for (const auto& fact : spec.Facts)
+        rows += std::stoll(SqliteShell(warehouse, "SELECT count(*) FROM " + fact.Name + " WHERE " +
+                                                      ArchiveCondition(fact.ArchiveShare)));
+    return rows;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::int64_t> scales;
+    for (int i = 1; i < argc; ++i) scales.push_back(std::stoll(argv[i]));
+    if (scales.empty()) scales = {1000000, 2000000};
+    const std::string folder = BenchFolder("archive");
+    const int repeats = 3;
+
+    // The fixed cost of a run: start-up, both connections, lock, metadata queries,
+    // two archive tables created, job history, on a warehouse so small that the
+    // copy itself costs nothing. Every run starts from fresh copies.
+    const std::string tiny = folder + "/tiny.db", tinyRun = folder + "/tiny_run.db",
+                      tinyArchive = folder + "/tiny_archive.db";
+    GenerateWarehouse(tiny, StandardWarehouse(100));
+    std::vector<double> fixedRuns;
+    for (int i = 0; i < 7; ++i) {
+        CopyWarehouse(tiny, tinyRun);
+        EmptyFile(tinyArchive);
+        fixedRuns.push_back(RunVarnel(tinyRun, tinyArchive, folder));
+    }
+    const double fixed = Median(fixedRuns);
+    std::printf("fixed cost of a -clsf run on a tiny warehouse: %.1f ms\n", fixed * 1000);
+    std::printf("%10s %10s %8s %9s %9s %7s %7s %12s %12s\n", "fact rows", "archived", "gen s",
+                "varnel s", "shell s", "ratio", "work r", "varnel row/s", "shell row/s");
+
+    for (const auto rows : scales) {
+        const WarehouseSpec spec = StandardWarehouse(rows);
+        const std::string base = folder + "/archive_" + std::to_string(rows);
+        const std::string generated = base + ".db", taskDb = base + "_task.db",
+                          taskArchive = base + "_task_archive.db", shellDb = base + "_shell.db",
+                          shellArchive = base + "_shell_archive.db";
+        const double generation = TimeSeconds([&] { GenerateWarehouse(generated, spec); });
+        const std::int64_t archived = Archivable(generated, spec);
+        const std::string archiveScript = base + "_archive.sql", warehouseScript = base + "_delete.sql";
+        WriteScripts(generated, shellDb, spec, archiveScript, warehouseScript);
+
+        std::vector<double> task, shell;
+        std::string printTask, printShell;
+        for (int i = 0; i < repeats; ++i) {
+            CopyWarehouse(generated, taskDb);
+            EmptyFile(taskArchive);
+            task.push_back(RunVarnel(taskDb, taskArchive, folder));
+            CopyWarehouse(generated, shellDb);
+            EmptyFile(shellArchive);
+            shell.push_back(TimeSeconds([&] {
+                RunShell("sqlite3 '" + shellArchive + "' < '" + archiveScript + "' > /dev/null");
+                RunShell("sqlite3 '" + shellDb + "' < '" + warehouseScript + "'");
+            }));
+        }
+        const double t = Median(task), s = Median(shell), work = t - fixed;
+        std::printf("%10lld %10lld %8.2f %9.3f %9.3f %7.2f %7.2f %12.0f %12.0f\n",
+                    static_cast<long long>(rows), static_cast<long long>(archived), generation, t, s,
+                    t / s, work / s, static_cast<double>(archived) / t, static_cast<double>(archived) / s);
+        printTask = Fingerprint(taskDb, taskArchive, spec);
+        printShell = Fingerprint(shellDb, shellArchive, spec);
+        if (printTask != printShell) {
+            std::printf("MISMATCH between the task's result and the shell's:\n  %s\n  %s\n",
+                        printTask.c_str(), printShell.c_str());
+            return 1;
+        }
+        std::printf("%10s results agree: %s\n", "", printTask.c_str());
+        std::fflush(stdout);
+    }
+    return 0;
+}
