@@ -30,7 +30,8 @@ std::unique_ptr<Connection> Open(const std::string& path) {
     connector.Server = "sqlite";
     connector.Database = path;
     auto connection = connector.Connect(60);
-    if (!connection) throw std::runtime_error("cannot open " + path + ": " + connector.ErrorDescription());
+    if (!connection)
+        throw std::runtime_error("cannot open " + path + ": " + connector.ErrorDescription());
     return connection;
 }
 
@@ -41,12 +42,12 @@ void EmptyFile(const std::string& path) {
 
 // The task's statements for the shell: the archive side and the warehouse side.
 // The table definitions are read from the generated file; the scripts run on its copy.
-void WriteScripts(const std::string& generated, const std::string& warehouse, const WarehouseSpec& spec,
-                  const std::string& archiveScript, const std::string& warehouseScript) {
+void WriteScripts(const std::string& generated, const std::string& warehouse,
+                  const WarehouseSpec& spec, const std::string& archiveScript,
+                  const std::string& warehouseScript) {
     auto db = Open(generated);
     std::ofstream archive(archiveScript), source(warehouseScript);
-    archive << "PRAGMA journal_mode = WAL;\n"
-            << archive_sql::AttachWarehouse(warehouse) << ";\n";
+    archive << "PRAGMA journal_mode = WAL;\n" << archive_sql::AttachWarehouse(warehouse) << ";\n";
     const std::string date = "2024-05-06 07:08:09";
     for (const auto& fact : spec.Facts) {
         const std::string condition = ArchiveCondition(fact.ArchiveShare);
@@ -60,10 +61,12 @@ void WriteScripts(const std::string& generated, const std::string& warehouse, co
     archive << archive_sql::DetachWarehouse() << ";\n";
 }
 
-double RunVarnel(const std::string& warehouse, const std::string& archive, const std::string& folder) {
+double RunVarnel(const std::string& warehouse, const std::string& archive,
+                 const std::string& folder) {
     const std::string command = "VARNEL_HISTORY='" + folder + "/history.db' '" + VarnelPath() +
-                                "' -mac sqlite -db '" + warehouse + "' -ntaut -bkmac sqlite -bkdb '" +
-                                archive + "' -bkusr bench -clsf -log '" + folder + "/logs'";
+                                "' -mac sqlite -db '" + warehouse +
+                                "' -ntaut -bkmac sqlite -bkdb '" + archive +
+                                "' -bkusr bench -clsf -log '" + folder + "/logs'";
     return TimeSeconds([&] { RunShell(command); });
 }
 
@@ -75,7 +78,8 @@ std::string Fingerprint(const std::string& warehouse, const std::string& archive
         print += fact.Name + " warehouse " +
                  SqliteShell(warehouse, "SELECT count(*) || '/' || total(id) FROM " + fact.Name) +
                  " archive " +
-                 SqliteShell(archive, "SELECT count(*) || '/' || total(id) FROM " + fact.Name) + "; ";
+                 SqliteShell(archive, "SELECT count(*) || '/' || total(id) FROM " + fact.Name) +
+                 "; ";
     }
     return print;
 }
@@ -122,7 +126,8 @@ int main(int argc, char** argv) {
                           shellArchive = base + "_shell_archive.db";
         const double generation = TimeSeconds([&] { GenerateWarehouse(generated, spec); });
         const std::int64_t archived = Archivable(generated, spec);
-        const std::string archiveScript = base + "_archive.sql", warehouseScript = base + "_delete.sql";
+        const std::string archiveScript = base + "_archive.sql",
+                          warehouseScript = base + "_delete.sql";
         WriteScripts(generated, shellDb, spec, archiveScript, warehouseScript);
 
         std::vector<double> task, shell;
@@ -140,8 +145,9 @@ int main(int argc, char** argv) {
         }
         const double t = Median(task), s = Median(shell), work = t - fixed;
         std::printf("%10lld %10lld %8.2f %9.3f %9.3f %7.2f %7.2f %12.0f %12.0f\n",
-                    static_cast<long long>(rows), static_cast<long long>(archived), generation, t, s,
-                    t / s, work / s, static_cast<double>(archived) / t, static_cast<double>(archived) / s);
+                    static_cast<long long>(rows), static_cast<long long>(archived), generation, t,
+                    s, t / s, work / s, static_cast<double>(archived) / t,
+                    static_cast<double>(archived) / s);
         printTask = Fingerprint(taskDb, taskArchive, spec);
         printShell = Fingerprint(shellDb, shellArchive, spec);
         if (printTask != printShell) {

@@ -116,14 +116,16 @@ std::vector<archive_sql::SqliteColumn> ReadSqliteColumns(Connection& warehouse,
     return columns;
 }
 
-std::optional<std::string> ReadSqliteKeyConstraint(Connection& warehouse, const std::string& table) {
+std::optional<std::string> ReadSqliteKeyConstraint(Connection& warehouse,
+                                                   const std::string& table) {
     Command query{archive_sql::SqliteTableSqlQuery(), {TextParameter(table)}, 60, false};
     auto row = warehouse.Query(query);
     if (!row.Next() || !row.Get(0)) return std::nullopt;
     return archive_sql::SqliteKeyConstraintName(*row.Get(0));
 }
 
-void CreateSqliteArchiveTable(Connection& warehouse, Connection& archive, const std::string& table) {
+void CreateSqliteArchiveTable(Connection& warehouse, Connection& archive,
+                              const std::string& table) {
     RequireSeparateFiles(warehouse, archive);
     const auto columns = ReadSqliteColumns(warehouse, table);
     const auto constraint = ReadSqliteKeyConstraint(warehouse, table);

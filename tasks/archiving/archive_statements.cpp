@@ -154,7 +154,8 @@ std::string SqlServerColumnType(const SqlServerColumn& column) {
     return type;
 }
 
-std::string SqlServerArchiveTable(const std::string& table, const std::vector<SqlServerColumn>& columns,
+std::string SqlServerArchiveTable(const std::string& table,
+                                  const std::vector<SqlServerColumn>& columns,
                                   const std::optional<TableKey>& key) {
     // Identity and computed columns become plain columns: the copy inserts every
     // column's value, which neither kind accepts.
@@ -186,8 +187,8 @@ std::string DropKeyConstraint(const std::string& table, const std::string& const
 }
 
 std::string AddArchiveKey(const std::string& table, const TableKey& key) {
-    std::string text =
-        "ALTER TABLE " + table + " ADD CONSTRAINT " + key.ConstraintName + " PRIMARY KEY CLUSTERED (";
+    std::string text = "ALTER TABLE " + table + " ADD CONSTRAINT " + key.ConstraintName +
+                       " PRIMARY KEY CLUSTERED (";
     for (const auto& column : key.Columns) text += column + ", ";
     return text + "date_of_archiving) ON [PRIMARY]";
 }
@@ -303,8 +304,9 @@ std::string SqliteArchiveTable(const std::string& table, const std::vector<Sqlit
     }
     text += "date_of_archiving DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP";
     if (!key.empty()) {
-        std::sort(key.begin(), key.end(),
-                  [](const SqliteColumn* a, const SqliteColumn* b) { return a->KeyPosition < b->KeyPosition; });
+        std::sort(key.begin(), key.end(), [](const SqliteColumn* a, const SqliteColumn* b) {
+            return a->KeyPosition < b->KeyPosition;
+        });
         text += ", ";
         if (keyConstraint) text += "CONSTRAINT " + QuotedName(*keyConstraint) + " ";
         text += "PRIMARY KEY (";
@@ -318,7 +320,9 @@ std::string AttachWarehouse(const std::string& path) {
     return "ATTACH DATABASE " + SqlLiteral(path) + " AS wh";
 }
 
-std::string DetachWarehouse() { return "DETACH DATABASE wh"; }
+std::string DetachWarehouse() {
+    return "DETACH DATABASE wh";
+}
 
 std::string SqliteCopy(const std::string& table, const std::string& archiveDate,
                        const std::string& condition) {

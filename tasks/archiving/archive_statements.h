@@ -83,7 +83,8 @@ std::string SqlServerColumnType(const SqlServerColumn& column);
 //! The archive table under dbo: the fact columns in order, each able to take the
 //! value copied into it (no IDENTITY, rowversion as binary(8), computed columns as
 //! plain columns of their type), and the fact table's key under its name.
-std::string SqlServerArchiveTable(const std::string& table, const std::vector<SqlServerColumn>& columns,
+std::string SqlServerArchiveTable(const std::string& table,
+                                  const std::vector<SqlServerColumn>& columns,
                                   const std::optional<TableKey>& key);
 std::string AddArchiveDateColumn(const std::string& table);
 std::string DropKeyConstraint(const std::string& table, const std::string& constraintName);

@@ -80,8 +80,8 @@ std::string CountMismatch(const std::string& table, std::int64_t deleted, std::i
 // exactly the rows that were archived.
 void DeleteCounted(Connection& connection, Transaction& transaction, const std::string& table,
                    const std::string& condition, std::int64_t archivedCount) {
-    const std::int64_t deleted =
-        connection.Execute(archive_sql::DeleteArchivedRows(table, condition), kDeleteTimeoutSeconds);
+    const std::int64_t deleted = connection.Execute(
+        archive_sql::DeleteArchivedRows(table, condition), kDeleteTimeoutSeconds);
     if (deleted != archivedCount) {
         transaction.Rollback();
         throw std::runtime_error(CountMismatch(table, deleted, archivedCount));
@@ -175,8 +175,8 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
         } else {
             copy = archive_sql::OpenRowsetCopy(
                 server, TrimBlanks(archive.Property("User ID").value_or("")),
-                TrimBlanks(archive.Property("Password").value_or("")), database, table,
-                archiveDate, condition);
+                TrimBlanks(archive.Property("Password").value_or("")), database, table, archiveDate,
+                condition);
         }
         // NOTE: ODBC has no counterpart of the provider's "Enable Fastload" property;
         // the copy runs inside the server either way.
@@ -276,7 +276,8 @@ bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<C
                 }
                 // Rolls the warehouse back should anything below throw before the delete.
                 ArchiveHold hold;
-                if (!CopyFactRows(fact.Name, fact.Condition, *warehouse, *archive, archived, hold)) {
+                if (!CopyFactRows(fact.Name, fact.Condition, *warehouse, *archive, archived,
+                                  hold)) {
                     failed = true;
                     break;
                 }

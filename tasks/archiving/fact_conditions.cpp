@@ -38,7 +38,8 @@ bool TestConditionSyntax(const std::string& statement, Connection& connection,
     if (IsBlank(statement)) return true;
     const Engine engine = connection.GetEngine();
     try {
-        for (const auto& text : archive_sql::CompileOnly(engine, statement)) connection.Execute(text);
+        for (const auto& text : archive_sql::CompileOnly(engine, statement))
+            connection.Execute(text);
         return true;
     } catch (const std::exception& error) {
         messageText = error.what();
@@ -54,7 +55,8 @@ bool TestConditionSyntax(const std::string& statement, Connection& connection,
     }
 }
 
-bool SaveFactConditions(const ConditionRows& rows, Connection& warehouse, std::string& messageText) {
+bool SaveFactConditions(const ConditionRows& rows, Connection& warehouse,
+                        std::string& messageText) {
     try {
         for (const auto& row : rows) {
             const std::string condition = TrimBlanks(row.WhereClause.value_or(""));

@@ -1,8 +1,8 @@
 // The archiving statements as the servers receive them.
 
-#include <gtest/gtest.h>
-
 #include "tasks/archiving/archive_statements.h"
+
+#include <gtest/gtest.h>
 
 namespace varnel {
 namespace {
@@ -16,17 +16,21 @@ TEST(ArchiveStatementTest, SqlServerTextsMatchCharacterForCharacter) {
     EXPECT_EQ(LinkedServerCopy("ARCHSRV", "archive_db", "fact_sales", kDate, kCondition),
               "insert into \"ARCHSRV\".\"archive_db\".dbo.\"fact_sales\" select *, "
               "{ts '2005-03-07 23:05:09'} from \"fact_sales\" where sale_date < '2004-01-01'");
-    EXPECT_EQ(OpenRowsetCopy("ARCHSRV", "arch", "secret", "archive_db", "fact_sales", kDate, kCondition),
-              "insert into OPENROWSET('SQLOLEDB', 'ARCHSRV'; 'arch'; 'secret', "
-              "archive_db.dbo.fact_sales) select *, {ts '2005-03-07 23:05:09'} from fact_sales "
-              "where sale_date < '2004-01-01'");
+    EXPECT_EQ(
+        OpenRowsetCopy("ARCHSRV", "arch", "secret", "archive_db", "fact_sales", kDate, kCondition),
+        "insert into OPENROWSET('SQLOLEDB', 'ARCHSRV'; 'arch'; 'secret', "
+        "archive_db.dbo.fact_sales) select *, {ts '2005-03-07 23:05:09'} from fact_sales "
+        "where sale_date < '2004-01-01'");
     // A quote in the login cannot end its literal.
-    EXPECT_NE(OpenRowsetCopy("S", "o'neil", "p'w", "D", "t", kDate, "1 = 1").find("'o''neil'; 'p''w'"),
-              std::string::npos);
+    EXPECT_NE(
+        OpenRowsetCopy("S", "o'neil", "p'w", "D", "t", kDate, "1 = 1").find("'o''neil'; 'p''w'"),
+        std::string::npos);
 
     EXPECT_EQ(AddArchiveDateColumn("fact_sales"),
-              "ALTER TABLE fact_sales ADD date_of_archiving datetime NOT NULL DEFAULT getdate() WITH VALUES");
-    EXPECT_EQ(DropKeyConstraint("fact_sales", "pk_sales"), "ALTER TABLE fact_sales DROP CONSTRAINT pk_sales");
+              "ALTER TABLE fact_sales ADD date_of_archiving datetime NOT NULL DEFAULT getdate() "
+              "WITH VALUES");
+    EXPECT_EQ(DropKeyConstraint("fact_sales", "pk_sales"),
+              "ALTER TABLE fact_sales DROP CONSTRAINT pk_sales");
     EXPECT_EQ(AddArchiveKey("fact_sales", {"pk_sales", {"id", "line"}}),
               "ALTER TABLE fact_sales ADD CONSTRAINT pk_sales PRIMARY KEY CLUSTERED "
               "(id, line, date_of_archiving) ON [PRIMARY]");
@@ -43,11 +47,20 @@ TEST(ArchiveStatementTest, SqlServerTextsMatchCharacterForCharacter) {
     EXPECT_EQ(CompileOnly(Engine::SqlServer, statement),
               (std::vector<std::string>{"Set NOEXEC ON", statement, "Set NOEXEC OFF"}));
     EXPECT_EQ(CompileOnlyReset(Engine::SqlServer), "Set NOEXEC OFF");
-    EXPECT_EQ(CompileOnly(Engine::Sqlite, statement), std::vector<std::string>{"EXPLAIN " + statement});
+    EXPECT_EQ(CompileOnly(Engine::Sqlite, statement),
+              std::vector<std::string>{"EXPLAIN " + statement});
     EXPECT_EQ(CompileOnlyReset(Engine::Sqlite), "");
 
     // Midnight keeps its time: the timestamp escape needs all six fields.
     EXPECT_EQ(ArchiveDateText({2005, 3, 7, 0, 0, 0}), "2005-03-07 00:00:00");
+}
+
+// Each parameter as value:size.
+std::vector<std::string> Arguments(const Command& command) {
+    std::vector<std::string> arguments;
+    for (const auto& p : command.Parameters)
+        arguments.push_back(std::get<std::string>(p.Data) + ":" + std::to_string(p.Size));
+    return arguments;
 }
 
 TEST(ArchiveStatementTest, LinkedServerProceduresAndTheirRemoval) {
@@ -55,25 +68,17 @@ TEST(ArchiveStatementTest, LinkedServerProceduresAndTheirRemoval) {
     EXPECT_EQ(add.Text, "sp_addlinkedserver");
     EXPECT_TRUE(add.StoredProcedure);
     EXPECT_EQ(add.TimeoutSeconds, 15);
-    ASSERT_EQ(add.Parameters.size(), 2u);
-    EXPECT_EQ(std::get<std::string>(add.Parameters[0].Data), "ARCHSRV");
-    EXPECT_EQ(add.Parameters[0].Size, 7u);
-    EXPECT_EQ(std::get<std::string>(add.Parameters[1].Data), "SQL Server");
-    EXPECT_EQ(add.Parameters[1].Size, 10u);
+    EXPECT_EQ(Arguments(add), (std::vector<std::string>{"ARCHSRV:7", "SQL Server:10"}));
 
     const Command login = AddLinkedServerLogin(" ARCHSRV ");
     EXPECT_EQ(login.Text, "sp_addlinkedsrvlogin");
     EXPECT_EQ(login.TimeoutSeconds, 15);
-    ASSERT_EQ(login.Parameters.size(), 2u);
-    EXPECT_EQ(std::get<std::string>(login.Parameters[0].Data), "ARCHSRV");
-    EXPECT_EQ(std::get<std::string>(login.Parameters[1].Data), "true");
-    EXPECT_EQ(login.Parameters[1].Size, 4u);
+    EXPECT_EQ(Arguments(login), (std::vector<std::string>{"ARCHSRV:7", "true:4"}));
 
     const Command drop = DropLinkedServer(add);
     EXPECT_EQ(drop.Text, "sp_dropserver");
     EXPECT_TRUE(drop.StoredProcedure);
-    ASSERT_EQ(drop.Parameters.size(), 1u);
-    EXPECT_EQ(std::get<std::string>(drop.Parameters[0].Data), "ARCHSRV");
+    EXPECT_EQ(Arguments(drop), std::vector<std::string>{"ARCHSRV:7"});
 }
 
 TEST(ArchiveStatementTest, SqlServerArchiveTableTakesEveryCopiedValue) {
@@ -87,20 +92,23 @@ TEST(ArchiveStatementTest, SqlServerArchiveTableTakesEveryCopiedValue) {
         {.Name = "taken", .TypeName = "datetime2", .Scale = 3},
         {.Name = "odd]name", .TypeName = "char", .MaxLength = 2, .Nullable = false},
     };
-    EXPECT_EQ(SqlServerArchiveTable("fact_sales", columns, TableKey{"pk_sales", {"id", "code"}}),
-              "CREATE TABLE [dbo].[fact_sales] ([id] int NOT NULL, [code] nvarchar(20) NULL, "
-              "[note] varchar(max) NULL, [amount] decimal(18, 2) NOT NULL, [version] binary(8) NOT NULL, "
-              "[total] money NULL, [taken] datetime2(3) NULL, [odd]]name] char(2) NOT NULL, "
-              "CONSTRAINT [pk_sales] PRIMARY KEY ([id], [code]))");
+    EXPECT_EQ(
+        SqlServerArchiveTable("fact_sales", columns, TableKey{"pk_sales", {"id", "code"}}),
+        "CREATE TABLE [dbo].[fact_sales] ([id] int NOT NULL, [code] nvarchar(20) NULL, "
+        "[note] varchar(max) NULL, [amount] decimal(18, 2) NOT NULL, [version] binary(8) NOT NULL, "
+        "[total] money NULL, [taken] datetime2(3) NULL, [odd]]name] char(2) NOT NULL, "
+        "CONSTRAINT [pk_sales] PRIMARY KEY ([id], [code]))");
     EXPECT_EQ(SqlServerArchiveTable("f", {columns[0]}, std::nullopt),
               "CREATE TABLE [dbo].[f] ([id] int NOT NULL)");
 }
 
 TEST(ArchiveStatementTest, SqliteKeyConstraintNameIsReadFromTheTableDefinition) {
-    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (id INTEGER, CONSTRAINT pk_f PRIMARY KEY (id))"),
-              "pk_f");
-    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (id INTEGER constraint \"pk \"\"f\" primary key)"),
-              "pk \"f");
+    EXPECT_EQ(
+        SqliteKeyConstraintName("CREATE TABLE f (id INTEGER, CONSTRAINT pk_f PRIMARY KEY (id))"),
+        "pk_f");
+    EXPECT_EQ(
+        SqliteKeyConstraintName("CREATE TABLE f (id INTEGER constraint \"pk \"\"f\" primary key)"),
+        "pk \"f");
     EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (-- CONSTRAINT old PRIMARY KEY\n"
                                       " id INTEGER, CONSTRAINT [pk_x] PRIMARY KEY (id))"),
               "pk_x");

@@ -35,14 +35,14 @@ const std::string kCondition = "sale_date < '2024-01-01'";
 
 //! How the ids 1..last are spread over the warehouse and the archive.
 struct Tally {
-    std::int64_t Missing = 0;      // in neither database
-    std::int64_t InBoth = 0;       // archived and still in the warehouse
-    std::int64_t Duplicates = 0;   // archived more than once
+    std::int64_t Missing = 0;        // in neither database
+    std::int64_t InBoth = 0;         // archived and still in the warehouse
+    std::int64_t Duplicates = 0;     // archived more than once
     std::int64_t StillMatching = 0;  // warehouse rows that meet the condition
 };
 
 class ArchivingConservationTest : public testing::RunTest {
-protected:
+  protected:
     void SetUp() override {
         RunTest::SetUp();
         w_.Fact("fact_sales", {"id INTEGER NOT NULL", "sale_date TEXT", "amount INTEGER"},
@@ -63,31 +63,39 @@ protected:
         auto db = testing::OpenSqlite(archive_);
         db->Execute("ATTACH DATABASE " + SqlLiteral(w_.Path()) + " AS wh");
         const bool archived = TableExists(*db, "fact_sales");
-        const std::string archivedIds = archived ? "(SELECT id FROM main.fact_sales)" : "(SELECT 0 WHERE 0)";
-        const auto number = [&](const std::string& sql) { return std::stoll(testing::QueryValue(*db, sql)); };
+        const std::string archivedIds =
+            archived ? "(SELECT id FROM main.fact_sales)" : "(SELECT 0 WHERE 0)";
+        const auto number = [&](const std::string& sql) {
+            return std::stoll(testing::QueryValue(*db, sql));
+        };
         Tally tally;
-        tally.Missing = number("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                               std::to_string(last) + ") SELECT count(*) FROM n WHERE i NOT IN "
-                               "(SELECT id FROM wh.fact_sales) AND i NOT IN " + archivedIds);
+        tally.Missing =
+            number("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                   std::to_string(last) +
+                   ") SELECT count(*) FROM n WHERE i NOT IN "
+                   "(SELECT id FROM wh.fact_sales) AND i NOT IN " +
+                   archivedIds);
         tally.InBoth = number("SELECT count(*) FROM wh.fact_sales WHERE id IN " + archivedIds);
         if (archived)
-            tally.Duplicates = number("SELECT count(*) FROM (SELECT id FROM main.fact_sales "
-                                      "GROUP BY id HAVING count(*) > 1)");
+            tally.Duplicates = number(
+                "SELECT count(*) FROM (SELECT id FROM main.fact_sales "
+                "GROUP BY id HAVING count(*) > 1)");
         tally.StillMatching = number("SELECT count(*) FROM wh.fact_sales WHERE " + kCondition);
         return tally;
     }
 
     //! Starts the varnel program archiving the warehouse, with extra environment entries.
     pid_t StartVarnel(const std::vector<std::string>& extraEnvironment = {}) {
-        std::vector<std::string> args = {VARNEL_EXE, "-mac", "sqlite", "-db", w_.Path(), "-ntaut",
-                                         "-bkmac", "sqlite", "-bkdb", archive_, "-bkusr", "arch",
-                                         "-clsf", "-log", dir_.File("logs")};
+        std::vector<std::string> args = {
+            VARNEL_EXE, "-mac",   "sqlite", "-db",  w_.Path(), "-ntaut", "-bkmac",         "sqlite",
+            "-bkdb",    archive_, "-bkusr", "arch", "-clsf",   "-log",   dir_.File("logs")};
         std::vector<std::string> environment = extraEnvironment;
         for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
         return Spawn(args, environment);
     }
 
-    static pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+    static pid_t Spawn(const std::vector<std::string>& args,
+                       const std::vector<std::string>& environment,
                        const std::string& input = "/dev/null") {
         std::vector<char*> argv, envp;
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -115,7 +123,8 @@ protected:
 
     //! A killed run leaves the tool's lock taken; the operator would free it.
     void FreeLock() {
-        if (TableExists(w_.Connection(), "dwm_multiuse")) w_.Exec("UPDATE dwm_multiuse SET lock = 0");
+        if (TableExists(w_.Connection(), "dwm_multiuse"))
+            w_.Exec("UPDATE dwm_multiuse SET lock = 0");
     }
 
     testing::WarehouseBuilder w_;
@@ -157,8 +166,8 @@ TEST_F(ArchivingConservationTest, RunsKilledAtRandomMomentsLoseNoRow) {
     AddRows(1, 20000);
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(Wait(StartVarnel()), 0);
-    const auto runTime =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    const auto runTime = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
 
     std::mt19937 random(20240506);
     std::uniform_int_distribution<std::int64_t> moment(0, runTime.count() * 3 / 2);
@@ -191,7 +200,8 @@ TEST_F(ArchivingConservationTest, KillBetweenTheTwoCommitsLeavesDuplicatesNeverA
     AddRows(1, 1000);
     const std::string marker = dir_.File("paused");
     const pid_t pid = StartVarnel({"VARNEL_TEST_PAUSE_AFTER_ARCHIVE_COMMIT=" + marker});
-    for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i) std::this_thread::sleep_for(50ms);
+    for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i)
+        std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(std::filesystem::exists(marker));
     kill(pid, SIGKILL);
     Wait(pid);

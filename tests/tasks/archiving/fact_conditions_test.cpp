@@ -1,9 +1,10 @@
 // The conditions dialog's data: loading, compile-only tests, saving, the archive login.
 
+#include "tasks/archiving/fact_conditions.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tasks/archiving/fact_conditions.h"
 #include "tests/support/warehouse_builder.h"
 #include "warehouse/tool_tables.h"
 
@@ -16,9 +17,10 @@ using testing::Null;
 using testing::WarehouseBuilder;
 
 class FactConditionsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        w_.Fact("fact_a", {"id INTEGER", "region TEXT"}, {.PrimaryKey = "id", .WhereClause = "id > 1"});
+        w_.Fact("fact_a", {"id INTEGER", "region TEXT"},
+                {.PrimaryKey = "id", .WhereClause = "id > 1"});
         w_.Register({.Table = "fact_a", .Type = "Fact", .WhereClause = "id > 5"});
         w_.Fact("fact_b", {"id INTEGER"}, {.WhereClause = Null});
         w_.Register({.Table = "fact_gone", .Type = "FACT", .WhereClause = "id = 1"});
@@ -35,7 +37,8 @@ TEST_F(FactConditionsTest, LoadOffersExistingTablesAndSaveStoresConditionsUnchan
     ConditionRows rows;
     ASSERT_TRUE(LoadFactConditions(rows, *db_, message_)) << message_;
     // The greater condition of fact_a's two rows; fact_gone no longer exists.
-    EXPECT_THAT(rows, ElementsAre(ConditionRow{"fact_a", "id > 5"}, ConditionRow{"fact_b", std::nullopt}));
+    EXPECT_THAT(
+        rows, ElementsAre(ConditionRow{"fact_a", "id > 5"}, ConditionRow{"fact_b", std::nullopt}));
 
     rows[0].WhereClause = "  region = 'North' or region = 'O''Brien''s'  ";
     rows[1].WhereClause = std::nullopt;
@@ -55,7 +58,8 @@ TEST_F(FactConditionsTest, LoadOffersExistingTablesAndSaveStoresConditionsUnchan
 }
 
 TEST_F(FactConditionsTest, SyntaxTestCompilesWithoutRunning) {
-    EXPECT_FALSE(TestConditionSyntax("select * from fact_a where regoin = 'North'", *db_, message_));
+    EXPECT_FALSE(
+        TestConditionSyntax("select * from fact_a where regoin = 'North'", *db_, message_));
     EXPECT_THAT(message_, HasSubstr("no such column: regoin"));
     // A statement that would change data is compiled, not run.
     EXPECT_TRUE(TestConditionSyntax("delete from fact_a where id > 0", *db_, message_));
@@ -77,7 +81,8 @@ TEST_F(FactConditionsTest, ArchiveLoginRoundTripsAndAMissingRowIsNoSilentSuccess
 
     w_.Exec("DELETE FROM dwm_archive");
     EXPECT_FALSE(WriteArchiveLogin(*db_, typed, message_));
-    EXPECT_EQ(message_, "The archive login could not be saved: dwm_archive has no row with ID = 1.");
+    EXPECT_EQ(message_,
+              "The archive login could not be saved: dwm_archive has no row with ID = 1.");
 }
 
 }  // namespace
