@@ -26,12 +26,22 @@ void RequireSeparateFiles(Connection& warehouse, Connection& archive) {
                                  "' is the data warehouse itself.");
 }
 
-void DetachQuietly(Connection& archive) {
-    try {
-        archive.Execute(archive_sql::DetachWarehouse());
-    } catch (const std::exception&) {
-        // Not attached, or still busy: the next copy attaches anew either way.
-    }
+// Undoes the attachment and the views made for one copy; what cannot be undone
+// now is undone by the next copy or goes with the connection.
+void Release(Connection& archive, const std::vector<std::string>& shadowed) {
+    const auto quietly = [&archive](const std::string& sql) {
+        try {
+            archive.Execute(sql);
+        } catch (const std::exception&) {
+        }
+    };
+    for (const auto& table : shadowed) quietly(archive_sql::DropShadow(table));
+    quietly(archive_sql::DetachWarehouse());
+}
+
+bool WarehouseAttached(Connection& archive) {
+    auto attached = archive.Query("SELECT 1 FROM pragma_database_list WHERE name = 'wh'");
+    return attached.Next();
 }
 
 }  // namespace
@@ -139,15 +149,20 @@ std::int64_t CopySqliteRows(const std::string& table, const std::string& conditi
     // The warehouse's write lock comes first and stays until the delete commits:
     // nobody can add or change a fact row between the copy and the delete.
     hold.WarehouseTransaction = std::make_unique<Transaction>(warehouse);
-    {
-        auto attached = archive.Query("SELECT 1 FROM pragma_database_list WHERE name = 'wh'");
-        const bool left = attached.Next();
-        attached.Close();
-        if (left) DetachQuietly(archive);
-    }
+    if (WarehouseAttached(archive)) Release(archive, {});
     archive.Execute(archive_sql::AttachWarehouse(warehouse.DefaultDatabase()));
+    std::vector<std::string> shadowed;
     std::int64_t copied = 0;
     try {
+        // The condition speaks of the warehouse's tables. A name that the archive
+        // holds as well (an archived fact table) would resolve to the archive's
+        // table first; a temporary view of the warehouse's table comes before it.
+        {
+            auto names = archive.Query(archive_sql::SqliteShadowedTables());
+            while (names.Next()) shadowed.push_back(names.Get(0).value_or(""));
+        }
+        for (const auto& name : shadowed)
+            archive.Execute(archive_sql::ShadowWithWarehouseTable(name));
         // NOTE: a plain (deferred) BEGIN: BEGIN IMMEDIATE would try to take the write
         // lock of the attached warehouse as well, which the warehouse connection holds.
         archive.Execute("BEGIN");
@@ -163,11 +178,11 @@ std::int64_t CopySqliteRows(const std::string& table, const std::string& conditi
             throw;
         }
     } catch (const std::exception&) {
-        DetachQuietly(archive);
+        Release(archive, shadowed);
         throw;
     }
     // NOTE: the SQLite driver detaches only outside a transaction, hence after COMMIT.
-    DetachQuietly(archive);
+    Release(archive, shadowed);
     return copied;
 }
 

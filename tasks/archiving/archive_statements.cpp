@@ -324,6 +324,19 @@ std::string DetachWarehouse() {
     return "DETACH DATABASE wh";
 }
 
+std::string SqliteShadowedTables() {
+    return "SELECT name FROM main.sqlite_master WHERE type IN ('table', 'view') AND lower(name) IN "
+           "(SELECT lower(name) FROM wh.sqlite_master WHERE type IN ('table', 'view'))";
+}
+
+std::string ShadowWithWarehouseTable(const std::string& table) {
+    return "CREATE TEMP VIEW " + QuotedName(table) + " AS SELECT * FROM wh." + QuotedName(table);
+}
+
+std::string DropShadow(const std::string& table) {
+    return "DROP VIEW IF EXISTS temp." + QuotedName(table);
+}
+
 std::string SqliteCopy(const std::string& table, const std::string& archiveDate,
                        const std::string& condition) {
     return "INSERT INTO main." + QuotedName(table) + " SELECT *, " + SqlLiteral(archiveDate) +

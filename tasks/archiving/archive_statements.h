@@ -120,6 +120,12 @@ std::string SqliteArchiveTable(const std::string& table, const std::vector<Sqlit
 std::string QuotedName(const std::string& name);
 std::string AttachWarehouse(const std::string& path);
 std::string DetachWarehouse();
+//! The archive's tables whose names the attached warehouse also holds.
+std::string SqliteShadowedTables();
+//! A temporary view that puts the warehouse's table in front of the archive's
+//! table of the same name for every name left unqualified.
+std::string ShadowWithWarehouseTable(const std::string& table);
+std::string DropShadow(const std::string& table);
 //! The copy from the attached warehouse into the archive's own table.
 std::string SqliteCopy(const std::string& table, const std::string& archiveDate,
                        const std::string& condition);

@@ -213,6 +213,17 @@ TEST_F(ArchivingTest, CancelStopsBetweenTables) {
     EXPECT_EQ(MessageText, "");
 }
 
+// The archive holds a table of the fact table's name; the condition still reads the warehouse's.
+TEST_F(ArchivingTest, ConditionNamingTheFactTableReadsTheWarehouse) {
+    Sales();
+    w_.Exec(
+        "UPDATE dwm_tables SET where_clause = "
+        "'sale_date < (SELECT max(sale_date) FROM fact_sales)' WHERE table_name = 'fact_sales'");
+    ASSERT_TRUE(Archive()) << MessageText;
+    EXPECT_THAT(w_.Column("SELECT id FROM fact_sales"), ElementsAre("4"));
+    EXPECT_THAT(Archived("SELECT id FROM fact_sales ORDER BY id"), ElementsAre("1", "2", "3"));
+}
+
 // The count check, with and without the warehouse transaction of the copy.
 TEST_F(ArchivingTest, DeleteRefusesToRemoveMoreRowsThanWereArchived) {
     Sales();
