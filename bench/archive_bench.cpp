@@ -43,13 +43,13 @@ void EmptyFile(const std::string& path) {
 // The task's statements for the shell: the archive side and the warehouse side.
 // The table definitions are read from the generated file; the scripts run on its copy.
 void WriteScripts(const std::string& generated, const std::string& warehouse,
-                  const WarehouseSpec& spec, const std::string& archiveScript,
+                  const WarehouseSpec& shape, const std::string& archiveScript,
                   const std::string& warehouseScript) {
     auto db = Open(generated);
     std::ofstream archive(archiveScript), source(warehouseScript);
     archive << "PRAGMA journal_mode = WAL;\n" << archive_sql::AttachWarehouse(warehouse) << ";\n";
     const std::string date = "2024-05-06 07:08:09";
-    for (const auto& fact : spec.Facts) {
+    for (const auto& fact : shape.Facts) {
         const std::string condition = ArchiveCondition(fact.ArchiveShare);
         archive << archive_sql::SqliteArchiveTable(fact.Name, ReadSqliteColumns(*db, fact.Name),
                                                    ReadSqliteKeyConstraint(*db, fact.Name))
@@ -72,9 +72,9 @@ double RunVarnel(const std::string& warehouse, const std::string& archive,
 
 // Rows and key sums of both sides, without the archiving date.
 std::string Fingerprint(const std::string& warehouse, const std::string& archive,
-                        const WarehouseSpec& spec) {
+                        const WarehouseSpec& shape) {
     std::string print;
-    for (const auto& fact : spec.Facts) {
+    for (const auto& fact : shape.Facts) {
         print += fact.Name + " warehouse " +
                  SqliteShell(warehouse, "SELECT count(*) || '/' || total(id) FROM " + fact.Name) +
                  " archive " +
@@ -84,9 +84,9 @@ std::string Fingerprint(const std::string& warehouse, const std::string& archive
     return print;
 }
 
-std::int64_t Archivable(const std::string& warehouse, const WarehouseSpec& spec) {
+std::int64_t Archivable(const std::string& warehouse, const WarehouseSpec& shape) {
     std::int64_t rows = 0;
-    for (const auto& fact : spec.Facts)
+    for (const auto& fact : shape.Facts)
         rows += std::stoll(SqliteShell(warehouse, "SELECT count(*) FROM " + fact.Name + " WHERE " +
                                                       ArchiveCondition(fact.ArchiveShare)));
     return rows;
@@ -119,16 +119,16 @@ int main(int argc, char** argv) {
                 "varnel s", "shell s", "ratio", "work r", "varnel row/s", "shell row/s");
 
     for (const auto rows : scales) {
-        const WarehouseSpec spec = StandardWarehouse(rows);
+        const WarehouseSpec shape = StandardWarehouse(rows);
         const std::string base = folder + "/archive_" + std::to_string(rows);
         const std::string generated = base + ".db", taskDb = base + "_task.db",
                           taskArchive = base + "_task_archive.db", shellDb = base + "_shell.db",
                           shellArchive = base + "_shell_archive.db";
-        const double generation = TimeSeconds([&] { GenerateWarehouse(generated, spec); });
-        const std::int64_t archived = Archivable(generated, spec);
+        const double generation = TimeSeconds([&] { GenerateWarehouse(generated, shape); });
+        const std::int64_t archived = Archivable(generated, shape);
         const std::string archiveScript = base + "_archive.sql",
                           warehouseScript = base + "_delete.sql";
-        WriteScripts(generated, shellDb, spec, archiveScript, warehouseScript);
+        WriteScripts(generated, shellDb, shape, archiveScript, warehouseScript);
 
         std::vector<double> task, shell;
         std::string printTask, printShell;
@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
                     static_cast<long long>(rows), static_cast<long long>(archived), generation, t,
                     s, t / s, work / s, static_cast<double>(archived) / t,
                     static_cast<double>(archived) / s);
-        printTask = Fingerprint(taskDb, taskArchive, spec);
-        printShell = Fingerprint(shellDb, shellArchive, spec);
+        printTask = Fingerprint(taskDb, taskArchive, shape);
+        printShell = Fingerprint(shellDb, shellArchive, shape);
         if (printTask != printShell) {
             std::printf("MISMATCH between the task's result and the shell's:\n  %s\n  %s\n",
                         printTask.c_str(), printShell.c_str());
