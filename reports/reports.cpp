@@ -111,16 +111,7 @@ bool InitReportProgress(Connection& connection) {
         // One step per table each page visits: summary and detailed page per
         // dimension, table filter page per fact table and selected dimension.
         const std::int32_t total = ToCount(2 * dimensions + reported);
-        if (ProgressWindow* window = ActiveProgressWindow()) {
-            window->ProgressMin(0);
-            if (total < 1) {
-                window->ProgressMax(1);
-                window->ProgressVal(1);
-            } else {
-                window->ProgressMax(static_cast<float>(total));
-                window->ProgressVal(0);
-            }
-        }
+        StartProgressBar(total);
         return true;
     } catch (const std::exception& error) {
         return Fail(error);
@@ -128,11 +119,7 @@ bool InitReportProgress(Connection& connection) {
 }
 
 bool ResetReportProgress() {
-    if (ProgressWindow* window = ActiveProgressWindow()) {
-        window->ProgressVal(0);
-        window->Comment("");
-        window->Refresh();
-    }
+    ResetProgressBar();
     return true;
 }
 

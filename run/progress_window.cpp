@@ -81,6 +81,27 @@ void ProgressWindow::TaskCaption(std::size_t index, const std::string& caption) 
 
 void ProgressWindow::ShowCheckMark(std::size_t index) { checkMarks_.at(index) = true; }
 
+void StartProgressBar(std::int64_t steps) {
+    ProgressWindow* window = ActiveProgressWindow();
+    if (!window) return;
+    window->ProgressMin(0);
+    if (steps < 1) {
+        window->ProgressMax(1);
+        window->ProgressVal(1);
+    } else {
+        window->ProgressMax(static_cast<float>(steps));
+        window->ProgressVal(0);
+    }
+}
+
+void ResetProgressBar() {
+    ProgressWindow* window = ActiveProgressWindow();
+    if (!window) return;
+    window->ProgressVal(0);
+    window->Comment("");
+    window->Refresh();
+}
+
 std::vector<std::string> TaskRowCaptions(const RunSettings& settings) {
     std::vector<std::string> captions;
     if (settings.CheckMetadata) captions.emplace_back("Check metadata");

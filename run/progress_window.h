@@ -112,6 +112,12 @@ private:
 //! requested task.
 void LoadProgressWindow(ProgressWindow& window);
 
+//! Sets the run window's bar for a task of that many steps: from 0 to the count,
+//! or full (1 of 1) when there is nothing to step through. No-op without a window.
+void StartProgressBar(std::int64_t steps);
+//! Puts the run window's bar back to 0 and empties the comment, at a task's end.
+void ResetProgressBar();
+
 //! The task row captions, in row order, of the tasks the settings ask for.
 std::vector<std::string> TaskRowCaptions(const RunSettings& settings);
 

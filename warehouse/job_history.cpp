@@ -120,6 +120,17 @@ std::string JobHistoryRecord::CurrentUser() const {
     return CurrentUserName();
 }
 
+std::string JobHistoryRecord::LoginOf(const Connection& connection) const {
+    if (connection.Property("Integrated Security").value_or("") == "SSPI") return CurrentUser();
+    return connection.Property("User ID").value_or("");
+}
+
+void JobHistoryRecord::DescribeWarehouse(const Connection& connection) {
+    ServerName = connection.Property("Server Name").value_or("");
+    DatabaseName = connection.DefaultDatabase();
+    UserName = LoginOf(connection);
+}
+
 void JobHistoryRecord::Open() {
     if (storePath_.empty()) throw StoreError(storePath_, "no path was given.");
     const std::filesystem::path path(storePath_);

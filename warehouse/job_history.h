@@ -51,6 +51,11 @@ class JobHistoryRecord {
 
     //! The login name of the user who runs the process.
     std::string CurrentUser() const;
+    //! The user a connection works as: CurrentUser under Windows authentication
+    //! ("Integrated Security" is "SSPI"), otherwise its "User ID".
+    std::string LoginOf(const Connection& connection) const;
+    //! ServerName, DatabaseName and UserName from the warehouse connection.
+    void DescribeWarehouse(const Connection& connection);
 
     //! Stores one entry from the current field values; throws std::runtime_error
     //! naming the store's path when the store cannot be created or written.

@@ -49,12 +49,6 @@ std::vector<FactTable> ReadFactTables(Connection& warehouse) {
     return tables;
 }
 
-std::string LoginName(const Connection& connection, const JobHistoryRecord& record) {
-    if (connection.Property("Integrated Security").value_or("") == "SSPI")
-        return record.CurrentUser();
-    return connection.Property("User ID").value_or("");
-}
-
 bool WindowsAuthentication(const Connection& connection) {
     return connection.Property("Integrated Security").value_or("") == "SSPI";
 }
@@ -96,16 +90,7 @@ bool InitArchiveProgress(Connection& warehouse) {
         auto result = warehouse.Query(archive_sql::CountFactTables());
         const std::int64_t count = result.Next() ? result.GetInt(0).value_or(0) : 0;
         result.Close();
-        if (ProgressWindow* window = ActiveProgressWindow()) {
-            window->ProgressMin(0);
-            if (count < 1) {
-                window->ProgressMax(1);
-                window->ProgressVal(1);
-            } else {
-                window->ProgressMax(static_cast<float>(count));
-                window->ProgressVal(0);
-            }
-        }
+        StartProgressBar(count);
         return true;
     } catch (const std::exception& error) {
         MessageText += error.what();
@@ -116,11 +101,7 @@ bool InitArchiveProgress(Connection& warehouse) {
 
 bool EndArchiveProgress() {
     try {
-        if (ProgressWindow* window = ActiveProgressWindow()) {
-            window->ProgressVal(0);
-            window->Comment("");
-            window->Refresh();
-        }
+        ResetProgressBar();
         return true;
     } catch (const std::exception& error) {
         MessageText += error.what();
@@ -242,12 +223,10 @@ bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<C
 
         if (!InitArchiveProgress(*warehouse)) return false;
 
-        record->ServerName = warehouse->Property("Server Name").value_or("");
-        record->DatabaseName = warehouse->DefaultDatabase();
-        record->UserName = LoginName(*warehouse, *record);
+        record->DescribeWarehouse(*warehouse);
         record->ArchiveServerName = archive->Property("Server Name").value_or("");
         record->ArchiveDatabaseName = archive->DefaultDatabase();
-        record->ArchiveUserName = LoginName(*archive, *record);
+        record->ArchiveUserName = record->LoginOf(*archive);
         record->LogFile = logPath;
         record->JobId = jobId;
 

@@ -31,11 +31,7 @@ void AppendError(const std::string& description) {
 void StartHistory(const Connection& warehouse, const std::string& logPath,
                   const std::string& jobId) {
     auto history = std::make_unique<JobHistoryRecord>();
-    history->ServerName = warehouse.Property("Server Name").value_or("");
-    history->DatabaseName = warehouse.DefaultDatabase();
-    history->UserName = warehouse.Property("Integrated Security").value_or("") == "SSPI"
-                            ? history->CurrentUser()
-                            : warehouse.Property("User ID").value_or("");
+    history->DescribeWarehouse(warehouse);
     history->LogFile = logPath;
     history->JobId = jobId;
     TaskHistory() = std::move(history);
@@ -114,16 +110,7 @@ bool InitDeleteProgress() {
     try {
         auto count = RunWarehouseConnection().Query(SelectedDimensionCountQuery(), 60);
         const std::int64_t tables = count.Next() ? count.GetInt(0).value_or(0) : 0;
-        if (ProgressWindow* window = ActiveProgressWindow()) {
-            window->ProgressMin(0);
-            if (tables < 1) {
-                window->ProgressMax(1);
-                window->ProgressVal(1);
-            } else {
-                window->ProgressMax(static_cast<float>(tables));
-                window->ProgressVal(0);
-            }
-        }
+        StartProgressBar(tables);
         return true;
     } catch (const std::exception& error) {
         AppendError(error.what());
@@ -133,11 +120,7 @@ bool InitDeleteProgress() {
 
 bool EndDeleteProgress() {
     try {
-        if (ProgressWindow* window = ActiveProgressWindow()) {
-            window->ProgressVal(0);
-            window->Comment("");
-            window->Refresh();
-        }
+        ResetProgressBar();
         return true;
     } catch (const std::exception& error) {
         AppendError(error.what());

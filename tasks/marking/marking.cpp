@@ -183,16 +183,7 @@ bool MarkingRun::InitMarkProgress() {
             auto result = Warehouse().Query(sql::CountRelationsToMark());
             if (result.Next()) count = result.GetInt(0).value_or(0);
         }
-        if (window) {
-            window->ProgressMin(0);
-            if (count >= 1) {
-                window->ProgressMax(static_cast<float>(count));
-                window->ProgressVal(0);
-            } else {
-                window->ProgressMax(1);
-                window->ProgressVal(1);
-            }
-        }
+        StartProgressBar(count);
         return true;
     } catch (const std::exception& error) {
         AppendError(error);
@@ -219,11 +210,7 @@ bool MarkingRun::EndMarkProgress() {
 void MarkingRun::SetUpJobHistory() {
     const Connection& connection = Warehouse();
     history_.emplace();
-    history_->ServerName = connection.Property("Server Name").value_or("");
-    history_->DatabaseName = connection.DefaultDatabase();
-    history_->UserName = connection.Property("Integrated Security").value_or("") == "SSPI"
-                             ? history_->CurrentUser()
-                             : connection.Property("User ID").value_or("");
+    history_->DescribeWarehouse(connection);
     history_->LogFile = logPath_;
     history_->JobId = jobId_;
 }

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/temp_dir.h"
 
@@ -26,29 +27,7 @@ using testing::JobHistoryEntry;
 using testing::ReadJobHistory;
 using testing::TempDir;
 
-//! Sets or clears an environment variable for one test and restores it afterwards.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using testing::ScopedEnv;
 
 std::string LocalNowText() {
     const std::time_t now = std::time(nullptr);

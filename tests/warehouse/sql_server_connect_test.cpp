@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "tests/support/scoped_env.h"
 #include "warehouse/connector.h"
 
 namespace varnel {
@@ -23,27 +24,7 @@ using ::testing::Not;
 using ::testing::StartsWith;
 using Clock = std::chrono::steady_clock;
 
-//! Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using testing::ScopedEnv;
 
 //! A TCP listener on loopback that takes connections and never says a word.
 class SilentServer {
