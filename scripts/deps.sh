@@ -11,7 +11,7 @@ packages=(
   # run
   unixodbc odbcinst libsqliteodbc tdsodbc libqt6widgets6
   # demo, tests, benchmarks
-  sqlite3 xvfb xauth procps
+  sqlite3 xvfb xauth procps time
 )
 
 missing=()
