@@ -134,7 +134,7 @@ TEST_F(MetadataCheckTest, CorrectWarehousePassesAndStepsTheBarRPlusTPlusOneTimes
     EXPECT_EQ(record_->Polls, 4 + 5);  // once per relation row and per table row
 }
 
-TEST_F(MetadataCheckTest, AcceptsWhatThePartAllows) {
+TEST_F(MetadataCheckTest, AcceptsWhatTheMetadataMayHold) {
     // Null conditions and a Null selection of a fact table, any letter case of the
     // type, rows of other types naming no table, an original key that is Null for
     // an ordinary relation, and a dimension that no relation names without
@@ -237,7 +237,7 @@ TEST_F(MetadataCheckTest, AFaultLeavesTheBarWhereItStopped) {
                                                       "refresh", "step", "refresh"}));
 }
 
-TEST(MetadataCheckStatements, AreTheTextsOfThePart) {
+TEST(MetadataCheckStatements, AreTheServerTexts) {
     EXPECT_EQ(sql::CountRelations(), "SELECT COUNT(*) FROM dwm_star_relations");
     EXPECT_EQ(sql::CountCheckedTables(),
               "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' OR "
