@@ -265,9 +265,11 @@ std::optional<std::int64_t> Result::GetInt(std::size_t index) const {
     const auto& value = Get(index);
     if (!value) return std::nullopt;
     try {
+        // Whole numbers exactly (a double keeps only 53 bits); decimals truncated.
         std::size_t used = 0;
-        const double number = std::stod(*value, &used);
-        return static_cast<std::int64_t>(number);
+        const long long whole = std::stoll(*value, &used);
+        if (used == value->size()) return whole;
+        return static_cast<std::int64_t>(std::stod(*value));
     } catch (const std::exception&) {
         throw std::runtime_error("Type mismatch: '" + *value + "' is not a number.");
     }
