@@ -195,8 +195,11 @@ std::string AddArchiveKey(const std::string& table, const TableKey& key) {
 
 // ---------------------------------------------------------------- SQLite
 
+// Generated columns are listed too (table_info leaves them out): SELECT * returns
+// them, so the archive table needs them as plain columns.
 std::string SqliteColumnsQuery() {
-    return "SELECT name, type, \"notnull\", pk FROM pragma_table_info(?) ORDER BY cid";
+    return "SELECT name, type, \"notnull\", pk FROM pragma_table_xinfo(?) WHERE hidden <> 1 "
+           "ORDER BY cid";
 }
 
 std::string SqliteTableSqlQuery() {
@@ -324,9 +327,12 @@ std::string DetachWarehouse() {
     return "DETACH DATABASE wh";
 }
 
+// SQLite's own tables (sqlite_stat1, sqlite_sequence) are left out: no view may take
+// their names, and no condition needs them.
 std::string SqliteShadowedTables() {
-    return "SELECT name FROM main.sqlite_master WHERE type IN ('table', 'view') AND lower(name) IN "
-           "(SELECT lower(name) FROM wh.sqlite_master WHERE type IN ('table', 'view'))";
+    return "SELECT name FROM main.sqlite_master WHERE type IN ('table', 'view') AND name NOT LIKE "
+           "'sqlite\\_%' ESCAPE '\\' AND lower(name) IN (SELECT lower(name) FROM wh.sqlite_master "
+           "WHERE type IN ('table', 'view'))";
 }
 
 std::string ShadowWithWarehouseTable(const std::string& table) {

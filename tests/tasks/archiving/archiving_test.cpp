@@ -250,3 +250,26 @@ TEST_F(ArchivingTest, DeleteRefusesToRemoveMoreRowsThanWereArchived) {
 
 }  // namespace
 }  // namespace varnel
+
+namespace varnel {
+namespace {
+
+// Files that SQLite has analysed hold its own sqlite_stat1 table, and a fact table
+// may have generated columns: neither may keep the rows from moving.
+TEST_F(ArchivingTest, AnalysedFilesAndGeneratedColumnsAreArchived) {
+    w_.Fact("fact_sales", {"id INTEGER NOT NULL", "qty INTEGER",
+                           "twice INTEGER GENERATED ALWAYS AS (qty * 2) STORED"},
+            {.PrimaryKey = "id", .WhereClause = "qty < 10"});
+    w_.Rows("fact_sales", {"id", "qty"}, {{1, 5}, {2, 50}});
+    w_.Exec("ANALYZE");
+    testing::OpenSqlite(archive_)->Execute("CREATE TABLE t (a INTEGER)");
+    testing::OpenSqlite(archive_)->Execute("ANALYZE");
+
+    ASSERT_TRUE(Archive()) << MessageText;
+    EXPECT_THAT(w_.Column("SELECT id FROM fact_sales"), ElementsAre("2"));
+    EXPECT_THAT(Archived("SELECT id || '|' || qty || '|' || twice FROM fact_sales"),
+                ElementsAre("1|5|10"));
+}
+
+}  // namespace
+}  // namespace varnel
