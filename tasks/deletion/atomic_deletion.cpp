@@ -10,41 +10,60 @@ namespace varnel {
 bool DeleteAtomically(const std::string& table, Connection& connection) {
     std::int64_t deleted = 0;
     try {
-        Connection& warehouse = RunWarehouseConnection();
-        const std::string elementKey = FirstElementKey(warehouse, AtomicElementKeyQuery(table));
+        const std::string elementKey =
+            FirstElementKey(RunWarehouseConnection(), AtomicElementKeyQuery(table));
         const auto keyColumns = KeyColumns(elementKey, table);
-        auto groups = warehouse.Query(ElementGroupQuery(table, elementKey), 60);
-        const std::size_t all = groups.IndexOf("CntAll");
-        const std::size_t deletable = groups.IndexOf("CntDeletable");
+
+        // The elements are judged inside the table's own transaction, on the connection
+        // that deletes: a judgement read elsewhere (an older snapshot, or rows another
+        // process changed since) could take a version that is not marked with it.
+        Transaction transaction(connection);
+        struct Element {
+            NullKeyParts NullParts;
+            std::vector<Parameter> Values;
+            std::int64_t Versions = 0;
+        };
+        std::vector<Element> elements;
+        {
+            auto groups = connection.Query(ElementGroupQuery(table, elementKey), 60);
+            const std::size_t all = groups.IndexOf("CntAll");
+            const std::size_t deletable = groups.IndexOf("CntDeletable");
+            while (groups.Next()) {
+                const std::int64_t versions = groups.GetInt(all).value_or(0);
+                if (versions != groups.GetInt(deletable).value_or(0)) continue;
+                Element element;
+                element.Versions = versions;
+                for (std::size_t i = 0; i < keyColumns.size(); ++i) {
+                    element.NullParts.push_back(groups.IsNull(i));
+                    if (!groups.IsNull(i))
+                        element.Values.push_back(ColumnValueParameter(
+                            groups.Column(i), groups.Get(i), connection.GetEngine()));
+                }
+                elements.push_back(std::move(element));
+            }
+        }
 
         // Key values are bound, never pasted into the text; a key part that is Null
         // matches with IS NULL, so each pattern of Null parts has its own statement.
         std::map<NullKeyParts, PreparedStatement> statements;
-        Transaction transaction(connection);
-        while (groups.Next()) {
-            if (static_cast<std::int32_t>(groups.GetInt(all).value_or(0)) !=
-                static_cast<std::int32_t>(groups.GetInt(deletable).value_or(0)))
-                continue;
-            NullKeyParts nullParts;
-            std::vector<Parameter> values;
-            for (std::size_t i = 0; i < keyColumns.size(); ++i) {
-                nullParts.push_back(groups.IsNull(i));
-                if (!groups.IsNull(i))
-                    values.push_back(ColumnValueParameter(groups.Column(i), groups.Get(i),
-                                                          connection.GetEngine()));
-            }
-            auto statement = statements.find(nullParts);
+        for (const auto& element : elements) {
+            auto statement = statements.find(element.NullParts);
             if (statement == statements.end()) {
-                statement =
-                    statements
-                        .emplace(nullParts,
-                                 connection.Prepare(
-                                     DeleteElementStatement(table, keyColumns, nullParts), 60))
-                        .first;
+                statement = statements
+                                .emplace(element.NullParts,
+                                         connection.Prepare(DeleteElementStatement(
+                                                                table, keyColumns, element.NullParts),
+                                                            60))
+                                .first;
             }
-            deleted += statement->second.Execute(values);
+            const std::int64_t count = statement->second.Execute(element.Values);
+            if (count != element.Versions)
+                throw std::runtime_error(
+                    "The versions of an element of table " + table +
+                    " changed while it was being deleted (" + std::to_string(element.Versions) +
+                    " expected, " + std::to_string(count) + " found); nothing was deleted from the table.");
+            deleted += count;
         }
-        groups.Close();
         transaction.Commit();
         WriteDeletionEntry(0, "", deleted, true);
         return true;

@@ -44,11 +44,19 @@ bool DeleteFromTable(const std::string& table, bool slowlyChanging, bool atomic,
         return slowlyChanging ? DeleteAtomically(table, connection)
                               : DeleteMarkedRows(table, connection);
     }
-    // Repair and deletion commit together; a failure in either rolls both back.
+    // Repair and deletion commit together; a failure in either rolls both back. The
+    // entry is written once the table's work is committed, never for work undone.
     Transaction transaction(connection);
     if (slowlyChanging && !RepairSlowlyChangingDimension(table, connection)) return false;
-    if (!DeleteMarkedRows(table, connection)) return false;
-    transaction.Commit();
+    std::int64_t deleted = 0;
+    try {
+        deleted = connection.Execute(DeleteMarkedRowsStatement(table), 60);
+        transaction.Commit();
+    } catch (const std::exception& error) {
+        ReportDeletionFailure(error.what(), deleted, false);
+        return false;
+    }
+    WriteDeletionEntry(0, "", deleted, false);
     return true;
 }
 

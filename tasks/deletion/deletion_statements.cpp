@@ -32,6 +32,18 @@ std::string KeyConditionsEachEndingInAnd(const std::vector<std::string>& keyColu
     return conditions;
 }
 
+// SQLite's form: each key part compared with the same part of the version itself,
+// found by its rowid (one marker per part). No key value passes through the
+// program, so none can lose precision or form on the way (the SQLite driver hands
+// real numbers over with 15 digits); IS matches Null parts as well.
+std::string SameKeyAsRowEachEndingInAnd(const std::string& table,
+                                        const std::vector<std::string>& keyColumns) {
+    std::string conditions;
+    for (const auto& column : keyColumns)
+        conditions += column + " IS (SELECT " + column + " FROM " + table + " WHERE rowid = ?) AND ";
+    return conditions;
+}
+
 std::string JoinColumns(const std::vector<std::string>& columns) {
     std::string joined;
     for (const auto& column : columns) {
@@ -152,8 +164,10 @@ std::string MoveSuccessorStartStatement(Engine engine, const std::string& table,
     const std::string sameDay = engine == Engine::SqlServer
                                     ? "datediff(day, ?, start_date) = 0"
                                     : DialectFor(engine).SameDay("?", "start_date");
-    return "UPDATE " + table + " SET start_date = ?" + " WHERE " +
-           KeyConditionsEachEndingInAnd(keyColumns, nullParts) + " (" + sameDay + ") ";
+    const std::string keys = engine == Engine::Sqlite
+                                 ? SameKeyAsRowEachEndingInAnd(table, keyColumns)
+                                 : KeyConditionsEachEndingInAnd(keyColumns, nullParts);
+    return "UPDATE " + table + " SET start_date = ?" + " WHERE " + keys + " (" + sameDay + ") ";
 }
 
 std::string MovePredecessorEndStatement(Engine engine, const std::string& table,
@@ -162,8 +176,11 @@ std::string MovePredecessorEndStatement(Engine engine, const std::string& table,
     const std::string sameDay = engine == Engine::SqlServer
                                     ? "datediff(day,end_date,?) = 0"
                                     : DialectFor(engine).SameDay("end_date", "?");
-    return "UPDATE " + table + " SET end_date = ?," + " is_current = 1" + " WHERE " +
-           KeyConditionsEachEndingInAnd(keyColumns, nullParts) + " (" + sameDay + ")";
+    const std::string keys = engine == Engine::Sqlite
+                                 ? SameKeyAsRowEachEndingInAnd(table, keyColumns)
+                                 : KeyConditionsEachEndingInAnd(keyColumns, nullParts);
+    return "UPDATE " + table + " SET end_date = ?," + " is_current = 1" + " WHERE " + keys +
+           " (" + sameDay + ")";
 }
 
 Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std::string>& value,
@@ -230,6 +247,18 @@ Parameter DateParameter(const std::string& name, const std::optional<std::string
     const auto date = Timestamp::FromIsoText(*value);
     if (!date) throw std::runtime_error("The value '" + *value + "' of " + name + " is no date.");
     parameter.Data = *date;
+    return parameter;
+}
+
+Parameter DateValueParameter(const std::string& name, const std::optional<std::string>& value,
+                             Engine engine) {
+    Parameter parameter = DateParameter(name, value);  // a text that is no date fails here too
+    // NOTE: SQLite keeps dates as text; rewriting one through a timestamp would change
+    // its form ('2020-01-01' becomes '2020-01-01 00:00:00') and so what compares equal.
+    if (engine == Engine::Sqlite && value) {
+        parameter.Type = ValueType::Text;
+        parameter.Data = *value;
+    }
     return parameter;
 }
 

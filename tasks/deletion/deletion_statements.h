@@ -84,4 +84,9 @@ Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std
 //! when the text is no date.
 Parameter DateParameter(const std::string& name, const std::optional<std::string>& value);
 
+//! A date read from a result, to be written back unchanged: on SQL Server as a
+//! timestamp (fraction of the second kept), on SQLite as the very text read.
+Parameter DateValueParameter(const std::string& name, const std::optional<std::string>& value,
+                             Engine engine);
+
 }  // namespace varnel

@@ -73,17 +73,28 @@ bool RepairSlowlyChangingDimension(const std::string& table, Connection& connect
         const std::size_t keyCount = keyColumns.size();
         for (std::size_t v = 0; v < marked.Count(); ++v) {
             auto version = readVersion.Query(marked.Identity(v, engine));
-            if (!version.Next()) continue;
+            // A version that cannot be found again (its key moved with a repaired
+            // date) would be left unrepaired and cut the history: stop the table.
+            if (!version.Next())
+                throw std::runtime_error("A marked version of the slowly changing dimension table " +
+                                         table + " could not be found again for its repair; "
+                                         "nothing was deleted from the table.");
             NullKeyParts nullParts;
             std::vector<Parameter> keyValues;
-            for (std::size_t i = 0; i < keyCount; ++i) {
-                nullParts.push_back(version.IsNull(i));
-                if (!version.IsNull(i))
-                    keyValues.push_back(
-                        ColumnValueParameter(version.Column(i), version.Get(i), engine));
+            if (engine == Engine::Sqlite) {
+                // The key parts are taken from the version's own row by its rowid.
+                const auto rowid = marked.Identity(v, engine);
+                for (std::size_t i = 0; i < keyCount; ++i) keyValues.push_back(rowid.front());
+            } else {
+                for (std::size_t i = 0; i < keyCount; ++i) {
+                    nullParts.push_back(version.IsNull(i));
+                    if (!version.IsNull(i))
+                        keyValues.push_back(
+                            ColumnValueParameter(version.Column(i), version.Get(i), engine));
+                }
             }
-            const Parameter start = DateParameter("start_date", version.Get(keyCount));
-            const Parameter end = DateParameter("end_date", version.Get(keyCount + 1));
+            const Parameter start = DateValueParameter("start_date", version.Get(keyCount), engine);
+            const Parameter end = DateValueParameter("end_date", version.Get(keyCount + 1), engine);
             const bool current = version.GetBool(keyCount + 2);
             version.Close();
 

@@ -62,10 +62,11 @@ TEST(DeletionStatementsTest, RepairStatementsOnSqliteCompareDaysWithDate) {
     EXPECT_EQ(DeletionTableListQuery(Engine::Sqlite).substr(0, 65),
               "SELECT table_name,MAX(CAST(slow_moving_dim AS INTEGER)) AS slow_m");
     EXPECT_EQ(MoveSuccessorStartStatement(Engine::Sqlite, "D", {"c"}, {}),
-              "UPDATE D SET start_date = ? WHERE c = ? AND  (date(?) = date(start_date)) ");
-    EXPECT_EQ(MovePredecessorEndStatement(Engine::Sqlite, "D", {"c"}, {true}),
-              "UPDATE D SET end_date = ?, is_current = 1 WHERE c IS NULL AND  (date(end_date) = "
-              "date(?))");
+              "UPDATE D SET start_date = ? WHERE c IS (SELECT c FROM D WHERE rowid = ?) AND  "
+              "(date(?) = date(start_date)) ");
+    EXPECT_EQ(MovePredecessorEndStatement(Engine::Sqlite, "D", {"c", "n"}, {true}),
+              "UPDATE D SET end_date = ?, is_current = 1 WHERE c IS (SELECT c FROM D WHERE rowid "
+              "= ?) AND n IS (SELECT n FROM D WHERE rowid = ?) AND  (date(end_date) = date(?))");
 }
 
 TEST(DeletionStatementsTest, DatesAreBoundAsTimestampsOnSqlServerAndAsReadOnSqlite) {
