@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <utility>
 
@@ -12,6 +13,10 @@ namespace varnel {
 namespace {
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+bool IsFloating(SQLSMALLINT sqlType) {
+    return sqlType == SQL_REAL || sqlType == SQL_FLOAT || sqlType == SQL_DOUBLE;
+}
 
 [[noreturn]] void Fail(SQLSMALLINT handleType, SQLHANDLE handle, const std::string& sql,
                        const std::string& fallback) {
@@ -85,10 +90,15 @@ std::vector<DiagnosticRecord> CollectDiagnostics(SQLSMALLINT handleType, SQLHAND
 // ---------------------------------------------------------------- Timestamp
 
 std::string Timestamp::ToIsoText() const {
-    char text[32];
+    char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", Year, Month, Day, Hour,
                   Minute, Second);
-    return text;
+    std::string iso = text;
+    if (Fraction > 0) {
+        std::snprintf(text, sizeof text, ".%03d", Fraction / 1000000);
+        iso += text;
+    }
+    return iso;
 }
 
 std::optional<Timestamp> Timestamp::FromIsoText(const std::string& text) {
@@ -99,9 +109,17 @@ std::optional<Timestamp> Timestamp::FromIsoText(const std::string& text) {
     if (static_cast<std::size_t>(consumed) < text.size()) {
         const char separator = text[static_cast<std::size_t>(consumed)];
         if (separator != ' ' && separator != 'T') return std::nullopt;
-        if (std::sscanf(text.c_str() + consumed + 1, "%2d:%2d:%2d", &t.Hour, &t.Minute,
-                        &t.Second) < 2)
+        int timeConsumed = 0;
+        const char* time = text.c_str() + consumed + 1;
+        if (std::sscanf(time, "%2d:%2d%n:%2d%n", &t.Hour, &t.Minute, &timeConsumed, &t.Second,
+                        &timeConsumed) < 2)
             return std::nullopt;
+        const char* rest = time + timeConsumed;
+        if (*rest == '.') {
+            int scale = 100000000;
+            for (++rest; *rest >= '0' && *rest <= '9'; ++rest, scale /= 10)
+                if (scale > 0) t.Fraction += (*rest - '0') * scale;
+        }
     }
     if (t.Month < 1 || t.Month > 12 || t.Day < 1 || t.Day > 31 || t.Hour > 23 || t.Minute > 59 ||
         t.Second > 60)
@@ -142,7 +160,12 @@ std::vector<std::string> InstalledOdbcDrivers() {
 
 Result::Result(SQLHSTMT statement, std::string sql, bool ownsStatement)
     : statement_(statement), ownsStatement_(ownsStatement), sql_(std::move(sql)) {
-    Describe();
+    try {
+        Describe();
+    } catch (...) {
+        Close();  // a constructor that throws runs no destructor
+        throw;
+    }
 }
 
 Result::Result(Result&& other) noexcept
@@ -217,6 +240,20 @@ bool Result::Next() {
         char buffer[4096];
         SQLLEN indicator = 0;
         bool isNull = false;
+        if (IsFloating(columns_[i].SqlType)) {
+            // Drivers print doubles with 15 digits, which do not always read back as
+            // the stored number; the shortest exact text does.
+            double number = 0;
+            rc = SQLGetData(statement_, column, SQL_C_DOUBLE, &number, 0, &indicator);
+            Check(rc, SQL_HANDLE_STMT, statement_, sql_, "A value could not be read.");
+            if (indicator == SQL_NULL_DATA) {
+                row_[i].reset();
+            } else {
+                const auto written = std::to_chars(buffer, buffer + sizeof buffer, number);
+                row_[i] = std::string(buffer, written.ptr);
+            }
+            continue;
+        }
         for (;;) {
             rc = SQLGetData(statement_, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
             if (rc == SQL_NO_DATA) break;
@@ -362,6 +399,7 @@ void PreparedStatement::Bind(const std::vector<Parameter>& parameters) {
                     b.timestamp.hour = static_cast<SQLUSMALLINT>(t->Hour);
                     b.timestamp.minute = static_cast<SQLUSMALLINT>(t->Minute);
                     b.timestamp.second = static_cast<SQLUSMALLINT>(t->Second);
+                    b.timestamp.fraction = static_cast<SQLUINTEGER>(t->Fraction);
                 }
                 rc = SQLBindParameter(statement_, number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
                                       SQL_TYPE_TIMESTAMP, 23, 3, &b.timestamp, 0, &b.indicator);
@@ -441,8 +479,6 @@ void Connection::Reopen() {
     // answers unless the login time-out is set before connecting.
     const auto timeout = static_cast<SQLULEN>(loginTimeoutSeconds_);
     SQLSetConnectAttr(connection_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
-    SQLSetConnectAttr(connection_, SQL_ATTR_CONNECTION_TIMEOUT,
-                      reinterpret_cast<SQLPOINTER>(timeout), 0);
     SQLCHAR out[2048];
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc =
@@ -616,8 +652,18 @@ Transaction::~Transaction() {
 
 void Transaction::Commit() {
     if (!active_) return;
+    try {
+        connection_.Dialect().CommitTransaction(connection_);
+    } catch (...) {
+        // A failed COMMIT can leave the transaction open; end it, so that later
+        // statements on the connection do not run inside it and vanish with it.
+        try {
+            Rollback();
+        } catch (...) {
+        }
+        throw;
+    }
     active_ = false;
-    connection_.Dialect().CommitTransaction(connection_);
 }
 
 void Transaction::Rollback() {

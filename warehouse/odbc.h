@@ -58,13 +58,16 @@ struct Timestamp {
     int Hour = 0;
     int Minute = 0;
     int Second = 0;
+    //! Fraction of the second in nanoseconds.
+    int Fraction = 0;
 
     bool operator==(const Timestamp&) const = default;
     auto operator<=>(const Timestamp&) const = default;
 
-    //! "YYYY-MM-DD HH:MM:SS", the form in which SQLite warehouses hold dates.
+    //! "YYYY-MM-DD HH:MM:SS", the form in which SQLite warehouses hold dates (with
+    //! ".fff" milliseconds when the fraction is not 0).
     std::string ToIsoText() const;
-    //! Parses "YYYY-MM-DD[ HH:MM:SS[.fff]]" (also with 'T'); nullopt when it is no date.
+    //! Parses "YYYY-MM-DD[ HH:MM[:SS[.fff]]]" (also with 'T'); nullopt when it is no date.
     static std::optional<Timestamp> FromIsoText(const std::string& text);
 };
 
