@@ -39,20 +39,42 @@ bool HasLockRow(Connection& connection) {
     return TableExists(connection, "dwm_multiuse") && CountRows(connection, "dwm_multiuse") > 0;
 }
 
+std::string TrimBlanksOf(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 enum class Attempt { Taken, HeldByOther, Failed };
 
+// Commits the attempt; a lock whose commit failed was never taken.
+void CommitTaken(Transaction& transaction) {
+    try {
+        transaction.Commit();
+    } catch (...) {
+        LockHeld = false;
+        throw;
+    }
+}
+
 // One attempt inside one transaction, so that the test of the row and its
-// write-back cannot be split by another process.
-Attempt TryLock(Connection& connection, std::string& holder) {
+// write-back cannot be split by another process. A failure's description goes
+// to error.
+Attempt TryLock(Connection& connection, std::string& holder, std::string& error) {
     Transaction transaction(connection);
     if (!TableExists(connection, "dwm_multiuse")) {
-        if (!CreateLockTable(connection)) return Attempt::Failed;
-        transaction.Commit();
+        if (!CreateLockTable(connection, &error)) return Attempt::Failed;
+        CommitTaken(transaction);
         return Attempt::Taken;
     }
-    if (CountRows(connection, "dwm_multiuse") < 1) {
-        if (!InsertLockRow(connection, true)) return Attempt::Failed;
-        transaction.Commit();
+    std::int64_t rows = 0;
+    {
+        auto count = connection.Query(connection.Dialect().CountLockRowsForUpdate());
+        if (count.Next()) rows = count.GetInt(0).value_or(0);
+    }
+    if (rows < 1) {
+        if (!InsertLockRow(connection, true, &error)) return Attempt::Failed;
+        CommitTaken(transaction);
         return Attempt::Taken;
     }
     const auto row = ReadRow(connection, connection.Dialect().SelectLockRowForUpdate());
@@ -61,16 +83,11 @@ Attempt TryLock(Connection& connection, std::string& holder) {
         return Attempt::HeldByOther;  // the transaction ends before anyone is asked
     }
     connection.Execute(sql::TakeLockRow(CurrentUserName()));
-    transaction.Commit();
     LockHeld = true;
+    CommitTaken(transaction);
     return Attempt::Taken;
 }
 
-std::string TrimBlanksOf(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 }  // namespace
 
@@ -94,23 +111,24 @@ bool LockTool(bool& wasLocked) {
     try {
         Connection& connection = Warehouse();
         std::string holder;
-        switch (TryLock(connection, holder)) {
+        std::string error;
+        switch (TryLock(connection, holder, error)) {
             case Attempt::Taken: return true;
-            case Attempt::Failed: return false;
+            case Attempt::Failed: throw std::runtime_error(error);
             case Attempt::HeldByOther: break;
         }
         wasLocked = true;
+        LockHolder = TrimBlanksOf(holder);
         // NOTE: the question is never asked inside a transaction: an open question
         // would block every writer of the warehouse until it is answered.
         const bool takeOver = CurrentPrompter().AskYesNo(
-            "The machine is currently locked by user " + TrimBlanksOf(holder) +
-                ". Do you wish to continue?",
+            "The machine is currently locked by user " + LockHolder + ". Do you wish to continue?",
             "Lock Profile");
         if (!takeOver) return true;
         Transaction transaction(connection);
         connection.Execute(sql::DropLockTable());
-        if (!CreateLockTable(connection)) return false;
-        transaction.Commit();
+        if (!CreateLockTable(connection, &error)) throw std::runtime_error(error);
+        CommitTaken(transaction);
         wasLocked = false;
         return true;
     } catch (const std::exception& error) {

@@ -10,6 +10,8 @@ namespace varnel {
 
 //! The user_name found by ReadLastLockUser; empty when there is no row.
 inline std::string LastLockUser;
+//! The user who held the lock when LockTool last found it held by another process.
+inline std::string LockHolder;
 
 //! Reads the name of the lock's last user into LastLockUser.
 bool ReadLastLockUser();

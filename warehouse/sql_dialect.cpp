@@ -27,6 +27,11 @@ std::string SqlServerDialect::SelectLockRowForUpdate() const {
     return "Select * from dwm_multiuse WITH (UPDLOCK, HOLDLOCK)";
 }
 
+// An empty table offers no row to lock: the whole (one-row) table is held instead.
+std::string SqlServerDialect::CountLockRowsForUpdate() const {
+    return "select count(*) from dwm_multiuse WITH (TABLOCKX, HOLDLOCK)";
+}
+
 void SqlServerDialect::BeginTransaction(Connection& connection) const {
     connection.SetAutocommit(false);
 }
@@ -66,6 +71,10 @@ std::string SqliteDialect::TableHasIndexQuery() const {
 
 // BEGIN IMMEDIATE has taken the file's write lock already.
 std::string SqliteDialect::SelectLockRowForUpdate() const { return "Select * from dwm_multiuse"; }
+
+std::string SqliteDialect::CountLockRowsForUpdate() const {
+    return "select count(*) from dwm_multiuse";
+}
 
 // NOTE: with autocommit off the SQLite driver keeps a transaction open even after
 // a plain SELECT, holding read locks that block other writers, and COMMIT sent as

@@ -29,6 +29,9 @@ public:
     //! The lock row, read so that no other process can change it before this
     //! transaction ends.
     virtual std::string SelectLockRowForUpdate() const = 0;
+    //! The rows of the lock table, counted so that no other process can add one
+    //! before this transaction ends.
+    virtual std::string CountLockRowsForUpdate() const = 0;
 
     //! Transactions as the engine's driver handles them best.
     virtual void BeginTransaction(Connection& connection) const = 0;
@@ -46,6 +49,7 @@ public:
     std::string ColumnExistsQuery() const override;
     std::string TableHasIndexQuery() const override;
     std::string SelectLockRowForUpdate() const override;
+    std::string CountLockRowsForUpdate() const override;
     void BeginTransaction(Connection& connection) const override;
     void CommitTransaction(Connection& connection) const override;
     void RollbackTransaction(Connection& connection) const override;
@@ -61,6 +65,7 @@ public:
     std::string ColumnExistsQuery() const override;
     std::string TableHasIndexQuery() const override;
     std::string SelectLockRowForUpdate() const override;
+    std::string CountLockRowsForUpdate() const override;
     void BeginTransaction(Connection& connection) const override;
     void CommitTransaction(Connection& connection) const override;
     void RollbackTransaction(Connection& connection) const override;

@@ -16,21 +16,23 @@ bool CreateArchiveLoginTable(Connection& connection, std::string& messageText) {
     }
 }
 
-bool CreateLockTable(Connection& connection) {
+bool CreateLockTable(Connection& connection, std::string* error) {
     try {
         connection.Execute(sql::CreateLockTable());
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
+        if (error) *error = failure.what();
         return false;
     }
-    return InsertLockRow(connection, true);
+    return InsertLockRow(connection, true, error);
 }
 
-bool InsertLockRow(Connection& connection, bool lock) {
+bool InsertLockRow(Connection& connection, bool lock, std::string* error) {
     try {
         connection.Execute(sql::InsertLockRow(lock, CurrentUserName()));
         LockHeld = lock;
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
+        if (error) *error = failure.what();
         return false;
     }
 }

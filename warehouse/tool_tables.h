@@ -16,11 +16,13 @@ inline bool LockHeld = false;
 //! the error's description.
 bool CreateArchiveLoginTable(Connection& connection, std::string& messageText);
 
-//! Creates dwm_multiuse with its row locked by the current user.
-bool CreateLockTable(Connection& connection);
+//! Creates dwm_multiuse with its row locked by the current user. On failure the
+//! error's description goes to *error when given.
+bool CreateLockTable(Connection& connection, std::string* error = nullptr);
 
 //! Inserts the lock row, locked by the current user or free; on success LockHeld
-//! becomes the lock given, on failure nothing changes.
-bool InsertLockRow(Connection& connection, bool lock);
+//! becomes the lock given, on failure nothing changes and the error's description
+//! goes to *error when given.
+bool InsertLockRow(Connection& connection, bool lock, std::string* error = nullptr);
 
 }  // namespace varnel

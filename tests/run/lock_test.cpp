@@ -138,6 +138,15 @@ TEST_F(LockTest, FailuresAreReportedWithTheDriversDescription) {
     EXPECT_THAT(MessageText, ::testing::HasSubstr("cannot modify dwm_multiuse because it is a view"));
     EXPECT_THAT(MessageText, ::testing::EndsWith("\r\n"));
 
+    // The table cannot be created: the driver says why.
+    MessageText.clear();
+    WarehouseConnection->Execute("drop view dwm_multiuse");
+    WarehouseConnection->Execute("create table other (a int)");
+    WarehouseConnection->Execute("create index dwm_multiuse on other (a)");
+    EXPECT_FALSE(LockTool(wasLocked));
+    EXPECT_FALSE(LockHeld);
+    EXPECT_THAT(MessageText, ::testing::HasSubstr("there is already an index named dwm_multiuse"));
+
     MessageText.clear();
     WarehouseConnection.reset();
     EXPECT_FALSE(ReadLastLockUser());

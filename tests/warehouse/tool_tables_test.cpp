@@ -69,7 +69,7 @@ TEST_F(ToolTablesTest, LockTableIsCreatedLockedByTheCurrentUser) {
     EXPECT_FALSE(CreateLockTable(*db_));  // the table exists already
 }
 
-TEST_F(ToolTablesTest, FreeLockRowClearsTheFlagAndAFailedInsertChangesNothing) {
+TEST_F(ToolTablesTest, InsertingAFreeRowClearsTheFlagAndAFailedInsertChangesNothing) {
     db_->Execute(sql::CreateLockTable());
     LockHeld = true;
     ASSERT_TRUE(InsertLockRow(*db_, false));
@@ -104,6 +104,8 @@ TEST(StatementTextTest, ToolTablesMatchTheServerTexts) {
     EXPECT_EQ(sql::SelectLockRow(), "Select * from dwm_multiuse");
     EXPECT_EQ(sql::SelectLockUser(), "Select user_name from dwm_multiuse");
     EXPECT_EQ(sql::DropLockTable(), "drop table dwm_multiuse");
+    EXPECT_EQ(sql::TakeLockRow("o'neil"), "update dwm_multiuse set lock = 1, user_name = 'o''neil'");
+    EXPECT_EQ(sql::FreeLockRow(), "update dwm_multiuse set lock = 0");
 }
 
 TEST(StatementTextTest, MetadataWritesMatchTheServerTextsAndDoubleQuotes) {
