@@ -20,7 +20,9 @@ void InstallCancelSignalHandlers() {
     struct sigaction action {};
     action.sa_handler = OnCancelSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = static_cast<int>(SA_RESETHAND);  // a second signal ends the process
+    // Repeated signals keep pressing Cancel: ending the process here would leave the
+    // lock held and the status at "running". SIGKILL remains for a run that must die.
+    action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
@@ -97,7 +99,10 @@ void ConsoleProgressWindow::ShowCheckMark(std::size_t index) {
     ProgressWindow::ShowCheckMark(index);
     if (!display_) return;
     EndStatusLine();
-    std::fprintf(stream_, "[x] %s\n", TaskCaption(index).c_str());
+    std::string caption = TaskCaption(index);
+    if (caption.size() >= 4 && caption.compare(caption.size() - 4, 4, "....") == 0)
+        caption.resize(caption.size() - 4);  // the dots of the running task go with it
+    std::fprintf(stream_, "[x] %s\n", caption.c_str());
     std::fflush(stream_);
 }
 

@@ -6,8 +6,7 @@
 
 namespace varnel {
 
-//! Routes SIGINT and SIGTERM to the cancel flag of the run's window. A second
-//! signal of the same kind ends the process as usual, for a run stuck in a statement.
+//! Routes SIGINT and SIGTERM to the cancel flag of the run's window.
 void InstallCancelSignalHandlers();
 //! True once SIGINT or SIGTERM arrived since the handlers were installed.
 bool CancelSignalled();

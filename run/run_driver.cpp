@@ -136,15 +136,9 @@ bool TakeLock() {
     if (locked && !wasLocked) return true;
     if (!locked && Trim(MessageText) == Trim(before))
         AppendMessageLine("The tool lock could not be taken. Nothing was done.");
-    if (locked && wasLocked && CommandLineMode) {
-        std::string holder;
-        try {
-            auto row = WarehouseConnection->Query("Select user_name from dwm_multiuse");
-            if (row.Next()) holder = Trim(row.Get(0).value_or(""));
-        } catch (const std::exception&) {
-        }
-        AppendMessageLine("The machine is currently locked by user " + holder + ". Nothing was done.");
-    }
+    if (locked && wasLocked && CommandLineMode)
+        AppendMessageLine("The machine is currently locked by user " + LockHolder +
+                          ". Nothing was done.");
     if (WarehouseConnection && WarehouseConnection->IsOpen()) WarehouseConnection->Close();
     return false;
 }
@@ -209,8 +203,10 @@ bool RunTaskSequence(RunSettings& settings, LogStream* log, const std::string& l
     };
     try {
         if (!WarehouseConnection) {
+            // The window goes as after any failure: left up, it would hold the
+            // operator with neither OK nor the main window.
             MessageText += "Connection to the data warehouse not available.\r\n";
-            return false;
+            return fail("");
         }
         if (!WarehouseConnection->IsOpen()) {
             WarehouseConnection->Reopen();
@@ -284,70 +280,73 @@ bool ExecuteRun(RunSettings& settings) {
     }
 
     // From here on no error may leave the status at "running": whatever fails is
-    // reported and ends the run with "failure".
-    try {
-        const bool valid = ValidateRunSettings(settings);
-        if (valid) {
-            OpenWarehouseConnection(settings.Server, settings.Database, settings.WindowsAuth,
-                                    settings.UserName, settings.Password, WarehouseConnection,
-                                    MessageText);
-            if (settings.ArchiveFacts)
-                OpenWarehouseConnection(settings.ArchiveServer, settings.ArchiveDatabase,
-                                        settings.ArchiveWindowsAuth, settings.ArchiveUserName,
-                                        settings.ArchivePassword, ArchiveConnection, MessageText);
-            if (TakeLock()) {
-                if (!CommandLineMode && MainWindow) MainWindow->HideMainWindow();
-                ShowProgressWindow(settings);
-                const bool done = RunTaskSequence(settings, log.get(), logPath);
-                ProgressWindow* window = ActiveProgressWindow();
-                if (window && !window->CancelPressed() && done) {
-                    const Timestamp now = Now();
-                    window->RemoveProgIndicator();
-                    window->EndTimeLabel(FormatLongDate(now) + " " + FormatLongTime(now));
-                    window->EnableObject(ProgressControl::cmdOK);
-                    window->DisableObject(ProgressControl::cmdCancel);
+    // reported on standard error and in the log, ends the run with "failure", and
+    // the steps after it (summary, log copy, status) still run.
+    const auto reported = [&](const char* step, const std::function<void()>& work) {
+        try {
+            work();
+        } catch (const std::exception& error) {
+            result = false;
+            const std::string line = std::string("Varnel: ") + step + ": " + error.what();
+            std::cerr << line << '\n';
+            if (log && log->IsOpen()) {
+                try {
+                    log->WriteLine(line);
+                } catch (const std::exception&) {
                 }
             }
         }
-        ReleaseLock(settings);
+    };
 
-        if (!Trim(MessageText).empty()) {
-            result = false;
+    bool valid = false;
+    reported("the run failed", [&] {
+        valid = ValidateRunSettings(settings);
+        if (!valid) return;
+        OpenWarehouseConnection(settings.Server, settings.Database, settings.WindowsAuth,
+                                settings.UserName, settings.Password, WarehouseConnection,
+                                MessageText);
+        if (settings.ArchiveFacts)
+            OpenWarehouseConnection(settings.ArchiveServer, settings.ArchiveDatabase,
+                                    settings.ArchiveWindowsAuth, settings.ArchiveUserName,
+                                    settings.ArchivePassword, ArchiveConnection, MessageText);
+        if (!TakeLock()) return;
+        if (!CommandLineMode && MainWindow) MainWindow->HideMainWindow();
+        ShowProgressWindow(settings);
+        const bool done = RunTaskSequence(settings, log.get(), logPath);
+        ProgressWindow* window = ActiveProgressWindow();
+        if (window && !window->CancelPressed() && done) {
+            const Timestamp now = Now();
+            window->RemoveProgIndicator();
+            window->EndTimeLabel(FormatLongDate(now) + " " + FormatLongTime(now));
+            window->EnableObject(ProgressControl::cmdOK);
+            window->DisableObject(ProgressControl::cmdCancel);
+        }
+    });
+    reported("the lock could not be released", [&] { ReleaseLock(settings); });
+
+    if (!Trim(MessageText).empty()) {
+        result = false;
+        reported("the log could not be written", [&] {
             ReportMessage(settings.LogRequested, log.get(), MessageText, CommandLineMode,
                           kStyleCritical);
-            WriteFailureEntry(settings, logPath);
-        }
+        });
+        reported("the job history could not be written",
+                 [&] { WriteFailureEntry(settings, logPath); });
+    }
+    reported("the log could not be written", [&] {
         const std::string summary = Summary(settings, valid);
         if (!Trim(summary).empty())
             ReportMessage(settings.LogRequested, log.get(), summary, true, kStyleInformation);
-        if (CommandLineMode && !ConfigMode) {
-            WarehouseConnection.reset();
-            ArchiveConnection.reset();
-        }
-        if (log) log->Close();
-        if (settings.LogCopyRequested && !Trim(settings.LogCopyFile).empty())
-            CopyLog(settings, logPath);
-    } catch (const std::exception& error) {
-        result = false;
-        std::cerr << "Varnel: " << error.what() << '\n';
-        if (LockHeld) {
-            try {
-                ReleaseLock(settings);
-            } catch (const std::exception&) {
-            }
-        }
-        if (log && log->IsOpen()) {
-            try {
-                log->WriteLine(error.what());
-                log->Close();
-            } catch (const std::exception&) {
-            }
-        }
-        if (CommandLineMode && !ConfigMode) {
-            WarehouseConnection.reset();
-            ArchiveConnection.reset();
-        }
+    });
+    if (CommandLineMode && !ConfigMode) {
+        WarehouseConnection.reset();
+        ArchiveConnection.reset();
     }
+    reported("the log could not be written", [&] {
+        if (log) log->Close();
+    });
+    if (settings.LogCopyRequested && !Trim(settings.LogCopyFile).empty())
+        reported("the log copy could not be written", [&] { CopyLog(settings, logPath); });
     if (settings.StatusFileRequested) WriteJobStatus(result ? "ok" : "failure");
     return result;
 }

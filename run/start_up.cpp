@@ -30,6 +30,13 @@ int Main(int argc, char** argv) {
             return 1;
         }
         SplitArguments(settings, line, MaxCommandLineArguments);
+        // A scheduler that names a command file wants a run: a file without run
+        // options must not pass for one by opening (or failing to open) a window.
+        if (!CommandLineMode) {
+            std::cerr << "Varnel: the command file " << (argv[1] + 1)
+                      << " holds no run options.\n";
+            return 1;
+        }
     } else {
         ApplyProcessArguments(settings, argc, argv, MaxCommandLineArguments);
     }

@@ -195,7 +195,10 @@ TEST_F(RunDriverTest, FailedValidationHasNoStartLineAndCopiesTheLog) {
     EXPECT_THAT(log, HasSubstr("[-help]\r\n\r\n\r\nThe following processes were completed by the tool :\r\n"));
     EXPECT_THAT(log, Not(HasSubstr("Varnel started on")));
     EXPECT_EQ(ReadFile(settings_.LogCopyFile), log);
-    EXPECT_FALSE(std::filesystem::exists(dir_.File("w.db-wal")));  // never connected
+    // Never connected: the warehouse did not get the lock table.
+    EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_),
+                                  "select count(*) from sqlite_master where name = 'dwm_multiuse'"),
+              "0");
 }
 
 TEST_F(RunDriverTest, LogCopyWithoutALogSaysSo) {
@@ -230,7 +233,7 @@ TEST_F(RunDriverTest, AnotherLastUserStopsAnUnattendedRunAsAFailure) {
     EXPECT_TRUE(ran_.empty());
 }
 
-TEST_F(RunDriverTest, ALockHeldByAnotherUserIsNotTakenOver) {
+TEST_F(RunDriverTest, AHeldLockIsNotTakenOverByAnUnattendedRun) {
     {
         auto db = testing::OpenSqlite(warehouse_);
         db->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
@@ -265,13 +268,20 @@ TEST_F(RunDriverTest, AJobHistoryThatCannotBeWrittenStillEndsWithFailure) {
     settings_.UserName = "sa";
     settings_.StatusFileRequested = true;
     settings_.StatusFile = dir_.File("status.txt");
+    settings_.LogCopyRequested = true;
+    settings_.LogCopyFile = dir_.File("copy.txt");
+    testing::WriteFile(settings_.LogCopyFile, "the copy of an earlier run");
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(ExecuteRun(settings_));
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_THAT(err, HasSubstr("job history"));
     EXPECT_EQ(ReadFile(settings_.StatusFile), "failure\r\n");
-    EXPECT_THAT(LogText(), HasSubstr("Error while connecting to : 127.0.0.1\r\n"));
-    EXPECT_THAT(LogText(), HasSubstr("job history"));
+    const std::string log = LogText();
+    EXPECT_THAT(log, HasSubstr("Error while connecting to : 127.0.0.1\r\n"));
+    EXPECT_THAT(log, HasSubstr("job history"));
+    // The run goes on to its summary and its copy all the same.
+    EXPECT_THAT(log, HasSubstr("\r\nVarnel stopped on: "));
+    EXPECT_EQ(ReadFile(settings_.LogCopyFile), log);
 }
 
 TEST_F(RunDriverTest, ALogThatCannotBeCreatedEndsTheRunAtOnce) {

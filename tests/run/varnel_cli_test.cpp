@@ -119,6 +119,10 @@ TEST_F(VarnelCliTest, CommandFileRunsTheSavedLineAndAMissingOneIsAnError) {
     EXPECT_EQ(Logs(logs).size(), 1u);
     EXPECT_EQ(Varnel({"@" + dir_.File("missing.cfg")}), 1);
     EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr("missing.cfg"));
+    // A file without run options is no run, and no success.
+    testing::WriteFile(dir_.File("empty.cfg"), "-logfile " + dir_.File("x.txt") + "\r\n");
+    EXPECT_EQ(Varnel({"@" + dir_.File("empty.cfg")}), 1);
+    EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr("holds no run options"));
 }
 
 TEST_F(VarnelCliTest, SlashPathsAreValuesNotOptions) {
