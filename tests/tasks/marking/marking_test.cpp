@@ -288,6 +288,22 @@ TEST(MarkingStatementTest, ServerTextsMatchCharacterForCharacter) {
               "(SELECT table_name  FROM dwm_tables WHERE Upper(table_type) = 'DIMENSION')  AND "
               "foreign_table IN (SELECT table_name FROM  dwm_tables WHERE Upper(table_type) = "
               "'FACT')");
+    EXPECT_EQ(sql::SelectTablesToReset(),
+              "SELECT DISTINCT table_name FROM dwm_tables,dwm_star_relations WHERE "
+              "UPPER(table_type) = 'DIMENSION' AND dwm_star_relations.primary_table = "
+              "dwm_tables.table_name AND is_selected = 1");
+    EXPECT_EQ(sql::ResetDeletableFlags("D"), "UPDATE D SET is_deletable = 0");
+    EXPECT_EQ(sql::SelectUnselectedDimensions(),
+              "SELECT table_name FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' AND "
+              "is_selected=0");
+    EXPECT_EQ(sql::SelectSelfReferencingTables(),
+              "SELECT DISTINCT primary_table FROM dwm_star_relations WHERE "
+              "primary_table=foreign_table");
+    EXPECT_EQ(sql::SelectFactTableRow("F"),
+              "SELECT * FROM dwm_tables WHERE table_name = 'F' AND Upper(table_type) = 'FACT'");
+    EXPECT_EQ(sql::SelectSelfReference("T"),
+              "SELECT * FROM dwm_star_relations WHERE primary_table='T' AND foreign_table = 'T'");
+    EXPECT_EQ(sql::SelectRelationsOf("T"), "SELECT * FROM dwm_star_relations WHERE primary_table='T'");
     EXPECT_EQ(sql::CountRelationsToMark(),
               "SELECT Count(*) FROM dwm_star_relations WHERE primary_table NOT IN (Select "
               "table_name from dwm_tables WHERE Upper(table_type) = 'FACT' OR is_selected = 0)  "
