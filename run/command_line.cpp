@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string_view>
 
+#include "warehouse/text.h"
+
 namespace varnel {
 
 namespace {
@@ -16,16 +18,8 @@ constexpr std::array<std::string_view, 22> OptionNames = {
     "bkntaut", "bkdb",    "chkmd",    "clsf",       "mark",   "del",   "datom", "grep",
     "log",     "logfile", "config",   "statusfile", "job_id", "help"};
 
-std::string ToLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
 bool IsOptionName(std::string_view name) {
-    const std::string lower = ToLower(name);
+    const std::string lower = LowerCase(name);
     return std::find(OptionNames.begin(), OptionNames.end(), lower) != OptionNames.end();
 }
 
@@ -96,7 +90,7 @@ void ApplyProcessArguments(RunSettings& settings, int argc, char** argv, int max
 }
 
 void ApplyOption(const std::string& name, const std::string& value, RunSettings& settings) {
-    const std::string option = ToLower(name);
+    const std::string option = LowerCase(name);
     // A log copy alone is no reason to leave the main window.
     if (option != "logfile") CommandLineMode = true;
 

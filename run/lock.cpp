@@ -39,12 +39,6 @@ bool HasLockRow(Connection& connection) {
     return TableExists(connection, "dwm_multiuse") && CountRows(connection, "dwm_multiuse") > 0;
 }
 
-std::string TrimBlanksOf(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 enum class Attempt { Taken, HeldByOther, Failed };
 
 // Commits the attempt; a lock whose commit failed was never taken.
@@ -118,7 +112,7 @@ bool LockTool(bool& wasLocked) {
             case Attempt::HeldByOther: break;
         }
         wasLocked = true;
-        LockHolder = TrimBlanksOf(holder);
+        LockHolder = TrimBlanks(holder);
         // NOTE: the question is never asked inside a transaction: an open question
         // would block every writer of the warehouse until it is answered.
         const bool takeOver = CurrentPrompter().AskYesNo(

@@ -13,12 +13,6 @@ namespace {
 
 std::size_t FrameIndex(ProgressFrame frame) { return static_cast<std::size_t>(frame); }
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::unique_ptr<ProgressWindow>& Active() {
     static std::unique_ptr<ProgressWindow> window;
     return window;
@@ -115,8 +109,8 @@ std::vector<std::string> TaskRowCaptions(const RunSettings& settings) {
 
 void LoadProgressWindow(ProgressWindow& window) {
     if (WarehouseConnection) {
-        window.ServerLabel(Trimmed(NullToText(WarehouseConnection->Property("Data Source"), "")));
-        window.DatabaseLabel(Trimmed(WarehouseConnection->DefaultDatabase()));
+        window.ServerLabel(TrimBlanks(NullToText(WarehouseConnection->Property("Data Source"), "")));
+        window.DatabaseLabel(TrimBlanks(WarehouseConnection->DefaultDatabase()));
     }
     const Timestamp now = Now();
     window.StartTimeLabel(FormatLongDate(now) + " " + FormatLongTime(now));

@@ -107,12 +107,6 @@ void CopyLog(const RunSettings& settings, const std::string& logPath) {
     if (!copy) throw std::runtime_error("Cannot write the log copy " + copyPath);
 }
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // Takes the lock unless this process holds it already. False when the run must
 // stop here.
 bool TakeLock() {
@@ -122,7 +116,7 @@ bool TakeLock() {
     if (!WarehouseConnection) return false;
     if (!ReadLastLockUser()) return false;
     const std::string me = CurrentUserName();
-    if (!Trim(LastLockUser).empty() && LastLockUser != me) {
+    if (!TrimBlanks(LastLockUser).empty() && LastLockUser != me) {
         // An unattended run never takes over from another user; saying so keeps
         // a run that did nothing from passing for a success.
         if (CommandLineMode)
@@ -134,7 +128,7 @@ bool TakeLock() {
     bool wasLocked = false;
     const bool locked = LockTool(wasLocked);
     if (locked && !wasLocked) return true;
-    if (!locked && Trim(MessageText) == Trim(before))
+    if (!locked && TrimBlanks(MessageText) == TrimBlanks(before))
         AppendMessageLine("The tool lock could not be taken. Nothing was done.");
     if (locked && wasLocked && CommandLineMode)
         AppendMessageLine("The machine is currently locked by user " + LockHolder +
@@ -257,7 +251,7 @@ bool ExecuteRun(RunSettings& settings) {
         }
         RunStartDate = Now();
         RunStartTime = RunStartDate;
-        if (!ConfigMode && settings.LogRequested && !Trim(settings.LogDirectory).empty()) {
+        if (!ConfigMode && settings.LogRequested && !TrimBlanks(settings.LogDirectory).empty()) {
             CreateFolderPath(settings.LogDirectory);
             logPath = LogFilePath(settings.LogDirectory, RunStartDate);
             log = std::make_unique<LogStream>(logPath);
@@ -324,7 +318,7 @@ bool ExecuteRun(RunSettings& settings) {
     });
     reported("the lock could not be released", [&] { ReleaseLock(settings); });
 
-    if (!Trim(MessageText).empty()) {
+    if (!TrimBlanks(MessageText).empty()) {
         result = false;
         reported("the log could not be written", [&] {
             ReportMessage(settings.LogRequested, log.get(), MessageText, CommandLineMode,
@@ -335,7 +329,7 @@ bool ExecuteRun(RunSettings& settings) {
     }
     reported("the log could not be written", [&] {
         const std::string summary = Summary(settings, valid);
-        if (!Trim(summary).empty())
+        if (!TrimBlanks(summary).empty())
             ReportMessage(settings.LogRequested, log.get(), summary, true, kStyleInformation);
     });
     if (CommandLineMode && !ConfigMode) {
@@ -345,7 +339,7 @@ bool ExecuteRun(RunSettings& settings) {
     reported("the log could not be written", [&] {
         if (log) log->Close();
     });
-    if (settings.LogCopyRequested && !Trim(settings.LogCopyFile).empty())
+    if (settings.LogCopyRequested && !TrimBlanks(settings.LogCopyFile).empty())
         reported("the log copy could not be written", [&] { CopyLog(settings, logPath); });
     if (settings.StatusFileRequested) WriteJobStatus(result ? "ok" : "failure");
     return result;

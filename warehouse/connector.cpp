@@ -1,4 +1,5 @@
 #include "warehouse/connector.h"
+#include "warehouse/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,12 +9,6 @@
 namespace varnel {
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
@@ -42,12 +37,12 @@ std::string SqliteDriverName() {
 }
 
 bool MentionsTdsVersion(const std::string& options) {
-    return Lower(options).find("tds_version") != std::string::npos;
+    return LowerCase(options).find("tds_version") != std::string::npos;
 }
 
 }  // namespace
 
-bool IsSqliteServer(const std::string& server) { return Lower(Trim(server)) == "sqlite"; }
+bool IsSqliteServer(const std::string& server) { return LowerCase(Trim(server)) == "sqlite"; }
 
 std::string ConnectionStringValue(const std::string& value) {
     std::string escaped = "{";
@@ -85,8 +80,8 @@ std::string Connector::ConnectionString() const {
                std::to_string(kSqliteBusyTimeoutMs) + ";";
     }
     const std::string driver = SqlServerDriverName();
-    const bool freeTds = Lower(driver).find("freetds") != std::string::npos ||
-                         Lower(driver).find("tdsodbc") != std::string::npos;
+    const bool freeTds = LowerCase(driver).find("freetds") != std::string::npos ||
+                         LowerCase(driver).find("tdsodbc") != std::string::npos;
     const std::string options = EnvironmentValue("VARNEL_ODBC_OPTIONS");
     std::string text = "Driver=" + ConnectionStringValue(driver) + ";";
     std::string host = Trim(Server);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "warehouse/sql_dialect.h"
+#include "warehouse/text.h"
 
 namespace varnel {
 
@@ -34,12 +35,6 @@ SQLCHAR* Chars(const std::string& text) {
 }
 
 SQLINTEGER Length(const std::string& text) { return static_cast<SQLINTEGER>(text.size()); }
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 }  // namespace
 
@@ -280,9 +275,9 @@ bool Result::Next() {
 }
 
 std::size_t Result::IndexOf(const std::string& name) const {
-    const std::string wanted = Lower(name);
+    const std::string wanted = LowerCase(name);
     for (std::size_t i = 0; i < columns_.size(); ++i)
-        if (Lower(columns_[i].Name) == wanted) return i;
+        if (LowerCase(columns_[i].Name) == wanted) return i;
     throw std::runtime_error("Item cannot be found in the collection corresponding to the "
                              "requested name or ordinal: " + name);
 }
@@ -315,7 +310,7 @@ std::optional<std::int64_t> Result::GetInt(std::size_t index) const {
 bool Result::GetBool(std::size_t index) const {
     const auto& value = Get(index);
     if (!value) return false;
-    const std::string text = Lower(*value);
+    const std::string text = LowerCase(*value);
     if (text == "true") return true;
     if (text == "false" || text.empty()) return false;
     return GetInt(index).value_or(0) != 0;

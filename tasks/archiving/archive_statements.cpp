@@ -7,16 +7,11 @@
 #include "run/run_settings.h"
 #include "warehouse/database_access.h"
 #include "warehouse/sql_literal.h"
+#include "warehouse/text.h"
 
 namespace varnel::archive_sql {
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // A name between brackets, as SQL Server quotes it, with ']' doubled.
 std::string Bracketed(const std::string& name) {
@@ -135,7 +130,7 @@ std::string SqlServerPrimaryKeyQuery() {
 }
 
 std::string SqlServerColumnType(const SqlServerColumn& column) {
-    const std::string type = Lower(column.TypeName);
+    const std::string type = LowerCase(column.TypeName);
     const auto length = [&](int bytesPerCharacter) {
         if (column.MaxLength < 0) return type + "(max)";
         return type + "(" + std::to_string(column.MaxLength / bytesPerCharacter) + ")";
@@ -270,7 +265,7 @@ std::vector<Token> Tokens(const std::string& sql) {
 }
 
 bool IsKeyword(const Token& token, const char* keyword) {
-    return token.Kind == TokenKind::Word && Lower(token.Text) == keyword;
+    return token.Kind == TokenKind::Word && LowerCase(token.Text) == keyword;
 }
 
 }  // namespace

@@ -7,16 +7,11 @@
 #include "run/run_settings.h"
 #include "warehouse/sql_dialect.h"
 #include "warehouse/sql_literal.h"
+#include "warehouse/text.h"
 
 namespace varnel {
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool IsNullPart(const NullKeyParts& nullParts, std::size_t index) {
     return index < nullParts.size() && nullParts[index];
@@ -104,7 +99,7 @@ std::vector<std::string> KeyColumns(const std::string& elementKey, const std::st
         const std::string column = TrimBlanks(elementKey.substr(start, comma - start));
         for (const auto& known : columns) {
             // Names compare as the collection of key columns compares its keys.
-            if (Lower(known) == Lower(column))
+            if (LowerCase(known) == LowerCase(column))
                 throw std::runtime_error("The column " + column +
                                          " is named twice in the original_primary_key of " + table +
                                          ".");
