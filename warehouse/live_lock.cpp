@@ -15,7 +15,7 @@ namespace {
 // ends with the process, and a second open of the same file in this process
 // competes as another process would.
 class FileLiveLock final : public LiveLock {
-public:
+  public:
     explicit FileLiveLock(std::string path) : path_(std::move(path)) {}
     ~FileLiveLock() override { Close(); }
 
@@ -45,7 +45,7 @@ public:
     bool IsHeld() const override { return fd_ >= 0; }
     const std::string& Target() const override { return path_; }
 
-private:
+  private:
     void Close() {
         if (fd_ < 0) return;
         close(fd_);  // closing the file ends its lock
@@ -84,7 +84,7 @@ private:
 // An application lock owned by the connection's session: the server frees it
 // when the session ends.
 class SessionLiveLock final : public LiveLock {
-public:
+  public:
     explicit SessionLiveLock(std::string target) : target_(std::move(target)) {}
 
     Outcome Hold(Connection& connection, std::string& reason) override {
@@ -93,8 +93,7 @@ public:
             connection.Execute(
                 "EXEC sp_getapplock @Resource = 'varnel_lock', @LockMode = 'Shared', "
                 "@LockOwner = 'Session', @LockTimeout = 0");
-            auto mode =
-                connection.Query("SELECT APPLOCK_MODE('public', 'varnel_lock', 'Session')");
+            auto mode = connection.Query("SELECT APPLOCK_MODE('public', 'varnel_lock', 'Session')");
             held_ = mode.Next() && mode.Get(0).value_or("NoLock") != "NoLock";
             if (held_) return Outcome::Held;
             reason = "the application lock varnel_lock is held by another session";
@@ -140,7 +139,7 @@ public:
     bool IsHeld() const override { return held_; }
     const std::string& Target() const override { return target_; }
 
-private:
+  private:
     std::string target_;
     bool held_ = false;
 };
@@ -154,8 +153,8 @@ std::string LiveLockFilePath(const std::string& warehousePath) {
 std::unique_ptr<LiveLock> LiveLock::For(const Connection& connection) {
     if (connection.GetEngine() == Engine::Sqlite)
         return std::make_unique<FileLiveLock>(LiveLockFilePath(connection.DefaultDatabase()));
-    return std::make_unique<SessionLiveLock>(connection.Property("Data Source").value_or("") +
-                                             "/" + connection.DefaultDatabase());
+    return std::make_unique<SessionLiveLock>(connection.Property("Data Source").value_or("") + "/" +
+                                             connection.DefaultDatabase());
 }
 
 }  // namespace varnel

@@ -22,7 +22,7 @@
 namespace varnel {
 
 class LiveLock {
-public:
+  public:
     enum class Outcome {
         //! This process holds the lock now.
         Held,

@@ -56,7 +56,8 @@ protected:
 
     std::string LogOf(const std::string& folder) {
         const auto files = Logs(folder);
-        return files.size() == 1 ? ReadFile(files[0].string()) : "<" + std::to_string(files.size()) + " logs>";
+        return files.size() == 1 ? ReadFile(files[0].string())
+                                 : "<" + std::to_string(files.size()) + " logs>";
     }
 
     std::string LockRow() {
@@ -66,7 +67,8 @@ protected:
 
     static std::size_t Occurrences(const std::string& text, const std::string& part) {
         std::size_t count = 0;
-        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++count;
         return count;
     }
 
@@ -226,8 +228,8 @@ TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(LockRow(), "1|" + me);
 
-    const std::string line = "The lock left by user " + me +
-                             ", whose run ended without releasing it, was taken over.";
+    const std::string line =
+        "The lock left by user " + me + ", whose run ended without releasing it, was taken over.";
     EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/third"}), 0);
     EXPECT_EQ(ReadFile(dir_.File("stderr.txt")), line + "\n");
     EXPECT_THAT(LogOf(logs + "/third"), ::testing::StartsWith(line + "\r\n"));
@@ -238,9 +240,10 @@ TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
 // did, and each run's log says once that a dead run's lock cannot be recognised.
 TEST_F(VarnelCliTest, WithoutALiveLockTheLockWorksAsBeforeAndTheLogSaysSo) {
     std::filesystem::create_directory(LiveLockFilePath(warehouse_));  // cannot be opened as a file
-    const std::string note = "A lock left by a run that ended without releasing it cannot be "
-                             "recognised here: cannot open " + LiveLockFilePath(warehouse_) +
-                             ": Is a directory";
+    const std::string note =
+        "A lock left by a run that ended without releasing it cannot be "
+        "recognised here: cannot open " +
+        LiveLockFilePath(warehouse_) + ": Is a directory";
     const std::string logs = dir_.File("logs");
     ASSERT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/1"}), 0)
         << ReadFile(dir_.File("stderr.txt"));

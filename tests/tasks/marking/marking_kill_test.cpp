@@ -39,10 +39,8 @@ struct Reference {
 // Facts use stores, products and customers; products refer to categories and
 // customers to regions, so part of those is unused only through marked rows.
 const std::vector<Reference> kReferences = {
-    {"fact_sales", "store_id", "dim_store"},
-    {"fact_sales", "product_id", "dim_product"},
-    {"fact_sales", "customer_id", "dim_customer"},
-    {"dim_product", "category_id", "dim_category"},
+    {"fact_sales", "store_id", "dim_store"},       {"fact_sales", "product_id", "dim_product"},
+    {"fact_sales", "customer_id", "dim_customer"}, {"dim_product", "category_id", "dim_category"},
     {"dim_customer", "region_id", "dim_region"},
 };
 const std::vector<std::string> kDimensions = {"dim_store", "dim_product", "dim_customer",
@@ -52,8 +50,8 @@ class MarkingKillTest : public testing::RunTest {
   protected:
     void SetUp() override {
         RunTest::SetUp();
-        w_.Fact("fact_sales", {"id INTEGER", "store_id INTEGER", "product_id INTEGER",
-                               "customer_id INTEGER"},
+        w_.Fact("fact_sales",
+                {"id INTEGER", "store_id INTEGER", "product_id INTEGER", "customer_id INTEGER"},
                 {.PrimaryKey = "id"});
         Dimension("dim_store", "", 30000, "");
         Dimension("dim_product", "category_id", 120000, "(i - 1) / 8 + 1");
@@ -107,9 +105,9 @@ class MarkingKillTest : public testing::RunTest {
         std::int64_t orphans = 0;
         for (const auto& r : kReferences)
             orphans += std::stoll(testing::QueryValue(
-                *connection, "SELECT count(*) FROM " + r.Table + " WHERE NOT EXISTS (SELECT 1 FROM " +
-                                 r.Dimension + " WHERE " + r.Dimension + ".id = " + r.Table + "." +
-                                 r.Column + ")"));
+                *connection, "SELECT count(*) FROM " + r.Table +
+                                 " WHERE NOT EXISTS (SELECT 1 FROM " + r.Dimension + " WHERE " +
+                                 r.Dimension + ".id = " + r.Table + "." + r.Column + ")"));
         return orphans;
     }
 
