@@ -1,10 +1,13 @@
 #include "run/lock.h"
 
+#include <algorithm>
+
 #include "run/prompter.h"
 #include "run/run_settings.h"
 #include "warehouse/connections.h"
 #include "warehouse/current_user.h"
 #include "warehouse/database_access.h"
+#include "warehouse/live_lock.h"
 #include "warehouse/metadata_statements.h"
 #include "warehouse/sql_dialect.h"
 #include "warehouse/tool_tables.h"
@@ -41,12 +44,53 @@ bool HasLockRow(Connection& connection) {
 
 enum class Attempt { Taken, HeldByOther, Failed };
 
+// The live lock that goes with the lock row while this process holds the row:
+// a row that says lock 1 while nobody holds it was left by a run that died.
+std::unique_ptr<LiveLock>& HeldLiveLock() {
+    static std::unique_ptr<LiveLock> lock;
+    return lock;
+}
+
+LiveLock& LiveLockOf(const Connection& connection) {
+    auto& live = HeldLiveLock();
+    auto fresh = LiveLock::For(connection);
+    if (!live || live->Target() != fresh->Target()) {
+        if (live) live->Release(nullptr);  // another warehouse's lock
+        live = std::move(fresh);
+    }
+    return *live;
+}
+
+void ReleaseLiveLock(Connection* connection) {
+    if (HeldLiveLock()) HeldLiveLock()->Release(connection);
+}
+
+void Note(const std::string& line) {
+    if (std::find(LockNotes.begin(), LockNotes.end(), line) == LockNotes.end())
+        LockNotes.push_back(line);
+}
+
+void NoteUnrecognisable(const std::string& reason) {
+    Note("A lock left by a run that ended without releasing it cannot be recognised here: " +
+         reason);
+}
+
+// Holds the live lock before the row says lock 1, so that whoever reads that 1
+// finds it held. Where it cannot be held the row lock goes on alone, as it always
+// could.
+void HoldLiveLock(Connection& connection) {
+    std::string reason;
+    if (LiveLockOf(connection).Hold(connection, reason) != LiveLock::Outcome::Held)
+        NoteUnrecognisable(reason);
+}
+
 // Commits the attempt; a lock whose commit failed was never taken.
-void CommitTaken(Transaction& transaction) {
+void CommitTaken(Connection& connection, Transaction& transaction) {
     try {
         transaction.Commit();
     } catch (...) {
         LockHeld = false;
+        ReleaseLiveLock(&connection);
         throw;
     }
 }
@@ -57,8 +101,9 @@ void CommitTaken(Transaction& transaction) {
 Attempt TryLock(Connection& connection, std::string& holder, std::string& error) {
     Transaction transaction(connection);
     if (!TableExists(connection, "dwm_multiuse")) {
+        HoldLiveLock(connection);
         if (!CreateLockTable(connection, &error)) return Attempt::Failed;
-        CommitTaken(transaction);
+        CommitTaken(connection, transaction);
         return Attempt::Taken;
     }
     std::int64_t rows = 0;
@@ -67,18 +112,33 @@ Attempt TryLock(Connection& connection, std::string& holder, std::string& error)
         if (count.Next()) rows = count.GetInt(0).value_or(0);
     }
     if (rows < 1) {
+        HoldLiveLock(connection);
         if (!InsertLockRow(connection, true, &error)) return Attempt::Failed;
-        CommitTaken(transaction);
+        CommitTaken(connection, transaction);
         return Attempt::Taken;
     }
     const auto row = ReadRow(connection, connection.Dialect().SelectLockRowForUpdate());
     if (row && row->Lock) {
+        // Held, or left by a run that died: only the live lock tells them apart.
+        std::string reason;
+        switch (LiveLockOf(connection).HoldIfNobodyElse(connection, reason)) {
+            case LiveLock::Outcome::Held:
+                connection.Execute(sql::TakeLockRow(CurrentUserName()));
+                LockHeld = true;
+                CommitTaken(connection, transaction);
+                Note("The lock left by user " + TrimBlanks(row->UserName) +
+                     ", whose run ended without releasing it, was taken over.");
+                return Attempt::Taken;
+            case LiveLock::Outcome::Unavailable: NoteUnrecognisable(reason); break;
+            case LiveLock::Outcome::HeldElsewhere: break;
+        }
         holder = row->UserName;
         return Attempt::HeldByOther;  // the transaction ends before anyone is asked
     }
+    HoldLiveLock(connection);
     connection.Execute(sql::TakeLockRow(CurrentUserName()));
     LockHeld = true;
-    CommitTaken(transaction);
+    CommitTaken(connection, transaction);
     return Attempt::Taken;
 }
 
@@ -102,13 +162,14 @@ bool ReadLastLockUser() {
 
 bool LockTool(bool& wasLocked) {
     wasLocked = false;
+    LockNotes.clear();
     try {
         Connection& connection = Warehouse();
         std::string holder;
         std::string error;
         switch (TryLock(connection, holder, error)) {
             case Attempt::Taken: return true;
-            case Attempt::Failed: throw std::runtime_error(error);
+            case Attempt::Failed: ReleaseLiveLock(&connection); throw std::runtime_error(error);
             case Attempt::HeldByOther: break;
         }
         wasLocked = true;
@@ -121,11 +182,14 @@ bool LockTool(bool& wasLocked) {
         if (!takeOver) return true;
         Transaction transaction(connection);
         connection.Execute(sql::DropLockTable());
+        // The old holder lives and keeps its live lock; this one holds it beside.
+        HoldLiveLock(connection);
         if (!CreateLockTable(connection, &error)) throw std::runtime_error(error);
-        CommitTaken(transaction);
+        CommitTaken(connection, transaction);
         wasLocked = false;
         return true;
     } catch (const std::exception& error) {
+        if (!LockHeld) ReleaseLiveLock(WarehouseConnection.get());
         AppendError(error);
         return false;
     }
@@ -134,16 +198,22 @@ bool LockTool(bool& wasLocked) {
 bool UnlockTool() {
     try {
         Connection& connection = Warehouse();
-        if (!HasLockRow(connection)) return true;
-        Transaction transaction(connection);
-        const auto row = ReadRow(connection, connection.Dialect().SelectLockRowForUpdate());
-        if (row && row->Lock && row->UserName == CurrentUserName()) {
-            connection.Execute(sql::FreeLockRow());
-            transaction.Commit();
-            LockHeld = false;
+        if (HasLockRow(connection)) {
+            Transaction transaction(connection);
+            const auto row = ReadRow(connection, connection.Dialect().SelectLockRowForUpdate());
+            if (row && row->Lock && row->UserName == CurrentUserName()) {
+                connection.Execute(sql::FreeLockRow());
+                transaction.Commit();
+                LockHeld = false;
+            }
         }
+        // Only after the row says 0: a live lock freed first would let another
+        // process read 1 with no holder and take over from a run that is ending.
+        ReleaseLiveLock(&connection);
         return true;
     } catch (const std::exception& error) {
+        // A row left at 1 is then recognised as left behind.
+        ReleaseLiveLock(WarehouseConnection.get());
         AppendError(error);
         return false;
     }

@@ -5,6 +5,7 @@
 // and, on an error, appends its description + CR LF to MessageText and answers False.
 
 #include <string>
+#include <vector>
 
 namespace varnel {
 
@@ -13,15 +14,22 @@ inline std::string LastLockUser;
 //! The user who held the lock when LockTool last found it held by another process.
 inline std::string LockHolder;
 
+//! What the last LockTool has to tell the run log, one line each: a lock taken
+//! over from a run that ended without releasing it, or why such a lock cannot be
+//! recognised on this warehouse. LockTool has no log of its own; its caller
+//! writes them.
+inline std::vector<std::string> LockNotes;
+
 //! Reads the name of the lock's last user into LastLockUser.
 bool ReadLastLockUser();
 
 //! Takes the lock for the current user. wasLocked comes back True when another
-//! process held it and the operator chose not to take it over (the caller stops).
+//! live process held it and the operator chose not to take it over (the caller
+//! stops). A lock whose holder has ended is taken over without a question.
 bool LockTool(bool& wasLocked);
 
 //! Frees the lock when the current user holds it; a lock held by another user is
-//! never released.
+//! never released. The live lock that this process holds goes in any case.
 bool UnlockTool();
 
 //! Reads whether the lock is held (False when there is no row).

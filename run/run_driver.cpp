@@ -1,8 +1,11 @@
 #include "run/run_driver.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "run/clock.h"
 #include "run/command_line.h"
@@ -107,9 +110,19 @@ void CopyLog(const RunSettings& settings, const std::string& logPath) {
     if (!copy) throw std::runtime_error("Cannot write the log copy " + copyPath);
 }
 
+// Lets a test keep a run alive while it holds the lock: the file named by the
+// variable tells the test that the lock is taken, and the run waits to be killed.
+// Without the variable nothing happens.
+void PauseAfterLockForTests() {
+    const char* marker = std::getenv("VARNEL_TEST_PAUSE_AFTER_LOCK");
+    if (marker == nullptr || *marker == '\0') return;
+    std::ofstream(marker) << "locked\n";
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+}
+
 // Takes the lock unless this process holds it already. False when the run must
-// stop here.
-bool TakeLock() {
+// stop here. What the lock has to tell goes to the log and to standard error.
+bool TakeLock(LogStream* log) {
     if (LockHeld) return true;
     // A failed connection has left its message; without a connection there is
     // no lock to take.
@@ -127,7 +140,14 @@ bool TakeLock() {
     const std::string before = MessageText;
     bool wasLocked = false;
     const bool locked = LockTool(wasLocked);
-    if (locked && !wasLocked) return true;
+    for (const auto& note : LockNotes) {
+        std::cerr << note << '\n';
+        if (log && log->IsOpen()) log->WriteLine(note);
+    }
+    if (locked && !wasLocked) {
+        PauseAfterLockForTests();
+        return true;
+    }
     if (!locked && TrimBlanks(MessageText) == TrimBlanks(before))
         AppendMessageLine("The tool lock could not be taken. Nothing was done.");
     if (locked && wasLocked && CommandLineMode)
@@ -303,7 +323,7 @@ bool ExecuteRun(RunSettings& settings) {
             OpenWarehouseConnection(settings.ArchiveServer, settings.ArchiveDatabase,
                                     settings.ArchiveWindowsAuth, settings.ArchiveUserName,
                                     settings.ArchivePassword, ArchiveConnection, MessageText);
-        if (!TakeLock()) return;
+        if (!TakeLock(log.get())) return;
         if (!CommandLineMode && MainWindow) MainWindow->HideMainWindow();
         ShowProgressWindow(settings);
         const bool done = RunTaskSequence(settings, log.get(), logPath);

@@ -249,6 +249,10 @@ bool MarkingRun::MarkTable(const std::string& table) {
         }
         history_->TableName = table;
         history_->StartTime = Now();
+        // The table's marks are replaced whole: a failure or a kill between the
+        // mark-all and the last clear-used statement leaves the reset's 0s, which
+        // delete nothing, instead of a table marked throughout.
+        Transaction transaction(connection);
         connection.Execute(sql::MarkAllCandidates(table), kStatementTimeout);
         for (const auto& relation : relations) {
             ProgressWindow* window = ActiveProgressWindow();
@@ -272,6 +276,7 @@ bool MarkingRun::MarkTable(const std::string& table) {
                 window->Refresh();
             }
         }
+        transaction.Commit();
         history_->Status = 0;
         history_->EndTime = Now();
         history_->RecordCount = recordCount;

@@ -1,8 +1,13 @@
 // The multi-user lock on real SQLite warehouses: table states, transitions, the
-// override question and two processes racing for the lock.
+// override question, two processes racing for the lock, and the live lock that
+// tells a holder that lives from one that died.
 
 #include <gmock/gmock.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +22,7 @@
 #include "warehouse/connections.h"
 #include "warehouse/current_user.h"
 #include "warehouse/database_access.h"
+#include "warehouse/live_lock.h"
 #include "warehouse/tool_tables.h"
 
 namespace varnel {
@@ -42,8 +48,26 @@ protected:
                                      ",'" + user + "')");
     }
 
+    //! Locks the live lock file as another live holder would; -1 when it cannot.
+    int LockLiveFile(int mode) {
+        const int fd = open(LiveLockFilePath(path_).c_str(), O_RDWR | O_CREAT, 0600);
+        if (fd >= 0 && flock(fd, mode | LOCK_NB) != 0) {
+            close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    //! Another process (open file) keeps the live lock for the rest of the test.
+    void HoldLiveElsewhere() { ASSERT_GE(held_ = LockLiveFile(LOCK_SH), 0); }
+
+    void TearDown() override {
+        if (held_ >= 0) close(held_);
+        RunTest::TearDown();
+    }
+
     std::string path_;
     std::string me_;
+    int held_ = -1;
 };
 
 TEST_F(LockTest, FirstRunCreatesTheTableLockedAndLeavesItFreeWithTheSameUser) {
@@ -85,6 +109,7 @@ TEST_F(LockTest, FreeAndEmptyTablesAreTakenByTheCurrentUser) {
 
 TEST_F(LockTest, AnotherUsersLockIsKeptWhenTheOperatorSaysNo) {
     SetRow(1, "alice  ");
+    HoldLiveElsewhere();
     bool wasLocked = false;
     ASSERT_TRUE(LockTool(wasLocked));
     EXPECT_TRUE(wasLocked);
@@ -99,12 +124,19 @@ TEST_F(LockTest, AnotherUsersLockIsKeptWhenTheOperatorSaysNo) {
 
 TEST_F(LockTest, OverrideAfterYesRecreatesTheTableAndTheOldHolderCannotUnlock) {
     SetRow(1, "alice");
+    HoldLiveElsewhere();
     prompter_.Answers = {true};
     bool wasLocked = true;
     ASSERT_TRUE(LockTool(wasLocked));
     EXPECT_FALSE(wasLocked);
     EXPECT_TRUE(LockHeld);
     EXPECT_EQ(Row(), "1|" + me_);
+
+    // This process holds the live lock beside Alice's, so her end does not leave
+    // the row looking abandoned.
+    close(held_);
+    held_ = -1;
+    EXPECT_EQ(LockLiveFile(LOCK_EX), -1);
 
     // Alice's UnlockTool, seen from here: a lock held by someone else stays.
     WarehouseConnection->Execute("update dwm_multiuse set user_name = 'alice'");
@@ -113,8 +145,44 @@ TEST_F(LockTest, OverrideAfterYesRecreatesTheTableAndTheOldHolderCannotUnlock) {
     EXPECT_TRUE(LockHeld);
 }
 
+TEST_F(LockTest, ARowLeftLockedWithNoLiveHolderIsTakenOverWithoutAQuestion) {
+    SetRow(1, "alice  ");
+    bool wasLocked = true;
+    ASSERT_TRUE(LockTool(wasLocked)) << MessageText;
+    EXPECT_FALSE(wasLocked);
+    EXPECT_TRUE(LockHeld);
+    EXPECT_EQ(Row(), "1|" + me_);
+    EXPECT_TRUE(prompter_.Boxes.empty());
+    EXPECT_THAT(LockNotes, ::testing::ElementsAre("The lock left by user alice, whose run ended "
+                                                  "without releasing it, was taken over."));
+    EXPECT_EQ(LockLiveFile(LOCK_EX), -1);
+}
+
+// The live lock is held exactly while the row is: taken with the row, kept from
+// other processes, freed by UnlockTool even when the row names someone else.
+TEST_F(LockTest, TheLiveLockGoesWithTheRow) {
+    for (const bool rowTakenByAlice : {false, true}) {
+        bool wasLocked = true;
+        ASSERT_TRUE(LockTool(wasLocked)) << MessageText;
+        EXPECT_TRUE(LockNotes.empty());
+        EXPECT_EQ(LockLiveFile(LOCK_EX), -1);
+        if (rowTakenByAlice)
+            WarehouseConnection->Execute("update dwm_multiuse set user_name = 'alice'");
+        ASSERT_TRUE(UnlockTool()) << MessageText;
+        const int fd = LockLiveFile(LOCK_EX);
+        EXPECT_GE(fd, 0) << "still held after UnlockTool, alice's row: " << rowTakenByAlice;
+        close(fd);
+        WarehouseConnection->Execute("update dwm_multiuse set lock = 0, user_name = ''");
+        LockHeld = false;
+    }
+    struct stat info {};
+    ASSERT_EQ(stat(LiveLockFilePath(path_).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
 TEST_F(LockTest, TheQuestionIsNeverAskedInsideATransaction) {
     SetRow(1, "alice");
+    HoldLiveElsewhere();
     auto other = testing::OpenSqlite(path_);
     bool otherCouldWrite = false;
     prompter_.WhileAsking = [&] {

@@ -1,8 +1,11 @@
 // The run driver in process, with tasks from a test table, a fixed clock and test
 // windows, on real SQLite warehouses.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -15,6 +18,7 @@
 #include "tests/support/sqlite_file.h"
 #include "warehouse/connections.h"
 #include "warehouse/current_user.h"
+#include "warehouse/live_lock.h"
 #include "warehouse/tool_tables.h"
 
 namespace varnel {
@@ -239,6 +243,9 @@ TEST_F(RunDriverTest, AHeldLockIsNotTakenOverByAnUnattendedRun) {
         db->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
         db->Execute("insert into dwm_multiuse values (1,'" + CurrentUserName() + "')");
     }
+    // The holder lives: it keeps the live lock beside the warehouse.
+    const int holder = open(LiveLockFilePath(warehouse_).c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(flock(holder, LOCK_SH | LOCK_NB), 0);
     InstallTasks();
     settings_.MarkUnused = true;
     EXPECT_FALSE(ExecuteRun(settings_));
@@ -248,6 +255,7 @@ TEST_F(RunDriverTest, AHeldLockIsNotTakenOverByAnUnattendedRun) {
     EXPECT_EQ(MessageText, "\r\nThe machine is currently locked by user " + CurrentUserName() +
                                ". Nothing was done.");
     EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_), "select lock from dwm_multiuse"), "1");
+    close(holder);
 }
 
 TEST_F(RunDriverTest, ALockThatCannotBeTakenIsAFailure) {

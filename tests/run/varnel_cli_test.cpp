@@ -1,5 +1,6 @@
 // The varnel program as a scheduler starts it: exit status, status file, log,
-// lock row and job history; and a console run cancelled by SIGINT.
+// lock row and job history; a console run cancelled by SIGINT; and the lock of a
+// run that was killed.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include "tests/support/sqlite_file.h"
 #include "warehouse/connections.h"
 #include "warehouse/current_user.h"
+#include "warehouse/live_lock.h"
 
 namespace varnel {
 namespace {
@@ -50,6 +52,24 @@ protected:
             for (const auto& entry : std::filesystem::directory_iterator(folder))
                 logs.push_back(entry.path());
         return logs;
+    }
+
+    std::string LogOf(const std::string& folder) {
+        const auto files = Logs(folder);
+        return files.size() == 1 ? ReadFile(files[0].string())
+                                 : "<" + std::to_string(files.size()) + " logs>";
+    }
+
+    std::string LockRow() {
+        return testing::QueryValue(*testing::OpenSqlite(warehouse_),
+                                   "select lock || '|' || user_name from dwm_multiuse");
+    }
+
+    static std::size_t Occurrences(const std::string& text, const std::string& part) {
+        std::size_t count = 0;
+        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++count;
+        return count;
     }
 
     std::string warehouse_;
@@ -177,6 +197,66 @@ TEST_F(VarnelCliTest, SigintCancelsAConsoleRunAndReleasesTheLock) {
     ASSERT_EQ(files.size(), 1u);
     EXPECT_THAT(ReadFile(files[0].string()), ::testing::StartsWith("poll cancelled.\r\n"));
     EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_), "select lock from dwm_multiuse"), "0");
+}
+
+// A run killed while it holds the lock: while it lives a second run is refused as
+// before; once it is dead the same user's next run takes the lock over and says so.
+TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
+    const std::string marker = dir_.File("locked");
+    const std::string logs = dir_.File("logs");
+    const pid_t first = fork();
+    ASSERT_GE(first, 0);
+    if (first == 0) {
+        setenv("VARNEL_TEST_PAUSE_AFTER_LOCK", marker.c_str(), 1);
+        std::freopen("/dev/null", "w", stderr);
+        execl(VARNEL_EXE, VARNEL_EXE, "-mac", "sqlite", "-db", warehouse_.c_str(), "-ntaut", "-log",
+              (logs + "/first").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(std::filesystem::exists(marker));
+    const std::string me = CurrentUserName();
+
+    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/second"}), 1);
+    EXPECT_THAT(LogOf(logs + "/second"),
+                HasSubstr("The machine is currently locked by user " + me + ". Nothing was done."));
+
+    kill(first, SIGKILL);
+    int status = 0;
+    waitpid(first, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(LockRow(), "1|" + me);
+
+    const std::string line =
+        "The lock left by user " + me + ", whose run ended without releasing it, was taken over.";
+    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/third"}), 0);
+    EXPECT_EQ(ReadFile(dir_.File("stderr.txt")), line + "\n");
+    EXPECT_THAT(LogOf(logs + "/third"), ::testing::StartsWith(line + "\r\n"));
+    EXPECT_EQ(LockRow(), "0|" + me);
+}
+
+// Where no live lock can be made beside the warehouse the lock works as it always
+// did, and each run's log says once that a dead run's lock cannot be recognised.
+TEST_F(VarnelCliTest, WithoutALiveLockTheLockWorksAsBeforeAndTheLogSaysSo) {
+    std::filesystem::create_directory(LiveLockFilePath(warehouse_));  // cannot be opened as a file
+    const std::string note =
+        "A lock left by a run that ended without releasing it cannot be "
+        "recognised here: cannot open " +
+        LiveLockFilePath(warehouse_) + ": Is a directory";
+    const std::string logs = dir_.File("logs");
+    ASSERT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/1"}), 0)
+        << ReadFile(dir_.File("stderr.txt"));
+    EXPECT_EQ(Occurrences(LogOf(logs + "/1"), note), 1u);
+    EXPECT_EQ(LockRow(), "0|" + CurrentUserName());
+
+    // A row left at 1: with nothing to tell a dead holder from a live one it stays held.
+    testing::OpenSqlite(warehouse_)->Execute("update dwm_multiuse set lock = 1");
+    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/2"}), 1);
+    const std::string log = LogOf(logs + "/2");
+    EXPECT_EQ(Occurrences(log, note), 1u);
+    EXPECT_THAT(log, HasSubstr("The machine is currently locked by user " + CurrentUserName()));
+    EXPECT_EQ(LockRow(), "1|" + CurrentUserName());
 }
 
 }  // namespace

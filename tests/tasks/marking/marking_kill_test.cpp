@@ -1,0 +1,192 @@
+// The varnel program killed with SIGKILL while it marks, each kill followed by a
+// separate -del run: every table's marks are either the reset's 0s or exactly those
+// of an uninterrupted run, the killed run's lock is taken over, and the deletion
+// leaves no row referring to a deleted one.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "tests/support/run_doubles.h"
+#include "tests/support/sqlite_file.h"
+#include "tests/support/warehouse_builder.h"
+#include "warehouse/current_user.h"
+#include "warehouse/database_access.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::AnyOf;
+using ::testing::Eq;
+using ::testing::HasSubstr;
+
+constexpr int kFactRows = 400000;
+
+//! A referring table, its column and the dimension it refers to.
+struct Reference {
+    std::string Table;
+    std::string Column;
+    std::string Dimension;
+};
+
+// Facts use stores, products and customers; products refer to categories and
+// customers to regions, so part of those is unused only through marked rows.
+const std::vector<Reference> kReferences = {
+    {"fact_sales", "store_id", "dim_store"},       {"fact_sales", "product_id", "dim_product"},
+    {"fact_sales", "customer_id", "dim_customer"}, {"dim_product", "category_id", "dim_category"},
+    {"dim_customer", "region_id", "dim_region"},
+};
+const std::vector<std::string> kDimensions = {"dim_store", "dim_product", "dim_customer",
+                                              "dim_category", "dim_region"};
+
+class MarkingKillTest : public testing::RunTest {
+  protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        w_.Fact("fact_sales",
+                {"id INTEGER", "store_id INTEGER", "product_id INTEGER", "customer_id INTEGER"},
+                {.PrimaryKey = "id"});
+        Dimension("dim_store", "", 30000, "");
+        Dimension("dim_product", "category_id", 120000, "(i - 1) / 8 + 1");
+        Dimension("dim_customer", "region_id", 150000, "(i - 1) / 150 + 1");
+        Dimension("dim_category", "", 15000, "");
+        Dimension("dim_region", "", 1000, "");
+        for (const auto& reference : kReferences)
+            w_.Relation(reference.Dimension, "id", reference.Table, reference.Column);
+        w_.Exec("CREATE INDEX ix_product_category ON dim_product (category_id)");
+        w_.Exec("CREATE INDEX ix_customer_region ON dim_customer (region_id)");
+        w_.Exec("INSERT INTO fact_sales " + Numbers(kFactRows) +
+                " SELECT i, i % 20000 + 1, (i * 7) % 90000 + 1, (i * 13) % 110000 + 1 FROM n");
+        w_.Close();
+    }
+
+    //! Rows 1..count of a dimension, with a parent column filled by the expression.
+    void Dimension(const std::string& name, const std::string& parent, int count,
+                   const std::string& parentOf) {
+        std::vector<std::string> columns = {"id INTEGER"};
+        if (!parent.empty()) columns.push_back(parent + " INTEGER");
+        w_.Dimension(name, columns, {.PrimaryKey = "id"});
+        w_.Exec("INSERT INTO " + name + " (id" + (parent.empty() ? "" : ", " + parent) + ") " +
+                Numbers(count) + " SELECT i" + (parent.empty() ? "" : ", " + parentOf) + " FROM n");
+    }
+
+    static std::string Numbers(int count) {
+        return "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+               std::to_string(count) + ")";
+    }
+
+    std::string Copy(const std::string& name) {
+        const std::string path = dir_.File(name);
+        std::filesystem::copy_file(w_.Path(), path);
+        return path;
+    }
+
+    //! The ids marked in each dimension, as one text per table.
+    static std::map<std::string, std::string> Marks(const std::string& path) {
+        auto connection = testing::OpenSqlite(path);
+        std::map<std::string, std::string> marks;
+        for (const auto& table : kDimensions)
+            marks[table] = testing::QueryValue(
+                *connection, "SELECT ifnull(group_concat(id), '') FROM (SELECT id FROM " + table +
+                                 " WHERE is_deletable = 1 ORDER BY id)");
+        return marks;
+    }
+
+    //! Rows that refer to a row their dimension no longer has, per relation.
+    static std::int64_t Orphans(const std::string& path) {
+        auto connection = testing::OpenSqlite(path);
+        std::int64_t orphans = 0;
+        for (const auto& r : kReferences)
+            orphans += std::stoll(testing::QueryValue(
+                *connection, "SELECT count(*) FROM " + r.Table +
+                                 " WHERE NOT EXISTS (SELECT 1 FROM " + r.Dimension + " WHERE " +
+                                 r.Dimension + ".id = " + r.Table + "." + r.Column + ")"));
+        return orphans;
+    }
+
+    //! Starts varnel with the task option on the file, its log in the folder given;
+    //! SIGKILL after the delay given, unless negative. Returns the seconds it lived.
+    double RunVarnel(const std::string& path, const std::string& task, const std::string& logs,
+                     double killAfterSeconds) {
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t child = fork();
+        if (child == 0) {
+            std::freopen("/dev/null", "w", stderr);
+            execl(VARNEL_EXE, VARNEL_EXE, "-mac", "sqlite", "-db", path.c_str(), "-ntaut", "-log",
+                  logs.c_str(), task.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (killAfterSeconds >= 0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(killAfterSeconds));
+            kill(child, SIGKILL);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (killAfterSeconds < 0) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << task << " on " << path;
+        }
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    static bool LockLeft(const std::string& path) {
+        auto connection = testing::OpenSqlite(path);
+        return TableExists(*connection, "dwm_multiuse") &&
+               testing::QueryValue(*connection, "SELECT lock FROM dwm_multiuse") == "1";
+    }
+
+    static std::string LogOf(const std::string& folder) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            return testing::ReadFile(entry.path().string());
+        return "<no log>";
+    }
+
+    testing::WarehouseBuilder w_;
+};
+
+TEST_F(MarkingKillTest, AKilledMarkingLeavesEachTableResetOrFullyMarkedAndDeletionOrphansNothing) {
+    const std::string finished = Copy("finished.db");
+    const double runSeconds = RunVarnel(finished, "-mark", dir_.File("logs/finished"), -1);
+    const auto complete = Marks(finished);
+    for (const auto& table : kDimensions) ASSERT_NE(complete.at(table), "") << table;
+    std::printf("an uninterrupted marking took %.3f s\n", runSeconds);
+
+    const std::string takeOver = "The lock left by user " + CurrentUserName() +
+                                 ", whose run ended without releasing it, was taken over.";
+    int partlyDone = 0;
+    for (int moment = 0; moment < 10; ++moment) {
+        const double share = (moment + 0.5) / 10;
+        const std::string killed = Copy("killed" + std::to_string(moment) + ".db");
+        RunVarnel(killed, "-mark", dir_.File("logs/mark" + std::to_string(moment)),
+                  share * runSeconds);
+        const auto found = Marks(killed);
+        int done = 0;
+        for (const auto& table : kDimensions) {
+            EXPECT_THAT(found.at(table), AnyOf(Eq(""), Eq(complete.at(table))))
+                << table << " after a kill at " << share << " of the run";
+            if (found.at(table) == complete.at(table)) ++done;
+        }
+        std::printf("killed at %.0f%%: %d of %zu tables marked\n", share * 100, done,
+                    kDimensions.size());
+        if (done > 0 && done < static_cast<int>(kDimensions.size())) ++partlyDone;
+
+        const bool lockLeft = LockLeft(killed);
+        const std::string logs = dir_.File("logs/del" + std::to_string(moment));
+        RunVarnel(killed, "-del", logs, -1);
+        if (lockLeft) {
+            EXPECT_THAT(LogOf(logs), HasSubstr(takeOver));
+        }
+        EXPECT_EQ(Orphans(killed), 0) << "after a kill at " << share << " of the run";
+    }
+    // The kills fell while the tables were being worked through, not before or after.
+    EXPECT_GT(partlyDone, 0);
+}
+
+}  // namespace
+}  // namespace varnel
