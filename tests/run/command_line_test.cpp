@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "run/start_up.h"
 #include "tests/run/run_state_fixture.h"
+#include "tests/support/scoped_env.h"
 
 namespace varnel {
 namespace {
@@ -306,6 +308,37 @@ TEST_F(CommandLineTest, ReadCommandFileTakesUpTo64KiB) {
     EXPECT_FALSE(ReadCommandFile(large.string(), line, error));
     EXPECT_EQ(error, "The command file \"" + large.string() + "\" is larger than 64 KiB.");
     EXPECT_EQ(line, "unchanged");
+}
+
+// The window itself is a stand-in: what is checked is whether start-up dares to open it.
+TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
+    std::vector<StartMode> sessions;
+    SetWindowSession([&sessions](StartMode mode) { sessions.push_back(mode); });
+    std::string program = "varnel";
+    std::string copyOption = "-logfile";
+    std::string copyPath = (Dir() / "copy.txt").string();
+    std::vector<char*> argv = {program.data(), copyOption.data(), copyPath.data()};
+
+    const struct {
+        const char* display;
+        const char* wayland;
+        int exit;
+    } cases[] = {{nullptr, nullptr, 1}, {"", nullptr, 1}, {":0", nullptr, 0}, {nullptr, "w-0", 0}};
+    for (const auto& c : cases) {
+        testing::ScopedEnv display("DISPLAY", c.display);
+        testing::ScopedEnv wayland("WAYLAND_DISPLAY", c.wayland);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Main(static_cast<int>(argv.size()), argv.data()), c.exit);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        if (c.exit == 1) {
+            EXPECT_EQ(err,
+                      "Varnel: the main window cannot open: there is no display (neither DISPLAY "
+                      "nor WAYLAND_DISPLAY is set). Give the run options on the command line "
+                      "(varnel --help).\n");
+        }
+    }
+    SetWindowSession({});
+    EXPECT_EQ(sessions, (std::vector<StartMode>{StartMode::Interactive, StartMode::Interactive}));
 }
 
 }  // namespace
