@@ -183,7 +183,8 @@ bool ValidateRunSettings(const RunSettings& settings) {
         valid = false;
     };
 
-    // Said first: the checks below judge a record that is not the line the operator gave.
+    // An unattended run also needs a sound line: too many arguments or an unknown option
+    // refuse it, whatever the record holds.
     if (CommandLineMode && !ConfigMode) {
         for (const std::string& fault : CommandLineFaults) fail(fault);
     }
