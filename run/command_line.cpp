@@ -1,11 +1,16 @@
 #include "run/command_line.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
-#include <filesystem>
-#include <fstream>
+#include <limits>
 #include <string_view>
+#include <system_error>
 
 #include "warehouse/text.h"
 
@@ -18,9 +23,19 @@ constexpr std::array<std::string_view, 22> OptionNames = {
     "bkntaut", "bkdb",    "chkmd",    "clsf",       "mark",   "del",   "datom", "grep",
     "log",     "logfile", "config",   "statusfile", "job_id", "help"};
 
+constexpr std::array<std::string_view, 13> ValueOptionNames = {
+    "mac",  "usr", "password", "db",         "bkmac",  "bkusr", "password_bk",
+    "bkdb", "log", "logfile",  "statusfile", "job_id", "config"};
+
 bool IsOptionName(std::string_view name) {
     const std::string lower = LowerCase(name);
     return std::find(OptionNames.begin(), OptionNames.end(), lower) != OptionNames.end();
+}
+
+bool TakesValue(std::string_view name) {
+    const std::string lower = LowerCase(name);
+    return std::find(ValueOptionNames.begin(), ValueOptionNames.end(), lower) !=
+           ValueOptionNames.end();
 }
 
 // A dash always introduces an option (an unknown one asks for help). A slash does so only
@@ -68,16 +83,28 @@ std::vector<std::string> SplitArguments(const std::string& commandLine, int maxA
 }
 
 void SplitArguments(RunSettings& settings, const std::string& commandLine, int maxArguments) {
-    ApplyArguments(settings, SplitArguments(commandLine, maxArguments));
+    // Every argument is counted: one past the maximum must be refused, not dropped.
+    ApplyArguments(settings, SplitArguments(commandLine, std::numeric_limits<int>::max()),
+                   maxArguments);
 }
 
-void ApplyArguments(RunSettings& settings, const std::vector<std::string>& args) {
+void ApplyArguments(RunSettings& settings, const std::vector<std::string>& args, int maxArguments) {
+    CommandLineFaults.clear();
+    if (args.size() > static_cast<std::size_t>(std::max(maxArguments, 0))) {
+        CommandLineFaults.push_back("Too many arguments: at most " + std::to_string(maxArguments) +
+                                    " are allowed and the command line has " +
+                                    std::to_string(args.size()) + "; nothing was done.");
+    }
     static const std::string noValue;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (!IsOptionArgument(args[i])) continue;
-        // The value is taken even when it is itself an option; that one still gets its own turn.
+        const std::string name = args[i].substr(1);
+        if (!IsOptionName(name)) CommandLineFaults.push_back("Unknown option \"" + args[i] + "\"");
+        // The value is taken even when it is itself an option; that one still gets its own
+        // turn, unless it begins with a slash: "-log /del" names a folder and deletes nothing.
         const std::string& value = i + 1 < args.size() ? args[i + 1] : noValue;
-        ApplyOption(args[i].substr(1), value, settings);
+        ApplyOption(name, value, settings);
+        if (TakesValue(name) && value.starts_with('/')) ++i;
     }
 }
 
@@ -85,8 +112,8 @@ void ApplyProcessArguments(RunSettings& settings, int argc, char** argv, int max
     // The shell has already split and unquoted these; splitting them again would break
     // values such as a quoted directory with a blank in it.
     std::vector<std::string> args;
-    for (int i = 1; i < argc && i <= maxArguments; ++i) args.emplace_back(argv[i]);
-    ApplyArguments(settings, args);
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    ApplyArguments(settings, args, maxArguments);
 }
 
 void ApplyOption(const std::string& name, const std::string& value, RunSettings& settings) {
@@ -156,6 +183,11 @@ bool ValidateRunSettings(const RunSettings& settings) {
         valid = false;
     };
 
+    // An unattended run also needs a sound line: too many arguments or an unknown option
+    // refuse it, whatever the record holds.
+    if (CommandLineMode && !ConfigMode) {
+        for (const std::string& fault : CommandLineFaults) fail(fault);
+    }
     if (settings.HelpRequested) {
         valid = false;
     } else {
@@ -210,29 +242,91 @@ StartMode DecideStartMode() {
     return ConfigMode ? StartMode::Configuration : StartMode::Unattended;
 }
 
+namespace {
+
+//! Closes a file descriptor when it goes out of scope.
+class ReadDescriptor {
+  public:
+    explicit ReadDescriptor(int fd) : fd_(fd) {}
+    ReadDescriptor(const ReadDescriptor&) = delete;
+    ReadDescriptor& operator=(const ReadDescriptor&) = delete;
+    ~ReadDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int Get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+std::string CommandFileError(const std::string& path, const std::string& what) {
+    return "The command file \"" + path + "\" " + what;
+}
+
+std::string TooLarge(const std::string& path) {
+    return CommandFileError(
+        path, "is larger than " + std::to_string(MaxCommandFileBytes / 1024) + " KiB.");
+}
+
+}  // namespace
+
 bool ReadCommandFile(const std::string& path, std::string& commandLine, std::string& error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (!fs::exists(status)) {
-        error = "The command file \"" + path + "\" does not exist.";
+    // Looked at before it is opened: opening a FIFO without a writer would wait for one.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        error = errno == ENOENT
+                    ? CommandFileError(path, "does not exist.")
+                    : CommandFileError(path,
+                                       "cannot be read: " + std::generic_category().message(errno));
         return false;
     }
-    // A directory opens without complaint and then reads as if empty.
-    if (fs::is_directory(status)) {
-        error = "The command file \"" + path + "\" is a directory.";
+    if (S_ISDIR(status.st_mode)) {
+        error = CommandFileError(path, "is a directory.");
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    if (in) std::getline(in, line);
-    if (!in && !in.eof()) {
-        error = "The command file \"" + path + "\" cannot be read.";
+    if (!S_ISREG(status.st_mode)) {
+        error = CommandFileError(path, "is not a regular file.");
         return false;
     }
-    // A line saved by an editor on another system may carry a byte-order mark or a CR.
+    if (status.st_size > MaxCommandFileBytes) {
+        error = TooLarge(path);
+        return false;
+    }
+    // The file may have been swapped for another kind between the look and the opening;
+    // O_NONBLOCK keeps even that from waiting, and the second look refuses it.
+    ReadDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0) {
+        error = CommandFileError(path, "cannot be read: " + std::generic_category().message(errno));
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = CommandFileError(path, "is not a regular file.");
+        return false;
+    }
+
+    // One byte more than allowed tells a file that grew past the limit from one that fits.
+    std::string text(static_cast<std::size_t>(MaxCommandFileBytes) + 1, '\0');
+    std::size_t size = 0;
+    while (size < text.size()) {
+        const ssize_t n = ::read(file.Get(), text.data() + size, text.size() - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error =
+                CommandFileError(path, "cannot be read: " + std::generic_category().message(errno));
+            return false;
+        }
+        if (n == 0) break;
+        size += static_cast<std::size_t>(n);
+    }
+    if (size > static_cast<std::size_t>(MaxCommandFileBytes)) {
+        error = TooLarge(path);
+        return false;
+    }
+    text.resize(size);
+
+    std::string line = text.substr(0, std::min(text.find_first_of("\r\n"), text.size()));
+    // A line saved by an editor on another system may carry a byte-order mark.
     if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
-    line.erase(std::min(line.find_first_of("\r\n"), line.size()));
     commandLine = line;
     return true;
 }

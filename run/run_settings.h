@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace varnel {
 
@@ -45,6 +46,9 @@ inline bool CommandLineMode = false;
 //! -config was given: the main window only saves the settings as a command line.
 inline bool ConfigMode = false;
 inline std::string ConfigFileName;
+//! Why the command line itself cannot run (too many arguments, unknown options), one line
+//! each; set when the options are applied and reported by validation in an unattended run.
+inline std::vector<std::string> CommandLineFaults;
 //! The record the main window reads in configuration mode.
 inline RunSettings SavedSettings;
 //! The failures of the current run, each line introduced by CR LF; a run whose

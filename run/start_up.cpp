@@ -1,6 +1,8 @@
 #include "run/start_up.h"
 
+#include <cstdlib>
 #include <iostream>
+#include <string_view>
 
 #include "run/console_progress.h"
 #include "run/progress_window.h"
@@ -15,11 +17,49 @@ WindowSession& Session() {
     return session;
 }
 
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+//! Why the main window cannot open in this process; empty when it can.
+std::string NoWindowReason() {
+    if (!Session()) return "this build has no main window";
+    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY"))
+        return "there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    return {};
+}
+
+//! The text on the terminal as lines ending in a newline, without the CR LF that
+//! introduces each line of MessageText and without blank lines.
+std::string TerminalLines(const std::string& text) {
+    std::string lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        if (!IsBlank(line)) lines += line + '\n';
+        start = end + 1;
+    }
+    return lines;
+}
+
+void PrintUsage(std::ostream& out) {
+    out << UsageText() << '\n'
+        << "   or: Varnel @<command file>   (its first line is the command line)\n";
+}
+
 }  // namespace
 
 void SetWindowSession(WindowSession session) { Session() = std::move(session); }
 
 int Main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--help") {
+        PrintUsage(std::cout);
+        return std::cout.flush() ? 0 : 1;
+    }
+
     RunSettings settings;
     ResetRunSettings(settings);
     if (argc == 2 && argv[1][0] == '@') {
@@ -44,12 +84,13 @@ int Main(int argc, char** argv) {
     const StartMode mode = DecideStartMode();
     if (mode == StartMode::Configuration) SavedSettings = settings;
     if (mode != StartMode::Unattended) {
-        if (Session()) {
-            Session()(mode);
-        } else {
-            std::cerr << "Varnel: this build has no main window; run it with options:\n"
-                      << UsageText() << '\n';
+        const std::string reason = NoWindowReason();
+        if (!reason.empty()) {
+            std::cerr << "Varnel: the main window cannot open: " << reason
+                      << ". Give the run options on the command line (varnel --help).\n";
+            return 1;
         }
+        Session()(mode);
         return 0;
     }
 
@@ -57,6 +98,11 @@ int Main(int argc, char** argv) {
     const bool ok = ExecuteRun(settings);
     // Unattended: every window goes with the run.
     UnloadProgressWindow();
+    if (!ok) {
+        // The log and the status file say it too, but an operator at a terminal (or a
+        // scheduler that keeps standard error) must not have to look for them to learn why.
+        std::cerr << TerminalLines(MessageText) << "Varnel: failure\n";
+    }
     return ok ? 0 : 1;
 }
 

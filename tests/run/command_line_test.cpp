@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "run/start_up.h"
 #include "tests/run/run_state_fixture.h"
+#include "tests/support/scoped_env.h"
 
 namespace varnel {
 namespace {
@@ -21,11 +23,11 @@ std::string Lines(const std::vector<std::string>& lines) {
     return text;
 }
 
-//! Thirty arguments whose last five flags lie past the 25-argument limit.
-std::string ThirtyArguments(const std::string& twentySixth) {
+//! A full line of 25 arguments, then the ones given.
+std::string TwentyFivePlus(const std::string& more) {
     return "-mac m -db d -usr u -password p -log l -job_id j -bkmac bm -bkdb bd -bkusr bu "
-           "-password_bk bp -statusfile s -config c -grep " +
-           twentySixth + " -mark -del -datom -ntaut";
+           "-password_bk bp -statusfile s -grep -chkmd -mark " +
+           more;
 }
 
 TEST(SplitArgumentsTest, QuotesBlanksAndTabs) {
@@ -82,26 +84,62 @@ class CommandLineTest : public RunStateTest {
     bool Validate(const std::string& line) { return ValidateRunSettings(Apply(line)); }
 };
 
-TEST_F(CommandLineTest, OnlyTheFirst25ArgumentsAreApplied) {
-    RunSettings fromProcess;
-    std::vector<std::string> words = SplitArguments(ThirtyArguments("-chkmd"), 30);
-    ASSERT_EQ(words.size(), 30u);
-    words.insert(words.begin(), "varnel");
-    std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
-    ApplyProcessArguments(fromProcess, static_cast<int>(argv.size()), argv.data(),
-                          MaxCommandLineArguments);
+TEST_F(CommandLineTest, MoreThan25ArgumentsAreRefusedNotDropped) {
+    const auto fromProcess = [](const std::string& line) {
+        std::vector<std::string> words = SplitArguments(line, 100);
+        words.insert(words.begin(), "varnel");
+        std::vector<char*> argv;
+        for (auto& word : words) argv.push_back(word.data());
+        RunSettings settings;
+        ApplyProcessArguments(settings, static_cast<int>(argv.size()), argv.data(),
+                              MaxCommandLineArguments);
+        return settings;
+    };
+    const std::string tooMany =
+        "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
+        "done.";
 
-    for (const RunSettings& settings :
-         {Apply(ThirtyArguments("-chkmd")), Apply(ThirtyArguments("\"-chkmd\"")), fromProcess}) {
-        EXPECT_EQ(settings.ConfigFile, "c");
-        EXPECT_TRUE(settings.GenerateReports);
-        EXPECT_FALSE(settings.CheckMetadata);
-        EXPECT_FALSE(settings.MarkUnused);
-        EXPECT_FALSE(settings.DeleteMarked);
-        EXPECT_FALSE(settings.AtomicDelete);
-        EXPECT_FALSE(settings.WindowsAuth);
+    for (const bool process : {false, true}) {
+        SCOPED_TRACE(process ? "process arguments" : "command file line");
+        for (const std::string last : {"-del", "\"-del\""}) {
+            CommandLineMode = false;
+            MessageText.clear();
+            const RunSettings settings =
+                process ? fromProcess(TwentyFivePlus(last)) : Apply(TwentyFivePlus(last));
+            // Applied whole, so that the run's log and status file hear of the refusal.
+            EXPECT_TRUE(settings.DeleteMarked);
+            EXPECT_EQ(settings.StatusFile, "s");
+            EXPECT_FALSE(ValidateRunSettings(settings));
+            EXPECT_EQ(MessageText, Lines({tooMany, UsageText()}));
+        }
+        MessageText.clear();
+        const RunSettings exact =
+            process ? fromProcess(TwentyFivePlus("")) : Apply(TwentyFivePlus(""));
+        EXPECT_TRUE(ValidateRunSettings(exact));
+        EXPECT_EQ(MessageText, "");
     }
+
+    // The main window shows its own fields, not the command line's faults.
+    MessageText.clear();
+    const RunSettings config = Apply(TwentyFivePlus("-config c"));
+    ASSERT_TRUE(ConfigMode);
+    EXPECT_FALSE(CommandLineFaults.empty());
+    EXPECT_TRUE(ValidateRunSettings(config));
+}
+
+TEST_F(CommandLineTest, ValueStartingWithSlashIsNeverAnOption) {
+    const RunSettings settings =
+        Apply("-log /del -usr /mark -password /grep /statusfile /chkmd -ntaut /datom -db /clsf");
+    EXPECT_EQ(settings.LogDirectory, "/del");
+    EXPECT_EQ(settings.UserName, "/mark");
+    EXPECT_EQ(settings.Password, "/grep");
+    EXPECT_EQ(settings.StatusFile, "/chkmd");
+    EXPECT_EQ(settings.Database, "/clsf");
+    EXPECT_FALSE(settings.DeleteMarked || settings.MarkUnused || settings.GenerateReports ||
+                 settings.CheckMetadata || settings.ArchiveFacts);
+    // An option without a value leaves the slash option after it its own turn.
+    EXPECT_TRUE(settings.AtomicDelete);
+    EXPECT_TRUE(CommandLineFaults.empty());
 }
 
 TEST_F(CommandLineTest, EveryArgumentIsExaminedOnItsOwnTurn) {
@@ -165,9 +203,14 @@ TEST_F(CommandLineTest, CompleteCommandLineIsValid) {
     EXPECT_EQ(MessageText, "");
 }
 
-TEST_F(CommandLineTest, HelpGivesTheUsageTextOnly) {
-    EXPECT_FALSE(Validate("-xyz"));
+TEST_F(CommandLineTest, HelpGivesTheUsageTextAndNamesUnknownOptions) {
+    EXPECT_FALSE(Validate("-xyz -mac m --help"));
     EXPECT_TRUE(CommandLineMode);
+    EXPECT_EQ(MessageText,
+              Lines({"Unknown option \"-xyz\"", "Unknown option \"--help\"", UsageText()}));
+
+    MessageText.clear();
+    EXPECT_FALSE(Validate("-help"));
     EXPECT_EQ(MessageText, Lines({UsageText()}));
 
     MessageText.clear();
@@ -251,15 +294,51 @@ TEST_F(CommandLineTest, ReadCommandFileTakesTheFirstLine) {
     EXPECT_EQ(line, "-mac m -log \"/a b\"");
 }
 
-TEST_F(CommandLineTest, ReadCommandFileNamesAMissingFile) {
-    std::string line = "unchanged";
+TEST_F(CommandLineTest, ReadCommandFileTakesUpTo64KiB) {
+    const auto fits = Dir() / "fits.cmd";
+    const auto large = Dir() / "large.cmd";
+    const std::string padding(static_cast<std::size_t>(MaxCommandFileBytes) - 8, ' ');
+    std::ofstream(fits, std::ios::binary) << "-mac m\r\n" << padding;
+    std::ofstream(large, std::ios::binary) << "-mac m\r\n" << padding << 'x';
+    std::string line;
     std::string error;
-    for (const auto& path : {Dir() / "missing.cmd", Dir()}) {
-        error.clear();
-        EXPECT_FALSE(ReadCommandFile(path.string(), line, error));
-        EXPECT_NE(error.find(path.string()), std::string::npos) << error;
-    }
+    ASSERT_TRUE(ReadCommandFile(fits.string(), line, error)) << error;
+    EXPECT_EQ(line, "-mac m");
+    line = "unchanged";
+    EXPECT_FALSE(ReadCommandFile(large.string(), line, error));
+    EXPECT_EQ(error, "The command file \"" + large.string() + "\" is larger than 64 KiB.");
     EXPECT_EQ(line, "unchanged");
+}
+
+// The window itself is a stand-in: what is checked is whether start-up dares to open it.
+TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
+    std::vector<StartMode> sessions;
+    SetWindowSession([&sessions](StartMode mode) { sessions.push_back(mode); });
+    std::string program = "varnel";
+    std::string copyOption = "-logfile";
+    std::string copyPath = (Dir() / "copy.txt").string();
+    std::vector<char*> argv = {program.data(), copyOption.data(), copyPath.data()};
+
+    const struct {
+        const char* display;
+        const char* wayland;
+        int exit;
+    } cases[] = {{nullptr, nullptr, 1}, {"", nullptr, 1}, {":0", nullptr, 0}, {nullptr, "w-0", 0}};
+    for (const auto& c : cases) {
+        testing::ScopedEnv display("DISPLAY", c.display);
+        testing::ScopedEnv wayland("WAYLAND_DISPLAY", c.wayland);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Main(static_cast<int>(argv.size()), argv.data()), c.exit);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        if (c.exit == 1) {
+            EXPECT_EQ(err,
+                      "Varnel: the main window cannot open: there is no display (neither DISPLAY "
+                      "nor WAYLAND_DISPLAY is set). Give the run options on the command line "
+                      "(varnel --help).\n");
+        }
+    }
+    SetWindowSession({});
+    EXPECT_EQ(sessions, (std::vector<StartMode>{StartMode::Interactive, StartMode::Interactive}));
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ class RunStateTest : public ::testing::Test {
         CommandLineMode = false;
         ConfigMode = false;
         ConfigFileName.clear();
+        CommandLineFaults.clear();
         SavedSettings = RunSettings{};
         MessageText.clear();
         StatusFileName.clear();

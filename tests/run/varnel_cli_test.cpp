@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,12 +14,14 @@
 #include <regex>
 #include <thread>
 
+#include "run/command_line.h"
 #include "run/console_progress.h"
 #include "run/progress_window.h"
 #include "run/run_driver.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
+#include "tests/support/warehouse_builder.h"
 #include "warehouse/connections.h"
 #include "warehouse/current_user.h"
 #include "warehouse/live_lock.h"
@@ -37,11 +40,13 @@ protected:
         warehouse_ = testing::CreateSqliteFile(dir_.File("w.db"));
     }
 
-    //! Runs varnel with the arguments (each quoted for the shell); returns its exit status.
+    //! Runs varnel with the arguments (each quoted for the shell); returns its exit status
+    //! (124 when it had to be stopped). Its output goes to stdout.txt and stderr.txt.
     int Varnel(const std::vector<std::string>& args) {
-        std::string command = std::string("VARNEL_HISTORY='") + HistoryPath() + "' '" VARNEL_EXE "'";
+        std::string command =
+            std::string("VARNEL_HISTORY='") + HistoryPath() + "' timeout 60 '" VARNEL_EXE "'";
         for (const auto& arg : args) command += " '" + arg + "'";
-        command += " 2>'" + dir_.File("stderr.txt") + "'";
+        command += " >'" + dir_.File("stdout.txt") + "' 2>'" + dir_.File("stderr.txt") + "'";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
@@ -137,12 +142,113 @@ TEST_F(VarnelCliTest, CommandFileRunsTheSavedLineAndAMissingOneIsAnError) {
                        "-mac sqlite -db " + warehouse_ + " -ntaut -log \"" + logs + "\"\r\n");
     EXPECT_EQ(Varnel({"@" + dir_.File("nightly.cfg")}), 0) << ReadFile(dir_.File("stderr.txt"));
     EXPECT_EQ(Logs(logs).size(), 1u);
-    EXPECT_EQ(Varnel({"@" + dir_.File("missing.cfg")}), 1);
-    EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr("missing.cfg"));
     // A file without run options is no run, and no success.
     testing::WriteFile(dir_.File("empty.cfg"), "-logfile " + dir_.File("x.txt") + "\r\n");
     EXPECT_EQ(Varnel({"@" + dir_.File("empty.cfg")}), 1);
     EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr("holds no run options"));
+}
+
+// Nothing but a small regular file is read, and nothing waits for a writer or an end.
+TEST_F(VarnelCliTest, CommandFileThatIsNoSmallRegularFileEndsAtOnce) {
+    const std::string fifo = dir_.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string large = dir_.File("large.cfg");
+    testing::WriteFile(large, "-mac sqlite -db " + warehouse_ + " -ntaut -log " + dir_.File("l") +
+                                  "\r\n" + std::string(70000, '#'));
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {dir_.File("missing.cfg"), "does not exist"},
+        {dir_.File(""), "is a directory"},
+        {"/dev/zero", "is not a regular file"},
+        {fifo, "is not a regular file"},
+        {large, "is larger than 64 KiB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Varnel({"@" + c.path}), 1);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+        EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr(c.path + "\" " + c.reason));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("l")));
+}
+
+// What a person at a terminal sees: why nothing ran, on standard error; the usage
+// text asked for with --help on standard output.
+TEST_F(VarnelCliTest, StandardErrorSaysWhyNothingRan) {
+    const std::string noWindow =
+        "Varnel: the main window cannot open: this build has no main window.";
+    const struct {
+        std::vector<std::string> args;
+        int exit;
+        std::vector<std::string> err;
+        std::string out;
+    } cases[] = {
+        {{"-help"}, 1, {UsageText(), "Varnel: failure\n"}, ""},
+        {{"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-Xyz", "-log", dir_.File("l")},
+         1,
+         {"Unknown option \"-Xyz\"\n" + UsageText() + "\nVarnel: failure\n"},
+         ""},
+        {{"-mac", "sqlite", "-db", warehouse_, "-ntaut"},
+         1,
+         {"Log Directory name must be specified\n" + UsageText()},
+         ""},
+        {{"--help"}, 0, {}, UsageText() + "\n"},
+        {{}, 1, {noWindow}, ""},
+        {{"-logfile", dir_.File("copy.txt")}, 1, {noWindow}, ""},
+        {{"-config", dir_.File("saved.cmd")}, 1, {noWindow}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "no arguments" : c.args.back());
+        EXPECT_EQ(Varnel(c.args), c.exit);
+        const std::string err = ReadFile(dir_.File("stderr.txt"));
+        if (c.err.empty()) {
+            EXPECT_EQ(err, "");
+        }
+        for (const auto& part : c.err) EXPECT_THAT(err, HasSubstr(part));
+        const std::string out = ReadFile(dir_.File("stdout.txt"));
+        if (c.out.empty()) {
+            EXPECT_EQ(out, "");
+        } else {
+            EXPECT_THAT(out, ::testing::StartsWith(c.out));
+        }
+    }
+    // The log keeps the usage text and says nothing more about the terminal.
+    const auto files = Logs(dir_.File("l"));
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_THAT(ReadFile(files[0].string()),
+                ::testing::StartsWith("\r\nUnknown option \"-Xyz\"\r\n" + UsageText() + "\r\n"));
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("saved.cmd")));
+}
+
+// A 26th argument is no longer dropped: the line is refused whole, nothing is
+// connected to or deleted, and the log, status file and terminal say why.
+TEST_F(VarnelCliTest, TooManyArgumentsRunNothing) {
+    testing::WarehouseBuilder w(dir_.File("dw.db"));
+    w.Dimension("d_customer", {"id INTEGER"}, {.PrimaryKey = "id"});
+    w.Rows("d_customer", {"id", "is_deletable"}, {{1, 1}, {2, 1}, {3, 0}});
+    w.Close();
+    const std::string logs = dir_.File("logs");
+    const std::string status = dir_.File("status.txt");
+    std::vector<std::string> args = {"-mac", "sqlite", "-db",         w.Path(), "-ntaut",
+                                     "-log", logs,     "-statusfile", status,   "-mark"};
+    while (args.size() < 24) args.insert(args.end(), {"-job_id", "nightly"});
+    args.insert(args.end(), {"-del", "-datom"});
+    ASSERT_EQ(args.size(), 26u);
+
+    EXPECT_EQ(Varnel(args), 1);
+    const std::string message =
+        "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
+        "done.";
+    EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr(message + "\n" + UsageText()));
+    EXPECT_EQ(ReadFile(status), "failure\r\n");
+    const auto files = Logs(logs);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_THAT(ReadFile(files[0].string()), ::testing::StartsWith("\r\n" + message + "\r\n"));
+    EXPECT_EQ(w.Count("d_customer"), 3);
+    EXPECT_EQ(w.Value("select count(*) from sqlite_master where name = 'dwm_multiuse'"), "0");
 }
 
 TEST_F(VarnelCliTest, SlashPathsAreValuesNotOptions) {

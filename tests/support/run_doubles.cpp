@@ -92,6 +92,7 @@ void RunTest::SetUp() {
     CommandLineMode = false;
     ConfigMode = false;
     ConfigFileName.clear();
+    CommandLineFaults.clear();
     SavedSettings = RunSettings{};
     MessageText.clear();
     StatusFileName.clear();
