@@ -3,7 +3,8 @@
 // at several scales, and reports the fixed cost of a run apart. The marks are
 // planted, not computed: a tenth of every plain dimension and a fifth of the
 // versions of the slowly changing dim_customer, among them consecutive versions
-// of one element, first versions and current ones.
+// of one element, first versions and current ones; then the marks of rows in use
+// are cleared, as the task's check of references would clear them.
 //
 //   delete_bench [fact rows ...]      default: 100000 1000000
 //
@@ -14,12 +15,14 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/bench_util.h"
 #include "bench/warehouse_generator.h"
 #include "tasks/deletion/deletion_statements.h"
+#include "tasks/deletion/reference_check.h"
 #include "warehouse/connector.h"
 #include "warehouse/sql_literal.h"
 
@@ -30,6 +33,26 @@ namespace {
 
 const char* const kSlowlyChanging = "dim_customer";
 
+std::unique_ptr<Connection> OpenWarehouse(const std::string& db) {
+    Connector connector;
+    connector.Server = "sqlite";
+    connector.Database = db;
+    auto connection = connector.Connect(60);
+    if (!connection) throw std::runtime_error("cannot open " + db);
+    return connection;
+}
+
+// The statements that keep the table's rows in use, as the task sends them.
+std::vector<std::string> CheckStatements(Connection& connection, const std::string& table) {
+    std::vector<std::string> statements;
+    auto relations = connection.Query(ReferringRelationsQuery(table));
+    while (relations.Next())
+        statements.push_back(KeepReferencedRowsStatement(
+            connection.Dialect(), table, relations.Get(0).value_or(""),
+            relations.Get(1).value_or(""), relations.Get(2).value_or("")));
+    return statements;
+}
+
 void PlantMarks(const std::string& db, const WarehouseSpec& shape) {
     std::string script = "BEGIN;";
     for (const auto& d : shape.Dimensions) {
@@ -38,6 +61,12 @@ void PlantMarks(const std::string& db, const WarehouseSpec& shape) {
     }
     script += "CREATE INDEX ix_dim_customer_code ON dim_customer (code);COMMIT;";
     RunShell("sqlite3 '" + db + "' \"" + script + "\"");
+    // Both sides then check and find nothing to keep: the repair statements below
+    // are computed from these marks.
+    auto connection = OpenWarehouse(db);
+    for (const auto& d : shape.Dimensions)
+        for (const auto& statement : CheckStatements(*connection, d.Name))
+            connection->Execute(statement);
 }
 
 struct Version {
@@ -53,11 +82,7 @@ std::string Day(const std::string& date) {
 // The repair's statements with the values each one is given when its turn comes:
 // the versions of one element are followed in memory as the updates move them.
 std::vector<std::string> RepairStatements(const std::string& db) {
-    Connector connector;
-    connector.Server = "sqlite";
-    connector.Database = db;
-    auto connection = connector.Connect(60);
-    if (!connection) throw std::runtime_error("cannot open " + db);
+    auto connection = OpenWarehouse(db);
     auto rows = connection->Query(
         "SELECT code, start_date, end_date, is_current, is_deletable FROM dim_customer "
         "ORDER BY code, start_date");
@@ -100,8 +125,11 @@ std::vector<std::string> RepairStatements(const std::string& db) {
 // What the task sends, table by table, each table in one transaction.
 void WriteShellScript(const std::string& db, const WarehouseSpec& shape, const std::string& path) {
     std::ofstream out(path);
+    auto connection = OpenWarehouse(db);
     for (const auto& d : shape.Dimensions) {
         out << "BEGIN IMMEDIATE;\n";
+        for (const auto& statement : CheckStatements(*connection, d.Name))
+            out << statement << ";\n";
         if (d.Name == kSlowlyChanging)
             for (const auto& statement : RepairStatements(db)) out << statement << ";\n";
         out << DeleteMarkedRowsStatement(d.Name) << ";\nCOMMIT;\n";

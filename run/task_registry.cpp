@@ -28,7 +28,8 @@ const std::vector<RunTask>& DefaultTaskTable() {
         {&RunSettings::DeleteMarked, "Deletion process cancelled by user.",
          "Error occured in task:\tDelete records.\r\nProgram terminated.",
          [](TaskContext& c) {
-             return DeleteMarkedElements(c.Settings.AtomicDelete, c.LogPath, c.Settings.JobId);
+             return DeleteMarkedElements(c.Settings.AtomicDelete, c.LogPath, c.Settings.JobId,
+                                         c.Log);
          }},
     };
     return tasks;

@@ -32,6 +32,10 @@ std::string SqlServerDialect::CountLockRowsForUpdate() const {
     return "select count(*) from dwm_multiuse WITH (TABLOCKX, HOLDLOCK)";
 }
 
+std::string SqlServerDialect::HoldReadLocks() const {
+    return " WITH (HOLDLOCK)";
+}
+
 void SqlServerDialect::BeginTransaction(Connection& connection) const {
     connection.SetAutocommit(false);
 }
@@ -74,6 +78,12 @@ std::string SqliteDialect::SelectLockRowForUpdate() const { return "Select * fro
 
 std::string SqliteDialect::CountLockRowsForUpdate() const {
     return "select count(*) from dwm_multiuse";
+}
+
+// Transactions begin IMMEDIATE: the write lock on the file keeps every other writer
+// out until they end.
+std::string SqliteDialect::HoldReadLocks() const {
+    return "";
 }
 
 // NOTE: with autocommit off the SQLite driver keeps a transaction open even after

@@ -33,6 +33,11 @@ public:
     //! before this transaction ends.
     virtual std::string CountLockRowsForUpdate() const = 0;
 
+    //! The table hint (with its leading blank, or nothing) that keeps the rows a
+    //! read found, and the gaps between them, locked until the transaction ends, so
+    //! that no other process can add a row the read would have found.
+    virtual std::string HoldReadLocks() const = 0;
+
     //! Transactions as the engine's driver handles them best.
     virtual void BeginTransaction(Connection& connection) const = 0;
     virtual void CommitTransaction(Connection& connection) const = 0;
@@ -50,6 +55,7 @@ public:
     std::string TableHasIndexQuery() const override;
     std::string SelectLockRowForUpdate() const override;
     std::string CountLockRowsForUpdate() const override;
+    std::string HoldReadLocks() const override;
     void BeginTransaction(Connection& connection) const override;
     void CommitTransaction(Connection& connection) const override;
     void RollbackTransaction(Connection& connection) const override;
@@ -66,6 +72,7 @@ public:
     std::string TableHasIndexQuery() const override;
     std::string SelectLockRowForUpdate() const override;
     std::string CountLockRowsForUpdate() const override;
+    std::string HoldReadLocks() const override;
     void BeginTransaction(Connection& connection) const override;
     void CommitTransaction(Connection& connection) const override;
     void RollbackTransaction(Connection& connection) const override;

@@ -4,6 +4,7 @@
 #include "tasks/deletion/deletion.h"
 #include "tasks/deletion/deletion_statements.h"
 #include "tasks/deletion/deletion_steps.h"
+#include "tasks/deletion/reference_check.h"
 
 namespace varnel {
 
@@ -16,8 +17,10 @@ bool DeleteAtomically(const std::string& table, Connection& connection) {
 
         // The elements are judged inside the table's own transaction, on the connection
         // that deletes: a judgement read elsewhere (an older snapshot, or rows another
-        // process changed since) could take a version that is not marked with it.
+        // process changed since) could take a version that is not marked with it. A
+        // version that a row refers to loses its mark first, and so keeps its element.
         Transaction transaction(connection);
+        const std::int64_t kept = KeepReferencedRows(table, connection);
         struct Element {
             NullKeyParts NullParts;
             std::vector<Parameter> Values;
@@ -65,6 +68,7 @@ bool DeleteAtomically(const std::string& table, Connection& connection) {
             deleted += count;
         }
         transaction.Commit();
+        ReportKeptRows(table, kept);
         WriteDeletionEntry(0, "", deleted, true);
         return true;
     } catch (const std::exception& error) {

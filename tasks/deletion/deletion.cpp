@@ -1,14 +1,19 @@
 #include "tasks/deletion/deletion.h"
 
 #include <algorithm>
+#include <iostream>
 #include <memory>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "run/clock.h"
+#include "run/log_stream.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/deletion/deletion_statements.h"
 #include "tasks/deletion/deletion_steps.h"
+#include "tasks/deletion/reference_check.h"
 #include "warehouse/connections.h"
 #include "warehouse/connector.h"
 #include "warehouse/database_access.h"
@@ -20,6 +25,12 @@ namespace {
 std::unique_ptr<JobHistoryRecord>& TaskHistory() {
     static std::unique_ptr<JobHistoryRecord> history;
     return history;
+}
+
+// The run log of the running task; null when it writes none.
+LogStream*& TaskLog() {
+    static LogStream* log = nullptr;
+    return log;
 }
 
 void AppendError(const std::string& description) {
@@ -38,26 +49,43 @@ void StartHistory(const Connection& warehouse, const std::string& logPath,
 }
 
 // One table in the mode asked for; false when it failed (the step has reported it).
+// Atomic mode needs whole elements only where a table keeps versions; any other
+// table is deleted plainly.
 bool DeleteFromTable(const std::string& table, bool slowlyChanging, bool atomic,
                      Connection& connection) {
-    if (atomic) {
-        return slowlyChanging ? DeleteAtomically(table, connection)
-                              : DeleteMarkedRows(table, connection);
+    if (atomic && slowlyChanging) return DeleteAtomically(table, connection);
+    return DeleteMarkedRows(table, slowlyChanging && !atomic, connection);
+}
+
+struct ListedTable {
+    std::string Name;
+    bool SlowlyChanging = false;
+};
+
+// The selected tables, referring tables first. The list is read whole: the order
+// depends on every relation, not on the row at hand.
+std::vector<ListedTable> TablesInDeletionOrder(Connection& warehouse) {
+    std::vector<ListedTable> listed;
+    {
+        auto tables = warehouse.Query(DeletionTableListQuery(warehouse.GetEngine()), 60);
+        while (tables.Next()) listed.push_back({tables.Get(0).value_or(""), tables.GetBool(1)});
     }
-    // Repair and deletion commit together; a failure in either rolls both back. The
-    // entry is written once the table's work is committed, never for work undone.
-    Transaction transaction(connection);
-    if (slowlyChanging && !RepairSlowlyChangingDimension(table, connection)) return false;
-    std::int64_t deleted = 0;
-    try {
-        deleted = connection.Execute(DeleteMarkedRowsStatement(table), 60);
-        transaction.Commit();
-    } catch (const std::exception& error) {
-        ReportDeletionFailure(error.what(), deleted, false);
-        return false;
+    std::vector<std::pair<std::string, std::string>> references;
+    {
+        auto relations = warehouse.Query(RelationTablesQuery(), 60);
+        while (relations.Next())
+            references.emplace_back(relations.Get(0).value_or(""), relations.Get(1).value_or(""));
     }
-    WriteDeletionEntry(0, "", deleted, false);
-    return true;
+    std::vector<std::string> names;
+    for (const auto& table : listed) names.push_back(table.Name);
+    std::vector<ListedTable> ordered;
+    for (const auto& name : ReferringFirst(names, references))
+        for (const auto& table : listed)
+            if (table.Name == name) {
+                ordered.push_back(table);
+                break;
+            }
+    return ordered;
 }
 
 void AdvanceProgress() {
@@ -95,8 +123,16 @@ void ReportDeletionFailure(const std::string& description, std::int64_t deleted,
     } catch (const std::exception& error) {
         storeFailure = error.what();
     }
-    AppendError(description);
+    const std::string& table = DeletionHistory().TableName;
+    AppendError(table.empty() ? description : description + "\r\nTable concerned: " + table);
     if (!storeFailure.empty()) AppendError(storeFailure);
+}
+
+void ReportKeptRows(const std::string& table, std::int64_t kept) {
+    if (kept <= 0) return;
+    const std::string line = KeptRowsLine(table, kept);
+    if (LogStream* log = TaskLog()) log->WriteLine(line);
+    std::cerr << line << '\n';
 }
 
 std::string FirstElementKey(Connection& warehouse, const std::string& query) {
@@ -136,29 +172,28 @@ bool EndDeleteProgress() {
     }
 }
 
-bool DeleteMarkedElements(bool atomic, const std::string& logPath, const std::string& jobId) {
-    // The second connection and the record go on every exit; the warehouse
+bool DeleteMarkedElements(bool atomic, const std::string& logPath, const std::string& jobId,
+                          LogStream* log) {
+    // The second connection, the record and the log go on every exit; the warehouse
     // connection stays with its owner.
     struct Release {
         ~Release() {
             DeletionConnection.reset();
             TaskHistory().reset();
+            TaskLog() = nullptr;
         }
     } release;
     try {
         if (!InitDeleteProgress()) return false;
         Connection& warehouse = RunWarehouseConnection();
-        // The list stays open on the warehouse connection while the second connection
-        // deletes and commits table by table.
-        auto tables = warehouse.Query(DeletionTableListQuery(warehouse.GetEngine()), 60);
+        const auto tables = TablesInDeletionOrder(warehouse);
         DeletionConnection = OpenSecondConnection(warehouse);
         StartHistory(warehouse, logPath, jobId);
-        while (tables.Next()) {
+        TaskLog() = log;
+        for (const auto& [table, slowlyChanging] : tables) {
             if (ProgressWindow* window = ActiveProgressWindow();
                 window && window->CheckCancelState())
                 return false;
-            const std::string table = tables.Get(0).value_or("");
-            const bool slowlyChanging = tables.GetBool(1);
             if (TableExists(*DeletionConnection, table)) {
                 if (ProgressWindow* window = ActiveProgressWindow())
                     window->Comment("Deleting records from Dimension table : " + TrimBlanks(table));
@@ -169,7 +204,6 @@ bool DeleteMarkedElements(bool atomic, const std::string& logPath, const std::st
             }
             AdvanceProgress();
         }
-        tables.Close();
         return EndDeleteProgress();
     } catch (const std::exception& error) {
         AppendError(error.what());
@@ -177,16 +211,25 @@ bool DeleteMarkedElements(bool atomic, const std::string& logPath, const std::st
     }
 }
 
-bool DeleteMarkedRows(const std::string& table, Connection& connection) {
+bool DeleteMarkedRows(const std::string& table, bool slowlyChanging, Connection& connection) {
+    // The check, the repair and the deletion commit together; a failure in any rolls
+    // all back. The entry is written once the table's work is committed, never for
+    // work undone.
     std::int64_t deleted = 0;
+    std::int64_t kept = 0;
     try {
+        Transaction transaction(connection);
+        kept = KeepReferencedRows(table, connection);
+        if (slowlyChanging && !RepairSlowlyChangingDimension(table, connection)) return false;
         deleted = connection.Execute(DeleteMarkedRowsStatement(table), 60);
-        WriteDeletionEntry(0, "", deleted, false);
-        return true;
+        transaction.Commit();
     } catch (const std::exception& error) {
         ReportDeletionFailure(error.what(), deleted, false);
         return false;
     }
+    ReportKeptRows(table, kept);
+    WriteDeletionEntry(0, "", deleted, false);
+    return true;
 }
 
 }  // namespace varnel

@@ -7,19 +7,27 @@
 
 namespace varnel {
 
+class LogStream;
+
 //! The deletion task's own connection to the warehouse, which alone carries its
 //! transactions; open only while the task runs.
 inline std::unique_ptr<Connection> DeletionConnection;
 
 //! The deletion task: deletes the marked rows of the selected dimension tables,
-//! plainly (repairing slowly changing dimensions) or atomically.
-bool DeleteMarkedElements(bool atomic, const std::string& logPath, const std::string& jobId);
+//! referring tables first, plainly (repairing slowly changing dimensions) or
+//! atomically. Rows that referring rows use keep their mark no longer and stay;
+//! their count per table goes to the log (when given) and to standard error.
+bool DeleteMarkedElements(bool atomic, const std::string& logPath, const std::string& jobId,
+                          LogStream* log = nullptr);
 
-//! Deletes every marked row of the table and leaves one job-history entry for it.
-bool DeleteMarkedRows(const std::string& table, Connection& connection);
+//! In one transaction: keeps the marked rows that referring rows use, repairs a
+//! slowly changing table, deletes the rest of its marked rows; then leaves one
+//! job-history entry for the table.
+bool DeleteMarkedRows(const std::string& table, bool slowlyChanging, Connection& connection);
 
 //! Deletes the elements of a slowly changing dimension whose versions are all
-//! marked, in one transaction, and leaves one job-history entry for the table.
+//! marked, after keeping the marked rows that referring rows use, in one
+//! transaction, and leaves one job-history entry for the table.
 bool DeleteAtomically(const std::string& table, Connection& connection);
 
 //! Moves the validity dates of the neighbours of every marked version so that the

@@ -19,9 +19,14 @@ JobHistoryRecord& DeletionHistory();
 //! of the mode. Throws when the store cannot be written.
 void WriteDeletionEntry(int status, const std::string& message, std::int64_t deleted, bool atomic);
 
-//! Writes the entry of a failed table (status 3) and appends the error's description
-//! and CR LF to MessageText; a failure of the store itself is appended as well.
+//! Writes the entry of a failed table (status 3) and appends the error's description,
+//! a line naming the table and CR LF to MessageText; a failure of the store itself is
+//! appended as well.
 void ReportDeletionFailure(const std::string& description, std::int64_t deleted, bool atomic);
+
+//! Writes the line on the marked rows of the table that were kept because rows
+//! refer to them, to the task's log and to standard error; nothing when none were.
+void ReportKeptRows(const std::string& table, std::int64_t kept);
 
 //! The first element key that is not blank, as the query reads it through the
 //! warehouse connection; empty when there is none. A table whose relations

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "run/log_stream.h"
 #include "run/progress_window.h"
 #include "tasks/deletion/deletion.h"
 #include "tests/support/job_history_reader.h"
@@ -38,10 +39,10 @@ class DeletionTest : public RunTest {
     }
 
     //! Runs the task on the warehouse with the connection and the window a run would own.
-    bool Delete(bool atomic) {
+    bool Delete(bool atomic, LogStream* log = nullptr) {
         InstallProgressWindow(MakeProgressWindow());
         WarehouseConnection = w_.OpenConnection();
-        const bool done = DeleteMarkedElements(atomic, "/var/log/varnel/run.txt", "job-7");
+        const bool done = DeleteMarkedElements(atomic, "/var/log/varnel/run.txt", "job-7", log);
         WarehouseConnection.reset();
         return done;
     }
