@@ -44,8 +44,9 @@ WarehouseSpec Shape(std::int64_t elements) {
 // Rows are numbered element by element (id 3e+1 .. 3e+3); the element's number
 // picks which version stays unmarked.
 void PlantMarks(const std::string& db, bool indexed) {
-    std::string script = "BEGIN;UPDATE dim_customer SET is_deletable = "
-                         "((id - 1) % 3 <> 2 - ((id - 1) / 3) % 3);";
+    std::string script =
+        "BEGIN;UPDATE dim_customer SET is_deletable = "
+        "((id - 1) % 3 <> 2 - ((id - 1) / 3) % 3);";
     if (indexed) script += "CREATE INDEX ix_dim_customer_code ON dim_customer (code);";
     RunShell("sqlite3 '" + db + "' \"" + script + "COMMIT;\"");
 }
@@ -87,8 +88,9 @@ Timing RepairAndDelete(const std::string& db) {
 
 void CheckHistoryWhole(const std::string& db, std::int64_t elements) {
     const std::string whole = SqliteShell(
-        db, "SELECT count(*) FROM dim_customer WHERE start_date = '2010-01-01 00:00:00' AND "
-            "end_date = '9999-12-31 00:00:00' AND is_current = 1");
+        db,
+        "SELECT count(*) FROM dim_customer WHERE start_date = '2010-01-01 00:00:00' AND "
+        "end_date = '9999-12-31 00:00:00' AND is_current = 1");
     const std::string all = SqliteShell(db, "SELECT count(*) FROM dim_customer");
     if (whole != std::to_string(elements) || all != whole)
         throw std::runtime_error("wrong repair: " + all + " versions left, " + whole +
@@ -127,8 +129,7 @@ int main(int argc, char** argv) {
                     deletion.push_back(t.Delete);
                 }
                 std::printf("%10lld %10lld %10lld %8s %10.3f %10.3f\n",
-                            static_cast<long long>(elements),
-                            static_cast<long long>(elements * 3),
+                            static_cast<long long>(elements), static_cast<long long>(elements * 3),
                             static_cast<long long>(elements * 2), indexed ? "yes" : "no",
                             Median(repair), Median(deletion));
                 std::fflush(stdout);

@@ -142,8 +142,8 @@ std::string ElementVersionsQuery(Engine engine, const std::string& table,
 }
 
 std::string RepairedVersionStatement(const std::string& table,
-                                     const std::vector<std::string>& identityColumns,
-                                     bool setStart, bool setEnd, bool setCurrent) {
+                                     const std::vector<std::string>& identityColumns, bool setStart,
+                                     bool setEnd, bool setCurrent) {
     std::vector<std::string> assignments;
     if (setStart) assignments.push_back("start_date = ?");
     if (setEnd) assignments.push_back("end_date = ?");

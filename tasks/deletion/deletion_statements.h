@@ -64,8 +64,8 @@ std::string ElementVersionsQuery(Engine engine, const std::string& table,
 //! start_date when setStart, end_date when setEnd, then a ? per identity column;
 //! setCurrent writes is_current = 1.
 std::string RepairedVersionStatement(const std::string& table,
-                                     const std::vector<std::string>& identityColumns,
-                                     bool setStart, bool setEnd, bool setCurrent);
+                                     const std::vector<std::string>& identityColumns, bool setStart,
+                                     bool setEnd, bool setCurrent);
 
 //! A value read from a column, as a parameter of the column's kind: whole numbers
 //! as integers, real numbers as doubles, dates as timestamps on SQL Server and as

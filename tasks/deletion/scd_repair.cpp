@@ -44,7 +44,7 @@ enum ElementColumn : std::size_t {
 // Writes each repaired version once, by its identity, with a statement prepared once
 // for each set of columns it changes.
 class RepairWriter {
-public:
+  public:
     RepairWriter(Connection& connection, std::string table, std::vector<std::string> identity)
         : connection_(connection), table_(std::move(table)), identity_(std::move(identity)) {}
 
@@ -57,20 +57,21 @@ public:
             parameters.push_back(
                 DateValueParameter("start_date", version.Repaired.Start.Value, engine));
         if (change.End)
-            parameters.push_back(DateValueParameter("end_date", version.Repaired.End.Value, engine));
+            parameters.push_back(
+                DateValueParameter("end_date", version.Repaired.End.Value, engine));
         parameters.insert(parameters.end(), std::make_move_iterator(identityValues.begin()),
                           std::make_move_iterator(identityValues.end()));
         const std::array<bool, 3> form{change.Start, change.End, change.Current};
         auto statement = statements_.find(form);
         if (statement == statements_.end()) {
-            const std::string text =
-                RepairedVersionStatement(table_, identity_, change.Start, change.End, change.Current);
+            const std::string text = RepairedVersionStatement(table_, identity_, change.Start,
+                                                              change.End, change.Current);
             statement = statements_.emplace(form, connection_.Prepare(text, 60)).first;
         }
         statement->second.Execute(parameters);
     }
 
-private:
+  private:
     Connection& connection_;
     std::string table_;
     std::vector<std::string> identity_;
@@ -108,8 +109,7 @@ bool RepairSlowlyChangingDimension(const std::string& table, Connection& connect
         // NOTE: the outer ORDER BY sorts the whole result (SQLite: a temporary b-tree)
         // before its first row comes, so the table is read in full before the first
         // write and the writes made while the result is open do not disturb it.
-        auto rows =
-            connection.Query(ElementVersionsQuery(engine, table, elementKey, identity), 60);
+        auto rows = connection.Query(ElementVersionsQuery(engine, table, elementKey, identity), 60);
         const std::size_t n = identity.size();
         Element element;
         std::optional<std::string> number;

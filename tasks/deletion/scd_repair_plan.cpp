@@ -11,7 +11,7 @@ namespace {
 // without walking the whole element (an element may hold very many versions, for
 // instance every row whose key is Null).
 class VersionsByDay {
-public:
+  public:
     void Add(const std::optional<std::string>& day, std::size_t version) {
         if (day) days_[*day].push_back(version);
     }
@@ -32,7 +32,7 @@ public:
         return moved;
     }
 
-private:
+  private:
     std::unordered_map<std::string, std::vector<std::size_t>> days_;
 };
 

@@ -68,12 +68,12 @@ void ReferenceRepairAndDelete(Connection& db, const std::string& table, const st
 // and same-day versions, gaps, times of day that differ, Null dates, several or no
 // current versions, and runs of marked versions.
 class VersionGenerator {
-public:
+  public:
     explicit VersionGenerator(unsigned seed) : random_(seed) {}
 
     std::string Rows(int elements, bool twoPartKey) {
-        static const std::vector<std::string> firstParts{"'A'", "'B'", "'a'", "7",   "7.0",
-                                                        "'7'", "NULL", "'O''Hara'", "0.1 + 0.2", "0.3"};
+        static const std::vector<std::string> firstParts{
+            "'A'", "'B'", "'a'", "7", "7.0", "'7'", "NULL", "'O''Hara'", "0.1 + 0.2", "0.3"};
         static const std::vector<std::string> secondParts{"1", "2.5", "NULL", "0.1 + 0.2", "0.3"};
         std::string values;
         for (int e = 0; e < elements; ++e) {
@@ -104,16 +104,15 @@ public:
         return values;
     }
 
-private:
+  private:
     int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
     const std::string& Pick(const std::vector<std::string>& from) {
         return from[static_cast<std::size_t>(Below(static_cast<int>(from.size())))];
     }
     // A day from 2020-01-01 on; the date alone now and then, as a warehouse may hold it.
     std::string Date(int day, const char* time) {
-        const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::year{2020} /
-                                                                     1 / 1} +
-                                               std::chrono::days{day}};
+        const std::chrono::year_month_day date{
+            std::chrono::sys_days{std::chrono::year{2020} / 1 / 1} + std::chrono::days{day}};
         char text[32];
         std::snprintf(text, sizeof text, "'%04d-%02u-%02u", static_cast<int>(date.year()),
                       static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
@@ -141,14 +140,16 @@ class ScdRepairTest : public testing::DeletionTest, public ::testing::WithParamI
         }
         w_.Relation(name, "id", "fact_sales", referring);
         w_.Exec("CREATE TABLE IF NOT EXISTS writes (tbl TEXT, id INTEGER)");
-        w_.Exec("CREATE TRIGGER log_" + name + " AFTER UPDATE OF start_date, end_date, is_current ON " +
-                name + " BEGIN INSERT INTO writes VALUES ('" + name + "', OLD.id); END");
+        w_.Exec("CREATE TRIGGER log_" + name +
+                " AFTER UPDATE OF start_date, end_date, is_current ON " + name +
+                " BEGIN INSERT INTO writes VALUES ('" + name + "', OLD.id); END");
     }
 
     testing::Texts Contents(const std::string& table) {
-        return w_.Lines("SELECT id, quote(k1), quote(k2), quote(start_date), quote(end_date), "
-                        "quote(is_current) FROM " +
-                        table + " ORDER BY id");
+        return w_.Lines(
+            "SELECT id, quote(k1), quote(k2), quote(start_date), quote(end_date), "
+            "quote(is_current) FROM " +
+            table + " ORDER BY id");
     }
 };
 
@@ -168,9 +169,10 @@ TEST_P(ScdRepairTest, GeneratedTablesComeOutAsFromTheReference) {
     // Only surviving rows are written, each once.
     EXPECT_THAT(w_.Lines("SELECT tbl, id FROM writes GROUP BY tbl, id HAVING count(*) > 1"),
                 IsEmpty());
-    EXPECT_THAT(w_.Lines("SELECT tbl, id FROM writes WHERE id NOT IN (SELECT id FROM dim_one "
-                         "WHERE tbl = 'dim_one' UNION SELECT id FROM dim_two WHERE tbl = 'dim_two')"),
-                IsEmpty());
+    EXPECT_THAT(
+        w_.Lines("SELECT tbl, id FROM writes WHERE id NOT IN (SELECT id FROM dim_one "
+                 "WHERE tbl = 'dim_one' UNION SELECT id FROM dim_two WHERE tbl = 'dim_two')"),
+        IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, ScdRepairTest, ::testing::Range(1u, 9u));
