@@ -8,9 +8,9 @@
 //
 //   delete_bench [fact rows ...]      default: 100000 1000000
 //
-// dim_customer gets an index on its element key (code) in both copies: every
-// repair statement finds the element's versions by it, and without one each of
-// them scans the whole table, for the task and the shell alike.
+// dim_customer gets an index on its element key (code) in both copies: the shell's
+// repair statements find the element's versions by it, and without one each of
+// them scans the whole table (the task finds them by rowid either way).
 
 #include <cstdio>
 #include <fstream>

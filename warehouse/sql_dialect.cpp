@@ -10,6 +10,10 @@ std::string SqlServerDialect::SameDay(const std::string& a, const std::string& b
     return "datediff(day, " + a + ", " + b + ") = 0";
 }
 
+std::string SqlServerDialect::DayOf(const std::string& expression) const {
+    return "CONVERT(date, " + expression + ")";
+}
+
 std::string SqlServerDialect::TableExistsQuery() const {
     return "SELECT 1 FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = ?";
 }
@@ -56,6 +60,10 @@ std::string SqliteDialect::IntOfBit(const std::string& expression) const {
 
 std::string SqliteDialect::SameDay(const std::string& a, const std::string& b) const {
     return "date(" + a + ") = date(" + b + ")";
+}
+
+std::string SqliteDialect::DayOf(const std::string& expression) const {
+    return "date(" + expression + ")";
 }
 
 // SQLite resolves table and column names without regard to case, so the

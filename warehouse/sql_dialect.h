@@ -18,6 +18,8 @@ public:
     virtual std::string IntOfBit(const std::string& expression) const = 0;
     //! A condition that holds when two date values fall on the same calendar day.
     virtual std::string SameDay(const std::string& a, const std::string& b) const = 0;
+    //! The calendar day of a date value, as a value that compares equal for equal days.
+    virtual std::string DayOf(const std::string& expression) const = 0;
 
     //! Catalog queries, each with one or two ? parameters (table name, column name);
     //! a row comes back when the object exists. Table names match as the engine
@@ -50,6 +52,7 @@ public:
     Engine GetEngine() const override { return Engine::SqlServer; }
     std::string IntOfBit(const std::string& expression) const override;
     std::string SameDay(const std::string& a, const std::string& b) const override;
+    std::string DayOf(const std::string& expression) const override;
     std::string TableExistsQuery() const override;
     std::string ColumnExistsQuery() const override;
     std::string TableHasIndexQuery() const override;
@@ -67,6 +70,7 @@ public:
     Engine GetEngine() const override { return Engine::Sqlite; }
     std::string IntOfBit(const std::string& expression) const override;
     std::string SameDay(const std::string& a, const std::string& b) const override;
+    std::string DayOf(const std::string& expression) const override;
     std::string TableExistsQuery() const override;
     std::string ColumnExistsQuery() const override;
     std::string TableHasIndexQuery() const override;

@@ -17,28 +17,6 @@ bool IsNullPart(const NullKeyParts& nullParts, std::size_t index) {
     return index < nullParts.size() && nullParts[index];
 }
 
-// One condition per key column, each followed by " AND " (the repair's form, which
-// the day comparison ends).
-std::string KeyConditionsEachEndingInAnd(const std::vector<std::string>& keyColumns,
-                                         const NullKeyParts& nullParts) {
-    std::string conditions;
-    for (std::size_t i = 0; i < keyColumns.size(); ++i)
-        conditions += keyColumns[i] + (IsNullPart(nullParts, i) ? " IS NULL" : " = ?") + " AND ";
-    return conditions;
-}
-
-// SQLite's form: each key part compared with the same part of the version itself,
-// found by its rowid (one marker per part). No key value passes through the
-// program, so none can lose precision or form on the way (the SQLite driver hands
-// real numbers over with 15 digits); IS matches Null parts as well.
-std::string SameKeyAsRowEachEndingInAnd(const std::string& table,
-                                        const std::vector<std::string>& keyColumns) {
-    std::string conditions;
-    for (const auto& column : keyColumns)
-        conditions += column + " IS (SELECT " + column + " FROM " + table + " WHERE rowid = ?) AND ";
-    return conditions;
-}
-
 std::string JoinColumns(const std::vector<std::string>& columns) {
     std::string joined;
     for (const auto& column : columns) {
@@ -141,41 +119,37 @@ std::string PrimaryKeyColumnsQuery() {
            " ORDER BY kcu.ORDINAL_POSITION";
 }
 
-std::string MarkedVersionsQuery(const std::string& table, const std::string& elementKey,
-                                const std::vector<std::string>& identityColumns) {
-    return "SELECT " + JoinColumns(identityColumns) + " FROM " + table +
-           " WHERE is_deletable = 1 ORDER BY " + elementKey + ",start_date";
+std::string ElementVersionsQuery(Engine engine, const std::string& table,
+                                 const std::string& elementKey,
+                                 const std::vector<std::string>& identityColumns) {
+    const SqlDialect& dialect = DialectFor(engine);
+    const std::string marked = "CASE WHEN is_deletable = 1 THEN 1 ELSE 0 END";
+    // Every column gets a name of its own: the identity may include start_date.
+    std::string identity, order;
+    for (std::size_t i = 0; i < identityColumns.size(); ++i) {
+        const std::string name = "repair_id" + std::to_string(i + 1);
+        identity += identityColumns[i] + " AS " + name + ", ";
+        order += ", " + name;
+    }
+    return "SELECT * FROM (SELECT " + identity + "DENSE_RANK() OVER (ORDER BY " + elementKey +
+           ") AS repair_element, start_date AS repair_start, end_date AS repair_end, " +
+           dialect.DayOf("start_date") + " AS repair_start_day, " + dialect.DayOf("end_date") +
+           " AS repair_end_day, is_current AS repair_current, " + marked +
+           " AS repair_marked, MAX(" + marked + ") OVER (PARTITION BY " + elementKey +
+           ") AS repair_element_marked FROM " + table +
+           ") versions WHERE repair_element_marked = 1 ORDER BY repair_element, repair_start" +
+           order;
 }
 
-std::string VersionQuery(const std::string& table, const std::vector<std::string>& keyColumns,
-                         const std::vector<std::string>& identityColumns) {
-    return "SELECT " + JoinColumns(keyColumns) + ", start_date, end_date, is_current FROM " +
-           table + " WHERE " + IdentityConditions(identityColumns);
-}
-
-std::string MoveSuccessorStartStatement(Engine engine, const std::string& table,
-                                        const std::vector<std::string>& keyColumns,
-                                        const NullKeyParts& nullParts) {
-    const std::string sameDay = engine == Engine::SqlServer
-                                    ? "datediff(day, ?, start_date) = 0"
-                                    : DialectFor(engine).SameDay("?", "start_date");
-    const std::string keys = engine == Engine::Sqlite
-                                 ? SameKeyAsRowEachEndingInAnd(table, keyColumns)
-                                 : KeyConditionsEachEndingInAnd(keyColumns, nullParts);
-    return "UPDATE " + table + " SET start_date = ?" + " WHERE " + keys + " (" + sameDay + ") ";
-}
-
-std::string MovePredecessorEndStatement(Engine engine, const std::string& table,
-                                        const std::vector<std::string>& keyColumns,
-                                        const NullKeyParts& nullParts) {
-    const std::string sameDay = engine == Engine::SqlServer
-                                    ? "datediff(day,end_date,?) = 0"
-                                    : DialectFor(engine).SameDay("end_date", "?");
-    const std::string keys = engine == Engine::Sqlite
-                                 ? SameKeyAsRowEachEndingInAnd(table, keyColumns)
-                                 : KeyConditionsEachEndingInAnd(keyColumns, nullParts);
-    return "UPDATE " + table + " SET end_date = ?," + " is_current = 1" + " WHERE " + keys +
-           " (" + sameDay + ")";
+std::string RepairedVersionStatement(const std::string& table,
+                                     const std::vector<std::string>& identityColumns, bool setStart,
+                                     bool setEnd, bool setCurrent) {
+    std::vector<std::string> assignments;
+    if (setStart) assignments.push_back("start_date = ?");
+    if (setEnd) assignments.push_back("end_date = ?");
+    if (setCurrent) assignments.push_back("is_current = 1");
+    return "UPDATE " + table + " SET " + JoinColumns(assignments) + " WHERE " +
+           IdentityConditions(identityColumns);
 }
 
 Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std::string>& value,

@@ -51,28 +51,21 @@ std::vector<std::string> RowidIdentity();
 //! The primary key's columns of the table named by its one parameter, in key order.
 std::string PrimaryKeyColumnsQuery();
 
-//! The identities of the marked versions, in element key order and then start_date.
-std::string MarkedVersionsQuery(const std::string& table, const std::string& elementKey,
-                                const std::vector<std::string>& identityColumns);
+//! Every version of each element that has a marked one, in the order of the repair:
+//! element, start_date, identity. Columns: the identity's, the element's number,
+//! start_date, end_date, the day of each, is_current, whether the version is marked.
+//! The engine groups the versions by the element key as stored, with its own
+//! equality (Null parts are equal), and computes the days.
+std::string ElementVersionsQuery(Engine engine, const std::string& table,
+                                 const std::string& elementKey,
+                                 const std::vector<std::string>& identityColumns);
 
-//! One version as it stands now, found by its identity (a ? per identity column):
-//! its key columns, start_date, end_date and is_current.
-std::string VersionQuery(const std::string& table, const std::vector<std::string>& keyColumns,
-                         const std::vector<std::string>& identityColumns);
-
-//! The successor of a version that is not current takes over its period from the
-//! beginning. Markers: the version's start_date, its key values that are not Null,
-//! its end_date.
-std::string MoveSuccessorStartStatement(Engine engine, const std::string& table,
-                                        const std::vector<std::string>& keyColumns,
-                                        const NullKeyParts& nullParts);
-
-//! The predecessor of a current version takes over its period up to the end and
-//! becomes current. Markers: the version's end_date, its key values that are not
-//! Null, its start_date.
-std::string MovePredecessorEndStatement(Engine engine, const std::string& table,
-                                        const std::vector<std::string>& keyColumns,
-                                        const NullKeyParts& nullParts);
+//! Writes what the repair changed in one version, found by its identity. Markers:
+//! start_date when setStart, end_date when setEnd, then a ? per identity column;
+//! setCurrent writes is_current = 1.
+std::string RepairedVersionStatement(const std::string& table,
+                                     const std::vector<std::string>& identityColumns, bool setStart,
+                                     bool setEnd, bool setCurrent);
 
 //! A value read from a column, as a parameter of the column's kind: whole numbers
 //! as integers, real numbers as doubles, dates as timestamps on SQL Server and as

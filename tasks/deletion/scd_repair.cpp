@@ -1,12 +1,16 @@
+#include <array>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "run/run_settings.h"
 #include "tasks/deletion/deletion.h"
 #include "tasks/deletion/deletion_statements.h"
 #include "tasks/deletion/deletion_steps.h"
+#include "tasks/deletion/scd_repair_plan.h"
 
 namespace varnel {
 
@@ -26,94 +30,107 @@ std::vector<std::string> IdentityColumns(Connection& connection, const std::stri
     return columns;
 }
 
-// The identities of the marked versions in the order of the repair, taken before the
-// first update: a cursor left open would not see the dates that earlier repairs move.
-struct MarkedVersions {
-    std::vector<ColumnInfo> Columns;
-    //! The identity values of every version, one after another.
-    std::vector<std::optional<std::string>> Values;
+// Column positions of ElementVersionsQuery after the identity's columns.
+enum ElementColumn : std::size_t {
+    ElementNumber,
+    StartValue,
+    EndValue,
+    StartDay,
+    EndDay,
+    CurrentValue,
+    MarkedValue
+};
 
-    std::size_t Count() const { return Columns.empty() ? 0 : Values.size() / Columns.size(); }
+// Writes each repaired version once, by its identity, with a statement prepared once
+// for each set of columns it changes.
+class RepairWriter {
+  public:
+    RepairWriter(Connection& connection, std::string table, std::vector<std::string> identity)
+        : connection_(connection), table_(std::move(table)), identity_(std::move(identity)) {}
 
-    std::vector<Parameter> Identity(std::size_t version, Engine engine) const {
+    void Write(const ElementVersion& version, std::vector<Parameter> identityValues) {
+        const VersionChange change = ChangeOf(version);
+        if (version.Marked || !change.Any()) return;
+        const Engine engine = connection_.GetEngine();
         std::vector<Parameter> parameters;
-        for (std::size_t i = 0; i < Columns.size(); ++i)
+        if (change.Start)
             parameters.push_back(
-                ColumnValueParameter(Columns[i], Values[version * Columns.size() + i], engine));
-        return parameters;
+                DateValueParameter("start_date", version.Repaired.Start.Value, engine));
+        if (change.End)
+            parameters.push_back(
+                DateValueParameter("end_date", version.Repaired.End.Value, engine));
+        parameters.insert(parameters.end(), std::make_move_iterator(identityValues.begin()),
+                          std::make_move_iterator(identityValues.end()));
+        const std::array<bool, 3> form{change.Start, change.End, change.Current};
+        auto statement = statements_.find(form);
+        if (statement == statements_.end()) {
+            const std::string text = RepairedVersionStatement(table_, identity_, change.Start,
+                                                              change.End, change.Current);
+            statement = statements_.emplace(form, connection_.Prepare(text, 60)).first;
+        }
+        statement->second.Execute(parameters);
+    }
+
+  private:
+    Connection& connection_;
+    std::string table_;
+    std::vector<std::string> identity_;
+    std::map<std::array<bool, 3>, PreparedStatement> statements_;
+};
+
+// The versions of one element as they are read, with the identity of each.
+struct Element {
+    std::vector<ElementVersion> Versions;
+    std::vector<std::vector<Parameter>> Identities;
+
+    void Repair(RepairWriter& writer) {
+        RepairElement(Versions);
+        for (std::size_t i = 0; i < Versions.size(); ++i)
+            writer.Write(Versions[i], std::move(Identities[i]));
+        Versions.clear();
+        Identities.clear();
     }
 };
 
-MarkedVersions ReadMarkedVersions(Connection& connection, const std::string& query) {
-    MarkedVersions marked;
-    auto result = connection.Query(query, 60);
-    marked.Columns = result.Columns();
-    while (result.Next())
-        for (std::size_t i = 0; i < marked.Columns.size(); ++i)
-            marked.Values.push_back(result.Get(i));
-    return marked;
-}
-
 }  // namespace
 
+// The versions of every element that has a marked one come in one stream, element
+// by element; each element is repaired in memory and its changed versions are
+// written by their identity, so no statement looks for an element by its key.
 bool RepairSlowlyChangingDimension(const std::string& table, Connection& connection) {
     try {
         const Engine engine = connection.GetEngine();
         const std::string elementKey =
             FirstElementKey(RunWarehouseConnection(), RepairElementKeyQuery(table));
-        const auto keyColumns = KeyColumns(elementKey, table);
+        KeyColumns(elementKey, table);  // a blank key or a column named twice ends here
         const auto identity = IdentityColumns(connection, table);
-        const MarkedVersions marked =
-            ReadMarkedVersions(connection, MarkedVersionsQuery(table, elementKey, identity));
+        RepairWriter writer(connection, table, identity);
 
-        auto readVersion = connection.Prepare(VersionQuery(table, keyColumns, identity), 60);
-        // Prepared once per table for each form and each pattern of Null key parts
-        // (a Null part matches with IS NULL and takes no marker).
-        std::map<std::pair<bool, NullKeyParts>, PreparedStatement> updates;
-        const std::size_t keyCount = keyColumns.size();
-        for (std::size_t v = 0; v < marked.Count(); ++v) {
-            auto version = readVersion.Query(marked.Identity(v, engine));
-            // A version that cannot be found again (its key moved with a repaired
-            // date) would be left unrepaired and cut the history: stop the table.
-            if (!version.Next())
-                throw std::runtime_error("A marked version of the slowly changing dimension table " +
-                                         table + " could not be found again for its repair; "
-                                         "nothing was deleted from the table.");
-            NullKeyParts nullParts;
-            std::vector<Parameter> keyValues;
-            if (engine == Engine::Sqlite) {
-                // The key parts are taken from the version's own row by its rowid.
-                const auto rowid = marked.Identity(v, engine);
-                for (std::size_t i = 0; i < keyCount; ++i) keyValues.push_back(rowid.front());
-            } else {
-                for (std::size_t i = 0; i < keyCount; ++i) {
-                    nullParts.push_back(version.IsNull(i));
-                    if (!version.IsNull(i))
-                        keyValues.push_back(
-                            ColumnValueParameter(version.Column(i), version.Get(i), engine));
-                }
+        // NOTE: the outer ORDER BY sorts the whole result (SQLite: a temporary b-tree)
+        // before its first row comes, so the table is read in full before the first
+        // write and the writes made while the result is open do not disturb it.
+        auto rows = connection.Query(ElementVersionsQuery(engine, table, elementKey, identity), 60);
+        const std::size_t n = identity.size();
+        Element element;
+        std::optional<std::string> number;
+        while (rows.Next()) {
+            if (rows.Get(n + ElementNumber) != number) {
+                element.Repair(writer);
+                number = rows.Get(n + ElementNumber);
             }
-            const Parameter start = DateValueParameter("start_date", version.Get(keyCount), engine);
-            const Parameter end = DateValueParameter("end_date", version.Get(keyCount + 1), engine);
-            const bool current = version.GetBool(keyCount + 2);
-            version.Close();
-
-            // Each form binds its own order: the date it sets, the key, the date it matches.
-            std::vector<Parameter> parameters{current ? end : start};
-            parameters.insert(parameters.end(), keyValues.begin(), keyValues.end());
-            parameters.push_back(current ? start : end);
-
-            auto update = updates.find({current, nullParts});
-            if (update == updates.end()) {
-                const std::string text =
-                    current ? MovePredecessorEndStatement(engine, table, keyColumns, nullParts)
-                            : MoveSuccessorStartStatement(engine, table, keyColumns, nullParts);
-                update =
-                    updates.emplace(std::pair{current, nullParts}, connection.Prepare(text, 60))
-                        .first;
-            }
-            update->second.Execute(parameters);
+            ElementVersion version;
+            version.Read.Start = {rows.Get(n + StartValue), rows.Get(n + StartDay)};
+            version.Read.End = {rows.Get(n + EndValue), rows.Get(n + EndDay)};
+            version.Read.Current = rows.GetBool(n + CurrentValue);
+            version.CurrentIsOne = rows.Get(n + CurrentValue) == std::optional<std::string>("1");
+            version.Marked = rows.GetBool(n + MarkedValue);
+            element.Versions.push_back(std::move(version));
+            std::vector<Parameter> identityValues;
+            for (std::size_t i = 0; i < n; ++i)
+                identityValues.push_back(ColumnValueParameter(rows.Column(i), rows.Get(i), engine));
+            element.Identities.push_back(std::move(identityValues));
         }
+        element.Repair(writer);
         return true;
     } catch (const std::exception& error) {
         MessageText += error.what();

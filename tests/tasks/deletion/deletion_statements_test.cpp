@@ -3,6 +3,7 @@
 
 #include "tasks/deletion/deletion_statements.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace varnel {
@@ -37,19 +38,22 @@ TEST(DeletionStatementsTest, RepairStatementsOnSqlServer) {
     EXPECT_EQ(
         RepairElementKeyQuery("D"),
         "SELECT DISTINCT original_primary_key FROM dwm_star_relations WHERE primary_table = 'D'");
-    EXPECT_EQ(MoveSuccessorStartStatement(Engine::SqlServer, "D", {"c", "n"}, {}),
-              "UPDATE D SET start_date = ? WHERE c = ? AND n = ? AND  (datediff(day, ?, "
-              "start_date) = 0) ");
-    EXPECT_EQ(MovePredecessorEndStatement(Engine::SqlServer, "D", {"c", "n"}, {}),
-              "UPDATE D SET end_date = ?, is_current = 1 WHERE c = ? AND n = ? AND  "
-              "(datediff(day,end_date,?) = 0)");
-    EXPECT_EQ(MoveSuccessorStartStatement(Engine::SqlServer, "D", {"c", "n"}, {false, true}),
-              "UPDATE D SET start_date = ? WHERE c = ? AND n IS NULL AND  (datediff(day, ?, "
-              "start_date) = 0) ");
-    EXPECT_EQ(MarkedVersionsQuery("D", "c, n", {"id", "valid"}),
-              "SELECT id, valid FROM D WHERE is_deletable = 1 ORDER BY c, n,start_date");
-    EXPECT_EQ(VersionQuery("D", {"c", "n"}, {"id", "valid"}),
-              "SELECT c, n, start_date, end_date, is_current FROM D WHERE id = ? AND valid = ?");
+    // The identity may hold start_date itself: every column gets a name of its own.
+    EXPECT_EQ(ElementVersionsQuery(Engine::SqlServer, "D", "c, n", {"id", "start_date"}),
+              "SELECT * FROM (SELECT id AS repair_id1, start_date AS repair_id2, DENSE_RANK() "
+              "OVER (ORDER BY c, n) AS repair_element, start_date AS repair_start, end_date AS "
+              "repair_end, CONVERT(date, start_date) AS repair_start_day, CONVERT(date, end_date) "
+              "AS repair_end_day, is_current AS repair_current, CASE WHEN is_deletable = 1 THEN 1 "
+              "ELSE 0 END AS repair_marked, MAX(CASE WHEN is_deletable = 1 THEN 1 ELSE 0 END) "
+              "OVER (PARTITION BY c, n) AS repair_element_marked FROM D) versions WHERE "
+              "repair_element_marked = 1 ORDER BY repair_element, repair_start, repair_id1, "
+              "repair_id2");
+    EXPECT_EQ(RepairedVersionStatement("D", {"id", "start_date"}, true, false, false),
+              "UPDATE D SET start_date = ? WHERE id = ? AND start_date = ?");
+    EXPECT_EQ(RepairedVersionStatement("D", {"id"}, false, true, true),
+              "UPDATE D SET end_date = ?, is_current = 1 WHERE id = ?");
+    EXPECT_EQ(RepairedVersionStatement("D", {"id"}, true, true, false),
+              "UPDATE D SET start_date = ?, end_date = ? WHERE id = ?");
     EXPECT_EQ(
         PrimaryKeyColumnsQuery(),
         "SELECT kcu.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS tc JOIN "
@@ -58,15 +62,16 @@ TEST(DeletionStatementsTest, RepairStatementsOnSqlServer) {
         "AND tc.TABLE_NAME = ? ORDER BY kcu.ORDINAL_POSITION");
 }
 
-TEST(DeletionStatementsTest, RepairStatementsOnSqliteCompareDaysWithDate) {
+TEST(DeletionStatementsTest, RepairOnSqliteFindsVersionsByRowidAndTakesDaysWithDate) {
     EXPECT_EQ(DeletionTableListQuery(Engine::Sqlite).substr(0, 65),
               "SELECT table_name,MAX(CAST(slow_moving_dim AS INTEGER)) AS slow_m");
-    EXPECT_EQ(MoveSuccessorStartStatement(Engine::Sqlite, "D", {"c"}, {}),
-              "UPDATE D SET start_date = ? WHERE c IS (SELECT c FROM D WHERE rowid = ?) AND  "
-              "(date(?) = date(start_date)) ");
-    EXPECT_EQ(MovePredecessorEndStatement(Engine::Sqlite, "D", {"c", "n"}, {true}),
-              "UPDATE D SET end_date = ?, is_current = 1 WHERE c IS (SELECT c FROM D WHERE rowid "
-              "= ?) AND n IS (SELECT n FROM D WHERE rowid = ?) AND  (date(end_date) = date(?))");
+    const std::string query = ElementVersionsQuery(Engine::Sqlite, "D", "c", RowidIdentity());
+    EXPECT_THAT(query, ::testing::StartsWith("SELECT * FROM (SELECT rowid AS repair_id1, "
+                                             "DENSE_RANK() OVER (ORDER BY c) AS repair_element, "));
+    EXPECT_THAT(query, ::testing::HasSubstr("date(start_date) AS repair_start_day, date(end_date) "
+                                            "AS repair_end_day"));
+    EXPECT_EQ(RepairedVersionStatement("D", RowidIdentity(), true, true, true),
+              "UPDATE D SET start_date = ?, end_date = ?, is_current = 1 WHERE rowid = ?");
 }
 
 TEST(DeletionStatementsTest, DatesAreBoundAsTimestampsOnSqlServerAndAsReadOnSqlite) {

@@ -1,0 +1,181 @@
+// The repair of slowly changing dimensions against a plain reference: the versions
+// visited one by one in element key and start_date order, each marked version read
+// as it stands when its turn comes and its neighbours moved by one UPDATE of the
+// element, then the marked rows deleted. Generated tables of several seeds must
+// come out of the task exactly as they come out of the reference.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/tasks/deletion/deletion_fixture.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::IsEmpty;
+
+// The reference, on a copy of the table: the marked versions in the order of the
+// repair, then for each the UPDATE of its form, with its key, dates and current flag
+// taken from the row as it stands (no value passes through the program).
+void ReferenceRepairAndDelete(Connection& db, const std::string& table, const std::string& key,
+                              const std::vector<std::string>& keyColumns) {
+    std::vector<std::int64_t> marked;
+    auto rows = db.Query("SELECT rowid FROM " + table + " WHERE is_deletable = 1 ORDER BY " + key +
+                         ", start_date, rowid");
+    while (rows.Next()) marked.push_back(*rows.GetInt(0));
+    rows.Close();
+
+    const auto of = [&](const std::string& column) {
+        return "(SELECT " + column + " FROM " + table + " WHERE rowid = ?)";
+    };
+    std::string sameElement;
+    for (const auto& column : keyColumns) sameElement += column + " IS " + of(column) + " AND ";
+    const std::string moveStart = "UPDATE " + table + " SET start_date = " + of("start_date") +
+                                  " WHERE " + sameElement + "date(start_date) = date(" +
+                                  of("end_date") + ")";
+    const std::string moveEnd = "UPDATE " + table + " SET end_date = " + of("end_date") +
+                                ", is_current = 1 WHERE " + sameElement + "date(end_date) = date(" +
+                                of("start_date") + ")";
+    // Every marker of both forms takes the version's rowid.
+    const std::size_t markers = keyColumns.size() + 2;
+    for (const auto rowid : marked) {
+        const Parameter version{.Name = "rowid",
+                                .Type = ValueType::Integer,
+                                .Size = 0,
+                                .Precision = 0,
+                                .Scale = 0,
+                                .Data = rowid};
+        auto current = db.Prepare("SELECT is_current FROM " + table + " WHERE rowid = ?");
+        auto read = current.Query({version});
+        ASSERT_TRUE(read.Next());
+        const bool isCurrent = read.GetBool(0);
+        read.Close();
+        db.Prepare(isCurrent ? moveEnd : moveStart)
+            .Execute(std::vector<Parameter>(markers, version));
+    }
+    db.Execute("DELETE FROM " + table + " WHERE is_deletable = 1");
+}
+
+// Generated elements of slowly changing versions, as SQL literals so that both
+// copies hold the very same values: keys of text, whole and real numbers and Null
+// (7 and 7.0 are one element, '7' another, 0.1 + 0.2 not 0.3), chains of yearly
+// and same-day versions, gaps, times of day that differ, Null dates, several or no
+// current versions, and runs of marked versions.
+class VersionGenerator {
+  public:
+    explicit VersionGenerator(unsigned seed) : random_(seed) {}
+
+    std::string Rows(int elements, bool twoPartKey) {
+        static const std::vector<std::string> firstParts{
+            "'A'", "'B'", "'a'", "7", "7.0", "'7'", "NULL", "'O''Hara'", "0.1 + 0.2", "0.3"};
+        static const std::vector<std::string> secondParts{"1", "2.5", "NULL", "0.1 + 0.2", "0.3"};
+        std::string values;
+        for (int e = 0; e < elements; ++e) {
+            std::string key = Pick(firstParts);
+            if (twoPartKey) key += ", " + Pick(secondParts);
+            int day = Below(400);
+            const int versions = 1 + Below(5);
+            bool marked = Below(2) == 0;
+            for (int v = 0; v < versions; ++v) {
+                const bool last = v == versions - 1;
+                const int next = day + (Below(4) == 0 ? 0 : 1 + Below(60));
+                std::string start = Date(day, Below(3) == 0 ? "09:00:00" : "00:00:00");
+                // A gap now and then: the next version starts a day after this one ends.
+                std::string end = last ? "'9999-12-31 00:00:00'"
+                                       : Date(next - (Below(8) == 0 ? 1 : 0),
+                                              Below(3) == 0 ? "18:30:00" : "00:00:00");
+                if (Below(15) == 0) start = "NULL";
+                if (Below(15) == 0) end = "NULL";
+                // Usually the last is current; now and then another one too, or none.
+                const int current = (last ? Below(10) != 0 : Below(10) == 0) ? 1 : 0;
+                if (Below(3) == 0) marked = !marked;  // runs of marked versions
+                values += std::string(values.empty() ? "" : ", ") + "(" + std::to_string(++id_) +
+                          ", " + key + ", " + start + ", " + end + ", " + std::to_string(current) +
+                          ", " + (marked ? "1" : "0") + ")";
+                day = next;
+            }
+        }
+        return values;
+    }
+
+  private:
+    int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+    const std::string& Pick(const std::vector<std::string>& from) {
+        return from[static_cast<std::size_t>(Below(static_cast<int>(from.size())))];
+    }
+    // A day from 2020-01-01 on; the date alone now and then, as a warehouse may hold it.
+    std::string Date(int day, const char* time) {
+        const std::chrono::year_month_day date{
+            std::chrono::sys_days{std::chrono::year{2020} / 1 / 1} + std::chrono::days{day}};
+        char text[32];
+        std::snprintf(text, sizeof text, "'%04d-%02u-%02u", static_cast<int>(date.year()),
+                      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+        return std::string(text) + (Below(6) == 0 ? "'" : std::string(" ") + time + "'");
+    }
+
+    std::mt19937 random_;
+    int id_ = 0;
+};
+
+class ScdRepairTest : public testing::DeletionTest, public ::testing::WithParamInterface<unsigned> {
+  protected:
+    //! The table under test, registered and related, and its reference copy, unregistered;
+    //! every write of the task to the versions is logged.
+    void Tables(const std::string& name, const std::string& key, const std::string& columns,
+                const std::string& rows, const std::string& referring) {
+        for (const std::string& table : {name, "ref_" + name}) {
+            w_.Dimension(table, {"id INTEGER", "k1", "k2 REAL"},
+                         {.PrimaryKey = "id",
+                          .OrgPkey = key,
+                          .SlowlyChanging = true,
+                          .Registered = table == name});
+            w_.Exec("INSERT INTO " + table + " (" + columns +
+                    ", start_date, end_date, is_current, is_deletable) VALUES " + rows);
+        }
+        w_.Relation(name, "id", "fact_sales", referring);
+        w_.Exec("CREATE TABLE IF NOT EXISTS writes (tbl TEXT, id INTEGER)");
+        w_.Exec("CREATE TRIGGER log_" + name +
+                " AFTER UPDATE OF start_date, end_date, is_current ON " + name +
+                " BEGIN INSERT INTO writes VALUES ('" + name + "', OLD.id); END");
+    }
+
+    testing::Texts Contents(const std::string& table) {
+        return w_.Lines(
+            "SELECT id, quote(k1), quote(k2), quote(start_date), quote(end_date), "
+            "quote(is_current) FROM " +
+            table + " ORDER BY id");
+    }
+};
+
+TEST_P(ScdRepairTest, GeneratedTablesComeOutAsFromTheReference) {
+    VersionGenerator generate(GetParam());
+    Tables("dim_one", "k1", "id, k1", generate.Rows(40, false), "customer_id");
+    Tables("dim_two", "k1, k2", "id, k1, k2", generate.Rows(40, true), "brand_id");
+    const testing::Texts before = Contents("dim_two");
+
+    ReferenceRepairAndDelete(w_.Connection(), "ref_dim_one", "k1", {"k1"});
+    ReferenceRepairAndDelete(w_.Connection(), "ref_dim_two", "k1, k2", {"k1", "k2"});
+    ASSERT_TRUE(Delete(false)) << MessageText;
+
+    EXPECT_EQ(Contents("dim_one"), Contents("ref_dim_one"));
+    EXPECT_EQ(Contents("dim_two"), Contents("ref_dim_two"));
+    EXPECT_NE(Contents("dim_two"), before);
+    // Only surviving rows are written, each once.
+    EXPECT_THAT(w_.Lines("SELECT tbl, id FROM writes GROUP BY tbl, id HAVING count(*) > 1"),
+                IsEmpty());
+    EXPECT_THAT(
+        w_.Lines("SELECT tbl, id FROM writes WHERE id NOT IN (SELECT id FROM dim_one "
+                 "WHERE tbl = 'dim_one' UNION SELECT id FROM dim_two WHERE tbl = 'dim_two')"),
+        IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, ScdRepairTest, ::testing::Range(1u, 9u));
+
+}  // namespace
+}  // namespace varnel
