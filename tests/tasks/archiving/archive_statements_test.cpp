@@ -12,19 +12,26 @@ using namespace archive_sql;
 const std::string kDate = "2005-03-07 23:05:09";
 const std::string kCondition = "sale_date < '2004-01-01'";
 
+// The archive's spelling of a name goes into the INSERT, the fact table's into the SELECT.
+const std::vector<CopiedColumn> kColumns = {
+    {"id", "ID"}, {"sale_date", "sale_date"}, {"odd]name", "odd]name"}};
+
 TEST(ArchiveStatementTest, SqlServerTextsMatchCharacterForCharacter) {
-    EXPECT_EQ(LinkedServerCopy("ARCHSRV", "archive_db", "fact_sales", kDate, kCondition),
-              "insert into \"ARCHSRV\".\"archive_db\".dbo.\"fact_sales\" select *, "
-              "{ts '2005-03-07 23:05:09'} from \"fact_sales\" where sale_date < '2004-01-01'");
-    EXPECT_EQ(
-        OpenRowsetCopy("ARCHSRV", "arch", "secret", "archive_db", "fact_sales", kDate, kCondition),
-        "insert into OPENROWSET('SQLOLEDB', 'ARCHSRV'; 'arch'; 'secret', "
-        "archive_db.dbo.fact_sales) select *, {ts '2005-03-07 23:05:09'} from fact_sales "
-        "where sale_date < '2004-01-01'");
+    EXPECT_EQ(LinkedServerCopy("ARCHSRV", "archive_db", "fact_sales", kColumns, kDate, kCondition),
+              "insert into \"ARCHSRV\".\"archive_db\".dbo.\"fact_sales\" "
+              "([ID], [sale_date], [odd]]name], date_of_archiving) "
+              "select [id], [sale_date], [odd]]name], {ts '2005-03-07 23:05:09'} "
+              "from \"fact_sales\" where sale_date < '2004-01-01'");
+    EXPECT_EQ(OpenRowsetCopy("ARCHSRV", "arch", "secret", "archive_db", "fact_sales", kColumns,
+                             kDate, kCondition),
+              "insert into OPENROWSET('SQLOLEDB', 'ARCHSRV'; 'arch'; 'secret', "
+              "archive_db.dbo.fact_sales) ([ID], [sale_date], [odd]]name], date_of_archiving) "
+              "select [id], [sale_date], [odd]]name], {ts '2005-03-07 23:05:09'} "
+              "from fact_sales where sale_date < '2004-01-01'");
     // A quote in the login cannot end its literal.
-    EXPECT_NE(
-        OpenRowsetCopy("S", "o'neil", "p'w", "D", "t", kDate, "1 = 1").find("'o''neil'; 'p''w'"),
-        std::string::npos);
+    EXPECT_NE(OpenRowsetCopy("S", "o'neil", "p'w", "D", "t", {{"a", "a"}}, kDate, "1 = 1")
+                  .find("'o''neil'; 'p''w'"),
+              std::string::npos);
 
     EXPECT_EQ(AddArchiveDateColumn("fact_sales"),
               "ALTER TABLE fact_sales ADD date_of_archiving datetime NOT NULL DEFAULT getdate() "
@@ -100,6 +107,32 @@ TEST(ArchiveStatementTest, SqlServerArchiveTableTakesEveryCopiedValue) {
         "CONSTRAINT [pk_sales] PRIMARY KEY ([id], [code]))");
     EXPECT_EQ(SqlServerArchiveTable("f", {columns[0]}, std::nullopt),
               "CREATE TABLE [dbo].[f] ([id] int NOT NULL)");
+}
+
+TEST(ArchiveStatementTest, SqliteCopyNamesItsColumnsOnBothSides) {
+    EXPECT_EQ(SqliteCopy("fact \"x\"", {{"id", "ID"}, {"a \"b\"", "a \"b\""}}, kDate, "id > 0"),
+              "INSERT INTO main.\"fact \"\"x\"\"\" (\"ID\", \"a \"\"b\"\"\", date_of_archiving) "
+              "SELECT \"id\", \"a \"\"b\"\"\", '2005-03-07 23:05:09' FROM wh.\"fact \"\"x\"\"\" "
+              "WHERE id > 0");
+}
+
+// Fact columns in their order, each with the archive column of its name.
+TEST(ArchiveStatementTest, ArchiveColumnsAreMatchedByNameWithoutRegardToCase) {
+    const auto pairs =
+        MatchArchiveColumns("fact_sales", {"amount", "Sale_Date", "id"},
+                            {"ID", "note", "sale_date", "AMOUNT", "date_of_archiving"});
+    std::vector<std::string> joined;
+    for (const auto& pair : pairs) joined.push_back(pair.Warehouse + ">" + pair.Archive);
+    EXPECT_EQ(joined, (std::vector<std::string>{"amount>AMOUNT", "Sale_Date>sale_date", "id>ID"}));
+
+    try {
+        MatchArchiveColumns("fact_sales", {"id", "region", "channel"}, {"id", "amount"});
+        FAIL() << "a fact column missing from the archive was accepted";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(),
+                     "The archive table fact_sales has no column region of the fact table; "
+                     "nothing was archived from fact_sales.");
+    }
 }
 
 TEST(ArchiveStatementTest, SqliteKeyConstraintNameIsReadFromTheTableDefinition) {
