@@ -151,6 +151,7 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
     const std::string server = archive.Property("Server Name").value_or("");
     const bool linked = archive.GetEngine() == Engine::SqlServer && WindowsAuthentication(archive);
     Command link = linked ? archive_sql::AddLinkedServer(server) : Command{};
+    bool linkTried = false;
     try {
         RequireSameEngine(warehouse, archive);
         if (warehouse.GetEngine() == Engine::Sqlite) {
@@ -163,6 +164,7 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
         const auto columns = CopiedColumns(warehouse, archive, table);
         std::string copy;
         if (linked) {
+            linkTried = true;
             warehouse.Execute(link);
             warehouse.Execute(archive_sql::AddLinkedServerLogin(server));
             copy = archive_sql::LinkedServerCopy(server, database, table, columns, archiveDate,
@@ -183,8 +185,9 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
         hold.WarehouseTransaction.reset();
         MessageText += "\r\n";
         MessageText += Described(error, table);
-        // Also when adding the linked server failed half way.
-        if (linked) DropArchiveLink(link, warehouse);
+        // Also when adding the linked server failed half way; a link never tried
+        // (a refused column) is not ours to drop.
+        if (linkTried) DropArchiveLink(link, warehouse);
         return false;
     }
 }
