@@ -109,32 +109,6 @@ TEST(ArchiveStatementTest, SqlServerArchiveTableTakesEveryCopiedValue) {
               "CREATE TABLE [dbo].[f] ([id] int NOT NULL)");
 }
 
-TEST(ArchiveStatementTest, SqliteCopyNamesItsColumnsOnBothSides) {
-    EXPECT_EQ(SqliteCopy("fact \"x\"", {{"id", "ID"}, {"a \"b\"", "a \"b\""}}, kDate, "id > 0"),
-              "INSERT INTO main.\"fact \"\"x\"\"\" (\"ID\", \"a \"\"b\"\"\", date_of_archiving) "
-              "SELECT \"id\", \"a \"\"b\"\"\", '2005-03-07 23:05:09' FROM wh.\"fact \"\"x\"\"\" "
-              "WHERE id > 0");
-}
-
-// Fact columns in their order, each with the archive column of its name.
-TEST(ArchiveStatementTest, ArchiveColumnsAreMatchedByNameWithoutRegardToCase) {
-    const auto pairs =
-        MatchArchiveColumns("fact_sales", {"amount", "Sale_Date", "id"},
-                            {"ID", "note", "sale_date", "AMOUNT", "date_of_archiving"});
-    std::vector<std::string> joined;
-    for (const auto& pair : pairs) joined.push_back(pair.Warehouse + ">" + pair.Archive);
-    EXPECT_EQ(joined, (std::vector<std::string>{"amount>AMOUNT", "Sale_Date>sale_date", "id>ID"}));
-
-    try {
-        MatchArchiveColumns("fact_sales", {"id", "region", "channel"}, {"id", "amount"});
-        FAIL() << "a fact column missing from the archive was accepted";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(),
-                     "The archive table fact_sales has no column region of the fact table; "
-                     "nothing was archived from fact_sales.");
-    }
-}
-
 TEST(ArchiveStatementTest, SqliteKeyConstraintNameIsReadFromTheTableDefinition) {
     EXPECT_EQ(
         SqliteKeyConstraintName("CREATE TABLE f (id INTEGER, CONSTRAINT pk_f PRIMARY KEY (id))"),
