@@ -51,10 +51,14 @@ void WriteScripts(const std::string& generated, const std::string& warehouse,
     const std::string date = "2024-05-06 07:08:09";
     for (const auto& fact : shape.Facts) {
         const std::string condition = ArchiveCondition(fact.ArchiveShare);
-        archive << archive_sql::SqliteArchiveTable(fact.Name, ReadSqliteColumns(*db, fact.Name),
+        const auto columns = ReadSqliteColumns(*db, fact.Name);
+        // The archive table is made from the fact table, so every column keeps its name.
+        std::vector<archive_sql::CopiedColumn> copied;
+        for (const auto& column : columns) copied.push_back({column.Name, column.Name});
+        archive << archive_sql::SqliteArchiveTable(fact.Name, columns,
                                                    ReadSqliteKeyConstraint(*db, fact.Name))
                 << ";\nBEGIN;\n"
-                << archive_sql::SqliteCopy(fact.Name, date, condition) << ";\nCOMMIT;\n";
+                << archive_sql::SqliteCopy(fact.Name, copied, date, condition) << ";\nCOMMIT;\n";
         source << "BEGIN IMMEDIATE;\n"
                << archive_sql::DeleteArchivedRows(fact.Name, condition) << ";\nCOMMIT;\n";
     }

@@ -142,6 +142,23 @@ void CreateSqliteArchiveTable(Connection& warehouse, Connection& archive,
     archive.Execute(archive_sql::SqliteArchiveTable(table, columns, constraint));
 }
 
+std::vector<archive_sql::CopiedColumn> CopiedColumns(Connection& warehouse, Connection& archive,
+                                                     const std::string& table) {
+    std::vector<std::string> fact, archived;
+    if (warehouse.GetEngine() == Engine::Sqlite) {
+        for (const auto& column : ReadSqliteColumns(warehouse, table)) fact.push_back(column.Name);
+        for (const auto& column : ReadSqliteColumns(archive, table))
+            archived.push_back(column.Name);
+    } else {
+        for (const auto& column : ReadSqlServerColumns(warehouse, table))
+            fact.push_back(column.Name);
+        // The archive table lies under dbo, whatever the archive login's default schema.
+        for (const auto& column : ReadSqlServerColumns(archive, "dbo." + table))
+            archived.push_back(column.Name);
+    }
+    return archive_sql::MatchArchiveColumns(table, fact, archived);
+}
+
 std::int64_t CopySqliteRows(const std::string& table, const std::string& condition,
                             Connection& warehouse, Connection& archive,
                             const std::string& archiveDate, ArchiveHold& hold) {
@@ -149,6 +166,8 @@ std::int64_t CopySqliteRows(const std::string& table, const std::string& conditi
     // The warehouse's write lock comes first and stays until the delete commits:
     // nobody can add or change a fact row between the copy and the delete.
     hold.WarehouseTransaction = std::make_unique<Transaction>(warehouse);
+    // Matched under the lock: the fact table's columns cannot change before the copy.
+    const auto columns = CopiedColumns(warehouse, archive, table);
     if (WarehouseAttached(archive)) Release(archive, {});
     archive.Execute(archive_sql::AttachWarehouse(warehouse.DefaultDatabase()));
     std::vector<std::string> shadowed;
@@ -167,7 +186,8 @@ std::int64_t CopySqliteRows(const std::string& table, const std::string& conditi
         // lock of the attached warehouse as well, which the warehouse connection holds.
         archive.Execute("BEGIN");
         try {
-            copied = archive.Execute(archive_sql::SqliteCopy(table, archiveDate, condition), 0);
+            copied =
+                archive.Execute(archive_sql::SqliteCopy(table, columns, archiveDate, condition), 0);
             archive.Execute("COMMIT");
         } catch (const std::exception&) {
             try {

@@ -48,9 +48,16 @@ std::optional<std::string> ReadSqliteKeyConstraint(Connection& warehouse, const 
 //! The archive table on SQLite, in one statement.
 void CreateSqliteArchiveTable(Connection& warehouse, Connection& archive, const std::string& table);
 
+//! The columns that the copy of one table names: each fact column with the
+//! archive column of its name. Throws, naming the table and the column, when the
+//! existing archive table lacks a fact column.
+std::vector<archive_sql::CopiedColumn> CopiedColumns(Connection& warehouse, Connection& archive,
+                                                     const std::string& table);
+
 //! The SQLite copy: the warehouse connection takes the write lock (kept in the
-//! hold), the archive connection attaches the warehouse, copies the rows in its
-//! own transaction, commits and detaches. Returns the number of rows copied.
+//! hold), the columns are matched, the archive connection attaches the warehouse,
+//! copies the rows in its own transaction, commits and detaches. Returns the
+//! number of rows copied.
 std::int64_t CopySqliteRows(const std::string& table, const std::string& condition,
                             Connection& warehouse, Connection& archive,
                             const std::string& archiveDate, ArchiveHold& hold);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <stdexcept>
+#include <utility>
 
 #include "run/run_settings.h"
 #include "warehouse/database_access.h"
@@ -21,6 +23,19 @@ std::string Bracketed(const std::string& name) {
         if (c == ']') quoted += ']';
     }
     return quoted + "]";
+}
+
+// The copied columns as the INSERT lists them (the archive's names, then the date)
+// and as the SELECT lists them (the fact table's names), each name quoted.
+template <typename Quote>
+std::pair<std::string, std::string> ColumnLists(const std::vector<CopiedColumn>& columns,
+                                                Quote quote) {
+    std::string target, source;
+    for (const auto& column : columns) {
+        target += quote(column.Archive) + ", ";
+        source += (source.empty() ? "" : ", ") + quote(column.Warehouse);
+    }
+    return {target + "date_of_archiving", source};
 }
 
 Command ProcedureCall(const std::string& procedure) {
@@ -73,6 +88,23 @@ std::string DeleteArchivedRows(const std::string& table, const std::string& cond
     return "delete from " + table + " where " + condition;
 }
 
+std::vector<CopiedColumn> MatchArchiveColumns(const std::string& table,
+                                              const std::vector<std::string>& factColumns,
+                                              const std::vector<std::string>& archiveColumns) {
+    std::vector<CopiedColumn> copied;
+    for (const auto& fact : factColumns) {
+        const auto archive = std::find_if(
+            archiveColumns.begin(), archiveColumns.end(),
+            [&](const std::string& name) { return LowerCase(name) == LowerCase(fact); });
+        if (archive == archiveColumns.end())
+            throw std::runtime_error("The archive table " + table + " has no column " + fact +
+                                     " of the fact table; nothing was archived from " + table +
+                                     ".");
+        copied.push_back({fact, *archive});
+    }
+    return copied;
+}
+
 // ---------------------------------------------------------------- SQL Server
 
 Command AddLinkedServer(const std::string& server) {
@@ -96,20 +128,23 @@ Command DropLinkedServer(Command added) {
 }
 
 std::string LinkedServerCopy(const std::string& server, const std::string& database,
-                             const std::string& table, const std::string& archiveDate,
-                             const std::string& condition) {
-    return "insert into \"" + server + "\".\"" + database + "\".dbo.\"" + table +
-           "\" select *, {ts " + SqlLiteral(archiveDate) + "} from \"" + table + "\" where " +
-           condition;
+                             const std::string& table, const std::vector<CopiedColumn>& columns,
+                             const std::string& archiveDate, const std::string& condition) {
+    const auto [target, source] = ColumnLists(columns, Bracketed);
+    return "insert into \"" + server + "\".\"" + database + "\".dbo.\"" + table + "\" (" + target +
+           ") select " + source + ", {ts " + SqlLiteral(archiveDate) + "} from \"" + table +
+           "\" where " + condition;
 }
 
 std::string OpenRowsetCopy(const std::string& server, const std::string& user,
                            const std::string& password, const std::string& database,
-                           const std::string& table, const std::string& archiveDate,
-                           const std::string& condition) {
+                           const std::string& table, const std::vector<CopiedColumn>& columns,
+                           const std::string& archiveDate, const std::string& condition) {
+    const auto [target, source] = ColumnLists(columns, Bracketed);
     return "insert into OPENROWSET('SQLOLEDB', " + SqlLiteral(server) + "; " + SqlLiteral(user) +
-           "; " + SqlLiteral(password) + ", " + database + ".dbo." + table + ")" +
-           " select *, {ts " + SqlLiteral(archiveDate) + "} from " + table + " where " + condition;
+           "; " + SqlLiteral(password) + ", " + database + ".dbo." + table + ") (" + target +
+           ") select " + source + ", {ts " + SqlLiteral(archiveDate) + "} from " + table +
+           " where " + condition;
 }
 
 std::string SqlServerColumnsQuery() {
@@ -190,11 +225,12 @@ std::string AddArchiveKey(const std::string& table, const TableKey& key) {
 
 // ---------------------------------------------------------------- SQLite
 
-// Generated columns are listed too (table_info leaves them out): SELECT * returns
-// them, so the archive table needs them as plain columns.
+// Generated columns are listed too (table_info leaves them out): they are copied
+// with the rest, so the archive table needs them as plain columns. The schema is
+// named because a temporary view of the same name would otherwise come first.
 std::string SqliteColumnsQuery() {
-    return "SELECT name, type, \"notnull\", pk FROM pragma_table_xinfo(?) WHERE hidden <> 1 "
-           "ORDER BY cid";
+    return "SELECT name, type, \"notnull\", pk FROM pragma_table_xinfo(?, 'main') "
+           "WHERE hidden <> 1 ORDER BY cid";
 }
 
 std::string SqliteTableSqlQuery() {
@@ -338,10 +374,11 @@ std::string DropShadow(const std::string& table) {
     return "DROP VIEW IF EXISTS temp." + QuotedName(table);
 }
 
-std::string SqliteCopy(const std::string& table, const std::string& archiveDate,
-                       const std::string& condition) {
-    return "INSERT INTO main." + QuotedName(table) + " SELECT *, " + SqlLiteral(archiveDate) +
-           " FROM wh." + QuotedName(table) + " WHERE " + condition;
+std::string SqliteCopy(const std::string& table, const std::vector<CopiedColumn>& columns,
+                       const std::string& archiveDate, const std::string& condition) {
+    const auto [target, source] = ColumnLists(columns, QuotedName);
+    return "INSERT INTO main." + QuotedName(table) + " (" + target + ") SELECT " + source + ", " +
+           SqlLiteral(archiveDate) + " FROM wh." + QuotedName(table) + " WHERE " + condition;
 }
 
 }  // namespace varnel::archive_sql

@@ -35,6 +35,20 @@ std::string ArchiveDateText(const Timestamp& date);
 //! Removes the archived rows from the warehouse.
 std::string DeleteArchivedRows(const std::string& table, const std::string& condition);
 
+//! A column of the fact table and the archive table's column that takes its values.
+struct CopiedColumn {
+    std::string Warehouse{};
+    std::string Archive{};
+};
+
+//! Pairs each fact column, in the fact table's order, with the archive column of
+//! the same name (letter case aside). Throws, naming the table and the column,
+//! when the archive table lacks a fact column. Archive columns without a fact
+//! column are left out: the copy leaves them Null or at their default.
+std::vector<CopiedColumn> MatchArchiveColumns(const std::string& table,
+                                              const std::vector<std::string>& factColumns,
+                                              const std::vector<std::string>& archiveColumns);
+
 // ---------------------------------------------------------------- SQL Server
 
 //! Defines the archive server as a linked server of the warehouse server.
@@ -44,15 +58,17 @@ Command AddLinkedServerLogin(const std::string& server);
 //! The linked-server command turned into its removal: the server name alone.
 Command DropLinkedServer(Command added);
 
-//! The copy through the linked server (the archive table by its four-part name).
+//! The copy through the linked server (the archive table by its four-part name),
+//! naming the columns on both sides.
 std::string LinkedServerCopy(const std::string& server, const std::string& database,
-                             const std::string& table, const std::string& archiveDate,
-                             const std::string& condition);
-//! The copy through an ad hoc connection with the archive's SQL login.
+                             const std::string& table, const std::vector<CopiedColumn>& columns,
+                             const std::string& archiveDate, const std::string& condition);
+//! The copy through an ad hoc connection with the archive's SQL login, naming the
+//! columns on both sides.
 std::string OpenRowsetCopy(const std::string& server, const std::string& user,
                            const std::string& password, const std::string& database,
-                           const std::string& table, const std::string& archiveDate,
-                           const std::string& condition);
+                           const std::string& table, const std::vector<CopiedColumn>& columns,
+                           const std::string& archiveDate, const std::string& condition);
 
 //! A column of a SQL Server table as its catalog describes it.
 struct SqlServerColumn {
@@ -103,8 +119,8 @@ struct SqliteColumn {
     int KeyPosition = 0;
 };
 
-//! The columns of a table in order (name, declared type, not null, key position),
-//! one ? parameter: the table name.
+//! The columns of a table of the connection's own database in order (name,
+//! declared type, not null, key position), one ? parameter: the table name.
 std::string SqliteColumnsQuery();
 //! The CREATE statement of a table, one ? parameter: the table name.
 std::string SqliteTableSqlQuery();
@@ -126,8 +142,9 @@ std::string SqliteShadowedTables();
 //! table of the same name for every name left unqualified.
 std::string ShadowWithWarehouseTable(const std::string& table);
 std::string DropShadow(const std::string& table);
-//! The copy from the attached warehouse into the archive's own table.
-std::string SqliteCopy(const std::string& table, const std::string& archiveDate,
-                       const std::string& condition);
+//! The copy from the attached warehouse into the archive's own table, naming the
+//! columns on both sides.
+std::string SqliteCopy(const std::string& table, const std::vector<CopiedColumn>& columns,
+                       const std::string& archiveDate, const std::string& condition);
 
 }  // namespace varnel::archive_sql

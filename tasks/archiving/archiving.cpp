@@ -70,6 +70,16 @@ std::string CountMismatch(const std::string& table, std::int64_t deleted, std::i
            "copies stay in the archive database.";
 }
 
+// The description that MessageText takes for a failure while archiving a table: an
+// error of the engine gets a line naming the table, as the driver's own message
+// does not; the task's own messages name it already.
+std::string Described(const std::exception& error, const std::string& table) {
+    std::string text = error.what();
+    if (dynamic_cast<const OdbcError*>(&error) != nullptr && !table.empty())
+        text += "\r\nTable concerned: " + table;
+    return text;
+}
+
 // Deletes inside the caller's transaction and commits only when the delete met
 // exactly the rows that were archived.
 void DeleteCounted(Connection& connection, Transaction& transaction, const std::string& table,
@@ -111,9 +121,9 @@ bool EndArchiveProgress() {
 }
 
 bool CreateArchiveTable(Connection& warehouse, Connection& archive, const std::string& table) {
+    const std::string name = TrimBlanks(table);
     try {
         RequireSameEngine(warehouse, archive);
-        const std::string name = TrimBlanks(table);
         if (warehouse.GetEngine() == Engine::Sqlite)
             CreateSqliteArchiveTable(warehouse, archive, name);
         else
@@ -121,7 +131,7 @@ bool CreateArchiveTable(Connection& warehouse, Connection& archive, const std::s
         return true;
     } catch (const std::exception& error) {
         MessageText += "\r\n";
-        MessageText += error.what();
+        MessageText += Described(error, name);
         return false;
     }
 }
@@ -141,6 +151,7 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
     const std::string server = archive.Property("Server Name").value_or("");
     const bool linked = archive.GetEngine() == Engine::SqlServer && WindowsAuthentication(archive);
     Command link = linked ? archive_sql::AddLinkedServer(server) : Command{};
+    bool linkTried = false;
     try {
         RequireSameEngine(warehouse, archive);
         if (warehouse.GetEngine() == Engine::Sqlite) {
@@ -148,16 +159,21 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
             return true;
         }
         const std::string database = archive.DefaultDatabase();
+        // Matched before the linked server is added: a missing column stops the
+        // table with nothing sent to the warehouse server.
+        const auto columns = CopiedColumns(warehouse, archive, table);
         std::string copy;
         if (linked) {
+            linkTried = true;
             warehouse.Execute(link);
             warehouse.Execute(archive_sql::AddLinkedServerLogin(server));
-            copy = archive_sql::LinkedServerCopy(server, database, table, archiveDate, condition);
+            copy = archive_sql::LinkedServerCopy(server, database, table, columns, archiveDate,
+                                                 condition);
         } else {
             copy = archive_sql::OpenRowsetCopy(
                 server, TrimBlanks(archive.Property("User ID").value_or("")),
-                TrimBlanks(archive.Property("Password").value_or("")), database, table, archiveDate,
-                condition);
+                TrimBlanks(archive.Property("Password").value_or("")), database, table, columns,
+                archiveDate, condition);
         }
         // NOTE: ODBC has no counterpart of the provider's "Enable Fastload" property;
         // the copy runs inside the server either way.
@@ -168,9 +184,10 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
     } catch (const std::exception& error) {
         hold.WarehouseTransaction.reset();
         MessageText += "\r\n";
-        MessageText += error.what();
-        // Also when adding the linked server failed half way.
-        if (linked) DropArchiveLink(link, warehouse);
+        MessageText += Described(error, table);
+        // Also when adding the linked server failed half way; a link never tried
+        // (a refused column) is not ours to drop.
+        if (linkTried) DropArchiveLink(link, warehouse);
         return false;
     }
 }
@@ -190,7 +207,7 @@ bool DeleteArchivedRows(const std::string& table, const std::string& condition,
     } catch (const std::exception& error) {
         hold.WarehouseTransaction.reset();
         MessageText += "\r\n";
-        MessageText += error.what();
+        MessageText += Described(error, table);
         return false;
     }
 }
@@ -203,6 +220,8 @@ bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<C
     std::unique_ptr<JobHistoryRecord> record;
     std::int64_t archived = 0;
     std::string description;
+    // The table being archived, for an error that escapes its steps.
+    std::string current;
     try {
         record = std::make_unique<JobHistoryRecord>();
         write(kStartRule);
@@ -236,6 +255,7 @@ bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<C
                 if (window->CheckCancelState()) return false;
             }
             if (!fact.Condition.empty() && TableExists(*warehouse, fact.Name)) {
+                current = fact.Name;
                 if (ProgressWindow* window = ActiveProgressWindow())
                     window->Comment("Archiving Table : " + fact.NameAsRead);
                 write("***");
@@ -273,6 +293,7 @@ bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<C
                 record->RecordCount = static_cast<double>(archived);
                 record->CountUnit = kCountUnit;
                 record->WriteEntry(kHistoryEntryKind, "Varnel", kHistoryCategory);
+                current.clear();
             }
             if (ProgressWindow* window = ActiveProgressWindow()) {
                 window->ProgressVal(window->ProgressVal() + 1);
@@ -288,7 +309,7 @@ bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<C
             return true;
         }
     } catch (const std::exception& error) {
-        description = error.what();
+        description = Described(error, current);
     }
 
     // The failure block: the section still ends with its closing lines, and the

@@ -12,19 +12,26 @@ using namespace archive_sql;
 const std::string kDate = "2005-03-07 23:05:09";
 const std::string kCondition = "sale_date < '2004-01-01'";
 
+// The archive's spelling of a name goes into the INSERT, the fact table's into the SELECT.
+const std::vector<CopiedColumn> kColumns = {
+    {"id", "ID"}, {"sale_date", "sale_date"}, {"odd]name", "odd]name"}};
+
 TEST(ArchiveStatementTest, SqlServerTextsMatchCharacterForCharacter) {
-    EXPECT_EQ(LinkedServerCopy("ARCHSRV", "archive_db", "fact_sales", kDate, kCondition),
-              "insert into \"ARCHSRV\".\"archive_db\".dbo.\"fact_sales\" select *, "
-              "{ts '2005-03-07 23:05:09'} from \"fact_sales\" where sale_date < '2004-01-01'");
-    EXPECT_EQ(
-        OpenRowsetCopy("ARCHSRV", "arch", "secret", "archive_db", "fact_sales", kDate, kCondition),
-        "insert into OPENROWSET('SQLOLEDB', 'ARCHSRV'; 'arch'; 'secret', "
-        "archive_db.dbo.fact_sales) select *, {ts '2005-03-07 23:05:09'} from fact_sales "
-        "where sale_date < '2004-01-01'");
+    EXPECT_EQ(LinkedServerCopy("ARCHSRV", "archive_db", "fact_sales", kColumns, kDate, kCondition),
+              "insert into \"ARCHSRV\".\"archive_db\".dbo.\"fact_sales\" "
+              "([ID], [sale_date], [odd]]name], date_of_archiving) "
+              "select [id], [sale_date], [odd]]name], {ts '2005-03-07 23:05:09'} "
+              "from \"fact_sales\" where sale_date < '2004-01-01'");
+    EXPECT_EQ(OpenRowsetCopy("ARCHSRV", "arch", "secret", "archive_db", "fact_sales", kColumns,
+                             kDate, kCondition),
+              "insert into OPENROWSET('SQLOLEDB', 'ARCHSRV'; 'arch'; 'secret', "
+              "archive_db.dbo.fact_sales) ([ID], [sale_date], [odd]]name], date_of_archiving) "
+              "select [id], [sale_date], [odd]]name], {ts '2005-03-07 23:05:09'} "
+              "from fact_sales where sale_date < '2004-01-01'");
     // A quote in the login cannot end its literal.
-    EXPECT_NE(
-        OpenRowsetCopy("S", "o'neil", "p'w", "D", "t", kDate, "1 = 1").find("'o''neil'; 'p''w'"),
-        std::string::npos);
+    EXPECT_NE(OpenRowsetCopy("S", "o'neil", "p'w", "D", "t", {{"a", "a"}}, kDate, "1 = 1")
+                  .find("'o''neil'; 'p''w'"),
+              std::string::npos);
 
     EXPECT_EQ(AddArchiveDateColumn("fact_sales"),
               "ALTER TABLE fact_sales ADD date_of_archiving datetime NOT NULL DEFAULT getdate() "

@@ -185,7 +185,8 @@ TEST_F(ArchivingTest, FailureEndsTheSectionKeepsTheWarehouseAndIsRecorded) {
                         "- Table created in Archive database\r\n"
                         "An error occurred during archiving of fact tables.\r\n\r\n" +
                         Tail());
-    EXPECT_EQ(MessageText, "\r\n[SQLite]no such column: sale_dat (1)\r\n");
+    EXPECT_EQ(MessageText,
+              "\r\n[SQLite]no such column: sale_dat (1)\r\nTable concerned: fact_sales\r\n");
     EXPECT_EQ(w_.Count("fact_a"), 1);
     EXPECT_EQ(w_.Count("fact_sales"), 4);
     // The warehouse's write lock is gone with the failed table.
@@ -269,6 +270,82 @@ TEST_F(ArchivingTest, AnalysedFilesAndGeneratedColumnsAreArchived) {
     EXPECT_THAT(w_.Column("SELECT id FROM fact_sales"), ElementsAre("2"));
     EXPECT_THAT(Archived("SELECT id || '|' || qty || '|' || twice FROM fact_sales"),
                 ElementsAre("1|5|10"));
+}
+
+}  // namespace
+}  // namespace varnel
+
+namespace varnel {
+namespace {
+
+// The archive table was made on the first run; then the fact table was rebuilt
+// with one column dropped, one added, the rest reordered and in other letter case.
+class ArchiveColumnsTest : public ArchivingTest {
+  protected:
+    void SetUp() override {
+        ArchivingTest::SetUp();
+        testing::FixedClock clock({2024, 5, 6, 7, 8, 9});
+        w_.Fact("fact_sales",
+                {"id INTEGER NOT NULL", "sale_date DATETIME", "amount DECIMAL(10,2)", "note TEXT"},
+                {.PrimaryKey = "id", .WhereClause = "sale_date < '2024-01-01'"});
+        w_.Rows("fact_sales", {"id", "sale_date", "amount", "note"},
+                {{1, "2023-01-01 00:00:00", 10, "first"}});
+        EXPECT_TRUE(Archive()) << MessageText;
+        w_.Exec("DROP TABLE fact_sales");
+        w_.Exec(
+            "CREATE TABLE fact_sales (AMOUNT DECIMAL(10,2), region TEXT, \"unit \"\"price\"\"\" "
+            "REAL, id INTEGER NOT NULL, SALE_DATE DATETIME, PRIMARY KEY (id))");
+        w_.Exec(
+            "INSERT INTO fact_sales VALUES (30, 'north', 1.25, 3, '2023-03-03 00:00:00'), "
+            "(40, 'south', 2.5, 4, '2024-04-04 00:00:00')");
+        MessageText.clear();
+    }
+
+    testing::Texts ArchivedSales() {
+        return Archived(
+            "SELECT id || '|' || sale_date || '|' || amount || '|' || ifnull(note, '-') || '|' || "
+            "ifnull(region, '-') || '|' || ifnull(\"unit \"\"price\"\"\", '-') FROM fact_sales "
+            "ORDER BY id");
+    }
+};
+
+TEST_F(ArchiveColumnsTest, EveryValueLandsUnderItsOwnColumnName) {
+    // The operator gave the archive the new columns, after date_of_archiving.
+    auto archive = testing::OpenSqlite(archive_);
+    archive->Execute("ALTER TABLE fact_sales ADD COLUMN Region TEXT");
+    archive->Execute("ALTER TABLE fact_sales ADD COLUMN \"unit \"\"price\"\"\" REAL");
+    archive.reset();
+
+    ASSERT_TRUE(Archive()) << MessageText;
+    EXPECT_THAT(w_.Column("SELECT id FROM fact_sales"), ElementsAre("4"));
+    // The dropped column is left Null in the rows archived since.
+    EXPECT_THAT(ArchivedSales(), ElementsAre("1|2023-01-01 00:00:00|10|first|-|-",
+                                             "3|2023-03-03 00:00:00|30|-|north|1.25"));
+}
+
+TEST_F(ArchiveColumnsTest, AFactColumnMissingFromTheArchiveStopsTheTable) {
+    testing::FixedClock clock({2024, 5, 7, 7, 8, 9});
+    // A table before it in the list is archived; the refused one keeps every row.
+    w_.Fact("fact_a", {"id INTEGER"}, {.WhereClause = "id < 3"});
+    w_.Rows("fact_a", {"id"}, {{1}, {2}, {3}});
+
+    EXPECT_FALSE(Archive());
+    EXPECT_EQ(MessageText,
+              "\r\nThe archive table fact_sales has no column region of the fact table; nothing "
+              "was archived from fact_sales.\r\n");
+    EXPECT_EQ(log_, Head("2024-05-07 07:08:09") + Table("fact_a", "id < 3", true, 2) +
+                        "***\r\nFact Table: fact_sales\r\nCondition: sale_date < '2024-01-01'\r\n"
+                        "An error occurred during archiving of fact tables.\r\n\r\n" +
+                        Tail());
+    EXPECT_EQ(w_.Count("fact_a"), 1);
+    EXPECT_EQ(w_.Count("fact_sales"), 2);
+    EXPECT_THAT(Archived("SELECT id FROM fact_sales"), ElementsAre("1"));
+    // The warehouse's write lock went with the refused table.
+    EXPECT_EQ(w_.Exec("DELETE FROM fact_sales WHERE id = 4"), 1);
+    const auto history = testing::ReadJobHistory(HistoryPath());
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(history[2].TableName, "fact_sales");
+    EXPECT_EQ(history[2].Status, "3");
 }
 
 }  // namespace
