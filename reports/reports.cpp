@@ -11,13 +11,14 @@
 #include "run/run_settings.h"
 #include "warehouse/connections.h"
 #include "warehouse/database_access.h"
+#include "warehouse/engine_error.h"
 
 namespace varnel {
 
 namespace {
 
-bool Fail(const std::exception& error) {
-    MessageText += error.what();
+bool Fail(const std::exception& error, const std::string& table = "") {
+    MessageText += DescribeTableError(error, table);
     MessageText += "\r\n";
     return false;
 }
@@ -137,7 +138,7 @@ std::optional<std::int32_t> CountUnusedRecords(Connection& connection, const std
         if (!ColumnExists(connection, table, "is_deletable")) return -1;
         return SingleCount(connection, CountUnusedRecordsStatement(table));
     } catch (const std::exception& error) {
-        Fail(error);
+        Fail(error, table);
         return std::nullopt;
     }
 }
@@ -175,7 +176,7 @@ std::optional<std::vector<std::string>> GetKeyColumns(Connection& connection,
         if (ColumnExists(connection, table, "surkey")) append("surkey");
         return keys;
     } catch (const std::exception& error) {
-        Fail(error);
+        Fail(error, table);
         return std::nullopt;
     }
 }
@@ -191,7 +192,7 @@ std::optional<Result> OpenMarkedRecords(Connection& connection, const std::strin
                                      "and it has no surkey column.");
         return connection.Query(MarkedRecordsStatement(table, keys));
     } catch (const std::exception& error) {
-        Fail(error);
+        Fail(error, table);
         return std::nullopt;
     }
 }

@@ -6,10 +6,6 @@ std::string SqlServerDialect::IntOfBit(const std::string& expression) const {
     return "CONVERT(int, " + expression + ")";
 }
 
-std::string SqlServerDialect::SameDay(const std::string& a, const std::string& b) const {
-    return "datediff(day, " + a + ", " + b + ") = 0";
-}
-
 std::string SqlServerDialect::DayOf(const std::string& expression) const {
     return "CONVERT(date, " + expression + ")";
 }
@@ -56,10 +52,6 @@ void SqlServerDialect::RollbackTransaction(Connection& connection) const {
 
 std::string SqliteDialect::IntOfBit(const std::string& expression) const {
     return "CAST(" + expression + " AS INTEGER)";
-}
-
-std::string SqliteDialect::SameDay(const std::string& a, const std::string& b) const {
-    return "date(" + a + ") = date(" + b + ")";
 }
 
 std::string SqliteDialect::DayOf(const std::string& expression) const {

@@ -16,8 +16,6 @@ public:
 
     //! An integer of a bit column or expression.
     virtual std::string IntOfBit(const std::string& expression) const = 0;
-    //! A condition that holds when two date values fall on the same calendar day.
-    virtual std::string SameDay(const std::string& a, const std::string& b) const = 0;
     //! The calendar day of a date value, as a value that compares equal for equal days.
     virtual std::string DayOf(const std::string& expression) const = 0;
 
@@ -51,7 +49,6 @@ class SqlServerDialect final : public SqlDialect {
 public:
     Engine GetEngine() const override { return Engine::SqlServer; }
     std::string IntOfBit(const std::string& expression) const override;
-    std::string SameDay(const std::string& a, const std::string& b) const override;
     std::string DayOf(const std::string& expression) const override;
     std::string TableExistsQuery() const override;
     std::string ColumnExistsQuery() const override;
@@ -69,7 +66,6 @@ class SqliteDialect final : public SqlDialect {
 public:
     Engine GetEngine() const override { return Engine::Sqlite; }
     std::string IntOfBit(const std::string& expression) const override;
-    std::string SameDay(const std::string& a, const std::string& b) const override;
     std::string DayOf(const std::string& expression) const override;
     std::string TableExistsQuery() const override;
     std::string ColumnExistsQuery() const override;

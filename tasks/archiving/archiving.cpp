@@ -13,6 +13,7 @@
 #include "tasks/archiving/archive_statements.h"
 #include "warehouse/connector.h"
 #include "warehouse/database_access.h"
+#include "warehouse/engine_error.h"
 #include "warehouse/job_history.h"
 
 namespace varnel {
@@ -70,15 +71,6 @@ std::string CountMismatch(const std::string& table, std::int64_t deleted, std::i
            "copies stay in the archive database.";
 }
 
-// The description that MessageText takes for a failure while archiving a table: an
-// error of the engine gets a line naming the table, as the driver's own message
-// does not; the task's own messages name it already.
-std::string Described(const std::exception& error, const std::string& table) {
-    std::string text = error.what();
-    if (dynamic_cast<const OdbcError*>(&error) != nullptr && !table.empty())
-        text += "\r\nTable concerned: " + table;
-    return text;
-}
 
 // Deletes inside the caller's transaction and commits only when the delete met
 // exactly the rows that were archived.
@@ -131,7 +123,7 @@ bool CreateArchiveTable(Connection& warehouse, Connection& archive, const std::s
         return true;
     } catch (const std::exception& error) {
         MessageText += "\r\n";
-        MessageText += Described(error, name);
+        MessageText += DescribeTableError(error, name);
         return false;
     }
 }
@@ -184,7 +176,7 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
     } catch (const std::exception& error) {
         hold.WarehouseTransaction.reset();
         MessageText += "\r\n";
-        MessageText += Described(error, table);
+        MessageText += DescribeTableError(error, table);
         // Also when adding the linked server failed half way; a link never tried
         // (a refused column) is not ours to drop.
         if (linkTried) DropArchiveLink(link, warehouse);
@@ -207,7 +199,7 @@ bool DeleteArchivedRows(const std::string& table, const std::string& condition,
     } catch (const std::exception& error) {
         hold.WarehouseTransaction.reset();
         MessageText += "\r\n";
-        MessageText += Described(error, table);
+        MessageText += DescribeTableError(error, table);
         return false;
     }
 }
@@ -309,7 +301,7 @@ bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<C
             return true;
         }
     } catch (const std::exception& error) {
-        description = Described(error, current);
+        description = DescribeTableError(error, current);
     }
 
     // The failure block: the section still ends with its closing lines, and the

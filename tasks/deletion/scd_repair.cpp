@@ -11,6 +11,7 @@
 #include "tasks/deletion/deletion_statements.h"
 #include "tasks/deletion/deletion_steps.h"
 #include "tasks/deletion/scd_repair_plan.h"
+#include "warehouse/engine_error.h"
 
 namespace varnel {
 
@@ -133,7 +134,7 @@ bool RepairSlowlyChangingDimension(const std::string& table, Connection& connect
         element.Repair(writer);
         return true;
     } catch (const std::exception& error) {
-        MessageText += error.what();
+        MessageText += DescribeTableError(error, table);
         MessageText += "\r\n";
         return false;
     }

@@ -9,6 +9,7 @@
 #include "tasks/marking/marking_statements.h"
 #include "warehouse/connections.h"
 #include "warehouse/database_access.h"
+#include "warehouse/engine_error.h"
 #include "warehouse/job_history.h"
 #include "warehouse/sql_literal.h"
 
@@ -294,7 +295,7 @@ bool MarkingRun::MarkTable(const std::string& table) {
         } catch (const std::exception& historyError) {
             AppendError(historyError);
         }
-        AppendError(error);
+        MessageText += DescribeTableError(error, table) + "\r\n";
         return false;
     }
 }

@@ -211,6 +211,17 @@ TEST_F(MarkingTest, FailureInATableIsRecordedAndReported) {
     EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
 }
 
+// An error of the engine names the table it came from; the mark-all is taken back.
+TEST_F(MarkingTest, AnEngineErrorNamesItsTable) {
+    w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
+    Dim("dim_a");
+    w_.Relation("dim_a", "no_such_column", "fact", "a_id");
+    Ids("dim_a", {1});
+    EXPECT_FALSE(Mark());
+    EXPECT_THAT(MessageText, ::testing::ContainsRegex("no such column.*\r\nTable concerned: dim_a\r\n"));
+    EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
+}
+
 // A SIGINT arriving while the first table is marked is seen right after it: its
 // marks stay, the run fails with the cancel line.
 TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
