@@ -276,7 +276,8 @@ bool RunTaskSequence(RunSettings& settings, LogStream* log, const std::string& l
             if (!done) {
                 const ProgressWindow* window = ActiveProgressWindow();
                 const bool cancelled = window && window->CancelPressed();
-                MessageText += (cancelled ? tasks[i].CancelMessage : tasks[i].ErrorMessage) + "\r\n";
+                MessageText +=
+                    (cancelled ? tasks[i].CancelMessage : tasks[i].ErrorMessage) + "\r\n";
                 return fail("");
             }
             if (ProgressWindow* window = ActiveProgressWindow()) {

@@ -23,9 +23,9 @@ namespace {
 using ::testing::HasSubstr;
 using testing::ReadFile;
 
-// Runs varnel with the arguments; returns its exit status. With a user id, the
+// Starts varnel with the arguments, standard error into the file. With a user id the
 // child runs as that user (a root test cannot meet a folder it may not write).
-int Varnel(const std::vector<std::string>& args, const std::string& errFile, uid_t user = 0) {
+pid_t Spawn(const std::vector<std::string>& args, const std::string& errFile, uid_t user = 0) {
     const pid_t child = fork();
     if (child == 0) {
         if (user != 0 && (setgid(user) != 0 || setuid(user) != 0)) _exit(126);
@@ -36,8 +36,12 @@ int Varnel(const std::vector<std::string>& args, const std::string& errFile, uid
         execv(VARNEL_EXE, argv.data());
         _exit(127);
     }
+    return child;
+}
+
+int Varnel(const std::vector<std::string>& args, const std::string& errFile, uid_t user = 0) {
     int status = 0;
-    waitpid(child, &status, 0);
+    waitpid(Spawn(args, errFile, user), &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -46,7 +50,8 @@ std::string OnlyLog(const std::string& folder) {
     if (std::filesystem::is_directory(folder))
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             logs.push_back(entry.path());
-    return logs.size() == 1 ? ReadFile(logs[0].string()) : "<" + std::to_string(logs.size()) + " logs>";
+    return logs.size() == 1 ? ReadFile(logs[0].string())
+                            : "<" + std::to_string(logs.size()) + " logs>";
 }
 
 class UnattendedFailureTest : public ::testing::Test {
@@ -57,7 +62,8 @@ protected:
                      {.PrimaryKey = "store_id"});
         w_.Fact("f_sales", {"id INTEGER", "store_id INTEGER"}, {.PrimaryKey = "id"});
         w_.Relation("d_store", "store_id", "f_sales", "store_id");
-        w_.Rows("d_store", {"store_id", "name", "is_deletable"}, {{1, "north", 1}, {2, "south", 0}});
+        w_.Rows("d_store", {"store_id", "name", "is_deletable"},
+                {{1, "north", 1}, {2, "south", 0}});
         w_.Rows("f_sales", {"id", "store_id"}, {{1, 2}});
     }
     void TearDown() override { unsetenv("VARNEL_HISTORY"); }
@@ -135,16 +141,7 @@ TEST_F(UnattendedFailureTest, SigtermCancelsALongDeletionAndLeavesTheTableAsItWa
     w_.Close();
 
     const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        std::freopen(Err().c_str(), "w", stderr);
-        const auto args = Run("-del");
-        std::vector<char*> argv{const_cast<char*>(VARNEL_EXE)};
-        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(VARNEL_EXE, argv.data());
-        _exit(127);
-    }
+    const pid_t child = Spawn(Run("-del"), Err());
     // Long enough for the run to reach the slow table; its DELETE alone takes tens of seconds.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     int status = 0;
