@@ -1,22 +1,63 @@
 #include "run/console_progress.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <mutex>
+#include <thread>
+
+#include "warehouse/odbc.h"
 
 namespace varnel {
 
 namespace {
 
 volatile std::sig_atomic_t signalled = 0;
+// The handler wakes the watcher through this pipe; -1 until the watcher runs.
+volatile std::sig_atomic_t wakeWatcher = -1;
 
-extern "C" void OnCancelSignal(int) { signalled = 1; }
+extern "C" void OnCancelSignal(int) {
+    // Only async-signal-safe work here: the request is counted before the flag is
+    // set, so that a run that sees the flag has seen the request as well.
+    const int savedErrno = errno;
+    RequestStatementCancel();
+    signalled = 1;
+    if (wakeWatcher >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(wakeWatcher, &byte, 1);
+    }
+    errno = savedErrno;
+}
+
+// The watcher cancels the statement in progress for each signal: a long statement
+// would otherwise hold the run until it ends, however long that is.
+void StartWatcher() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return;
+    // A full pipe must not block the handler; the watcher then has wakes enough.
+    ::fcntl(ends[1], F_SETFL, ::fcntl(ends[1], F_GETFL) | O_NONBLOCK);
+    const int readEnd = ends[0];
+    std::thread([readEnd] {
+        char bytes[16];
+        for (;;) {
+            const ssize_t count = ::read(readEnd, bytes, sizeof bytes);
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) return;
+            CancelRequestedStatement();
+        }
+    }).detach();
+    wakeWatcher = ends[1];
+}
 
 }  // namespace
 
 void InstallCancelSignalHandlers() {
+    static std::once_flag watcher;
+    std::call_once(watcher, StartWatcher);
     struct sigaction action {};
     action.sa_handler = OnCancelSignal;
     sigemptyset(&action.sa_mask);
@@ -124,8 +165,17 @@ void ConsoleProgressWindow::Show() {
 
 void ConsoleProgressWindow::Unload() { EndStatusLine(); }
 
+bool ConsoleProgressWindow::CancelPressed() const {
+    // A signal is the Cancel button: a task that failed because its statement was
+    // cancelled was cancelled, whether or not it polled since.
+    return ProgressWindow::CancelPressed() || CancelSignalled();
+}
+
 void ConsoleProgressWindow::ProcessEvents() {
-    if (CancelSignalled()) PressCancel();
+    if (!CancelSignalled()) return;
+    // The run has seen the cancel and stops on its own; its clean-up runs in full.
+    SettleStatementCancel();
+    PressCancel();
 }
 
 }  // namespace varnel

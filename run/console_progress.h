@@ -6,7 +6,8 @@
 
 namespace varnel {
 
-//! Routes SIGINT and SIGTERM to the cancel flag of the run's window.
+//! Routes SIGINT and SIGTERM to the cancel flag of the run's window and to a watcher
+//! thread that cancels the statement in progress while a task runs.
 void InstallCancelSignalHandlers();
 //! True once SIGINT or SIGTERM arrived since the handlers were installed.
 bool CancelSignalled();
@@ -23,6 +24,8 @@ public:
     //! Shows progress on the stream or not, as told.
     ConsoleProgressWindow(std::FILE* stream, bool display);
     ~ConsoleProgressWindow() override;
+
+    bool CancelPressed() const override;
 
     void Comment(const std::string& text) override;
     void ProgressVal(std::int32_t value) override;

@@ -1,9 +1,12 @@
 #include "run/run_driver.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -20,6 +23,8 @@
 #include "warehouse/current_user.h"
 #include "warehouse/database_access.h"
 #include "warehouse/job_history.h"
+#include "warehouse/metadata_names.h"
+#include "warehouse/odbc.h"
 #include "warehouse/tool_tables.h"
 
 namespace varnel {
@@ -46,7 +51,14 @@ void ClearFlagsFrom(RunSettings& settings, std::size_t first) {
     }
 }
 
-std::string Summary(const RunSettings& settings, bool started) {
+// The summary block. A run that stopped before its task sequence lists no task and
+// no report: none of them ran.
+std::string Summary(const RunSettings& ran, bool started, bool tasksReached) {
+    RunSettings settings = ran;
+    if (!tasksReached) {
+        settings.CheckMetadata = settings.ArchiveFacts = settings.MarkUnused = false;
+        settings.GenerateReports = settings.DeleteMarked = settings.AtomicDelete = false;
+    }
     std::string summary;
     if (started)
         summary = "Varnel started on: " + FormatLongDate(RunStartDate) + " at: " +
@@ -91,6 +103,27 @@ void WriteFailureEntry(const RunSettings& settings, const std::string& logPath) 
     record.EndTime = Now();
     record.JobId = settings.JobId;
     record.WriteEntry(6, "Varnel");
+}
+
+// A line added to a file that is already written and closed; best effort.
+void AppendLine(const std::string& path, const std::string& text) {
+    if (path.empty()) return;
+    std::ofstream file(path, std::ios::binary | std::ios::app);
+    file << text << "\r\n";
+}
+
+// The log copy is written at the end of the run; a path that cannot take it is found
+// here, before the run changes anything. An existing copy keeps its content until then.
+std::string LogCopyProblem(const RunSettings& settings) {
+    const std::string& copyPath = settings.LogCopyFile;
+    const auto separator = copyPath.find_last_of('/');
+    if (separator != std::string::npos) CreateFolderPath(copyPath.substr(0, separator + 1));
+    errno = 0;
+    std::ofstream probe(copyPath, std::ios::binary | std::ios::app);
+    if (probe) return {};
+    const int error = errno;
+    return "The log copy " + copyPath + " cannot be written" +
+           (error ? std::string(": ") + std::strerror(error) : std::string());
 }
 
 void CopyLog(const RunSettings& settings, const std::string& logPath) {
@@ -209,8 +242,12 @@ void ReportMessage(bool writeToLog, LogStream* log, const std::string& text, boo
 }
 
 bool RunTaskSequence(RunSettings& settings, LogStream* log, const std::string& logPath) {
-    const auto fail = [](const std::string& description) {
+    // The task running, or the first when none has started: a failure clears the
+    // flags from there on, so that the summary lists only what completed.
+    std::size_t current = 0;
+    const auto fail = [&settings, &current](const std::string& description) {
         if (!description.empty()) MessageText += description + "\r\n";
+        ClearFlagsFrom(settings, current);
         UnloadProgressWindow();
         ShowMainWindow();
         return false;
@@ -230,14 +267,37 @@ bool RunTaskSequence(RunSettings& settings, LogStream* log, const std::string& l
         std::size_t row = 0;
         for (std::size_t i = 0; i < tasks.size(); ++i) {
             if (!(settings.*(tasks[i].Flag))) continue;
+            current = i;
             if (ProgressWindow* window = ActiveProgressWindow())
                 window->TaskCaption(row, window->TaskCaption(row) + "....");
+            // Every task builds statements from the metadata's names: a value that is
+            // no name stops the task before any statement uses it.
+            std::optional<std::string> fault;
+            try {
+                fault = FindInvalidMetadataName(*WarehouseConnection);
+            } catch (const std::exception& error) {
+                fault = error.what();
+            }
+            if (fault) {
+                MessageText += *fault + "\r\n" + tasks[i].ErrorMessage + "\r\n";
+                return fail("");
+            }
             TaskContext context{settings, log, logPath};
-            if (!tasks[i].Run(context)) {
+            bool done = false;
+            {
+                // A signal cancels the statement in progress only while a task runs; the
+                // statements around the tasks (the lock's release above all) always run.
+                struct CancelWindow {
+                    CancelWindow() { AllowStatementCancel(true); }
+                    ~CancelWindow() { AllowStatementCancel(false); }
+                } cancelWindow;
+                done = tasks[i].Run(context);
+            }
+            if (!done) {
                 const ProgressWindow* window = ActiveProgressWindow();
                 const bool cancelled = window && window->CancelPressed();
-                MessageText += (cancelled ? tasks[i].CancelMessage : tasks[i].ErrorMessage) + "\r\n";
-                ClearFlagsFrom(settings, i);
+                MessageText +=
+                    (cancelled ? tasks[i].CancelMessage : tasks[i].ErrorMessage) + "\r\n";
                 return fail("");
             }
             if (ProgressWindow* window = ActiveProgressWindow()) {
@@ -247,6 +307,7 @@ bool RunTaskSequence(RunSettings& settings, LogStream* log, const std::string& l
             }
             ++row;
         }
+        current = tasks.size();
         if (settings.DeleteMarked) {
             if (ProgressWindow* window = ActiveProgressWindow())
                 window->DisableObject(ProgressControl::cmdCancel);
@@ -263,11 +324,15 @@ bool ExecuteRun(RunSettings& settings) {
     std::unique_ptr<LogStream> log;
     std::string logPath;
 
+    // A status file that cannot be written stops the run before it changes anything: a
+    // scheduler would otherwise read a stale word. The log still gets the reason.
+    std::string statusProblem;
     // Writing the first status and creating the log: a failure here ends the run at once.
     try {
         if (settings.StatusFileRequested) {
             SetStatusFileName(settings.StatusFile);
-            WriteJobStatus("running");
+            // The reason reaches standard error with the run's other failures.
+            WriteJobStatus("running", statusProblem);
         }
         RunStartDate = Now();
         RunStartTime = RunStartDate;
@@ -312,10 +377,23 @@ bool ExecuteRun(RunSettings& settings) {
         }
     };
 
+    if (!statusProblem.empty()) MessageText += statusProblem + "\r\n";
+    const bool copyWanted = settings.LogCopyRequested && !TrimBlanks(settings.LogCopyFile).empty();
+    std::string copyProblem;
+
     bool valid = false;
+    bool tasksReached = false;
     reported("the run failed", [&] {
+        if (!statusProblem.empty()) return;
         valid = ValidateRunSettings(settings);
         if (!valid) return;
+        if (copyWanted) {
+            copyProblem = LogCopyProblem(settings);
+            if (!copyProblem.empty()) {
+                MessageText += copyProblem + "\r\n";
+                return;
+            }
+        }
         OpenWarehouseConnection(settings.Server, settings.Database, settings.WindowsAuth,
                                 settings.UserName, settings.Password, WarehouseConnection,
                                 MessageText);
@@ -326,6 +404,7 @@ bool ExecuteRun(RunSettings& settings) {
         if (!TakeLock(log.get())) return;
         if (!CommandLineMode && MainWindow) MainWindow->HideMainWindow();
         ShowProgressWindow(settings);
+        tasksReached = true;
         const bool done = RunTaskSequence(settings, log.get(), logPath);
         ProgressWindow* window = ActiveProgressWindow();
         if (window && !window->CancelPressed() && done) {
@@ -348,7 +427,7 @@ bool ExecuteRun(RunSettings& settings) {
                  [&] { WriteFailureEntry(settings, logPath); });
     }
     reported("the log could not be written", [&] {
-        const std::string summary = Summary(settings, valid);
+        const std::string summary = Summary(settings, valid, tasksReached);
         if (!TrimBlanks(summary).empty())
             ReportMessage(settings.LogRequested, log.get(), summary, true, kStyleInformation);
     });
@@ -359,9 +438,22 @@ bool ExecuteRun(RunSettings& settings) {
     reported("the log could not be written", [&] {
         if (log) log->Close();
     });
-    if (settings.LogCopyRequested && !TrimBlanks(settings.LogCopyFile).empty())
+    if (copyWanted && copyProblem.empty())
         reported("the log copy could not be written", [&] { CopyLog(settings, logPath); });
-    if (settings.StatusFileRequested) WriteJobStatus(result ? "ok" : "failure");
+    if (settings.StatusFileRequested) {
+        std::string problem;
+        if (!WriteJobStatus(result ? "ok" : "failure", problem)) {
+            result = false;
+            // The reason was said already when the first status failed the same way.
+            if (problem != statusProblem) {
+                const std::string line = "Varnel: " + problem;
+                std::cerr << line << '\n';
+                AppendLine(logPath, line);
+                if (copyWanted && copyProblem.empty() && !logPath.empty())
+                    AppendLine(settings.LogCopyFile, line);
+            }
+        }
+    }
     return result;
 }
 

@@ -1,9 +1,21 @@
 #include "run/status_file.h"
 
-#include <exception>
-#include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace varnel {
+
+namespace {
+
+std::string Failure(const std::string& what, int error) {
+    return "The status file " + StatusFileName + " could not be " + what + ": " +
+           std::strerror(error);
+}
+
+}  // namespace
 
 bool SetStatusFileName(const std::string& path) {
     StatusFileName = path;
@@ -11,17 +23,37 @@ bool SetStatusFileName(const std::string& path) {
 }
 
 bool WriteJobStatus(const std::string& word) {
+    std::string reason;
+    return WriteJobStatus(word, reason);
+}
+
+bool WriteJobStatus(const std::string& word, std::string& reason) {
+    reason.clear();
     if (StatusFileName.empty()) return false;
-    // A status that cannot be written must never disturb the run, so nothing escapes here.
-    try {
-        std::ofstream out(StatusFileName, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out << word << "\r\n";
-        out.close();
-        return !out.fail();
-    } catch (const std::exception&) {
+    // Each step is checked: a scheduler that reads a stale word would take a failed
+    // run for a good one. A full disk shows at the write or at the close.
+    const int file = ::open(StatusFileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (file < 0) {
+        reason = Failure("opened", errno);
         return false;
     }
+    const std::string text = word + "\r\n";
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = ::write(file, text.data() + written, text.size() - written);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            reason = Failure("written", errno);
+            ::close(file);
+            return false;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    if (::close(file) != 0) {
+        reason = Failure("written", errno);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace varnel

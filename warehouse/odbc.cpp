@@ -1,9 +1,11 @@
 #include "warehouse/odbc.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <mutex>
 #include <utility>
 
 #include "warehouse/sql_dialect.h"
@@ -36,7 +38,68 @@ SQLCHAR* Chars(const std::string& text) {
 
 SQLINTEGER Length(const std::string& text) { return static_cast<SQLINTEGER>(text.size()); }
 
+// ---------------------------------------------------------------- Statement cancel
+
+// Requests are counted by the signal handler without a lock; everything else is
+// guarded by the mutex. The watcher holds it while it calls SQLCancel, so that the
+// statement handle cannot be freed under it.
+std::atomic<unsigned> cancelRequests{0};
+static_assert(std::atomic<unsigned>::is_always_lock_free);
+
+struct CancelState {
+    std::mutex Mutex;
+    unsigned Settled = 0;
+    bool Allowed = false;
+    SQLHSTMT Executing = SQL_NULL_HSTMT;
+};
+
+CancelState& Cancel() {
+    static CancelState state;
+    return state;
+}
+
+// Marks a statement as executing for as long as it lives.
+class Executing {
+public:
+    explicit Executing(SQLHSTMT statement) {
+        CancelState& state = Cancel();
+        const std::lock_guard lock(state.Mutex);
+        state.Executing = statement;
+    }
+    ~Executing() {
+        CancelState& state = Cancel();
+        const std::lock_guard lock(state.Mutex);
+        state.Executing = SQL_NULL_HSTMT;
+    }
+    Executing(const Executing&) = delete;
+    Executing& operator=(const Executing&) = delete;
+};
+
 }  // namespace
+
+void RequestStatementCancel() noexcept { cancelRequests.fetch_add(1); }
+
+void CancelRequestedStatement() {
+    CancelState& state = Cancel();
+    const std::lock_guard lock(state.Mutex);
+    const unsigned requests = cancelRequests.load();
+    const bool pending = requests != state.Settled;
+    state.Settled = requests;
+    if (pending && state.Allowed && state.Executing != SQL_NULL_HSTMT) SQLCancel(state.Executing);
+}
+
+void SettleStatementCancel() {
+    CancelState& state = Cancel();
+    const std::lock_guard lock(state.Mutex);
+    state.Settled = cancelRequests.load();
+}
+
+void AllowStatementCancel(bool allowed) {
+    CancelState& state = Cancel();
+    const std::lock_guard lock(state.Mutex);
+    state.Allowed = allowed;
+    if (!allowed) state.Settled = cancelRequests.load();
+}
 
 OdbcError::OdbcError(std::vector<DiagnosticRecord> records, std::string sql,
                      const std::string& fallback)
@@ -221,7 +284,11 @@ void Result::Describe() {
 
 bool Result::Next() {
     if (statement_ == SQL_NULL_HSTMT) return false;
-    SQLRETURN rc = SQLFetch(statement_);
+    SQLRETURN rc = SQL_SUCCESS;
+    {
+        const Executing executing(statement_);
+        rc = SQLFetch(statement_);
+    }
     if (rc == SQL_NO_DATA) {
         hasRow_ = false;
         return false;
@@ -406,7 +473,11 @@ void PreparedStatement::Bind(const std::vector<Parameter>& parameters) {
 
 std::int64_t PreparedStatement::Execute(const std::vector<Parameter>& parameters) {
     Bind(parameters);
-    const SQLRETURN rc = SQLExecute(statement_);
+    SQLRETURN rc = SQL_SUCCESS;
+    {
+        const Executing executing(statement_);
+        rc = SQLExecute(statement_);
+    }
     // NOTE: the SQLite driver answers an UPDATE or DELETE that touches no row with
     // SQL_NO_DATA: a success with count 0.
     if (rc == SQL_NO_DATA) return 0;
@@ -419,7 +490,11 @@ std::int64_t PreparedStatement::Execute(const std::vector<Parameter>& parameters
 
 Result PreparedStatement::Query(const std::vector<Parameter>& parameters) {
     Bind(parameters);
-    const SQLRETURN rc = SQLExecute(statement_);
+    SQLRETURN rc = SQL_SUCCESS;
+    {
+        const Executing executing(statement_);
+        rc = SQLExecute(statement_);
+    }
     if (rc != SQL_NO_DATA) Check(rc, SQL_HANDLE_STMT, statement_, sql_, "The query failed.");
     return Result(statement_, sql_, false);
 }
@@ -517,7 +592,11 @@ std::int64_t Connection::Execute(const std::string& sql, int timeoutSeconds) {
         SQLHSTMT s;
         ~Free() { SQLFreeHandle(SQL_HANDLE_STMT, s); }
     } guard{statement};
-    const SQLRETURN rc = SQLExecDirect(statement, Chars(sql), Length(sql));
+    SQLRETURN rc = SQL_SUCCESS;
+    {
+        const Executing executing(statement);
+        rc = SQLExecDirect(statement, Chars(sql), Length(sql));
+    }
     if (rc == SQL_NO_DATA) return 0;
     Check(rc, SQL_HANDLE_STMT, statement, sql, "The statement failed.");
     SQLLEN count = 0;
@@ -548,7 +627,11 @@ std::int64_t Connection::Execute(const Command& command) {
 
 Result Connection::Query(const std::string& sql, int timeoutSeconds) {
     SQLHSTMT statement = NewStatement(timeoutSeconds);
-    const SQLRETURN rc = SQLExecDirect(statement, Chars(sql), Length(sql));
+    SQLRETURN rc = SQL_SUCCESS;
+    {
+        const Executing executing(statement);
+        rc = SQLExecDirect(statement, Chars(sql), Length(sql));
+    }
     if (rc != SQL_NO_DATA && !Succeeded(rc)) {
         auto records = CollectDiagnostics(SQL_HANDLE_STMT, statement);
         SQLFreeHandle(SQL_HANDLE_STMT, statement);

@@ -272,6 +272,27 @@ private:
     bool active_ = false;
 };
 
+//! Cancelling the statement in progress from another thread. The thread that runs
+//! statements registers each one while it executes or fetches; a watcher thread
+//! (woken by SIGINT or SIGTERM) then calls SQLCancel on it, which ODBC allows from
+//! another thread. The statement fails, and its transaction rolls back.
+//!
+//! A request counts only while cancelling is allowed (during a task) and cancels
+//! only the statement executing when the watcher handles it; between two statements
+//! it has nothing to cancel, and the task stops at its next poll of the window. The
+//! statements that clean up afterwards (ROLLBACK, the lock's release) run normally.
+
+//! Records one request. Async-signal-safe: a signal handler may call it.
+void RequestStatementCancel() noexcept;
+//! Handles the requests so far: cancels the statement executing now, when there is
+//! one and cancelling is allowed. For the watcher thread, never for a signal handler.
+void CancelRequestedStatement();
+//! The requests so far have been seen by the run (it stops on its own); none of them
+//! cancels a statement any more.
+void SettleStatementCancel();
+//! Allows or forbids cancelling statements; forbidding also settles every request.
+void AllowStatementCancel(bool allowed);
+
 //! The process's ODBC environment, allocated on first use.
 SQLHENV OdbcEnvironment();
 

@@ -9,6 +9,7 @@
 #include "tasks/metadata_check/metadata_check_statements.h"
 #include "warehouse/connections.h"
 #include "warehouse/database_access.h"
+#include "warehouse/metadata_names.h"
 #include "warehouse/odbc.h"
 
 namespace varnel {
@@ -90,6 +91,20 @@ void CheckRelationRow(Connection& connection, const Result& row) {
     if (row.IsNull(kOriginalPrimaryKey) && slowlyChanging) {
         throw MetadataFault(
             "original_primary_key Column Empty  for slowly changing dimension table: " + primaryTable);
+    }
+
+    // Every name goes into statements later, so each must be a name before it is looked up.
+    for (const std::size_t column :
+         {kForeignTable, kForeignColumns, kPrimaryTable, kPrimaryColumns, kOriginalPrimaryKey}) {
+        const auto& value = row.Get(column);
+        if (!value) continue;
+        const bool valid = column == kForeignTable || column == kPrimaryTable
+                               ? IsIdentifier(*value)
+                               : IsIdentifierList(*value);
+        if (!valid) {
+            throw MetadataFault(
+                InvalidNameMessage("dwm_star_relations", row.Column(column).Name, *value));
+        }
     }
 
     if (!TableExists(connection, foreignTable)) throw MetadataFault(MissingTable(foreignTable));
@@ -202,6 +217,10 @@ bool CheckTablesTable(Connection& connection, ProgressWindow* window) {
                 if (column == kIsSelected && type != "DIMENSION") continue;
                 throw MetadataFault("Column '" + TrimBlanks(tables.Column(column).Name) +
                                     "' empty for dimension table " + name + " in dwm_tables table");
+            }
+            if (!IsIdentifier(*tables.Get(kTableName))) {
+                throw MetadataFault(
+                    InvalidNameMessage("dwm_tables", "table_name", *tables.Get(kTableName)));
             }
             if (!TableExists(connection, name)) throw MetadataFault(MissingTable(name));
             if (type == "DIMENSION" && !CheckControlColumns(connection, name)) return false;

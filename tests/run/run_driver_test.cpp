@@ -304,5 +304,116 @@ TEST_F(RunDriverTest, ALogThatCannotBeCreatedEndsTheRunAtOnce) {
     EXPECT_EQ(prompter_.Boxes[0].Style, 16);
 }
 
+// ------------------------------------------------- runs that stop before their first task
+
+struct EarlyStop {
+    std::string Name;
+    //! Breaks the run before its first task; gets the fixture's folder and settings.
+    std::function<void(const testing::TempDir&, RunSettings&)> Break;
+    //! Text the log holds about why.
+    std::string Reason;
+    //! The reason is a file the run must write: found before the warehouse is reached.
+    bool FileProblem = false;
+};
+
+void PrintTo(const EarlyStop& c, std::ostream* os) { *os << c.Name; }
+
+class EarlyStopTest : public RunDriverTest, public ::testing::WithParamInterface<EarlyStop> {};
+
+// Nothing ran, so the summary lists no task and no report, whatever was asked for;
+// and a file that the end of the run cannot write stops it before it connects.
+TEST_P(EarlyStopTest, ListsNoTaskAndChangesNothing) {
+    InstallTasks();
+    settings_.CheckMetadata = settings_.MarkUnused = settings_.GenerateReports = true;
+    settings_.AtomicDelete = true;
+    GetParam().Break(dir_, settings_);
+    EXPECT_FALSE(ExecuteRun(settings_));
+    EXPECT_TRUE(ran_.empty());
+    const std::string log = LogText();
+    EXPECT_THAT(log, HasSubstr(GetParam().Reason));
+    EXPECT_THAT(log, HasSubstr("The following processes were completed by the tool :\r\n\r\n"
+                               "Varnel stopped on: "));
+    EXPECT_THAT(log, Not(HasSubstr("reports were generated")));
+    if (GetParam().FileProblem) {
+        EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_),
+                                      "select count(*) from sqlite_master"),
+                  "0");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, EarlyStopTest,
+    ::testing::Values(
+        EarlyStop{"ValidationFails",
+                  [](const testing::TempDir&, RunSettings& s) { s.Server.clear(); },
+                  "Machine must be specified"},
+        EarlyStop{"WarehouseCannotBeReached",
+                  [](const testing::TempDir& d, RunSettings& s) { s.Database = d.File("gone.db"); },
+                  "Error while connecting to : sqlite"},
+        EarlyStop{"AnotherUserLockedLast",
+                  [](const testing::TempDir&, RunSettings& s) {
+                      auto db = testing::OpenSqlite(s.Database);
+                      db->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
+                      db->Execute("insert into dwm_multiuse values (0,'alice')");
+                  },
+                  "last used by -- alice"},
+        EarlyStop{"StatusFolderMissing",
+                  [](const testing::TempDir& d, RunSettings& s) {
+                      s.StatusFileRequested = true;
+                      s.StatusFile = d.File("missing/status.txt");
+                  },
+                  "missing/status.txt could not be opened: No such file or directory", true},
+        EarlyStop{"StatusIsAFolder",
+                  [](const testing::TempDir& d, RunSettings& s) {
+                      s.StatusFileRequested = true;
+                      s.StatusFile = d.Path().string();
+                  },
+                  "could not be opened: Is a directory", true},
+        EarlyStop{"StatusDiskFull",
+                  [](const testing::TempDir&, RunSettings& s) {
+                      s.StatusFileRequested = true;
+                      s.StatusFile = "/dev/full";
+                  },
+                  "The status file /dev/full could not be written: No space left on device", true},
+        EarlyStop{"LogCopyIsAFolder",
+                  [](const testing::TempDir& d, RunSettings& s) {
+                      std::filesystem::create_directories(d.File("copy"));
+                      s.LogCopyRequested = true;
+                      s.LogCopyFile = d.File("copy");
+                  },
+                  "copy cannot be written: Is a directory", true}),
+    [](const auto& test) { return test.param.Name; });
+
+TEST_F(RunDriverTest, AStatusThatCannotBeWrittenAtTheEndFailsTheRun) {
+    settings_.StatusFileRequested = true;
+    settings_.StatusFile = dir_.File("status.txt");
+    // The task turns the status file into a folder, as a full or vanished disk would
+    // refuse the last word.
+    SetTaskTable({TestTask(
+        &RunSettings::MarkUnused,
+        [this](TaskContext&) {
+            std::filesystem::remove(settings_.StatusFile);
+            std::filesystem::create_directory(settings_.StatusFile);
+            return true;
+        },
+        "mark")});
+    settings_.MarkUnused = true;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(ExecuteRun(settings_));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_THAT(err, HasSubstr("status.txt could not be opened: Is a directory"));
+    EXPECT_THAT(LogText(), HasSubstr("Varnel stopped on: "));
+    EXPECT_THAT(LogText(), HasSubstr("status.txt could not be opened: Is a directory\r\n"));
+}
+
+TEST_F(RunDriverTest, ATaskThatThrowsIsNotListedNorAreTheReportsAfterIt) {
+    InstallTasks("mark", true);
+    settings_.CheckMetadata = settings_.MarkUnused = settings_.GenerateReports = true;
+    EXPECT_FALSE(ExecuteRun(settings_));
+    EXPECT_EQ(ran_, (std::vector<std::string>{"check", "mark"}));
+    EXPECT_THAT(LogText(), HasSubstr(":\r\n\t - Checking of metadata\r\n\r\nVarnel stopped on: "));
+    EXPECT_THAT(LogText(), Not(HasSubstr("reports were generated")));
+}
+
 }  // namespace
 }  // namespace varnel

@@ -119,7 +119,7 @@ TEST_F(PlainDeletionTest, AFailingRepairUndoesItsTableKeepsTheOnesBeforeAndEndsT
     for (const auto& file : std::filesystem::directory_iterator(settings.LogDirectory))
         log = testing::ReadFile(file.path().string());
     EXPECT_THAT(log,
-                HasSubstr("repair refused (19)\r\n"
+                HasSubstr("repair refused (19)\r\nTable concerned: dim_customer\r\n"
                           "Error occured in task:\tDelete records.\r\nProgram terminated.\r\n"));
     EXPECT_EQ(Versions(), before);
     EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("1"));

@@ -324,6 +324,27 @@ std::vector<FaultCase> FaultCases() {
          "Count of primary key fields and foreign key fields not the same for the relationship "
          ":\r\nPrimary Table - dim_product\r\nForeign Table - fact_sales",
          kRelationsStep},
+        // Names are checked before they are looked up or put into any statement.
+        {"RelationTableIsNoName",
+         [](auto& w) { w.Relation("dim_store", "store_id", "fact_sales; --", "store_id"); },
+         "The value 'fact_sales; --' in column foreign_table of dwm_star_relations is not a "
+         "valid name.",
+         kRelationsStep},
+        {"RelationColumnListIsNoName",
+         [](auto& w) {
+             w.Exec("UPDATE dwm_star_relations SET primary_columns = 'store_id) OR (1=1'"
+                    " WHERE primary_table = 'dim_store'");
+         },
+         "The value 'store_id) OR (1=1' in column primary_columns of dwm_star_relations is not a "
+         "valid name.",
+         kRelationsStep},
+        {"TableNameIsNoName",
+         [](auto& w) {
+             w.Register({.Table = "dim_store SET region = 'x' --"});
+         },
+         "The value 'dim_store SET region = 'x' --' in column table_name of dwm_tables is not a "
+         "valid name.",
+         kTablesStep},
         {"DwmTablesMissing", [](auto& w) { w.Exec("DROP TABLE dwm_tables"); },
          "Table 'dwm_tables' does not exist in the data warehouse database", kTablesStep},
         {"DwmTablesWithoutDimensionOrFactRows",

@@ -1,0 +1,99 @@
+// Which metadata values may go into statements as names, and the scan of the two
+// metadata tables that finds the first one that may not.
+
+#include "warehouse/metadata_names.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/warehouse_builder.h"
+
+namespace varnel {
+namespace {
+
+struct NameCase {
+    const char* Text;
+    bool Name;
+};
+
+class IdentifierTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(IdentifierTest, TellsANameFromText) {
+    EXPECT_EQ(IsIdentifier(GetParam().Text), GetParam().Name) << "'" << GetParam().Text << "'";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, IdentifierTest,
+    ::testing::Values(
+        NameCase{"d_store", true}, NameCase{"  d_store ", true}, NameCase{"Fact$2024#", true},
+        NameCase{"dbo.d_store", true}, NameCase{"[d store]", true},
+        NameCase{"\"d store\"", true}, NameCase{"[a]]b]", true},
+        NameCase{"\"say \"\"hi\"\"\"", true}, NameCase{"dbo.[d store]", true},
+        NameCase{"[dbo].\"d store\"", true}, NameCase{"d_gr\xc3\xb6\xc3\x9f" "e", true},
+        // Text that would end the name and add SQL of its own, or that is no name at all.
+        NameCase{"d_store SET name = 'x' --", false}, NameCase{"d_store; DROP TABLE f", false},
+        NameCase{"d store", false}, NameCase{"d_store--", false}, NameCase{"it's", false},
+        NameCase{"", false}, NameCase{"   ", false}, NameCase{"[]", false},
+        NameCase{"[d store", false}, NameCase{"[a]b]", false}, NameCase{"[a] x", false},
+        NameCase{"\"a\"\"", false}, NameCase{"\"a\" OR 1=1 --\"", false},
+        NameCase{"a.b.c", false}, NameCase{".d_store", false}, NameCase{"dbo.", false},
+        NameCase{"[line\nbreak]", false}, NameCase{"f(x)", false}));
+
+TEST(IdentifierListTest, EveryPieceTrimmedMustBeAName) {
+    for (const char* list : {"id", "store_id,  store_region ", "[d id], \"x\"\"y\"", "", "   "})
+        EXPECT_TRUE(IsIdentifierList(list)) << list;
+    // A comma inside a delimited name still splits the list: the halves are no names.
+    for (const char* list : {"a,,b", "a,", "id) OR (1=1", "id, name = 'x' --", "[a,b]"})
+        EXPECT_FALSE(IsIdentifierList(list)) << list;
+}
+
+class MetadataNamesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        w_.Dimension("d_store", {"store_id INTEGER", "name VARCHAR(20)"},
+                     {.PrimaryKey = "store_id"});
+        w_.Fact("f_sales", {"id INTEGER", "store_id INTEGER"}, {.PrimaryKey = "id"});
+        w_.Relation("d_store", "store_id", "f_sales", "store_id");
+    }
+
+    std::optional<std::string> Scan() { return FindInvalidMetadataName(w_.Connection()); }
+
+    testing::WarehouseBuilder w_;
+};
+
+TEST_F(MetadataNamesTest, CorrectMetadataPasses) { EXPECT_EQ(Scan(), std::nullopt); }
+
+TEST_F(MetadataNamesTest, NamesTheTableColumnAndValueOfTheFirstBadName) {
+    w_.Exec("UPDATE dwm_tables SET table_name = 'd_store SET name = ''x'' --'"
+            " WHERE table_name = 'd_store'");
+    EXPECT_EQ(Scan(), "The value 'd_store SET name = 'x' --' in column table_name of dwm_tables "
+                      "is not a valid name.");
+    // The relations are read first.
+    w_.Exec("UPDATE dwm_star_relations SET foreign_columns = 'store_id; --'");
+    EXPECT_EQ(Scan(), "The value 'store_id; --' in column foreign_columns of dwm_star_relations "
+                      "is not a valid name.");
+}
+
+TEST(MetadataNamesScanTest, EveryNameColumnOfTheRelationsIsRead) {
+    for (const char* column : {"primary_table", "foreign_table", "primary_columns",
+                               "foreign_columns", "original_primary_key"}) {
+        testing::WarehouseBuilder w;
+        w.Relation("a", "b", "c", "d");
+        w.Exec(std::string("UPDATE dwm_star_relations SET ") + column + " = 'x y'");
+        EXPECT_EQ(FindInvalidMetadataName(w.Connection()),
+                  std::string("The value 'x y' in column ") + column +
+                      " of dwm_star_relations is not a valid name.");
+    }
+}
+
+TEST_F(MetadataNamesTest, LeavesWhatTheTasksDoNotReadToThem) {
+    // Rows of other types, Nulls and missing tables are not this scan's faults.
+    w_.Register({.Table = "not a table", .Type = "VIEW"});
+    w_.Exec("UPDATE dwm_star_relations SET original_primary_key = NULL");
+    EXPECT_EQ(Scan(), std::nullopt);
+    w_.Exec("DROP TABLE dwm_star_relations");
+    w_.Exec("DROP TABLE dwm_tables");
+    EXPECT_EQ(Scan(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace varnel

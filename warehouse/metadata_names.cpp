@@ -1,0 +1,158 @@
+#include "warehouse/metadata_names.h"
+
+#include <array>
+#include <vector>
+
+#include "warehouse/database_access.h"
+#include "warehouse/odbc.h"
+#include "warehouse/text.h"
+
+namespace varnel {
+
+namespace {
+
+std::string_view TrimSpaces(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+bool IsNameCharacter(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+           (byte >= '0' && byte <= '9') || byte == '_' || byte == '$' || byte == '#' ||
+           byte >= 0x80;
+}
+
+bool IsControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+// Reads one part of a name from the position given: a plain name or a delimited
+// one. Returns the position after it, or npos when no valid part starts there.
+std::size_t ReadPart(std::string_view text, std::size_t at) {
+    if (at >= text.size()) return std::string_view::npos;
+    const char open = text[at];
+    if (open == '[' || open == '"') {
+        const char close = open == '[' ? ']' : '"';
+        std::size_t i = at + 1;
+        bool empty = true;
+        while (i < text.size()) {
+            const char c = text[i];
+            if (c == close) {
+                // A doubled delimiter stands for itself; a single one ends the name.
+                if (i + 1 < text.size() && text[i + 1] == close) {
+                    i += 2;
+                    empty = false;
+                    continue;
+                }
+                return empty ? std::string_view::npos : i + 1;
+            }
+            if (IsControl(c)) return std::string_view::npos;
+            empty = false;
+            ++i;
+        }
+        return std::string_view::npos;  // never closed
+    }
+    std::size_t i = at;
+    while (i < text.size() && IsNameCharacter(text[i])) ++i;
+    return i == at ? std::string_view::npos : i;
+}
+
+}  // namespace
+
+bool IsIdentifier(std::string_view name) {
+    const std::string_view text = TrimSpaces(name);
+    std::size_t at = ReadPart(text, 0);
+    if (at == std::string_view::npos) return false;
+    if (at < text.size() && text[at] == '.') at = ReadPart(text, at + 1);
+    return at == text.size();
+}
+
+bool IsIdentifierList(std::string_view list) {
+    if (TrimSpaces(list).empty()) return true;
+    std::size_t start = 0;
+    while (true) {
+        const auto comma = list.find(',', start);
+        if (!IsIdentifier(list.substr(start, comma == std::string_view::npos
+                                                  ? std::string_view::npos
+                                                  : comma - start)))
+            return false;
+        if (comma == std::string_view::npos) return true;
+        start = comma + 1;
+    }
+}
+
+std::string InvalidNameMessage(std::string_view table, std::string_view column,
+                               std::string_view value) {
+    return "The value '" + std::string(value) + "' in column " + std::string(column) + " of " +
+           std::string(table) + " is not a valid name.";
+}
+
+namespace {
+
+struct NameColumn {
+    const char* Name;
+    bool List;
+};
+
+// Position of a column in a result of SELECT *; npos when the table lacks it.
+std::size_t PositionOf(const Result& result, std::string_view column) {
+    for (std::size_t i = 0; i < result.ColumnCount(); ++i)
+        if (LowerCase(result.Column(i).Name) == column) return i;
+    return std::string_view::npos;
+}
+
+std::optional<std::string> CheckRelations(Connection& connection) {
+    static constexpr std::array<NameColumn, 5> kColumns = {{{"foreign_table", false},
+                                                            {"foreign_columns", true},
+                                                            {"primary_table", false},
+                                                            {"primary_columns", true},
+                                                            {"original_primary_key", true}}};
+    auto rows = connection.Query("SELECT * FROM dwm_star_relations");
+    std::vector<std::pair<NameColumn, std::size_t>> present;
+    for (const auto& column : kColumns) {
+        const std::size_t position = PositionOf(rows, column.Name);
+        if (position != std::string_view::npos) present.emplace_back(column, position);
+    }
+    while (rows.Next()) {
+        for (const auto& [column, position] : present) {
+            const auto& value = rows.Get(position);
+            if (!value) continue;
+            if (column.List ? IsIdentifierList(*value) : IsIdentifier(*value)) continue;
+            return InvalidNameMessage("dwm_star_relations", column.Name, *value);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> CheckTables(Connection& connection) {
+    auto rows = connection.Query("SELECT * FROM dwm_tables");
+    const std::size_t name = PositionOf(rows, "table_name");
+    const std::size_t type = PositionOf(rows, "table_type");
+    if (name == std::string_view::npos || type == std::string_view::npos) return std::nullopt;
+    while (rows.Next()) {
+        const auto& kind = rows.Get(type);
+        const auto& value = rows.Get(name);
+        if (!kind || !value) continue;
+        // Only the rows the tasks read: dimensions and facts, of any letter case.
+        const std::string lower = LowerCase(TrimSpaces(*kind));
+        if (lower != "dimension" && lower != "fact") continue;
+        if (!IsIdentifier(*value)) return InvalidNameMessage("dwm_tables", "table_name", *value);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> FindInvalidMetadataName(Connection& connection) {
+    if (TableExists(connection, "dwm_star_relations")) {
+        if (auto fault = CheckRelations(connection)) return fault;
+    }
+    if (TableExists(connection, "dwm_tables")) return CheckTables(connection);
+    return std::nullopt;
+}
+
+}  // namespace varnel
