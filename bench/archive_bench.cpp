@@ -25,16 +25,6 @@ using namespace varnel::bench;
 
 namespace {
 
-std::unique_ptr<Connection> Open(const std::string& path) {
-    Connector connector;
-    connector.Server = "sqlite";
-    connector.Database = path;
-    auto connection = connector.Connect(60);
-    if (!connection)
-        throw std::runtime_error("cannot open " + path + ": " + connector.ErrorDescription());
-    return connection;
-}
-
 void EmptyFile(const std::string& path) {
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
     std::ofstream(path, std::ios::binary | std::ios::trunc).close();
@@ -45,7 +35,7 @@ void EmptyFile(const std::string& path) {
 void WriteScripts(const std::string& generated, const std::string& warehouse,
                   const WarehouseSpec& shape, const std::string& archiveScript,
                   const std::string& warehouseScript) {
-    auto db = Open(generated);
+    auto db = OpenSqlite(generated);
     std::ofstream archive(archiveScript), source(warehouseScript);
     archive << "PRAGMA journal_mode = WAL;\n" << archive_sql::AttachWarehouse(warehouse) << ";\n";
     const std::string date = "2024-05-06 07:08:09";

@@ -10,6 +10,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "warehouse/connector.h"
+
 namespace varnel::bench {
 
 double TimeSeconds(const std::function<void()>& work) {
@@ -54,6 +56,16 @@ std::string BenchFolder(const std::string& name) {
     const std::string folder = base + "/varnel-bench-" + name;
     std::filesystem::create_directories(folder);
     return folder;
+}
+
+std::unique_ptr<Connection> OpenSqlite(const std::string& path) {
+    Connector connector;
+    connector.Server = "sqlite";
+    connector.Database = path;
+    auto connection = connector.Connect(60);
+    if (!connection)
+        throw std::runtime_error("cannot open " + path + ": " + connector.ErrorDescription());
+    return connection;
 }
 
 }  // namespace varnel::bench

@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "warehouse/odbc.h"
 
 namespace varnel::bench {
 
@@ -20,6 +23,8 @@ std::string SqliteShell(const std::string& path, const std::string& query);
 void CopyWarehouse(const std::string& from, const std::string& to);
 //! The median of the timings.
 double Median(std::vector<double> values);
+//! A connection to a SQLite warehouse file; throws with the connector's reason.
+std::unique_ptr<Connection> OpenSqlite(const std::string& path);
 //! A folder for the benchmark's files: $VARNEL_BENCH_DIR, else a new one under /tmp.
 std::string BenchFolder(const std::string& name);
 

@@ -33,15 +33,6 @@ namespace {
 
 const char* const kSlowlyChanging = "dim_customer";
 
-std::unique_ptr<Connection> OpenWarehouse(const std::string& db) {
-    Connector connector;
-    connector.Server = "sqlite";
-    connector.Database = db;
-    auto connection = connector.Connect(60);
-    if (!connection) throw std::runtime_error("cannot open " + db);
-    return connection;
-}
-
 // The statements that keep the table's rows in use, as the task sends them.
 std::vector<std::string> CheckStatements(Connection& connection, const std::string& table) {
     std::vector<std::string> statements;
@@ -63,7 +54,7 @@ void PlantMarks(const std::string& db, const WarehouseSpec& shape) {
     RunShell("sqlite3 '" + db + "' \"" + script + "\"");
     // Both sides then check and find nothing to keep: the repair statements below
     // are computed from these marks.
-    auto connection = OpenWarehouse(db);
+    auto connection = OpenSqlite(db);
     for (const auto& d : shape.Dimensions)
         for (const auto& statement : CheckStatements(*connection, d.Name))
             connection->Execute(statement);
@@ -82,7 +73,7 @@ std::string Day(const std::string& date) {
 // The repair's statements with the values each one is given when its turn comes:
 // the versions of one element are followed in memory as the updates move them.
 std::vector<std::string> RepairStatements(const std::string& db) {
-    auto connection = OpenWarehouse(db);
+    auto connection = OpenSqlite(db);
     auto rows = connection->Query(
         "SELECT code, start_date, end_date, is_current, is_deletable FROM dim_customer "
         "ORDER BY code, start_date");
@@ -125,7 +116,7 @@ std::vector<std::string> RepairStatements(const std::string& db) {
 // What the task sends, table by table, each table in one transaction.
 void WriteShellScript(const std::string& db, const WarehouseSpec& shape, const std::string& path) {
     std::ofstream out(path);
-    auto connection = OpenWarehouse(db);
+    auto connection = OpenSqlite(db);
     for (const auto& d : shape.Dimensions) {
         out << "BEGIN IMMEDIATE;\n";
         for (const auto& statement : CheckStatements(*connection, d.Name))

@@ -51,15 +51,6 @@ void PlantMarks(const std::string& db, bool indexed) {
     RunShell("sqlite3 '" + db + "' \"" + script + "COMMIT;\"");
 }
 
-std::unique_ptr<Connection> Open(const std::string& db) {
-    Connector connector;
-    connector.Server = "sqlite";
-    connector.Database = db;
-    auto connection = connector.Connect(60);
-    if (!connection) throw std::runtime_error("cannot open " + db);
-    return connection;
-}
-
 struct Timing {
     double Repair = 0;
     double Delete = 0;
@@ -67,8 +58,8 @@ struct Timing {
 
 // The repair and the delete in one transaction, as plain deletion runs them.
 Timing RepairAndDelete(const std::string& db) {
-    WarehouseConnection = Open(db);
-    auto connection = Open(db);
+    WarehouseConnection = OpenSqlite(db);
+    auto connection = OpenSqlite(db);
     Timing timing;
     {
         Transaction transaction(*connection);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "tests/support/sqlite_file.h"
+#include "tests/support/varnel_process.h"
 #include "tests/tasks/deletion/deletion_fixture.h"
 
 namespace varnel {
@@ -72,27 +73,11 @@ class DeletionKillTest : public testing::DeletionTest {
     //! Starts varnel -del on the file; SIGKILL after the delay given, unless negative.
     //! Returns the seconds the process lived.
     double RunVarnel(const std::string& path, double killAfterSeconds) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t child = fork();
-        if (child == 0) {
-            const std::string logs = dir_.File("logs");
-            std::freopen("/dev/null", "w", stderr);
-            execl(VARNEL_EXE, VARNEL_EXE, "-mac", "sqlite", "-db", path.c_str(), "-ntaut", "-log",
-                  logs.c_str(), "-del", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        if (killAfterSeconds >= 0) {
-            std::this_thread::sleep_for(std::chrono::duration<double>(killAfterSeconds));
-            kill(child, SIGKILL);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        const double lived =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto run = testing::RunVarnelOnSqlite(path, "-del", dir_.File("logs"), killAfterSeconds);
         if (killAfterSeconds < 0) {
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            EXPECT_TRUE(run.Succeeded);
         }
-        return lived;
+        return run.Seconds;
     }
 };
 

@@ -17,6 +17,7 @@
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "tests/support/warehouse_builder.h"
+#include "tests/support/varnel_process.h"
 #include "warehouse/current_user.h"
 #include "warehouse/database_access.h"
 
@@ -115,24 +116,11 @@ class MarkingKillTest : public testing::RunTest {
     //! SIGKILL after the delay given, unless negative. Returns the seconds it lived.
     double RunVarnel(const std::string& path, const std::string& task, const std::string& logs,
                      double killAfterSeconds) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t child = fork();
-        if (child == 0) {
-            std::freopen("/dev/null", "w", stderr);
-            execl(VARNEL_EXE, VARNEL_EXE, "-mac", "sqlite", "-db", path.c_str(), "-ntaut", "-log",
-                  logs.c_str(), task.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        if (killAfterSeconds >= 0) {
-            std::this_thread::sleep_for(std::chrono::duration<double>(killAfterSeconds));
-            kill(child, SIGKILL);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
+        const auto run = testing::RunVarnelOnSqlite(path, task, logs, killAfterSeconds);
         if (killAfterSeconds < 0) {
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << task << " on " << path;
+            EXPECT_TRUE(run.Succeeded) << task << " on " << path;
         }
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return run.Seconds;
     }
 
     static bool LockLeft(const std::string& path) {
