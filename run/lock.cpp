@@ -99,6 +99,25 @@ void CommitTaken(Connection& connection, Transaction& transaction) {
 // write-back cannot be split by another process. A failure's description goes
 // to error.
 Attempt TryLock(Connection& connection, std::string& holder, std::string& error) {
+    // A live holder is recognised without the write transaction: another run's long
+    // transaction (a table being marked or deleted) would otherwise keep this one
+    // waiting for the database and end it with "database is locked" instead of
+    // naming the holder. Whatever else the row says is settled inside the
+    // transaction below.
+    if (HasLockRow(connection)) {
+        const auto row = ReadRow(connection, sql::SelectLockRow());
+        if (row && row->Lock) {
+            std::string reason;
+            LiveLock& live = LiveLockOf(connection);
+            switch (live.HoldIfNobodyElse(connection, reason)) {
+                case LiveLock::Outcome::HeldElsewhere:
+                    holder = row->UserName;
+                    return Attempt::HeldByOther;
+                case LiveLock::Outcome::Held: live.Release(&connection); break;
+                case LiveLock::Outcome::Unavailable: break;
+            }
+        }
+    }
     Transaction transaction(connection);
     if (!TableExists(connection, "dwm_multiuse")) {
         HoldLiveLock(connection);

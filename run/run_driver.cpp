@@ -12,6 +12,7 @@
 
 #include "run/clock.h"
 #include "run/command_line.h"
+#include "run/console_progress.h"
 #include "run/lock.h"
 #include "run/main_window_host.h"
 #include "run/progress_window.h"
@@ -298,6 +299,13 @@ bool RunTaskSequence(RunSettings& settings, LogStream* log, const std::string& l
                 const bool cancelled = window && window->CancelPressed();
                 MessageText +=
                     (cancelled ? tasks[i].CancelMessage : tasks[i].ErrorMessage) + "\r\n";
+                return fail("");
+            }
+            if (CancelSignalled()) {
+                // A signal that came after the task's last statement: the task's work
+                // stands, the run stops here rather than end "ok" as if nobody asked.
+                MessageText += tasks[i].CancelMessage + "\r\n";
+                current = i + 1;
                 return fail("");
             }
             if (ProgressWindow* window = ActiveProgressWindow()) {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace varnel {
 
@@ -53,7 +54,11 @@ class FileLiveLock final : public LiveLock {
     }
 
     Outcome Take(int mode, std::string& reason) {
-        const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        // Every user who runs the tool on this warehouse must be able to open the
+        // file; a lock needs no write access, so a file made by another user is
+        // opened for reading.
+        int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == EACCES) fd = open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
             reason = Describe("cannot open");
             return Outcome::Unavailable;
@@ -147,7 +152,12 @@ class SessionLiveLock final : public LiveLock {
 }  // namespace
 
 std::string LiveLockFilePath(const std::string& warehousePath) {
-    return warehousePath + "-varnel.lock";
+    // One file per warehouse, however its path was written: through a link or a
+    // relative path, a live holder would otherwise look dead to a run that named
+    // the file another way.
+    std::error_code error;
+    const auto resolved = std::filesystem::weakly_canonical(warehousePath, error);
+    return (error ? warehousePath : resolved.string()) + "-varnel.lock";
 }
 
 std::unique_ptr<LiveLock> LiveLock::For(const Connection& connection) {

@@ -5,7 +5,7 @@
 // holds the lock row holds this lock too, so a lock row whose live lock is free
 // was left by a run that died.
 //
-// SQLite: flock on a file beside the warehouse (its path + "-varnel.lock").
+// SQLite: flock on a file beside the warehouse (its resolved path + "-varnel.lock").
 // SQL Server: an application lock owned by the warehouse connection's session.
 //
 // Holders take the lock shared, so that a holder who took the row over after

@@ -132,6 +132,8 @@ std::optional<std::string> CheckTables(Connection& connection) {
     auto rows = connection.Query("SELECT * FROM dwm_tables");
     const std::size_t name = PositionOf(rows, "table_name");
     const std::size_t type = PositionOf(rows, "table_type");
+    // The key columns that the reports select from each dimension.
+    const std::size_t keys = PositionOf(rows, "org_pkey");
     if (name == std::string_view::npos || type == std::string_view::npos) return std::nullopt;
     while (rows.Next()) {
         const auto& kind = rows.Get(type);
@@ -141,6 +143,10 @@ std::optional<std::string> CheckTables(Connection& connection) {
         const std::string lower = LowerCase(TrimSpaces(*kind));
         if (lower != "dimension" && lower != "fact") continue;
         if (!IsIdentifier(*value)) return InvalidNameMessage("dwm_tables", "table_name", *value);
+        if (keys == std::string_view::npos || lower != "dimension") continue;
+        const auto& keyList = rows.Get(keys);
+        if (keyList && !TrimSpaces(*keyList).empty() && !IsIdentifierList(*keyList))
+            return InvalidNameMessage("dwm_tables", "org_pkey", *keyList);
     }
     return std::nullopt;
 }

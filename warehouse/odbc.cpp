@@ -58,12 +58,20 @@ CancelState& Cancel() {
     return state;
 }
 
-// Marks a statement as executing for as long as it lives.
+// Marks a statement as executing for as long as it lives. A request that came
+// while no statement was executing is still waiting: it stops this statement
+// before it starts, so that no statement of the task runs after the request.
 class Executing {
 public:
     explicit Executing(SQLHSTMT statement) {
         CancelState& state = Cancel();
         const std::lock_guard lock(state.Mutex);
+        const unsigned requests = cancelRequests.load();
+        if (state.Allowed && requests != state.Settled) {
+            state.Settled = requests;
+            throw OdbcError({{"HY008", 0, "The statement was cancelled: the run was asked to stop."}},
+                            "", "");
+        }
         state.Executing = statement;
     }
     ~Executing() {
@@ -83,9 +91,11 @@ void CancelRequestedStatement() {
     CancelState& state = Cancel();
     const std::lock_guard lock(state.Mutex);
     const unsigned requests = cancelRequests.load();
-    const bool pending = requests != state.Settled;
+    if (requests == state.Settled) return;
+    // Between two statements the request waits for the next one (see Executing).
+    if (state.Allowed && state.Executing == SQL_NULL_HSTMT) return;
     state.Settled = requests;
-    if (pending && state.Allowed && state.Executing != SQL_NULL_HSTMT) SQLCancel(state.Executing);
+    if (state.Allowed) SQLCancel(state.Executing);
 }
 
 void SettleStatementCancel() {

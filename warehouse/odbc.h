@@ -277,10 +277,12 @@ private:
 //! (woken by SIGINT or SIGTERM) then calls SQLCancel on it, which ODBC allows from
 //! another thread. The statement fails, and its transaction rolls back.
 //!
-//! A request counts only while cancelling is allowed (during a task) and cancels
-//! only the statement executing when the watcher handles it; between two statements
-//! it has nothing to cancel, and the task stops at its next poll of the window. The
-//! statements that clean up afterwards (ROLLBACK, the lock's release) run normally.
+//! A request counts only while cancelling is allowed (during a task). It cancels the
+//! statement executing when the watcher handles it; one that comes between two
+//! statements stops the next statement before it starts, unless the run sees the
+//! request first at a poll of the window and settles it. One request stops one
+//! statement: those that clean up afterwards (ROLLBACK, the job history, the lock's
+//! release) run normally.
 
 //! Records one request. Async-signal-safe: a signal handler may call it.
 void RequestStatementCancel() noexcept;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -161,6 +162,7 @@ TEST_F(LockTest, ARowLeftLockedWithNoLiveHolderIsTakenOverWithoutAQuestion) {
 // The live lock is held exactly while the row is: taken with the row, kept from
 // other processes, freed by UnlockTool even when the row names someone else.
 TEST_F(LockTest, TheLiveLockGoesWithTheRow) {
+    const mode_t previousMask = umask(022);
     for (const bool rowTakenByAlice : {false, true}) {
         bool wasLocked = true;
         ASSERT_TRUE(LockTool(wasLocked)) << MessageText;
@@ -177,7 +179,19 @@ TEST_F(LockTest, TheLiveLockGoesWithTheRow) {
     }
     struct stat info {};
     ASSERT_EQ(stat(LiveLockFilePath(path_).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // Readable by every user who may run the tool on the warehouse.
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    umask(previousMask);
+    // A run that names the warehouse through a link or a relative path meets the
+    // same live lock.
+    const std::filesystem::path file(path_);
+    const std::string link = (file.parent_path() / "link.db").string();
+    std::filesystem::create_symlink(file, link);
+    EXPECT_EQ(LiveLockFilePath(link), LiveLockFilePath(path_));
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(file.parent_path());
+    EXPECT_EQ(LiveLockFilePath(file.filename().string()), LiveLockFilePath(path_));
+    std::filesystem::current_path(cwd);
 }
 
 TEST_F(LockTest, TheQuestionIsNeverAskedInsideATransaction) {
@@ -195,6 +209,23 @@ TEST_F(LockTest, TheQuestionIsNeverAskedInsideATransaction) {
     bool wasLocked = false;
     ASSERT_TRUE(LockTool(wasLocked));
     EXPECT_TRUE(otherCouldWrite);
+}
+
+// A live holder in the middle of a long write transaction (a table being marked)
+// is named at once, not waited for until the database gives up.
+TEST_F(LockTest, ALiveHolderInALongTransactionIsNamedWithoutWaiting) {
+    SetRow(1, "alice");
+    HoldLiveElsewhere();
+    auto holder = testing::OpenSqlite(path_);
+    holder->Execute("BEGIN IMMEDIATE");
+    holder->Execute("update dwm_multiuse set user_name = 'alice'");
+    bool wasLocked = false;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(LockTool(wasLocked)) << MessageText;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(wasLocked);
+    EXPECT_EQ(LockHolder, "alice");
+    holder->Execute("ROLLBACK");
 }
 
 TEST_F(LockTest, FailuresAreReportedWithTheDriversDescription) {

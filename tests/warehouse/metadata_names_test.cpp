@@ -67,6 +67,10 @@ TEST_F(MetadataNamesTest, NamesTheTableColumnAndValueOfTheFirstBadName) {
             " WHERE table_name = 'd_store'");
     EXPECT_EQ(Scan(), "The value 'd_store SET name = 'x' --' in column table_name of dwm_tables "
                       "is not a valid name.");
+    w_.Exec("UPDATE dwm_tables SET table_name = 'd_store', org_pkey = 'store_id, name FROM x --'"
+            " WHERE table_name LIKE 'd_store%'");
+    EXPECT_EQ(Scan(), "The value 'store_id, name FROM x --' in column org_pkey of dwm_tables "
+                      "is not a valid name.");
     // The relations are read first.
     w_.Exec("UPDATE dwm_star_relations SET foreign_columns = 'store_id; --'");
     EXPECT_EQ(Scan(), "The value 'store_id; --' in column foreign_columns of dwm_star_relations "

@@ -232,6 +232,26 @@ TEST_F(SqliteConnectionTest, DriverErrorsCarryStateTextAndStatement) {
     EXPECT_THROW(db_->Execute("select 1"), std::runtime_error);
 }
 
+// A cancel request that comes between two statements stops the next one before it
+// starts, once; none stops a statement while cancelling is not allowed.
+TEST_F(SqliteConnectionTest, ACancelBetweenStatementsStopsTheNextOneOnce) {
+    db_->Execute("create table t (a integer)");
+    RequestStatementCancel();
+    db_->Execute("insert into t values (1)");  // not allowed: the request is dropped
+    AllowStatementCancel(true);
+    RequestStatementCancel();
+    CancelRequestedStatement();  // the watcher finds nothing executing: it waits
+    try {
+        db_->Execute("insert into t values (2)");
+        ADD_FAILURE() << "the statement ran after the cancel request";
+    } catch (const OdbcError& error) {
+        EXPECT_EQ(error.SqlState(), "HY008");
+    }
+    db_->Execute("insert into t values (3)");
+    AllowStatementCancel(false);
+    EXPECT_EQ(testing::QueryValue(*db_, "select group_concat(a) from t"), "1,3");
+}
+
 TEST(FolderHelpersTest, CreatesEveryMissingLevel) {
     testing::TempDir dir;
     const std::string deep = dir.File("a/b/c");

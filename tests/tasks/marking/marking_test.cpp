@@ -222,8 +222,9 @@ TEST_F(MarkingTest, AnEngineErrorNamesItsTable) {
     EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
 }
 
-// A SIGINT arriving while the first table is marked is seen right after it: its
-// marks stay, the run fails with the cancel line.
+// A SIGINT arriving while the first table is marked stops the statement that comes
+// next (here the table's COMMIT) or, if that ends first, the run at its next poll: the
+// table is reset or fully marked, never half, and the run fails with the cancel line.
 TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
     w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
     Dim("dim_a");
@@ -263,9 +264,10 @@ TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
     ClearCancelSignal();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    EXPECT_EQ(MessageText, "Marking process cancelled by user.\r\n");
+    EXPECT_THAT(MessageText, ::testing::EndsWith("Marking process cancelled by user.\r\n"));
     EXPECT_EQ(testing::ReadFile(settings.StatusFile), "failure\r\n");
-    EXPECT_THAT(w_.Marked("dim_a", "id"), ElementsAre("1", "2"));  // fact is empty: both unused
+    const auto marked = w_.Marked("dim_a", "id");  // fact is empty: both unused
+    EXPECT_TRUE(marked.empty() || marked == std::vector<std::string>({"1", "2"}));
     EXPECT_THAT(w_.Marked("dim_b", "id"), IsEmpty());               // reset, never reached
     EXPECT_EQ(w_.Value("select lock from dwm_multiuse"), "0");
 }
