@@ -77,6 +77,7 @@ public:
     //! very text read, since a bound timestamp would not compare equal to it.
     virtual bool KeepsDatesAsText() const = 0;
 
+    //! How the engine copies rows from one of its databases into another.
     virtual CopyRoute RouteBetweenDatabases() const = 0;
 
     //! The live half of the tool lock for the warehouse that the connection reaches.

@@ -64,6 +64,10 @@ void RequireSameEngine(const Connection& warehouse, const Connection& archive) {
             "the rows are copied from server to server.");
 }
 
+bool CopiesByAttaching(const Connection& connection) {
+    return connection.Dialect().RouteBetweenDatabases() == CopyRoute::AttachedFile;
+}
+
 std::vector<archive_sql::SqlServerColumn> ReadSqlServerColumns(Connection& warehouse,
                                                                const std::string& table) {
     Command query{archive_sql::SqlServerColumnsQuery(), {TextParameter(table)}, 60, false};
@@ -147,7 +151,7 @@ void CreateSqliteArchiveTable(Connection& warehouse, Connection& archive,
 std::vector<archive_sql::CopiedColumn> CopiedColumns(Connection& warehouse, Connection& archive,
                                                      const std::string& table) {
     std::vector<std::string> fact, archived;
-    if (warehouse.Dialect().RouteBetweenDatabases() == CopyRoute::AttachedFile) {
+    if (CopiesByAttaching(warehouse)) {
         for (const auto& column : ReadSqliteColumns(warehouse, table)) fact.push_back(column.Name);
         for (const auto& column : ReadSqliteColumns(archive, table))
             archived.push_back(column.Name);

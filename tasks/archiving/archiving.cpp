@@ -15,7 +15,6 @@
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
 #include "warehouse/job_history.h"
-#include "warehouse/sql_dialect.h"
 
 namespace varnel {
 
@@ -49,11 +48,6 @@ std::vector<FactTable> ReadFactTables(Connection& warehouse) {
             {name, TrimBlanks(name), TrimBlanks(NullToText(result.Get(conditionColumn), ""))});
     }
     return tables;
-}
-
-// The attached-file path, or the server's own, for the archive's tables and rows.
-bool CopiesByAttaching(const Connection& connection) {
-    return connection.Dialect().RouteBetweenDatabases() == CopyRoute::AttachedFile;
 }
 
 bool WindowsAuthentication(const Connection& connection) {
