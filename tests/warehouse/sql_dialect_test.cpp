@@ -39,8 +39,6 @@ TEST(SqlDialectTest, RowsAreFoundAgainByRowidOrByThePrimaryKey) {
         "INFORMATION_SCHEMA.KEY_COLUMN_USAGE kcu ON kcu.CONSTRAINT_SCHEMA = tc.CONSTRAINT_SCHEMA "
         "AND kcu.CONSTRAINT_NAME = tc.CONSTRAINT_NAME WHERE tc.CONSTRAINT_TYPE = 'PRIMARY KEY' "
         "AND tc.TABLE_NAME = ? ORDER BY kcu.ORDINAL_POSITION");
-    EXPECT_TRUE(kSqlite.KeepsDatesAsText());
-    EXPECT_FALSE(kSqlServer.KeepsDatesAsText());
 }
 
 TEST(SqlDialectTest, SqlitePrimaryKeyColumnsComeInKeyOrder) {
