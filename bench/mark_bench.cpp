@@ -58,7 +58,7 @@ std::vector<std::string> MarkStatements(const WarehouseSpec& shape) {
             statements.push_back(sql::MarkAllCandidates(d.Name));
             for (const auto& e : edges)
                 if (e.Table == d.Name)
-                    statements.push_back(sql::ClearUsedRows(DialectFor(Engine::Sqlite), d.Name,
+                    statements.push_back(sql::ClearUsedRows(SqliteDialect(), d.Name,
                                                             e.Referrer, "id", e.ReferrerColumn,
                                                             e.ReferrerIsDimension));
             processed.insert(d.Name);

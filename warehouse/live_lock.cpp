@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "warehouse/sql_dialect.h"
+
 namespace varnel {
 
 namespace {
@@ -160,11 +162,16 @@ std::string LiveLockFilePath(const std::string& warehousePath) {
     return (error ? warehousePath : resolved.string()) + "-varnel.lock";
 }
 
+std::unique_ptr<LiveLock> NewFileLiveLock(std::string path) {
+    return std::make_unique<FileLiveLock>(std::move(path));
+}
+
+std::unique_ptr<LiveLock> NewSessionLiveLock(std::string target) {
+    return std::make_unique<SessionLiveLock>(std::move(target));
+}
+
 std::unique_ptr<LiveLock> LiveLock::For(const Connection& connection) {
-    if (connection.GetEngine() == Engine::Sqlite)
-        return std::make_unique<FileLiveLock>(LiveLockFilePath(connection.DefaultDatabase()));
-    return std::make_unique<SessionLiveLock>(connection.Property("Data Source").value_or("") + "/" +
-                                             connection.DefaultDatabase());
+    return connection.Dialect().NewLiveLock(connection);
 }
 
 }  // namespace varnel

@@ -52,4 +52,10 @@ class LiveLock {
 //! The file whose flock is the live lock of a SQLite warehouse file.
 std::string LiveLockFilePath(const std::string& warehousePath);
 
+//! A live lock held as a flock on the file at `path`.
+std::unique_ptr<LiveLock> NewFileLiveLock(std::string path);
+//! A live lock held as an application lock of the connection's session; `target`
+//! names the server and database.
+std::unique_ptr<LiveLock> NewSessionLiveLock(std::string target);
+
 }  // namespace varnel

@@ -1,5 +1,7 @@
 #include "warehouse/sql_dialect.h"
 
+#include "warehouse/live_lock.h"
+
 namespace varnel {
 
 std::string SqlServerDialect::IntOfBit(const std::string& expression) const {
@@ -48,6 +50,48 @@ void SqlServerDialect::CommitTransaction(Connection& connection) const {
 void SqlServerDialect::RollbackTransaction(Connection& connection) const {
     connection.EndTransaction(false);
     connection.SetAutocommit(true);
+}
+
+std::string SqlServerDialect::JoinedUpdate(const std::string& table,
+                                           const std::string& assignment,
+                                           const std::string& joined,
+                                           const std::string& condition) const {
+    return "UPDATE " + table + " SET " + assignment + " FROM " + table + "," + joined + " WHERE " +
+           condition;
+}
+
+std::vector<std::string> SqlServerDialect::CompileOnly(const std::string& statement) const {
+    return {"Set NOEXEC ON", statement, "Set NOEXEC OFF"};
+}
+
+std::string SqlServerDialect::CompileOnlyReset() const {
+    return "Set NOEXEC OFF";
+}
+
+std::optional<std::vector<std::string>> SqlServerDialect::RowIdColumns() const {
+    return std::nullopt;
+}
+
+std::string SqlServerDialect::PrimaryKeyColumnsQuery() const {
+    return "SELECT kcu.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS tc"
+           " JOIN INFORMATION_SCHEMA.KEY_COLUMN_USAGE kcu"
+           " ON kcu.CONSTRAINT_SCHEMA = tc.CONSTRAINT_SCHEMA AND kcu.CONSTRAINT_NAME = "
+           "tc.CONSTRAINT_NAME"
+           " WHERE tc.CONSTRAINT_TYPE = 'PRIMARY KEY' AND tc.TABLE_NAME = ?"
+           " ORDER BY kcu.ORDINAL_POSITION";
+}
+
+bool SqlServerDialect::KeepsDatesAsText() const {
+    return false;
+}
+
+CopyRoute SqlServerDialect::RouteBetweenDatabases() const {
+    return CopyRoute::ThroughServer;
+}
+
+std::unique_ptr<LiveLock> SqlServerDialect::NewLiveLock(const Connection& connection) const {
+    return NewSessionLiveLock(connection.Property("Data Source").value_or("") + "/" +
+                              connection.DefaultDatabase());
 }
 
 std::string SqliteDialect::IntOfBit(const std::string& expression) const {
@@ -99,6 +143,44 @@ void SqliteDialect::CommitTransaction(Connection& connection) const {
 
 void SqliteDialect::RollbackTransaction(Connection& connection) const {
     connection.Execute("ROLLBACK");
+}
+
+// SQLite has no joined UPDATE; EXISTS matches each row once, as the join does.
+std::string SqliteDialect::JoinedUpdate(const std::string& table, const std::string& assignment,
+                                        const std::string& joined,
+                                        const std::string& condition) const {
+    return "UPDATE " + table + " SET " + assignment + " WHERE EXISTS (SELECT 1 FROM " + joined +
+           " WHERE " + condition + ")";
+}
+
+// NOTE: the SQLite driver's SQLPrepare does not report errors in an UPDATE, INSERT
+// or DELETE; EXPLAIN compiles the statement, reporting them, and runs nothing.
+std::vector<std::string> SqliteDialect::CompileOnly(const std::string& statement) const {
+    return {"EXPLAIN " + statement};
+}
+
+std::string SqliteDialect::CompileOnlyReset() const {
+    return "";
+}
+
+std::optional<std::vector<std::string>> SqliteDialect::RowIdColumns() const {
+    return std::vector<std::string>{"rowid"};
+}
+
+std::string SqliteDialect::PrimaryKeyColumnsQuery() const {
+    return "SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk";
+}
+
+bool SqliteDialect::KeepsDatesAsText() const {
+    return true;
+}
+
+CopyRoute SqliteDialect::RouteBetweenDatabases() const {
+    return CopyRoute::AttachedFile;
+}
+
+std::unique_ptr<LiveLock> SqliteDialect::NewLiveLock(const Connection& connection) const {
+    return NewFileLiveLock(LiveLockFilePath(connection.DefaultDatabase()));
 }
 
 const SqlDialect& DialectFor(Engine engine) {

@@ -1,18 +1,29 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "warehouse/odbc.h"
 
 namespace varnel {
+
+class LiveLock;
+
+//! How rows travel between two databases of one engine.
+enum class CopyRoute {
+    //! The other database's file is attached to one connection, which copies.
+    AttachedFile,
+    //! The server reaches the other database, or another server, itself.
+    ThroughServer,
+};
 
 //! The few statements that differ between the engines. Code that builds SQL is
 //! handed the dialect of its connection; there is no global switch.
 class SqlDialect {
 public:
     virtual ~SqlDialect() = default;
-
-    virtual Engine GetEngine() const = 0;
 
     //! An integer of a bit column or expression.
     virtual std::string IntOfBit(const std::string& expression) const = 0;
@@ -42,12 +53,40 @@ public:
     virtual void BeginTransaction(Connection& connection) const = 0;
     virtual void CommitTransaction(Connection& connection) const = 0;
     virtual void RollbackTransaction(Connection& connection) const = 0;
+
+    //! Sets `assignment` on the rows of `table` that match a row of `joined`
+    //! under `condition` (which names both tables), each matched row once.
+    virtual std::string JoinedUpdate(const std::string& table, const std::string& assignment,
+                                     const std::string& joined,
+                                     const std::string& condition) const = 0;
+
+    //! The statements that make the engine compile a statement without running
+    //! it, in the order they are sent.
+    virtual std::vector<std::string> CompileOnly(const std::string& statement) const = 0;
+    //! What switches the connection back to running statements after a failed
+    //! compile-only test; empty when the engine needs nothing.
+    virtual std::string CompileOnlyReset() const = 0;
+
+    //! The columns that find any row of a table again, when the engine has them;
+    //! nullopt when a row is found by its table's primary key.
+    virtual std::optional<std::vector<std::string>> RowIdColumns() const = 0;
+    //! The primary key's columns of the table named by its one parameter, in key order.
+    virtual std::string PrimaryKeyColumnsQuery() const = 0;
+
+    //! Whether the engine keeps dates as text: a date read then goes back as the
+    //! very text read, since a bound timestamp would not compare equal to it.
+    virtual bool KeepsDatesAsText() const = 0;
+
+    //! How the engine copies rows from one of its databases into another.
+    virtual CopyRoute RouteBetweenDatabases() const = 0;
+
+    //! The live half of the tool lock for the warehouse that the connection reaches.
+    virtual std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const = 0;
 };
 
 //! Microsoft SQL Server: emits the production texts.
 class SqlServerDialect final : public SqlDialect {
 public:
-    Engine GetEngine() const override { return Engine::SqlServer; }
     std::string IntOfBit(const std::string& expression) const override;
     std::string DayOf(const std::string& expression) const override;
     std::string TableExistsQuery() const override;
@@ -59,12 +98,21 @@ public:
     void BeginTransaction(Connection& connection) const override;
     void CommitTransaction(Connection& connection) const override;
     void RollbackTransaction(Connection& connection) const override;
+    std::string JoinedUpdate(const std::string& table, const std::string& assignment,
+                             const std::string& joined,
+                             const std::string& condition) const override;
+    std::vector<std::string> CompileOnly(const std::string& statement) const override;
+    std::string CompileOnlyReset() const override;
+    std::optional<std::vector<std::string>> RowIdColumns() const override;
+    std::string PrimaryKeyColumnsQuery() const override;
+    bool KeepsDatesAsText() const override;
+    CopyRoute RouteBetweenDatabases() const override;
+    std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const override;
 };
 
 //! SQLite through its ODBC driver: the embedded engine.
 class SqliteDialect final : public SqlDialect {
 public:
-    Engine GetEngine() const override { return Engine::Sqlite; }
     std::string IntOfBit(const std::string& expression) const override;
     std::string DayOf(const std::string& expression) const override;
     std::string TableExistsQuery() const override;
@@ -76,6 +124,16 @@ public:
     void BeginTransaction(Connection& connection) const override;
     void CommitTransaction(Connection& connection) const override;
     void RollbackTransaction(Connection& connection) const override;
+    std::string JoinedUpdate(const std::string& table, const std::string& assignment,
+                             const std::string& joined,
+                             const std::string& condition) const override;
+    std::vector<std::string> CompileOnly(const std::string& statement) const override;
+    std::string CompileOnlyReset() const override;
+    std::optional<std::vector<std::string>> RowIdColumns() const override;
+    std::string PrimaryKeyColumnsQuery() const override;
+    bool KeepsDatesAsText() const override;
+    CopyRoute RouteBetweenDatabases() const override;
+    std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const override;
 };
 
 //! The dialect object of an engine (one each, alive for the process).

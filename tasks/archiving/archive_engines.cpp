@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "run/run_settings.h"
+#include "warehouse/sql_dialect.h"
 
 namespace varnel {
 
@@ -55,11 +56,16 @@ void RequireArchivePair(const std::unique_ptr<Connection>& warehouse,
     RequireSameEngine(*warehouse, *archive);
 }
 
+// One dialect object serves every connection to one kind of engine.
 void RequireSameEngine(const Connection& warehouse, const Connection& archive) {
-    if (warehouse.GetEngine() != archive.GetEngine())
+    if (&warehouse.Dialect() != &archive.Dialect())
         throw std::runtime_error(
             "The archive database must be on the same kind of server as the data warehouse: "
             "the rows are copied from server to server.");
+}
+
+bool CopiesByAttaching(const Connection& connection) {
+    return connection.Dialect().RouteBetweenDatabases() == CopyRoute::AttachedFile;
 }
 
 std::vector<archive_sql::SqlServerColumn> ReadSqlServerColumns(Connection& warehouse,
@@ -145,7 +151,7 @@ void CreateSqliteArchiveTable(Connection& warehouse, Connection& archive,
 std::vector<archive_sql::CopiedColumn> CopiedColumns(Connection& warehouse, Connection& archive,
                                                      const std::string& table) {
     std::vector<std::string> fact, archived;
-    if (warehouse.GetEngine() == Engine::Sqlite) {
+    if (CopiesByAttaching(warehouse)) {
         for (const auto& column : ReadSqliteColumns(warehouse, table)) fact.push_back(column.Name);
         for (const auto& column : ReadSqliteColumns(archive, table))
             archived.push_back(column.Name);

@@ -28,6 +28,9 @@ void RequireArchivePair(const std::unique_ptr<Connection>& warehouse,
                         const std::unique_ptr<Connection>& archive);
 //! Throws unless both connections talk to the same kind of engine.
 void RequireSameEngine(const Connection& warehouse, const Connection& archive);
+//! Whether the connection's engine copies by attaching the other database's file
+//! (the SQLite path below); otherwise the server copies (the SQL Server path).
+bool CopiesByAttaching(const Connection& connection);
 
 //! The fact table's columns in order, from the SQL Server catalog.
 std::vector<archive_sql::SqlServerColumn> ReadSqlServerColumns(Connection& warehouse,

@@ -62,17 +62,6 @@ std::string CountFactTables() {
     return "select count(distinct table_name) from dwm_tables where upper(table_type) = 'FACT'";
 }
 
-std::vector<std::string> CompileOnly(Engine engine, const std::string& statement) {
-    if (engine == Engine::SqlServer) return {"Set NOEXEC ON", statement, "Set NOEXEC OFF"};
-    // NOTE: the SQLite driver's SQLPrepare does not report errors in an UPDATE,
-    // INSERT or DELETE; EXPLAIN compiles the statement, reporting them, and runs nothing.
-    return {"EXPLAIN " + statement};
-}
-
-std::string CompileOnlyReset(Engine engine) {
-    return engine == Engine::SqlServer ? "Set NOEXEC OFF" : "";
-}
-
 std::string ConditionTestStatement(const std::string& table, const std::string& condition) {
     return "select * from " + table + " where " + condition;
 }

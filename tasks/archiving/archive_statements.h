@@ -1,7 +1,7 @@
 #pragma once
 
 // The statements of fact archiving, built apart from sending them so that their
-// texts can be checked: the fact table list, the compile-only test of a
+// texts can be checked: the fact table list, the statement that tests a
 // condition, the server-to-server copy and delete, and the creation of an
 // archive table from the fact table's columns, one form per engine where the
 // engines differ.
@@ -20,12 +20,6 @@ std::string SelectFactConditions();
 //! How many FACT tables dwm_tables names.
 std::string CountFactTables();
 
-//! The statements that make the server compile a statement without running it,
-//! in the order they are sent.
-std::vector<std::string> CompileOnly(Engine engine, const std::string& statement);
-//! What switches the connection back to running statements after a failed
-//! compile-only test; empty when the engine needs nothing.
-std::string CompileOnlyReset(Engine engine);
 //! The statement that the conditions dialog tests for a table and its condition.
 std::string ConditionTestStatement(const std::string& table, const std::string& condition);
 

@@ -116,7 +116,7 @@ bool CreateArchiveTable(Connection& warehouse, Connection& archive, const std::s
     const std::string name = TrimBlanks(table);
     try {
         RequireSameEngine(warehouse, archive);
-        if (warehouse.GetEngine() == Engine::Sqlite)
+        if (CopiesByAttaching(warehouse))
             CreateSqliteArchiveTable(warehouse, archive, name);
         else
             CreateSqlServerArchiveTable(warehouse, archive, name);
@@ -141,12 +141,12 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
                   Connection& archive, std::int64_t& archivedCount, ArchiveHold& hold) {
     const std::string archiveDate = archive_sql::ArchiveDateText(ArchiveDate);
     const std::string server = archive.Property("Server Name").value_or("");
-    const bool linked = archive.GetEngine() == Engine::SqlServer && WindowsAuthentication(archive);
+    const bool linked = !CopiesByAttaching(archive) && WindowsAuthentication(archive);
     Command link = linked ? archive_sql::AddLinkedServer(server) : Command{};
     bool linkTried = false;
     try {
         RequireSameEngine(warehouse, archive);
-        if (warehouse.GetEngine() == Engine::Sqlite) {
+        if (CopiesByAttaching(warehouse)) {
             archivedCount = CopySqliteRows(table, condition, warehouse, archive, archiveDate, hold);
             return true;
         }

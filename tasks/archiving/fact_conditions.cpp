@@ -6,6 +6,7 @@
 #include "tasks/archiving/archive_statements.h"
 #include "warehouse/database_access.h"
 #include "warehouse/metadata_statements.h"
+#include "warehouse/sql_dialect.h"
 
 namespace varnel {
 
@@ -36,14 +37,13 @@ ConditionRows BuildConditionRows(Result& source, Connection& warehouse) {
 bool TestConditionSyntax(const std::string& statement, Connection& connection,
                          std::string& messageText) {
     if (IsBlank(statement)) return true;
-    const Engine engine = connection.GetEngine();
+    const SqlDialect& dialect = connection.Dialect();
     try {
-        for (const auto& text : archive_sql::CompileOnly(engine, statement))
-            connection.Execute(text);
+        for (const auto& text : dialect.CompileOnly(statement)) connection.Execute(text);
         return true;
     } catch (const std::exception& error) {
         messageText = error.what();
-        const std::string reset = archive_sql::CompileOnlyReset(engine);
+        const std::string reset = dialect.CompileOnlyReset();
         if (!reset.empty()) {
             try {
                 connection.Execute(reset);

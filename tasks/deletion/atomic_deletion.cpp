@@ -40,7 +40,7 @@ bool DeleteAtomically(const std::string& table, Connection& connection) {
                     element.NullParts.push_back(groups.IsNull(i));
                     if (!groups.IsNull(i))
                         element.Values.push_back(ColumnValueParameter(
-                            groups.Column(i), groups.Get(i), connection.GetEngine()));
+                            groups.Column(i), groups.Get(i), connection.Dialect()));
                 }
                 elements.push_back(std::move(element));
             }

@@ -67,7 +67,7 @@ struct ListedTable {
 std::vector<ListedTable> TablesInDeletionOrder(Connection& warehouse) {
     std::vector<ListedTable> listed;
     {
-        auto tables = warehouse.Query(DeletionTableListQuery(warehouse.GetEngine()), 60);
+        auto tables = warehouse.Query(DeletionTableListQuery(warehouse.Dialect()), 60);
         while (tables.Next()) listed.push_back({tables.Get(0).value_or(""), tables.GetBool(1)});
     }
     std::vector<std::pair<std::string, std::string>> references;

@@ -45,8 +45,8 @@ std::string SelectedDimensionCountQuery() {
 // A table whose relations disagree on slow_moving_dim comes back once, as slowly
 // changing: handled twice, its plain deletion could remove versions before the
 // repair ran and leave gaps in the history.
-std::string DeletionTableListQuery(Engine engine) {
-    return "SELECT table_name,MAX(" + DialectFor(engine).IntOfBit("slow_moving_dim") +
+std::string DeletionTableListQuery(const SqlDialect& dialect) {
+    return "SELECT table_name,MAX(" + dialect.IntOfBit("slow_moving_dim") +
            ") AS slow_moving_dim FROM dwm_tables,dwm_star_relations WHERE UPPER(table_type) = "
            "'DIMENSION' AND dwm_star_relations.primary_table = dwm_tables.table_name AND "
            "dwm_tables.is_selected = 1 GROUP BY table_name";
@@ -106,23 +106,9 @@ std::string DeleteElementStatement(const std::string& table,
     return statement;
 }
 
-std::vector<std::string> RowidIdentity() {
-    return {"rowid"};
-}
-
-std::string PrimaryKeyColumnsQuery() {
-    return "SELECT kcu.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS tc"
-           " JOIN INFORMATION_SCHEMA.KEY_COLUMN_USAGE kcu"
-           " ON kcu.CONSTRAINT_SCHEMA = tc.CONSTRAINT_SCHEMA AND kcu.CONSTRAINT_NAME = "
-           "tc.CONSTRAINT_NAME"
-           " WHERE tc.CONSTRAINT_TYPE = 'PRIMARY KEY' AND tc.TABLE_NAME = ?"
-           " ORDER BY kcu.ORDINAL_POSITION";
-}
-
-std::string ElementVersionsQuery(Engine engine, const std::string& table,
+std::string ElementVersionsQuery(const SqlDialect& dialect, const std::string& table,
                                  const std::string& elementKey,
                                  const std::vector<std::string>& identityColumns) {
-    const SqlDialect& dialect = DialectFor(engine);
     const std::string marked = "CASE WHEN is_deletable = 1 THEN 1 ELSE 0 END";
     // Every column gets a name of its own: the identity may include start_date.
     std::string identity, order;
@@ -153,7 +139,7 @@ std::string RepairedVersionStatement(const std::string& table,
 }
 
 Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std::string>& value,
-                               Engine engine) {
+                               const SqlDialect& dialect) {
     Parameter parameter;
     parameter.Name = column.Name;
     parameter.Size = column.Size;
@@ -192,10 +178,10 @@ Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std
         case SQL_TYPE_DATE:
         case SQL_TIMESTAMP:
         case SQL_DATE:
-            // NOTE: SQLite warehouses keep dates as text, and a bound timestamp never
+            // NOTE: where dates are kept as text (SQLite), a bound timestamp never
             // equals a stored text of another form ('2005-03-07' against
             // '2005-03-07 00:00:00'): there the value goes back as it was read.
-            if (engine == Engine::SqlServer) return DateParameter(column.Name, value);
+            if (!dialect.KeepsDatesAsText()) return DateParameter(column.Name, value);
             break;
         default:
             break;
@@ -220,11 +206,11 @@ Parameter DateParameter(const std::string& name, const std::optional<std::string
 }
 
 Parameter DateValueParameter(const std::string& name, const std::optional<std::string>& value,
-                             Engine engine) {
+                             const SqlDialect& dialect) {
     Parameter parameter = DateParameter(name, value);  // a text that is no date fails here too
-    // NOTE: SQLite keeps dates as text; rewriting one through a timestamp would change
+    // NOTE: a date kept as text (SQLite) rewritten through a timestamp would change
     // its form ('2020-01-01' becomes '2020-01-01 00:00:00') and so what compares equal.
-    if (engine == Engine::Sqlite && value) {
+    if (dialect.KeepsDatesAsText() && value) {
         parameter.Type = ValueType::Text;
         parameter.Data = *value;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "warehouse/odbc.h"
+#include "warehouse/sql_dialect.h"
 
 namespace varnel {
 
@@ -21,7 +22,7 @@ std::string SelectedDimensionCountQuery();
 //! The tables to delete from: one row per selected dimension table that is the
 //! primary table of a relation, with slow_moving_dim 1 when any of its relations
 //! says it is slowly changing.
-std::string DeletionTableListQuery(Engine engine);
+std::string DeletionTableListQuery(const SqlDialect& dialect);
 
 //! "DELETE FROM " + the table + " WHERE is_deletable = 1".
 std::string DeleteMarkedRowsStatement(const std::string& table);
@@ -45,18 +46,12 @@ std::string DeleteElementStatement(const std::string& table,
                                    const std::vector<std::string>& keyColumns,
                                    const NullKeyParts& nullParts);
 
-//! The columns that identify one row of a table: SQLite's rowid, or on SQL Server
-//! the primary key's columns as PrimaryKeyColumnsQuery returns them.
-std::vector<std::string> RowidIdentity();
-//! The primary key's columns of the table named by its one parameter, in key order.
-std::string PrimaryKeyColumnsQuery();
-
 //! Every version of each element that has a marked one, in the order of the repair:
 //! element, start_date, identity. Columns: the identity's, the element's number,
 //! start_date, end_date, the day of each, is_current, whether the version is marked.
 //! The engine groups the versions by the element key as stored, with its own
 //! equality (Null parts are equal), and computes the days.
-std::string ElementVersionsQuery(Engine engine, const std::string& table,
+std::string ElementVersionsQuery(const SqlDialect& dialect, const std::string& table,
                                  const std::string& elementKey,
                                  const std::vector<std::string>& identityColumns);
 
@@ -68,18 +63,19 @@ std::string RepairedVersionStatement(const std::string& table,
                                      bool setEnd, bool setCurrent);
 
 //! A value read from a column, as a parameter of the column's kind: whole numbers
-//! as integers, real numbers as doubles, dates as timestamps on SQL Server and as
-//! the text read on SQLite, everything else as text. Null stays Null.
+//! as integers, real numbers as doubles, dates as timestamps, or as the text read
+//! where the engine keeps dates as text, everything else as text. Null stays Null.
 Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std::string>& value,
-                               Engine engine);
+                               const SqlDialect& dialect);
 
 //! A date read from a result as a timestamp parameter; Null stays Null. Throws
 //! when the text is no date.
 Parameter DateParameter(const std::string& name, const std::optional<std::string>& value);
 
-//! A date read from a result, to be written back unchanged: on SQL Server as a
-//! timestamp (fraction of the second kept), on SQLite as the very text read.
+//! A date read from a result, to be written back unchanged: as a timestamp
+//! (fraction of the second kept), or as the very text read where the engine keeps
+//! dates as text.
 Parameter DateValueParameter(const std::string& name, const std::optional<std::string>& value,
-                             Engine engine);
+                             const SqlDialect& dialect);
 
 }  // namespace varnel

@@ -19,8 +19,9 @@ namespace {
 
 // The columns by which one version is found again.
 std::vector<std::string> IdentityColumns(Connection& connection, const std::string& table) {
-    if (connection.GetEngine() == Engine::Sqlite) return RowidIdentity();
-    Command command{PrimaryKeyColumnsQuery(), {}, 60, false};
+    const SqlDialect& dialect = connection.Dialect();
+    if (auto rowid = dialect.RowIdColumns()) return std::move(*rowid);
+    Command command{dialect.PrimaryKeyColumnsQuery(), {}, 60, false};
     command.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, TrimBlanks(table)});
     std::vector<std::string> columns;
     auto result = connection.Query(command);
@@ -52,14 +53,14 @@ class RepairWriter {
     void Write(const ElementVersion& version, std::vector<Parameter> identityValues) {
         const VersionChange change = ChangeOf(version);
         if (version.Marked || !change.Any()) return;
-        const Engine engine = connection_.GetEngine();
+        const SqlDialect& dialect = connection_.Dialect();
         std::vector<Parameter> parameters;
         if (change.Start)
             parameters.push_back(
-                DateValueParameter("start_date", version.Repaired.Start.Value, engine));
+                DateValueParameter("start_date", version.Repaired.Start.Value, dialect));
         if (change.End)
             parameters.push_back(
-                DateValueParameter("end_date", version.Repaired.End.Value, engine));
+                DateValueParameter("end_date", version.Repaired.End.Value, dialect));
         parameters.insert(parameters.end(), std::make_move_iterator(identityValues.begin()),
                           std::make_move_iterator(identityValues.end()));
         const std::array<bool, 3> form{change.Start, change.End, change.Current};
@@ -100,7 +101,7 @@ struct Element {
 // written by their identity, so no statement looks for an element by its key.
 bool RepairSlowlyChangingDimension(const std::string& table, Connection& connection) {
     try {
-        const Engine engine = connection.GetEngine();
+        const SqlDialect& dialect = connection.Dialect();
         const std::string elementKey =
             FirstElementKey(RunWarehouseConnection(), RepairElementKeyQuery(table));
         KeyColumns(elementKey, table);  // a blank key or a column named twice ends here
@@ -110,7 +111,7 @@ bool RepairSlowlyChangingDimension(const std::string& table, Connection& connect
         // NOTE: the outer ORDER BY sorts the whole result (SQLite: a temporary b-tree)
         // before its first row comes, so the table is read in full before the first
         // write and the writes made while the result is open do not disturb it.
-        auto rows = connection.Query(ElementVersionsQuery(engine, table, elementKey, identity), 60);
+        auto rows = connection.Query(ElementVersionsQuery(dialect, table, elementKey, identity), 60);
         const std::size_t n = identity.size();
         Element element;
         std::optional<std::string> number;
@@ -128,7 +129,7 @@ bool RepairSlowlyChangingDimension(const std::string& table, Connection& connect
             element.Versions.push_back(std::move(version));
             std::vector<Parameter> identityValues;
             for (std::size_t i = 0; i < n; ++i)
-                identityValues.push_back(ColumnValueParameter(rows.Column(i), rows.Get(i), engine));
+                identityValues.push_back(ColumnValueParameter(rows.Column(i), rows.Get(i), dialect));
             element.Identities.push_back(std::move(identityValues));
         }
         element.Repair(writer);

@@ -84,12 +84,8 @@ std::string ClearUsedRows(const SqlDialect& dialect, const std::string& table,
     }
     const std::string referrerCondition =
         onlyUnmarkedReferrerRows ? " AND " + referrer + ".is_deletable=0" : "";
-    if (dialect.GetEngine() == Engine::SqlServer)
-        return "UPDATE " + table + " SET is_deletable = 0 FROM " + table + "," + referrer +
-               " WHERE \r\n" + pairs + referrerCondition;
-    // SQLite has no joined UPDATE; EXISTS matches each row once, as the join does.
-    return "UPDATE " + table + " SET is_deletable = 0 WHERE EXISTS (SELECT 1 FROM " + referrer +
-           " WHERE \r\n" + pairs + referrerCondition + ")";
+    return dialect.JoinedUpdate(table, "is_deletable = 0", referrer,
+                                "\r\n" + pairs + referrerCondition);
 }
 
 std::string SelectReadyCandidates(const std::string& table, const std::string& processedList) {

@@ -1,5 +1,5 @@
-// The deletion task's statements as SQL Server receives them, byte for byte, the
-// SQLite forms where they differ, and how read values are typed for binding.
+// The deletion task's statements as each engine receives them, byte for byte, and
+// how read values are typed for binding.
 
 #include "tasks/deletion/deletion_statements.h"
 
@@ -9,15 +9,24 @@
 namespace varnel {
 namespace {
 
-TEST(DeletionStatementsTest, DriverStatementsOnSqlServer) {
+const SqlServerDialect kSqlServer;
+const SqliteDialect kSqlite;
+
+TEST(DeletionStatementsTest, DriverStatements) {
     EXPECT_EQ(
         SelectedDimensionCountQuery(),
         "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type)='DIMENSION' AND is_selected = 1");
-    EXPECT_EQ(DeletionTableListQuery(Engine::SqlServer),
-              "SELECT table_name,MAX(CONVERT(int, slow_moving_dim)) AS slow_moving_dim FROM "
-              "dwm_tables,dwm_star_relations WHERE UPPER(table_type) = 'DIMENSION' AND "
-              "dwm_star_relations.primary_table = dwm_tables.table_name AND "
-              "dwm_tables.is_selected = 1 GROUP BY table_name");
+    const struct {
+        const SqlDialect& Dialect;
+        std::string IntOfFlag;
+    } cases[] = {{kSqlServer, "CONVERT(int, slow_moving_dim)"},
+                 {kSqlite, "CAST(slow_moving_dim AS INTEGER)"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(DeletionTableListQuery(c.Dialect),
+                  "SELECT table_name,MAX(" + c.IntOfFlag +
+                      ") AS slow_moving_dim FROM dwm_tables,dwm_star_relations WHERE "
+                      "UPPER(table_type) = 'DIMENSION' AND dwm_star_relations.primary_table = "
+                      "dwm_tables.table_name AND dwm_tables.is_selected = 1 GROUP BY table_name");
     EXPECT_EQ(DeleteMarkedRowsStatement("dim_customer"),
               "DELETE FROM dim_customer WHERE is_deletable = 1");
 }
@@ -34,53 +43,60 @@ TEST(DeletionStatementsTest, AtomicStatementsBindEveryKeyValue) {
               "DELETE FROM D WHERE c IS NULL AND n = ?");
 }
 
-TEST(DeletionStatementsTest, RepairStatementsOnSqlServer) {
+TEST(DeletionStatementsTest, RepairStatements) {
     EXPECT_EQ(
         RepairElementKeyQuery("D"),
         "SELECT DISTINCT original_primary_key FROM dwm_star_relations WHERE primary_table = 'D'");
     // The identity may hold start_date itself: every column gets a name of its own.
-    EXPECT_EQ(ElementVersionsQuery(Engine::SqlServer, "D", "c, n", {"id", "start_date"}),
-              "SELECT * FROM (SELECT id AS repair_id1, start_date AS repair_id2, DENSE_RANK() "
-              "OVER (ORDER BY c, n) AS repair_element, start_date AS repair_start, end_date AS "
-              "repair_end, CONVERT(date, start_date) AS repair_start_day, CONVERT(date, end_date) "
-              "AS repair_end_day, is_current AS repair_current, CASE WHEN is_deletable = 1 THEN 1 "
-              "ELSE 0 END AS repair_marked, MAX(CASE WHEN is_deletable = 1 THEN 1 ELSE 0 END) "
-              "OVER (PARTITION BY c, n) AS repair_element_marked FROM D) versions WHERE "
-              "repair_element_marked = 1 ORDER BY repair_element, repair_start, repair_id1, "
-              "repair_id2");
+    const struct {
+        const SqlDialect& Dialect;
+        std::vector<std::string> Identity;
+        std::string Expected;
+    } cases[] = {
+        {kSqlServer, {"id", "start_date"},
+         "SELECT * FROM (SELECT id AS repair_id1, start_date AS repair_id2, DENSE_RANK() "
+         "OVER (ORDER BY c, n) AS repair_element, start_date AS repair_start, end_date AS "
+         "repair_end, CONVERT(date, start_date) AS repair_start_day, CONVERT(date, end_date) "
+         "AS repair_end_day, is_current AS repair_current, CASE WHEN is_deletable = 1 THEN 1 "
+         "ELSE 0 END AS repair_marked, MAX(CASE WHEN is_deletable = 1 THEN 1 ELSE 0 END) "
+         "OVER (PARTITION BY c, n) AS repair_element_marked FROM D) versions WHERE "
+         "repair_element_marked = 1 ORDER BY repair_element, repair_start, repair_id1, "
+         "repair_id2"},
+        {kSqlite, {"rowid"},
+         "SELECT * FROM (SELECT rowid AS repair_id1, DENSE_RANK() OVER (ORDER BY c, n) AS "
+         "repair_element, start_date AS repair_start, end_date AS repair_end, date(start_date) "
+         "AS repair_start_day, date(end_date) AS repair_end_day, is_current AS repair_current, "
+         "CASE WHEN is_deletable = 1 THEN 1 ELSE 0 END AS repair_marked, MAX(CASE WHEN "
+         "is_deletable = 1 THEN 1 ELSE 0 END) OVER (PARTITION BY c, n) AS "
+         "repair_element_marked FROM D) versions WHERE repair_element_marked = 1 ORDER BY "
+         "repair_element, repair_start, repair_id1"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ElementVersionsQuery(c.Dialect, "D", "c, n", c.Identity), c.Expected);
     EXPECT_EQ(RepairedVersionStatement("D", {"id", "start_date"}, true, false, false),
               "UPDATE D SET start_date = ? WHERE id = ? AND start_date = ?");
     EXPECT_EQ(RepairedVersionStatement("D", {"id"}, false, true, true),
               "UPDATE D SET end_date = ?, is_current = 1 WHERE id = ?");
     EXPECT_EQ(RepairedVersionStatement("D", {"id"}, true, true, false),
               "UPDATE D SET start_date = ?, end_date = ? WHERE id = ?");
-    EXPECT_EQ(
-        PrimaryKeyColumnsQuery(),
-        "SELECT kcu.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS tc JOIN "
-        "INFORMATION_SCHEMA.KEY_COLUMN_USAGE kcu ON kcu.CONSTRAINT_SCHEMA = tc.CONSTRAINT_SCHEMA "
-        "AND kcu.CONSTRAINT_NAME = tc.CONSTRAINT_NAME WHERE tc.CONSTRAINT_TYPE = 'PRIMARY KEY' "
-        "AND tc.TABLE_NAME = ? ORDER BY kcu.ORDINAL_POSITION");
-}
-
-TEST(DeletionStatementsTest, RepairOnSqliteFindsVersionsByRowidAndTakesDaysWithDate) {
-    EXPECT_EQ(DeletionTableListQuery(Engine::Sqlite).substr(0, 65),
-              "SELECT table_name,MAX(CAST(slow_moving_dim AS INTEGER)) AS slow_m");
-    const std::string query = ElementVersionsQuery(Engine::Sqlite, "D", "c", RowidIdentity());
-    EXPECT_THAT(query, ::testing::StartsWith("SELECT * FROM (SELECT rowid AS repair_id1, "
-                                             "DENSE_RANK() OVER (ORDER BY c) AS repair_element, "));
-    EXPECT_THAT(query, ::testing::HasSubstr("date(start_date) AS repair_start_day, date(end_date) "
-                                            "AS repair_end_day"));
-    EXPECT_EQ(RepairedVersionStatement("D", RowidIdentity(), true, true, true),
+    EXPECT_EQ(RepairedVersionStatement("D", {"rowid"}, true, true, true),
               "UPDATE D SET start_date = ?, end_date = ?, is_current = 1 WHERE rowid = ?");
 }
 
 TEST(DeletionStatementsTest, DatesAreBoundAsTimestampsOnSqlServerAndAsReadOnSqlite) {
     const ColumnInfo date{"listed", SQL_TYPE_TIMESTAMP, 23, 3, true};
-    const auto onServer = ColumnValueParameter(date, "2005-03-07 10:20:30.000", Engine::SqlServer);
+    const auto onServer = ColumnValueParameter(date, "2005-03-07 10:20:30.000", kSqlServer);
     EXPECT_EQ(std::get<Timestamp>(onServer.Data), (Timestamp{2005, 3, 7, 10, 20, 30}));
+    const auto rewritten = DateValueParameter("end_date", "2005-03-07 10:20:30", kSqlServer);
+    EXPECT_EQ(std::get<Timestamp>(rewritten.Data), (Timestamp{2005, 3, 7, 10, 20, 30}));
     // SQLite compares the text it holds: '2005-03-07' never equals '2005-03-07 00:00:00'.
-    const auto onSqlite = ColumnValueParameter(date, "2005-03-07", Engine::Sqlite);
+    const auto onSqlite = ColumnValueParameter(date, "2005-03-07", kSqlite);
     EXPECT_EQ(std::get<std::string>(onSqlite.Data), "2005-03-07");
+    const auto kept = DateValueParameter("end_date", "2005-03-07", kSqlite);
+    EXPECT_EQ(kept.Type, ValueType::Text);
+    EXPECT_EQ(std::get<std::string>(kept.Data), "2005-03-07");
+    // A text that is no date is refused on either engine before anything is written.
+    EXPECT_THROW(DateValueParameter("end_date", "soon", kSqlite), std::runtime_error);
 }
 
 }  // namespace

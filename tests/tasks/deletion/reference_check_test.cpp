@@ -30,19 +30,30 @@ std::string KeptLine(const std::string& table, int kept) {
 }
 
 TEST(ReferenceCheckTextTest, StatementsReadTheReferringTableUnderAnAlias) {
-    EXPECT_EQ(KeepReferencedRowsStatement(DialectFor(Engine::SqlServer), "dim_store", "fact_sales",
-                                          "code, region", " store_code ,store_region"),
-              "UPDATE dim_store SET is_deletable = 0 WHERE is_deletable = 1 AND EXISTS (SELECT 1 "
-              "FROM fact_sales AS referrer WITH (HOLDLOCK) WHERE dim_store.code = "
-              "referrer.store_code AND dim_store.region = referrer.store_region)");
-    EXPECT_EQ(KeepReferencedRowsStatement(DialectFor(Engine::Sqlite), "d", "f", "id", "d_id"),
-              "UPDATE d SET is_deletable = 0 WHERE is_deletable = 1 AND EXISTS (SELECT 1 FROM f "
-              "AS referrer WHERE d.id = referrer.d_id)");
-    EXPECT_THAT(KeepReferencedRowsStatement(DialectFor(Engine::Sqlite), "dbo.[Referrer]", "f", "id",
-                                            "r_id"),
+    const SqlServerDialect server;
+    const SqliteDialect sqlite;
+    const struct {
+        const SqlDialect& Dialect;
+        std::string Expected;
+    } cases[] = {
+        {server,
+         "UPDATE dim_store SET is_deletable = 0 WHERE is_deletable = 1 AND EXISTS (SELECT 1 FROM "
+         "fact_sales AS referrer WITH (HOLDLOCK) WHERE dim_store.code = referrer.store_code AND "
+         "dim_store.region = referrer.store_region)"},
+        {sqlite,
+         "UPDATE dim_store SET is_deletable = 0 WHERE is_deletable = 1 AND EXISTS (SELECT 1 FROM "
+         "fact_sales AS referrer WHERE dim_store.code = referrer.store_code AND "
+         "dim_store.region = referrer.store_region)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(KeepReferencedRowsStatement(c.Dialect, "dim_store", "fact_sales", "code, region",
+                                              " store_code ,store_region"),
+                  c.Expected);
+        EXPECT_THROW(KeepReferencedRowsStatement(c.Dialect, "d", "f", "a,b", "x"),
+                     std::runtime_error);
+    }
+    EXPECT_THAT(KeepReferencedRowsStatement(sqlite, "dbo.[Referrer]", "f", "id", "r_id"),
                 HasSubstr("FROM f AS referrer_row WHERE dbo.[Referrer].id = referrer_row.r_id)"));
-    EXPECT_THROW(KeepReferencedRowsStatement(DialectFor(Engine::Sqlite), "d", "f", "a,b", "x"),
-                 std::runtime_error);
 }
 
 TEST(ReferenceCheckTextTest, ReferringTablesComeFirst) {

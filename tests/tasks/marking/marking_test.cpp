@@ -272,20 +272,36 @@ TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
     EXPECT_EQ(w_.Value("select lock from dwm_multiuse"), "0");
 }
 
-TEST(MarkingStatementTest, ServerTextsMatchCharacterForCharacter) {
+TEST(MarkingStatementTest, ClearUsedRowsOnEachEngine) {
     const SqlServerDialect server;
-    EXPECT_EQ(sql::ClearUsedRows(server, "D", "E", "a,b", "x,y", true),
-              "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\n"
-              "D.a = E.x\r\n"
-              " AND \r\n"
-              "D.b = E.y\r\n"
-              " AND E.is_deletable=0");
-    EXPECT_EQ(sql::ClearUsedRows(server, "D", "F", "a", "x", false),
-              "UPDATE D SET is_deletable = 0 FROM D,F WHERE \r\nD.a = F.x\r\n");
-    EXPECT_EQ(sql::ClearUsedRows(server, "D", "F", "a,b,c", "x, y,z", false),
-              "UPDATE D SET is_deletable = 0 FROM D,F WHERE \r\nD.a = F.x\r\n AND \r\nD.b = F. "
-              "y\r\n AND \r\nD.c = F.z\r\n");
-    EXPECT_THROW(sql::ClearUsedRows(server, "D", "F", "a,b", "x", false), std::out_of_range);
+    const SqliteDialect sqlite;
+    const struct {
+        const SqlDialect& Dialect;
+        std::string Primary, Foreign;
+        bool OnlyUnmarked;
+        std::string Expected;
+    } cases[] = {
+        {server, "a,b", "x,y", true,
+         "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\nD.a = E.x\r\n AND \r\nD.b = E.y\r\n"
+         " AND E.is_deletable=0"},
+        {server, "a", "x", false, "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\nD.a = E.x\r\n"},
+        {server, "a,b,c", "x, y,z", false,
+         "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\nD.a = E.x\r\n AND \r\nD.b = E. "
+         "y\r\n AND \r\nD.c = E.z\r\n"},
+        {sqlite, "a,b", "x,y", true,
+         "UPDATE D SET is_deletable = 0 WHERE EXISTS (SELECT 1 FROM E WHERE \r\nD.a = E.x\r\n AND "
+         "\r\nD.b = E.y\r\n AND E.is_deletable=0)"},
+        {sqlite, "a", "x", false,
+         "UPDATE D SET is_deletable = 0 WHERE EXISTS (SELECT 1 FROM E WHERE \r\nD.a = E.x\r\n)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sql::ClearUsedRows(c.Dialect, "D", "E", c.Primary, c.Foreign, c.OnlyUnmarked),
+                  c.Expected);
+        EXPECT_THROW(sql::ClearUsedRows(c.Dialect, "D", "E", "a,b", "x", false), std::out_of_range);
+    }
+}
+
+TEST(MarkingStatementTest, ServerTextsMatchCharacterForCharacter) {
     EXPECT_EQ(sql::MarkAllCandidates("D"), "UPDATE D SET is_deletable = 1 WHERE is_sustainable = 0");
     EXPECT_EQ(sql::SelectReadyCandidates("T", "'A','T'"),
               "SELECT DISTINCT primary_table FROM dwm_star_relations, dwm_tables  WHERE "
