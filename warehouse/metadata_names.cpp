@@ -87,7 +87,7 @@ struct NameColumn {
 // Position of a column in a result of SELECT *; npos when the table lacks it.
 std::size_t PositionOf(const Result& result, std::string_view column) {
     for (std::size_t i = 0; i < result.ColumnCount(); ++i)
-        if (LowerCase(result.Column(i).Name) == column) return i;
+        if (EqualsIgnoringCase(result.Column(i).Name, column)) return i;
     return std::string_view::npos;
 }
 

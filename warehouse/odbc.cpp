@@ -302,9 +302,8 @@ bool Result::Next() {
 }
 
 std::size_t Result::IndexOf(const std::string& name) const {
-    const std::string wanted = LowerCase(name);
     for (std::size_t i = 0; i < columns_.size(); ++i)
-        if (LowerCase(columns_[i].Name) == wanted) return i;
+        if (EqualsIgnoringCase(columns_[i].Name, name)) return i;
     throw std::runtime_error("Item cannot be found in the collection corresponding to the "
                              "requested name or ordinal: " + name);
 }
