@@ -1,3 +1,3 @@
-#include "run/start_up.h"
+#include "driver/start_up.h"
 
 int main(int argc, char** argv) { return varnel::Main(argc, argv); }

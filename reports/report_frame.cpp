@@ -4,9 +4,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "run/clock.h"
-#include "run/run_driver.h"
+#include "base/clock.h"
+#include "base/text.h"
 #include "run/run_settings.h"
+#include "run/run_start.h"
 #include "warehouse/database_access.h"
 
 namespace varnel {

@@ -3,12 +3,13 @@
 #include <limits>
 #include <stdexcept>
 
+#include "base/text.h"
 #include "reports/report_frame.h"
 #include "reports/report_pieces.h"
 #include "reports/report_statements.h"
 #include "run/progress_window.h"
-#include "run/run_driver.h"
 #include "run/run_settings.h"
+#include "run/run_start.h"
 #include "warehouse/connections.h"
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
@@ -58,17 +59,6 @@ std::string Link(ReportKind kind) {
 
 std::string PathOf(const std::string& directory, ReportKind kind) {
     return ReportFilePath(directory, kind, RunStartDate, RunStartTime);
-}
-
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -159,20 +149,14 @@ std::optional<std::vector<std::string>> GetKeyColumns(Connection& connection,
         std::vector<std::string> keys;
         const auto append = [&keys, &table](const std::string& column) {
             for (const auto& key : keys) {
-                if (SameNameIgnoringCase(key, column))
+                if (EqualsIgnoringCase(key, column))
                     throw std::runtime_error("The key column " + column + " of the table " + table +
                                              " is listed more than once.");
             }
             keys.push_back(column);
         };
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t comma = orgPkey.find(',', start);
-            const std::string column = TrimBlanks(orgPkey.substr(start, comma - start));
+        for (const auto& column : SplitCommaList(orgPkey, ListPieces::Trimmed))
             if (ColumnExists(connection, table, column)) append(column);
-            if (comma == std::string::npos) break;
-            start = comma + 1;
-        }
         if (ColumnExists(connection, table, "surkey")) append("surkey");
         return keys;
     } catch (const std::exception& error) {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "warehouse/text.h"
+#include "base/text.h"
 
 namespace varnel {
 

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <system_error>
 
+#include "base/text.h"
+
 namespace varnel {
 
 std::string BuildConfigurationLine(const RunSettings& fromWindow, const RunSettings& archiveLogin) {

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "base/current_user.h"
+#include "base/text.h"
 #include "run/prompter.h"
 #include "run/run_settings.h"
 #include "warehouse/connections.h"
-#include "warehouse/current_user.h"
 #include "warehouse/database_access.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/metadata_statements.h"

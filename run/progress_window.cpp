@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "run/clock.h"
+#include "base/clock.h"
+#include "base/text.h"
 #include "run/console_progress.h"
 #include "warehouse/connections.h"
 #include "warehouse/database_access.h"

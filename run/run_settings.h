@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/message_text.h"
+
 namespace varnel {
 
 //! The options of one run: where the warehouse and the archive are, how to log in,
@@ -51,20 +53,8 @@ inline std::string ConfigFileName;
 inline std::vector<std::string> CommandLineFaults;
 //! The record the main window reads in configuration mode.
 inline RunSettings SavedSettings;
-//! The failures of the current run, each line introduced by CR LF; a run whose
-//! text is not blank after trimming has failed.
-inline std::string MessageText;
 
 //! Every string empty, every flag False; also clears the process flag ConfigMode.
 void ResetRunSettings(RunSettings& settings);
-
-//! Appends CR LF + line to MessageText.
-void AppendMessageLine(const std::string& line);
-
-//! The text without leading and trailing blanks (spaces only; tabs are kept).
-std::string TrimBlanks(const std::string& text);
-
-//! True when the text is empty after trimming blanks, the sense of "empty" in settings checks.
-bool IsBlank(const std::string& text);
 
 }  // namespace varnel

@@ -1,5 +1,6 @@
 #include "warehouse/connector.h"
-#include "warehouse/text.h"
+#include "base/environment.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,17 +11,8 @@ namespace varnel {
 
 namespace {
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-std::string EnvironmentValue(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
+// Server and database names lose tabs at their ends as well as spaces.
+std::string Trim(std::string_view text) { return TrimBlanks(text, " \t"); }
 
 // A missing SQLite busy time-out makes the driver wait 200 s for a locked file.
 // NOTE: the driver's real wait is about twice the value given.

@@ -3,7 +3,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "run/run_settings.h"
+#include "base/message_text.h"
+#include "base/text.h"
 #include "warehouse/sql_dialect.h"
 
 namespace varnel {

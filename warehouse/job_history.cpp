@@ -1,18 +1,16 @@
 #include "warehouse/job_history.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
+#include "base/clock.h"
+#include "base/current_user.h"
+#include "base/environment.h"
 #include "warehouse/connector.h"
-#include "warehouse/current_user.h"
 
 namespace varnel {
 
@@ -52,32 +50,6 @@ constexpr const char* kInsert =
     "end_time, record_count, count_unit, job_id) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
-std::string EnvironmentValue(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::string HomeFolder() {
-    std::string home = EnvironmentValue("HOME");
-    if (!home.empty()) return home;
-    // A service started without HOME still has a home in the user database.
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir)
-        return found->pw_dir;
-    return {};
-}
-
-Timestamp LocalNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return Timestamp{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                     local.tm_hour,        local.tm_min,     local.tm_sec};
-}
-
 Parameter Text(const char* name, const std::string& value) {
     return Parameter{name, ValueType::Text, 0, 0, 0, value};
 }
@@ -98,7 +70,7 @@ std::string JobHistoryPath() {
     const std::string configured = EnvironmentValue("VARNEL_HISTORY");
     if (!configured.empty()) return configured;
     std::filesystem::path dataHome = EnvironmentValue("XDG_DATA_HOME");
-    if (dataHome.empty()) dataHome = std::filesystem::path(HomeFolder()) / ".local" / "share";
+    if (dataHome.empty()) dataHome = std::filesystem::path(CurrentUserHome()) / ".local" / "share";
     return (dataHome / "varnel" / "job_history.db").string();
 }
 
@@ -172,7 +144,7 @@ void JobHistoryRecord::WriteEntry(int entryKind, const std::string& application,
             Parameter{"entry_kind", ValueType::Integer, 0, 0, 0, std::int64_t{entryKind}},
             Text("application", application),
             Text("category", category),
-            Text("written_at", LocalNow().ToIsoText()),
+            Text("written_at", SystemNow().ToIsoText()),
             Text("server_name", ServerName),
             Text("database_name", DatabaseName),
             Text("table_name", TableName),

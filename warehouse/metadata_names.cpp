@@ -3,20 +3,13 @@
 #include <array>
 #include <vector>
 
+#include "base/text.h"
 #include "warehouse/database_access.h"
 #include "warehouse/odbc.h"
-#include "warehouse/text.h"
 
 namespace varnel {
 
 namespace {
-
-std::string_view TrimSpaces(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 bool IsNameCharacter(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -64,7 +57,7 @@ std::size_t ReadPart(std::string_view text, std::size_t at) {
 }  // namespace
 
 bool IsIdentifier(std::string_view name) {
-    const std::string_view text = TrimSpaces(name);
+    const std::string_view text = TrimmedView(name);
     std::size_t at = ReadPart(text, 0);
     if (at == std::string_view::npos) return false;
     if (at < text.size() && text[at] == '.') at = ReadPart(text, at + 1);
@@ -72,17 +65,10 @@ bool IsIdentifier(std::string_view name) {
 }
 
 bool IsIdentifierList(std::string_view list) {
-    if (TrimSpaces(list).empty()) return true;
-    std::size_t start = 0;
-    while (true) {
-        const auto comma = list.find(',', start);
-        if (!IsIdentifier(list.substr(start, comma == std::string_view::npos
-                                                  ? std::string_view::npos
-                                                  : comma - start)))
-            return false;
-        if (comma == std::string_view::npos) return true;
-        start = comma + 1;
-    }
+    if (TrimmedView(list).empty()) return true;
+    for (const auto& piece : SplitCommaList(list))
+        if (!IsIdentifier(piece)) return false;
+    return true;
 }
 
 std::string InvalidNameMessage(std::string_view table, std::string_view column,
@@ -101,7 +87,7 @@ struct NameColumn {
 // Position of a column in a result of SELECT *; npos when the table lacks it.
 std::size_t PositionOf(const Result& result, std::string_view column) {
     for (std::size_t i = 0; i < result.ColumnCount(); ++i)
-        if (LowerCase(result.Column(i).Name) == column) return i;
+        if (EqualsIgnoringCase(result.Column(i).Name, column)) return i;
     return std::string_view::npos;
 }
 
@@ -140,7 +126,7 @@ std::optional<std::string> CheckTables(Connection& connection) {
         const auto& value = rows.Get(name);
         if (!kind || !value) continue;
         // Only the rows the tasks read: dimensions and facts, of any letter case.
-        const std::string lower = LowerCase(TrimSpaces(*kind));
+        const std::string lower = LowerCase(TrimmedView(*kind));
         if (lower != "dimension" && lower != "fact") continue;
         if (!IsIdentifier(*value)) return InvalidNameMessage("dwm_tables", "table_name", *value);
         if (keys == std::string_view::npos || lower != "dimension") continue;

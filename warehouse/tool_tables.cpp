@@ -1,6 +1,6 @@
 #include "warehouse/tool_tables.h"
 
-#include "warehouse/current_user.h"
+#include "base/current_user.h"
 #include "warehouse/metadata_statements.h"
 
 namespace varnel {

@@ -6,10 +6,10 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/text.h"
 #include "run/run_settings.h"
 #include "warehouse/database_access.h"
 #include "warehouse/sql_literal.h"
-#include "warehouse/text.h"
 
 namespace varnel::archive_sql {
 
@@ -84,7 +84,7 @@ std::vector<CopiedColumn> MatchArchiveColumns(const std::string& table,
     for (const auto& fact : factColumns) {
         const auto archive = std::find_if(
             archiveColumns.begin(), archiveColumns.end(),
-            [&](const std::string& name) { return LowerCase(name) == LowerCase(fact); });
+            [&](const std::string& name) { return EqualsIgnoringCase(name, fact); });
         if (archive == archiveColumns.end())
             throw std::runtime_error("The archive table " + table + " has no column " + fact +
                                      " of the fact table; nothing was archived from " + table +

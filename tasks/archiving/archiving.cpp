@@ -7,7 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "run/clock.h"
+#include "base/clock.h"
+#include "base/text.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/archiving/archive_statements.h"

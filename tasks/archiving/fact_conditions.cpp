@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "base/text.h"
 #include "run/run_settings.h"
 #include "tasks/archiving/archive_statements.h"
 #include "warehouse/database_access.h"

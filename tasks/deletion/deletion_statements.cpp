@@ -4,10 +4,10 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "base/text.h"
 #include "run/run_settings.h"
 #include "warehouse/sql_dialect.h"
 #include "warehouse/sql_literal.h"
-#include "warehouse/text.h"
 
 namespace varnel {
 
@@ -71,20 +71,15 @@ std::vector<std::string> KeyColumns(const std::string& elementKey, const std::st
         throw std::runtime_error("The slowly changing dimension table " + table +
                                  " has no original_primary_key in dwm_star_relations.");
     std::vector<std::string> columns;
-    std::size_t start = 0;
-    while (true) {
-        const auto comma = elementKey.find(',', start);
-        const std::string column = TrimBlanks(elementKey.substr(start, comma - start));
+    for (auto& column : SplitCommaList(elementKey, ListPieces::Trimmed)) {
         for (const auto& known : columns) {
             // Names compare as the collection of key columns compares its keys.
-            if (LowerCase(known) == LowerCase(column))
+            if (EqualsIgnoringCase(known, column))
                 throw std::runtime_error("The column " + column +
                                          " is named twice in the original_primary_key of " + table +
                                          ".");
         }
-        columns.push_back(column);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
+        columns.push_back(std::move(column));
     }
     return columns;
 }

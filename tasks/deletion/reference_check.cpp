@@ -3,25 +3,13 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/text.h"
 #include "run/run_settings.h"
 #include "warehouse/sql_literal.h"
-#include "warehouse/text.h"
 
 namespace varnel {
 
 namespace {
-
-std::vector<std::string> TrimmedPieces(const std::string& list) {
-    std::vector<std::string> pieces;
-    std::string::size_type start = 0;
-    for (;;) {
-        const auto comma = list.find(',', start);
-        pieces.push_back(TrimBlanks(list.substr(start, comma - start)));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return pieces;
-}
 
 std::string NameKey(const std::string& name) {
     return LowerCase(TrimBlanks(name));
@@ -55,8 +43,8 @@ std::string KeepReferencedRowsStatement(const SqlDialect& dialect, const std::st
                                         const std::string& referrer,
                                         const std::string& primaryColumns,
                                         const std::string& foreignColumns) {
-    const auto primary = TrimmedPieces(primaryColumns);
-    const auto foreign = TrimmedPieces(foreignColumns);
+    const auto primary = SplitCommaList(primaryColumns, ListPieces::Trimmed);
+    const auto foreign = SplitCommaList(foreignColumns, ListPieces::Trimmed);
     if (foreign.size() < primary.size())
         throw std::runtime_error("The relation of " + table + " and " + referrer +
                                  " lists fewer referring than referenced columns.");

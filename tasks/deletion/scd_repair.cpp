@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text.h"
 #include "run/run_settings.h"
 #include "tasks/deletion/deletion.h"
 #include "tasks/deletion/deletion_statements.h"

@@ -25,7 +25,4 @@ private:
     std::vector<std::string> names_;
 };
 
-//! True when two table names are equal without regard to case.
-bool SameTableName(const std::string& a, const std::string& b);
-
 }  // namespace varnel

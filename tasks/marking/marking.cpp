@@ -2,7 +2,8 @@
 
 #include <optional>
 
-#include "run/clock.h"
+#include "base/clock.h"
+#include "base/text.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/marking/mark_queue.h"

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "base/text.h"
 #include "warehouse/sql_literal.h"
 
 namespace varnel::sql {
@@ -57,23 +58,11 @@ std::string MarkAllCandidates(const std::string& table) {
     return "UPDATE " + table + " SET is_deletable = 1 WHERE is_sustainable = 0";
 }
 
-std::vector<std::string> SplitColumnList(const std::string& list) {
-    std::vector<std::string> pieces;
-    std::string::size_type start = 0;
-    for (;;) {
-        const auto comma = list.find(',', start);
-        pieces.push_back(list.substr(start, comma - start));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return pieces;
-}
-
 std::string ClearUsedRows(const SqlDialect& dialect, const std::string& table,
                           const std::string& referrer, const std::string& primaryColumns,
                           const std::string& foreignColumns, bool onlyUnmarkedReferrerRows) {
-    const auto primary = SplitColumnList(primaryColumns);
-    const auto foreign = SplitColumnList(foreignColumns);
+    const auto primary = SplitCommaList(primaryColumns);
+    const auto foreign = SplitCommaList(foreignColumns);
     if (foreign.size() < primary.size())
         throw std::out_of_range("Subscript out of range: the relation of " + table + " and " +
                                 referrer + " lists fewer referring than referenced columns.");

@@ -37,7 +37,4 @@ std::string SelectReadyCandidates(const std::string& table, const std::string& p
 //! How many tables that refer to the table given as parameter are not processed yet.
 std::string CountUnprocessedReferrers(const std::string& processedList);
 
-//! A comma-separated list split at every comma, pieces kept as they stand.
-std::vector<std::string> SplitColumnList(const std::string& list);
-
 }  // namespace varnel::sql

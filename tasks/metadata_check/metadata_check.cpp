@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/text.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/metadata_check/metadata_check_statements.h"
@@ -43,15 +44,8 @@ void StepBar(ProgressWindow& window) {
 
 //! The list split at ","; an empty text is an empty list, other pieces stay as they are.
 std::vector<std::string> SplitList(const std::string& list) {
-    std::vector<std::string> pieces;
-    if (list.empty()) return pieces;
-    std::size_t start = 0;
-    while (true) {
-        const auto comma = list.find(',', start);
-        pieces.push_back(list.substr(start, comma - start));
-        if (comma == std::string::npos) return pieces;
-        start = comma + 1;
-    }
+    if (list.empty()) return {};
+    return SplitCommaList(list);
 }
 
 std::int32_t CountOf(Connection& connection, const std::string& query) {

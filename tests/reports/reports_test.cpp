@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <regex>
 
+#include "driver/run_driver.h"
 #include "reports/report_frame.h"
 #include "reports/report_pieces.h"
 #include "run/progress_window.h"
-#include "run/run_driver.h"
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "run/start_up.h"
+#include "driver/start_up.h"
 #include "tests/run/run_state_fixture.h"
 #include "tests/support/scoped_env.h"
 

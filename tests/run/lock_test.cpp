@@ -16,12 +16,12 @@
 #include <fstream>
 #include <thread>
 
+#include "base/current_user.h"
 #include "run/lock.h"
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "warehouse/connections.h"
-#include "warehouse/current_user.h"
 #include "warehouse/database_access.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/tool_tables.h"

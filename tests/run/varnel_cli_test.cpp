@@ -14,16 +14,16 @@
 #include <regex>
 #include <thread>
 
+#include "base/current_user.h"
+#include "driver/run_driver.h"
 #include "run/command_line.h"
 #include "run/console_progress.h"
 #include "run/progress_window.h"
-#include "run/run_driver.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "tests/support/warehouse_builder.h"
 #include "warehouse/connections.h"
-#include "warehouse/current_user.h"
 #include "warehouse/live_lock.h"
 
 namespace varnel {

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "run/clock.h"
+#include "base/clock.h"
+#include "driver/main_window_host.h"
 #include "run/lock.h"
-#include "run/main_window_host.h"
 #include "run/run_settings.h"
 #include "run/status_file.h"
 #include "warehouse/connections.h"

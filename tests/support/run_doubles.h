@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/run_driver.h"
 #include "run/progress_window.h"
 #include "run/prompter.h"
-#include "run/run_driver.h"
 #include "tests/support/temp_dir.h"
 #include "warehouse/odbc.h"
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/current_user.h"
 #include "tests/support/sqlite_file.h"
 #include "tests/support/temp_dir.h"
-#include "warehouse/current_user.h"
 #include "warehouse/database_access.h"
 #include "warehouse/metadata_statements.h"
 #include "warehouse/sql_literal.h"

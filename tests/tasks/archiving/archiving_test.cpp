@@ -5,7 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "run/clock.h"
+#include "base/clock.h"
+#include "base/current_user.h"
 #include "run/progress_window.h"
 #include "tasks/archiving/archive_statements.h"
 #include "tests/support/job_history_reader.h"
@@ -14,7 +15,6 @@
 #include "tests/support/warehouse_builder.h"
 #include "warehouse/connections.h"
 #include "warehouse/connector.h"
-#include "warehouse/current_user.h"
 
 namespace varnel {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "run/run_driver.h"
+#include "driver/run_driver.h"
 #include "tests/tasks/deletion/deletion_fixture.h"
 
 namespace varnel {

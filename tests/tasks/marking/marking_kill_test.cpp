@@ -14,11 +14,11 @@
 #include <map>
 #include <thread>
 
+#include "base/current_user.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
-#include "tests/support/warehouse_builder.h"
 #include "tests/support/varnel_process.h"
-#include "warehouse/current_user.h"
+#include "tests/support/warehouse_builder.h"
 #include "warehouse/database_access.h"
 
 namespace varnel {

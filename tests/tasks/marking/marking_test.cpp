@@ -5,9 +5,9 @@
 
 #include <csignal>
 
+#include "driver/run_driver.h"
 #include "run/console_progress.h"
 #include "run/progress_window.h"
-#include "run/run_driver.h"
 #include "tasks/marking/marking.h"
 #include "tasks/marking/marking_statements.h"
 #include "tests/support/job_history_reader.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "run/run_driver.h"
+#include "driver/run_driver.h"
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "run/run_driver.h"
+#include "driver/run_driver.h"
 
 namespace varnel {
 

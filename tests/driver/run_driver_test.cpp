@@ -9,15 +9,15 @@
 
 #include <filesystem>
 
-#include "run/clock.h"
+#include "base/clock.h"
+#include "base/current_user.h"
+#include "driver/run_driver.h"
 #include "run/lock.h"
 #include "run/progress_window.h"
-#include "run/run_driver.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "warehouse/connections.h"
-#include "warehouse/current_user.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/tool_tables.h"
 

@@ -3,12 +3,16 @@
 #include <functional>
 #include <string>
 
-#include "warehouse/odbc.h"
+#include "base/timestamp.h"
 
 namespace varnel {
 
 //! The local date and time now, from the system clock or from the clock a test set.
 Timestamp Now();
+
+//! The local date and time now from the system clock, whatever clock a test set: for
+//! records that tell when something really happened.
+Timestamp SystemNow();
 
 //! Replaces the clock (tests pin the run's start); an empty function restores the system clock.
 void SetClock(std::function<Timestamp()> clock);

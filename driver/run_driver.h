@@ -6,14 +6,10 @@
 
 #include "run/log_stream.h"
 #include "run/run_settings.h"
+#include "run/run_start.h"
 #include "warehouse/odbc.h"
 
 namespace varnel {
-
-//! When the current run started, taken once from the clock; it names the log and
-//! the report files. Both hold the same reading (date and time of day).
-inline Timestamp RunStartDate;
-inline Timestamp RunStartTime;
 
 //! What a task is given by the run driver.
 struct TaskContext {

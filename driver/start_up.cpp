@@ -1,12 +1,14 @@
-#include "run/start_up.h"
+#include "driver/start_up.h"
 
 #include <cstdlib>
 #include <iostream>
 #include <string_view>
 
+#include "base/environment.h"
+#include "base/text.h"
+#include "driver/run_driver.h"
 #include "run/console_progress.h"
 #include "run/progress_window.h"
-#include "run/run_driver.h"
 
 namespace varnel {
 
@@ -17,15 +19,10 @@ WindowSession& Session() {
     return session;
 }
 
-bool IsSet(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
 //! Why the main window cannot open in this process; empty when it can.
 std::string NoWindowReason() {
     if (!Session()) return "this build has no main window";
-    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY"))
+    if (EnvironmentValue("DISPLAY").empty() && EnvironmentValue("WAYLAND_DISPLAY").empty())
         return "there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
     return {};
 }

@@ -1,4 +1,4 @@
-#include "run/clock.h"
+#include "base/clock.h"
 
 #include <chrono>
 #include <cstdio>
@@ -13,14 +13,6 @@ std::function<Timestamp()>& ClockFunction() {
     return clock;
 }
 
-Timestamp SystemNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return Timestamp{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                     local.tm_hour,        local.tm_min,     local.tm_sec};
-}
-
 std::string Printf(const char* format, int a, int b, int c) {
     char text[64];
     std::snprintf(text, sizeof text, format, a, b, c);
@@ -28,6 +20,14 @@ std::string Printf(const char* format, int a, int b, int c) {
 }
 
 }  // namespace
+
+Timestamp SystemNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return Timestamp{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour,        local.tm_min,     local.tm_sec};
+}
 
 Timestamp Now() {
     const auto& clock = ClockFunction();

@@ -1,4 +1,4 @@
-#include "run/run_driver.h"
+#include "driver/run_driver.h"
 
 #include <cerrno>
 #include <chrono>
@@ -10,18 +10,19 @@
 #include <sstream>
 #include <thread>
 
-#include "run/clock.h"
+#include "base/clock.h"
+#include "base/current_user.h"
+#include "base/text.h"
+#include "driver/main_window_host.h"
+#include "driver/task_registry.h"
 #include "run/command_line.h"
 #include "run/console_progress.h"
 #include "run/lock.h"
-#include "run/main_window_host.h"
 #include "run/progress_window.h"
 #include "run/prompter.h"
 #include "run/status_file.h"
-#include "run/task_registry.h"
 #include "warehouse/connections.h"
 #include "warehouse/connector.h"
-#include "warehouse/current_user.h"
 #include "warehouse/database_access.h"
 #include "warehouse/job_history.h"
 #include "warehouse/metadata_names.h"

@@ -1,4 +1,4 @@
-#include "run/task_registry.h"
+#include "driver/task_registry.h"
 
 #include "reports/reports.h"
 #include "tasks/archiving/archiving.h"
