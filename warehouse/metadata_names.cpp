@@ -131,7 +131,7 @@ std::optional<std::string> CheckTables(Connection& connection) {
         if (!IsIdentifier(*value)) return InvalidNameMessage("dwm_tables", "table_name", *value);
         if (keys == std::string_view::npos || lower != "dimension") continue;
         const auto& keyList = rows.Get(keys);
-        if (keyList && !TrimSpaces(*keyList).empty() && !IsIdentifierList(*keyList))
+        if (keyList && !IsBlank(*keyList) && !IsIdentifierList(*keyList))
             return InvalidNameMessage("dwm_tables", "org_pkey", *keyList);
     }
     return std::nullopt;
