@@ -6,6 +6,13 @@
 
 namespace varnel {
 
+//! The statements of a transaction; all empty when the driver ends transactions.
+struct TransactionTexts {
+    std::string Begin;
+    std::string Commit;
+    std::string Rollback;
+};
+
 //! The few statements that differ between the engines. Code that builds SQL is
 //! handed the dialect of its connection; there is no global switch.
 class SqlDialect {
@@ -38,10 +45,10 @@ public:
     //! that no other process can add a row the read would have found.
     virtual std::string HoldReadLocks() const = 0;
 
-    //! Transactions as the engine's driver handles them best.
-    virtual void BeginTransaction(Connection& connection) const = 0;
-    virtual void CommitTransaction(Connection& connection) const = 0;
-    virtual void RollbackTransaction(Connection& connection) const = 0;
+    //! Transactions as the engine's driver handles them best: the statements that
+    //! begin, commit and roll back one, or none, where the driver's own commit and
+    //! rollback with autocommit off serve best.
+    virtual TransactionTexts Transactions() const = 0;
 };
 
 //! Microsoft SQL Server: emits the production texts.
@@ -56,9 +63,7 @@ public:
     std::string SelectLockRowForUpdate() const override;
     std::string CountLockRowsForUpdate() const override;
     std::string HoldReadLocks() const override;
-    void BeginTransaction(Connection& connection) const override;
-    void CommitTransaction(Connection& connection) const override;
-    void RollbackTransaction(Connection& connection) const override;
+    TransactionTexts Transactions() const override;
 };
 
 //! SQLite through its ODBC driver: the embedded engine.
@@ -73,9 +78,7 @@ public:
     std::string SelectLockRowForUpdate() const override;
     std::string CountLockRowsForUpdate() const override;
     std::string HoldReadLocks() const override;
-    void BeginTransaction(Connection& connection) const override;
-    void CommitTransaction(Connection& connection) const override;
-    void RollbackTransaction(Connection& connection) const override;
+    TransactionTexts Transactions() const override;
 };
 
 //! The dialect object of an engine (one each, alive for the process).

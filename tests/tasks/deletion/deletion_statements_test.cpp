@@ -75,7 +75,7 @@ TEST(DeletionStatementsTest, RepairOnSqliteFindsVersionsByRowidAndTakesDaysWithD
 }
 
 TEST(DeletionStatementsTest, DatesAreBoundAsTimestampsOnSqlServerAndAsReadOnSqlite) {
-    const ColumnInfo date{"listed", SQL_TYPE_TIMESTAMP, 23, 3, true};
+    const ColumnInfo date{"listed", ColumnKind::Date, 23, 3, true};
     const auto onServer = ColumnValueParameter(date, "2005-03-07 10:20:30.000", Engine::SqlServer);
     EXPECT_EQ(std::get<Timestamp>(onServer.Data), (Timestamp{2005, 3, 7, 10, 20, 30}));
     // SQLite compares the text it holds: '2005-03-07' never equals '2005-03-07 00:00:00'.
