@@ -347,6 +347,14 @@ struct PlannedFailure {
     std::string Message = "The statement failed.";
     //! How many matching statements fail; 0 for every one.
     int Times = 1;
+
+    static PlannedFailure Nth(std::size_t ordinal, std::string sqlState, std::string message) {
+        return {ordinal, "", std::move(sqlState), std::move(message), 1};
+    }
+    static PlannedFailure Matching(std::string pattern, std::string sqlState, std::string message,
+                                   int times = 1) {
+        return {0, std::move(pattern), std::move(sqlState), std::move(message), times};
+    }
 };
 void PlanStatementFailure(PlannedFailure failure);
 //! Forgets every planned failure and the statement count.
