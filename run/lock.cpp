@@ -10,6 +10,7 @@
 #include "warehouse/database_access.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/metadata_statements.h"
+#include "warehouse/operation_edge.h"
 #include "warehouse/sql_dialect.h"
 #include "warehouse/tool_tables.h"
 
@@ -20,11 +21,6 @@ namespace {
 Connection& Warehouse() {
     if (!WarehouseConnection) throw std::runtime_error("Connection to the data warehouse not available.");
     return *WarehouseConnection;
-}
-
-void AppendError(const std::exception& error) {
-    MessageText += error.what();
-    MessageText += "\r\n";
 }
 
 struct LockRow {
@@ -39,11 +35,12 @@ std::optional<LockRow> ReadRow(Connection& connection, const std::string& query)
     return LockRow{result.GetBool(0), result.Get(1).value_or("")};
 }
 
+// A table that cannot be read or counted is a failure, never "no lock row".
 bool HasLockRow(Connection& connection) {
     return TableExists(connection, "dwm_multiuse") && CountRows(connection, "dwm_multiuse") > 0;
 }
 
-enum class Attempt { Taken, HeldByOther, Failed };
+enum class Attempt { Taken, HeldByOther };
 
 // The live lock that goes with the lock row while this process holds the row:
 // a row that says lock 1 while nobody holds it was left by a run that died.
@@ -97,9 +94,8 @@ void CommitTaken(Connection& connection, Transaction& transaction) {
 }
 
 // One attempt inside one transaction, so that the test of the row and its
-// write-back cannot be split by another process. A failure's description goes
-// to error.
-Attempt TryLock(Connection& connection, std::string& holder, std::string& error) {
+// write-back cannot be split by another process. A failure throws.
+Attempt TryLock(Connection& connection, std::string& holder) {
     // A live holder is recognised without the write transaction: another run's long
     // transaction (a table being marked or deleted) would otherwise keep this one
     // waiting for the database and end it with "database is locked" instead of
@@ -122,18 +118,19 @@ Attempt TryLock(Connection& connection, std::string& holder, std::string& error)
     Transaction transaction(connection);
     if (!TableExists(connection, "dwm_multiuse")) {
         HoldLiveLock(connection);
-        if (!CreateLockTable(connection, &error)) return Attempt::Failed;
+        CreateLockTable(connection);
         CommitTaken(connection, transaction);
         return Attempt::Taken;
     }
     std::int64_t rows = 0;
     {
         auto count = connection.Query(connection.Dialect().CountLockRowsForUpdate());
-        if (count.Next()) rows = count.GetInt(0).value_or(0);
+        if (!count.Next()) throw std::runtime_error("The lock rows could not be counted.");
+        rows = count.GetInt(0).value_or(0);
     }
     if (rows < 1) {
         HoldLiveLock(connection);
-        if (!InsertLockRow(connection, true, &error)) return Attempt::Failed;
+        InsertLockRow(connection, true);
         CommitTaken(connection, transaction);
         return Attempt::Taken;
     }
@@ -166,18 +163,14 @@ Attempt TryLock(Connection& connection, std::string& holder, std::string& error)
 }  // namespace
 
 bool ReadLastLockUser() {
-    try {
+    return AtOperationEdge(MessageText, [] {
         Connection& connection = Warehouse();
         LastLockUser.clear();
         if (HasLockRow(connection)) {
             auto result = connection.Query(sql::SelectLockUser());
             if (result.Next()) LastLockUser = result.Get(0).value_or("");
         }
-        return true;
-    } catch (const std::exception& error) {
-        AppendError(error);
-        return false;
-    }
+    });
 }
 
 bool LockTool(bool& wasLocked) {
@@ -186,12 +179,7 @@ bool LockTool(bool& wasLocked) {
     try {
         Connection& connection = Warehouse();
         std::string holder;
-        std::string error;
-        switch (TryLock(connection, holder, error)) {
-            case Attempt::Taken: return true;
-            case Attempt::Failed: ReleaseLiveLock(&connection); throw std::runtime_error(error);
-            case Attempt::HeldByOther: break;
-        }
+        if (TryLock(connection, holder) == Attempt::Taken) return true;
         wasLocked = true;
         LockHolder = TrimBlanks(holder);
         // NOTE: the question is never asked inside a transaction: an open question
@@ -204,13 +192,13 @@ bool LockTool(bool& wasLocked) {
         connection.Execute(sql::DropLockTable());
         // The old holder lives and keeps its live lock; this one holds it beside.
         HoldLiveLock(connection);
-        if (!CreateLockTable(connection, &error)) throw std::runtime_error(error);
+        CreateLockTable(connection);
         CommitTaken(connection, transaction);
         wasLocked = false;
         return true;
     } catch (const std::exception& error) {
         if (!LockHeld) ReleaseLiveLock(WarehouseConnection.get());
-        AppendError(error);
+        AppendFailure(MessageText, error);
         return false;
     }
 }
@@ -234,23 +222,19 @@ bool UnlockTool() {
     } catch (const std::exception& error) {
         // A row left at 1 is then recognised as left behind.
         ReleaseLiveLock(WarehouseConnection.get());
-        AppendError(error);
+        AppendFailure(MessageText, error);
         return false;
     }
 }
 
 bool ReadLockFlag(bool& locked) {
-    try {
+    return AtOperationEdge(MessageText, [&] {
         Connection& connection = Warehouse();
         locked = false;
         if (HasLockRow(connection)) {
             if (const auto row = ReadRow(connection, sql::SelectLockRow())) locked = row->Lock;
         }
-        return true;
-    } catch (const std::exception& error) {
-        AppendError(error);
-        return false;
-    }
+    });
 }
 
 }  // namespace varnel

@@ -105,49 +105,38 @@ std::string Connector::ConnectionString() const {
     return text;
 }
 
+namespace {
+
+[[noreturn]] void Refuse(const std::string& reason) { throw OdbcError({}, "", reason); }
+
+}  // namespace
+
 std::unique_ptr<Connection> Connector::Connect(int loginTimeoutSeconds) {
-    errors_.clear();
-    errorDescription_.clear();
     const Engine engine = TargetEngine();
-    try {
-        if (engine == Engine::Sqlite) {
-            if (Database.find_first_of(";{}") != std::string::npos)
-                throw std::runtime_error("The SQLite database path '" + Database +
-                                         "' holds ';', '{' or '}', which the SQLite driver "
-                                         "cannot take. Rename the file or its folder.");
-            std::error_code ec;
-            if (Trim(Database).empty())
-                throw std::runtime_error("No SQLite database file was given.");
-            if (!std::filesystem::is_regular_file(Database, ec))
-                throw std::runtime_error("The SQLite database file '" + Database +
-                                         "' does not exist.");
-        }
-        auto connection = std::make_unique<Connection>(
-            Connection::Open(ConnectionString(), engine, loginTimeoutSeconds));
-        connection->SetProperty("Data Source", Server);
-        connection->SetProperty("Integrated Security", WindowsAuth ? "SSPI" : "");
-        connection->SetProperty("User ID", UserName);
-        connection->SetProperty("Password", Password);
-        connection->SetProperty("Initial Catalog", Database);
-        connection->SetProperty("Connect Timeout", std::to_string(loginTimeoutSeconds));
-        if (engine == Engine::Sqlite) {
-            connection->SetProperty("Server Name", "sqlite");
-        } else {
-            // The server's own name is what a linked server is known by; the name as
-            // typed may differ.
-            auto result = connection->Query("SELECT @@SERVERNAME");
-            std::string name = Server;
-            if (result.Next() && result.Get(0)) name = *result.Get(0);
-            connection->SetProperty("Server Name", name);
-        }
-        return connection;
-    } catch (const OdbcError& error) {
-        errors_ = error.Records();
-        errorDescription_ = error.what();
-    } catch (const std::exception& error) {
-        errorDescription_ = error.what();
+    if (engine == Engine::Sqlite) {
+        if (Database.find_first_of(";{}") != std::string::npos)
+            Refuse("The SQLite database path '" + Database +
+                   "' holds ';', '{' or '}', which the SQLite driver "
+                   "cannot take. Rename the file or its folder.");
+        std::error_code ec;
+        if (Trim(Database).empty()) Refuse("No SQLite database file was given.");
+        if (!std::filesystem::is_regular_file(Database, ec))
+            Refuse("The SQLite database file '" + Database + "' does not exist.");
     }
-    return nullptr;
+    ConnectionTarget target{Server, Database, WindowsAuth, UserName, Password, loginTimeoutSeconds};
+    auto connection = std::make_unique<Connection>(
+        Connection::Open(ConnectionString(), engine, std::move(target)));
+    if (engine == Engine::Sqlite) {
+        connection->SetServerName("sqlite");
+    } else {
+        // The server's own name is what a linked server is known by; the name as
+        // typed may differ.
+        auto result = connection->Query("SELECT @@SERVERNAME");
+        std::string name = Server;
+        if (result.Next() && result.Get(0)) name = *result.Get(0);
+        connection->SetServerName(name);
+    }
+    return connection;
 }
 
 bool OpenWarehouseConnection(const std::string& server, const std::string& database,
@@ -160,38 +149,31 @@ bool OpenWarehouseConnection(const std::string& server, const std::string& datab
     connector.UserName = user;
     connector.Password = password;
     connector.WindowsAuth = windowsAuth;
-    connection = connector.Connect(loginTimeoutSeconds);
-    if (connection) return true;
-    messageText = "Error while connecting to : " + server;
-    if (!connector.Errors().empty()) {
-        for (const auto& record : connector.Errors()) messageText += "\r\n" + record.Text;
-    } else {
-        messageText += "\r\n" + connector.ErrorDescription();
+    try {
+        connection = connector.Connect(loginTimeoutSeconds);
+        return true;
+    } catch (const std::exception& error) {
+        connection.reset();
+        messageText = "Error while connecting to : " + server;
+        const auto* odbc = dynamic_cast<const OdbcError*>(&error);
+        if (!odbc || odbc->Records().empty()) messageText += "\r\n" + std::string(error.what());
+        if (odbc)
+            for (const auto& record : odbc->Records()) messageText += "\r\n" + record.Text;
+        return false;
     }
-    return false;
 }
 
 std::unique_ptr<Connection> OpenSecondConnection(const Connection& original) {
+    const ConnectionTarget& target = original.Target();
     Connector connector;
-    connector.Server = original.Property("Data Source").value_or("");
+    connector.Server = target.Server;
     connector.Database = original.DefaultDatabase();
-    if (original.Property("Integrated Security").value_or("") == "SSPI") {
-        connector.WindowsAuth = true;
-    } else {
-        connector.UserName = original.Property("User ID").value_or("");
-        connector.Password = original.Property("Password").value_or("");
+    connector.WindowsAuth = target.WindowsAuthentication;
+    if (!target.WindowsAuthentication) {
+        connector.UserName = target.UserName;
+        connector.Password = target.Password;
     }
-    int timeout = 60;
-    try {
-        timeout = std::stoi(original.Property("Connect Timeout").value_or("60"));
-    } catch (const std::exception&) {
-    }
-    auto connection = connector.Connect(timeout);
-    if (!connection) {
-        if (!connector.Errors().empty())
-            throw OdbcError(connector.Errors(), "", connector.ErrorDescription());
-        throw std::runtime_error(connector.ErrorDescription());
-    }
+    auto connection = connector.Connect(target.LoginTimeoutSeconds);
     connection->SetDefaultDatabase(connector.Database);
     return connection;
 }

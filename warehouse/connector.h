@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "warehouse/odbc.h"
 
@@ -19,21 +18,13 @@ public:
     std::string Password;
     bool WindowsAuth = false;
 
-    //! An open connection, or null when the attempt failed (see Errors).
+    //! An open connection; throws OdbcError, with the driver's diagnostics or, when
+    //! there are none (a SQLite file that is missing), one line that says why.
     std::unique_ptr<Connection> Connect(int loginTimeoutSeconds);
-
-    //! The driver's diagnostics of the last failed attempt.
-    const std::vector<DiagnosticRecord>& Errors() const { return errors_; }
-    //! The description of the last failure when the driver gave no diagnostics.
-    const std::string& ErrorDescription() const { return errorDescription_; }
 
     //! The ODBC connection string for these fields (the driver name resolved).
     std::string ConnectionString() const;
     Engine TargetEngine() const;
-
-private:
-    std::vector<DiagnosticRecord> errors_;
-    std::string errorDescription_;
 };
 
 //! True when the server text names the embedded engine.
@@ -55,9 +46,9 @@ bool OpenWarehouseConnection(const std::string& server, const std::string& datab
                              const std::string& password, std::unique_ptr<Connection>& connection,
                              std::string& messageText, int loginTimeoutSeconds = 60);
 
-//! A second, independent connection to the same server and database, made from
-//! the properties of an open one ("Data Source", then "Integrated Security" or
-//! "User ID" and "Password", the same time-out); throws OdbcError on failure.
+//! A second, independent connection to the same server and database as an open
+//! one (its current default database), made from the target it was opened to with
+//! the same time-out; throws OdbcError on failure.
 std::unique_ptr<Connection> OpenSecondConnection(const Connection& original);
 
 }  // namespace varnel

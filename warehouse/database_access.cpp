@@ -1,23 +1,21 @@
 #include "warehouse/database_access.h"
 
 #include <filesystem>
+#include <stdexcept>
 #include <vector>
 
 #include "base/message_text.h"
 #include "base/text.h"
+#include "warehouse/operation_edge.h"
 #include "warehouse/sql_dialect.h"
 
 namespace varnel {
 
 bool TableExists(Connection& connection, const std::string& tableName) {
-    try {
-        Command command{connection.Dialect().TableExistsQuery(), {}, 60, false};
-        command.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, tableName});
-        auto result = connection.Query(command);
-        return result.Next();
-    } catch (const std::exception&) {
-        return false;
-    }
+    Command command{connection.Dialect().TableExistsQuery(), {}, 60, false};
+    command.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, tableName});
+    auto result = connection.Query(command);
+    return result.Next();
 }
 
 namespace {
@@ -25,17 +23,13 @@ namespace {
 // Runs a catalog query with text parameters; True when it returns a row.
 bool CatalogHasRow(Connection& connection, const std::string& query,
                    const std::vector<std::string>& values) {
-    try {
+    return AtOperationEdge(MessageText, [&] {
         Command command{query, {}, 60, false};
         for (const auto& value : values)
             command.Parameters.push_back({"name", ValueType::Text, 0, 0, 0, value});
         auto result = connection.Query(command);
         return result.Next();
-    } catch (const std::exception& error) {
-        MessageText += error.what();
-        MessageText += "\r\n";
-        return false;
-    }
+    });
 }
 
 }  // namespace
@@ -52,46 +46,13 @@ bool TableHasIndex(Connection& connection, const std::string& tableName) {
 }
 
 std::int32_t CountRows(Connection& connection, const std::string& tableName) {
-    try {
-        auto result = connection.Query("select count(*) from " + tableName);
-        if (!result.Next()) return 0;
-        return static_cast<std::int32_t>(result.GetInt(0).value_or(0));
-    } catch (const std::exception&) {
-        return 0;
-    }
+    auto result = connection.Query("select count(*) from " + tableName);
+    if (!result.Next()) throw std::runtime_error("No count came back for " + tableName + ".");
+    return static_cast<std::int32_t>(result.GetInt(0).value_or(0));
 }
 
 std::string NullToText(const std::optional<std::string>& value, const std::string& defaultText) {
     return value ? *value : defaultText;
-}
-
-AdoType AdoTypeOfSqlType(SQLSMALLINT sqlType) {
-    switch (sqlType) {
-        case SQL_CHAR: return AdoType::Char;
-        case SQL_VARCHAR: return AdoType::VarChar;
-        case SQL_LONGVARCHAR: return AdoType::LongVarChar;
-        case SQL_WCHAR: return AdoType::WChar;
-        case SQL_WVARCHAR: return AdoType::VarWChar;
-        case SQL_WLONGVARCHAR: return AdoType::LongVarWChar;
-        case SQL_TYPE_TIMESTAMP:
-        case SQL_DATETIME: return AdoType::DbTimeStamp;
-        case SQL_TYPE_DATE: return AdoType::DbDate;
-        case SQL_TYPE_TIME: return AdoType::DbTime;
-        case SQL_NUMERIC:
-        case SQL_DECIMAL: return AdoType::Numeric;
-        case SQL_INTEGER: return AdoType::Integer;
-        case SQL_SMALLINT: return AdoType::SmallInt;
-        case SQL_TINYINT: return AdoType::TinyInt;
-        case SQL_BIGINT: return AdoType::BigInt;
-        case SQL_BIT: return AdoType::Boolean;
-        case SQL_REAL: return AdoType::Single;
-        case SQL_FLOAT:
-        case SQL_DOUBLE: return AdoType::Double;
-        case SQL_BINARY: return AdoType::Binary;
-        case SQL_VARBINARY: return AdoType::VarBinary;
-        case SQL_LONGVARBINARY: return AdoType::LongVarBinary;
-        default: return AdoType::VarChar;
-    }
 }
 
 namespace {
@@ -141,12 +102,6 @@ void CreateFolderPath(const std::string& path) {
     std::error_code ec;
     if (path.empty() || FolderExists(path)) return;
     std::filesystem::create_directories(path, ec);
-}
-
-std::string ParentFolder(const std::string& path) {
-    const auto separator = path.find_last_of('/');
-    if (separator == std::string::npos) return {};
-    return path.substr(0, separator);
 }
 
 }  // namespace varnel

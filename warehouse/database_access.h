@@ -1,7 +1,7 @@
 #pragma once
 
-// The shared operations of the tasks and windows on an open connection. Each
-// traps its own errors and answers with its result (False, 0), as callers expect.
+// The shared operations of the tasks and windows on an open connection. A failed
+// query throws (OdbcError), except where a function says otherwise.
 
 #include <cstdint>
 #include <optional>
@@ -12,7 +12,7 @@
 namespace varnel {
 
 //! True when the connection's catalog lists a table (or view) of that name;
-//! names match as the engine matches them. False on any error.
+//! names match as the engine matches them. Throws when the catalog cannot be read.
 bool TableExists(Connection& connection, const std::string& tableName);
 
 //! True when the table has a column of that name (both trimmed). A failed catalog
@@ -24,7 +24,7 @@ bool ColumnExists(Connection& connection, const std::string& tableName,
 //! catalog query counts as none and leaves its description + CR LF in MessageText.
 bool TableHasIndex(Connection& connection, const std::string& tableName);
 
-//! "select count(*) from " + the table; 0 on any error.
+//! "select count(*) from " + the table; throws when the table cannot be counted.
 std::int32_t CountRows(Connection& connection, const std::string& tableName);
 
 //! The default when the value is Null, otherwise the value.
@@ -57,9 +57,6 @@ enum class AdoType : int {
     LongVarBinary = 205,
 };
 
-//! The ADO type of a column of the ODBC type given.
-AdoType AdoTypeOfSqlType(SQLSMALLINT sqlType);
-
 enum class ParameterDirection { Input = 1 };
 
 //! Appends a typed, nullable parameter to the command. Precision and scale count
@@ -72,7 +69,5 @@ void AddCommandParameter(Command& command, const std::string& name, AdoType type
 bool FolderExists(const std::string& path);
 //! Creates the folder with all missing parents; errors are swallowed.
 void CreateFolderPath(const std::string& path);
-//! The text before the last directory separator.
-std::string ParentFolder(const std::string& path);
 
 }  // namespace varnel

@@ -93,8 +93,8 @@ std::string JobHistoryRecord::CurrentUser() const {
 }
 
 std::string JobHistoryRecord::LoginOf(const Connection& connection) const {
-    if (connection.Property("Integrated Security").value_or("") == "SSPI") return CurrentUser();
-    return connection.Property("User ID").value_or("");
+    if (connection.Target().WindowsAuthentication) return CurrentUser();
+    return connection.Target().UserName;
 }
 
 void JobHistoryRecord::DescribeWarehouse(const Connection& connection) {
@@ -125,8 +125,12 @@ void JobHistoryRecord::Open() {
     Connector connector;
     connector.Server = "sqlite";
     connector.Database = storePath_;
-    auto connection = connector.Connect(kLoginTimeoutSeconds);
-    if (!connection) throw StoreError(storePath_, connector.ErrorDescription());
+    std::unique_ptr<Connection> connection;
+    try {
+        connection = connector.Connect(kLoginTimeoutSeconds);
+    } catch (const OdbcError& error) {
+        throw StoreError(storePath_, error.what());
+    }
     connection->Execute(kCreateTable);
     auto store = std::make_unique<Store>();
     store->insert.emplace(connection->Prepare(kInsert));

@@ -1,5 +1,8 @@
 #include "warehouse/odbc.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -17,9 +20,28 @@ namespace {
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
-bool IsFloating(SQLSMALLINT sqlType) {
-    return sqlType == SQL_REAL || sqlType == SQL_FLOAT || sqlType == SQL_DOUBLE;
+ColumnKind KindOf(SQLSMALLINT sqlType) {
+    switch (sqlType) {
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT: return ColumnKind::Whole;
+        case SQL_REAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE: return ColumnKind::Real;
+        case SQL_TYPE_TIMESTAMP:
+        case SQL_TYPE_DATE:
+        case SQL_TIMESTAMP:
+        case SQL_DATE: return ColumnKind::Date;
+        default: return ColumnKind::Text;
+    }
 }
+
+// Collects every diagnostic record of one handle once.
+// NOTE: some drivers misbehave when asked twice for the same records, so each failed
+// call reads them exactly once, here.
+std::vector<DiagnosticRecord> CollectDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 
 [[noreturn]] void Fail(SQLSMALLINT handleType, SQLHANDLE handle, const std::string& sql,
                        const std::string& fallback) {
@@ -83,7 +105,56 @@ public:
     Executing& operator=(const Executing&) = delete;
 };
 
+// ---------------------------------------------------------------- Planned failures
+
+// Armed only while a test has planned a failure, so that statements pay one atomic
+// load and nothing more otherwise.
+std::atomic<bool> failuresPlanned{false};
+
+struct PlannedFailures {
+    std::mutex Mutex;
+    std::vector<PlannedFailure> Plans;
+    std::size_t Sent = 0;
+};
+
+PlannedFailures& Planned() {
+    static PlannedFailures planned;
+    return planned;
+}
+
+// Throws the planned failure that this statement meets, if any.
+void SendStatement(const std::string& sql) {
+    if (!failuresPlanned.load(std::memory_order_relaxed)) return;
+    PlannedFailures& planned = Planned();
+    const std::lock_guard lock(planned.Mutex);
+    ++planned.Sent;
+    for (auto plan = planned.Plans.begin(); plan != planned.Plans.end(); ++plan) {
+        const bool meets = plan->Ordinal > 0 ? plan->Ordinal == planned.Sent
+                                             : sql.find(plan->Pattern) != std::string::npos;
+        if (!meets) continue;
+        OdbcError error({{plan->SqlState, 0, plan->Message}}, sql, plan->Message);
+        if (plan->Ordinal > 0 || (plan->Times > 0 && --plan->Times == 0)) planned.Plans.erase(plan);
+        throw error;
+    }
+}
+
 }  // namespace
+
+void PlanStatementFailure(PlannedFailure failure) {
+    PlannedFailures& planned = Planned();
+    const std::lock_guard lock(planned.Mutex);
+    if (failure.Ordinal > 0) failure.Ordinal += planned.Sent;
+    planned.Plans.push_back(std::move(failure));
+    failuresPlanned = true;
+}
+
+void ClearPlannedFailures() {
+    PlannedFailures& planned = Planned();
+    const std::lock_guard lock(planned.Mutex);
+    planned.Plans.clear();
+    planned.Sent = 0;
+    failuresPlanned = false;
+}
 
 void RequestStatementCancel() noexcept { cancelRequests.fetch_add(1); }
 
@@ -128,6 +199,8 @@ std::string OdbcError::SqlState() const {
     return records_.empty() ? std::string() : records_.front().SqlState;
 }
 
+namespace {
+
 std::vector<DiagnosticRecord> CollectDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
     std::vector<DiagnosticRecord> records;
     if (handle == SQL_NULL_HANDLE) return records;
@@ -155,18 +228,60 @@ std::vector<DiagnosticRecord> CollectDiagnostics(SQLSMALLINT handleType, SQLHAND
     return records;
 }
 
+}  // namespace
+
+// ---------------------------------------------------------------- Handle owners
+
+void EnvironmentHandleFree::operator()(void* handle) const noexcept {
+    SQLFreeHandle(SQL_HANDLE_ENV, handle);
+}
+
+void ConnectionHandleFree::operator()(void* handle) const noexcept {
+    // A connected handle cannot be freed; disconnecting one that is not connected
+    // only fails.
+    SQLDisconnect(handle);
+    SQLFreeHandle(SQL_HANDLE_DBC, handle);
+}
+
+void StatementHandleFree::operator()(void* handle) const noexcept {
+    SQLFreeHandle(SQL_HANDLE_STMT, handle);
+}
+
+void CursorClose::operator()(void* handle) const noexcept { SQLFreeStmt(handle, SQL_CLOSE); }
+
+struct ParameterBuffers {
+    struct Buffer {
+        std::string text;
+        std::int64_t integer = 0;
+        double real = 0;
+        SQL_TIMESTAMP_STRUCT timestamp{};
+        SQLLEN indicator = 0;
+    };
+    std::vector<Buffer> items;
+};
+
+void ParameterBuffersFree::operator()(ParameterBuffers* buffers) const noexcept {
+    delete buffers;
+}
+
 // ---------------------------------------------------------------- Environment
 
+namespace {
+
+// The process's ODBC environment, allocated on first use.
 SQLHENV OdbcEnvironment() {
-    static SQLHENV environment = [] {
+    static const EnvironmentHandle environment = [] {
         SQLHENV env = SQL_NULL_HENV;
         if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
             throw OdbcError({}, "", "The ODBC environment could not be allocated.");
+        EnvironmentHandle owner(env);
         SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        return env;
+        return owner;
     }();
-    return environment;
+    return environment.get();
 }
+
+}  // namespace
 
 std::vector<std::string> InstalledOdbcDrivers() {
     std::vector<std::string> drivers;
@@ -186,84 +301,61 @@ std::vector<std::string> InstalledOdbcDrivers() {
 
 // ---------------------------------------------------------------- Result
 
-Result::Result(SQLHSTMT statement, std::string sql, bool ownsStatement)
-    : statement_(statement), ownsStatement_(ownsStatement), sql_(std::move(sql)) {
-    try {
-        Describe();
-    } catch (...) {
-        Close();  // a constructor that throws runs no destructor
-        throw;
-    }
+Result::Result(StatementHandle statement, ParameterBuffersOwner buffers, std::string sql)
+    : buffers_(std::move(buffers)), owned_(std::move(statement)), sql_(std::move(sql)) {
+    Describe();  // on a throw the members free the statement
 }
 
-Result::Result(Result&& other) noexcept
-    : statement_(std::exchange(other.statement_, nullptr)),
-      ownsStatement_(other.ownsStatement_),
-      sql_(std::move(other.sql_)),
-      columns_(std::move(other.columns_)),
-      row_(std::move(other.row_)),
-      hasRow_(other.hasRow_),
-      keepAlive_(std::move(other.keepAlive_)) {}
-
-Result& Result::operator=(Result&& other) noexcept {
-    if (this != &other) {
-        Close();
-        statement_ = std::exchange(other.statement_, nullptr);
-        ownsStatement_ = other.ownsStatement_;
-        sql_ = std::move(other.sql_);
-        columns_ = std::move(other.columns_);
-        row_ = std::move(other.row_);
-        hasRow_ = other.hasRow_;
-        keepAlive_ = std::move(other.keepAlive_);
-    }
-    return *this;
+Result::Result(void* statement, std::string sql) : cursor_(statement), sql_(std::move(sql)) {
+    Describe();
 }
-
-Result::~Result() { Close(); }
 
 void Result::Close() {
-    if (statement_ == SQL_NULL_HSTMT) return;
-    if (ownsStatement_) {
-        SQLFreeHandle(SQL_HANDLE_STMT, statement_);
-    } else {
-        SQLFreeStmt(statement_, SQL_CLOSE);
-    }
-    statement_ = SQL_NULL_HSTMT;
+    cursor_.reset();
+    owned_.reset();
+    buffers_.reset();
     hasRow_ = false;
-    keepAlive_.reset();
 }
 
 void Result::Describe() {
+    SQLHSTMT statement = Statement();
     SQLSMALLINT count = 0;
-    Check(SQLNumResultCols(statement_, &count), SQL_HANDLE_STMT, statement_, sql_,
+    Check(SQLNumResultCols(statement, &count), SQL_HANDLE_STMT, statement, sql_,
           "The result's columns could not be described.");
     columns_.resize(static_cast<std::size_t>(count));
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
         SQLCHAR name[512] = {};
         SQLSMALLINT nameLength = 0;
         SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
+        SQLSMALLINT sqlType = 0;
+        SQLULEN size = 0;
+        SQLSMALLINT scale = 0;
         ColumnInfo& column = columns_[i - 1u];
-        Check(SQLDescribeCol(statement_, i, name, sizeof name, &nameLength, &column.SqlType,
-                             &column.Size, &column.Scale, &nullable),
-              SQL_HANDLE_STMT, statement_, sql_, "A result column could not be described.");
+        Check(SQLDescribeCol(statement, i, name, sizeof name, &nameLength, &sqlType, &size,
+                             &scale, &nullable),
+              SQL_HANDLE_STMT, statement, sql_, "A result column could not be described.");
         column.Name = reinterpret_cast<const char*>(name);
+        column.Kind = KindOf(sqlType);
+        column.Size = static_cast<std::size_t>(size);
+        column.Scale = scale;
         column.Nullable = nullable != SQL_NO_NULLS;
     }
     row_.assign(columns_.size(), std::nullopt);
 }
 
 bool Result::Next() {
-    if (statement_ == SQL_NULL_HSTMT) return false;
+    SQLHSTMT statement = Statement();
+    if (statement == SQL_NULL_HSTMT) return false;
     SQLRETURN rc = SQL_SUCCESS;
     {
-        const Executing executing(statement_);
-        rc = SQLFetch(statement_);
+        const Executing executing(statement);
+        rc = SQLFetch(statement);
     }
     if (rc == SQL_NO_DATA) {
         hasRow_ = false;
         return false;
     }
-    Check(rc, SQL_HANDLE_STMT, statement_, sql_, "The next row could not be fetched.");
+    Check(rc, SQL_HANDLE_STMT, statement, sql_, "The next row could not be fetched.");
     // Every column is read in order as soon as the row arrives: drivers need not
     // allow SQLGetData out of order or twice for one column.
     for (std::size_t i = 0; i < columns_.size(); ++i) {
@@ -272,12 +364,12 @@ bool Result::Next() {
         char buffer[4096];
         SQLLEN indicator = 0;
         bool isNull = false;
-        if (IsFloating(columns_[i].SqlType)) {
+        if (columns_[i].Kind == ColumnKind::Real) {
             // Drivers print doubles with 15 digits, which do not always read back as
             // the stored number; the shortest exact text does.
             double number = 0;
-            rc = SQLGetData(statement_, column, SQL_C_DOUBLE, &number, 0, &indicator);
-            Check(rc, SQL_HANDLE_STMT, statement_, sql_, "A value could not be read.");
+            rc = SQLGetData(statement, column, SQL_C_DOUBLE, &number, 0, &indicator);
+            Check(rc, SQL_HANDLE_STMT, statement, sql_, "A value could not be read.");
             if (indicator == SQL_NULL_DATA) {
                 row_[i].reset();
             } else {
@@ -287,9 +379,9 @@ bool Result::Next() {
             continue;
         }
         for (;;) {
-            rc = SQLGetData(statement_, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+            rc = SQLGetData(statement, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
             if (rc == SQL_NO_DATA) break;
-            Check(rc, SQL_HANDLE_STMT, statement_, sql_, "A value could not be read.");
+            Check(rc, SQL_HANDLE_STMT, statement, sql_, "A value could not be read.");
             if (indicator == SQL_NULL_DATA) {
                 isNull = true;
                 break;
@@ -354,37 +446,18 @@ bool Result::GetBool(std::size_t index) const {
 
 // ---------------------------------------------------------------- PreparedStatement
 
-PreparedStatement::PreparedStatement(SQLHSTMT statement, std::string sql, Engine engine)
-    : statement_(statement), sql_(std::move(sql)), engine_(engine) {}
-
-PreparedStatement::PreparedStatement(PreparedStatement&& other) noexcept
-    : statement_(std::exchange(other.statement_, nullptr)),
-      sql_(std::move(other.sql_)),
-      engine_(other.engine_),
-      buffers_(std::move(other.buffers_)) {}
-
-PreparedStatement& PreparedStatement::operator=(PreparedStatement&& other) noexcept {
-    if (this != &other) {
-        if (statement_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, statement_);
-        statement_ = std::exchange(other.statement_, nullptr);
-        sql_ = std::move(other.sql_);
-        engine_ = other.engine_;
-        buffers_ = std::move(other.buffers_);
-    }
-    return *this;
-}
-
-PreparedStatement::~PreparedStatement() {
-    if (statement_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, statement_);
-}
+PreparedStatement::PreparedStatement(StatementHandle statement, std::string sql, Engine engine)
+    : statement_(std::move(statement)), sql_(std::move(sql)), engine_(engine) {}
 
 void PreparedStatement::Bind(const std::vector<Parameter>& parameters) {
-    SQLFreeStmt(statement_, SQL_CLOSE);
-    SQLFreeStmt(statement_, SQL_RESET_PARAMS);
-    buffers_.assign(parameters.size(), Buffer{});
+    SQLHSTMT statement = statement_.get();
+    SQLFreeStmt(statement, SQL_CLOSE);
+    SQLFreeStmt(statement, SQL_RESET_PARAMS);
+    if (!buffers_) buffers_.reset(new ParameterBuffers);
+    buffers_->items.assign(parameters.size(), ParameterBuffers::Buffer{});
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         const Parameter& p = parameters[i];
-        Buffer& b = buffers_[i];
+        ParameterBuffers::Buffer& b = buffers_->items[i];
         const auto number = static_cast<SQLUSMALLINT>(i + 1);
         const bool isNull = std::holds_alternative<std::monostate>(p.Data);
         b.indicator = isNull ? SQL_NULL_DATA : 0;
@@ -403,7 +476,7 @@ void PreparedStatement::Bind(const std::vector<Parameter>& parameters) {
                 if (!isNull) b.indicator = static_cast<SQLLEN>(b.text.size());
                 const SQLULEN size =
                     std::max<SQLULEN>(p.Size > 0 ? p.Size : b.text.size(), 1);
-                rc = SQLBindParameter(statement_, number, SQL_PARAM_INPUT, SQL_C_CHAR,
+                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_CHAR,
                                       SQL_VARCHAR, size, 0, b.text.data(),
                                       static_cast<SQLLEN>(b.text.size()), &b.indicator);
                 break;
@@ -412,14 +485,14 @@ void PreparedStatement::Bind(const std::vector<Parameter>& parameters) {
                 if (const auto* n = std::get_if<std::int64_t>(&p.Data)) b.integer = *n;
                 if (const auto* d = std::get_if<double>(&p.Data))
                     b.integer = static_cast<std::int64_t>(*d);
-                rc = SQLBindParameter(statement_, number, SQL_PARAM_INPUT, SQL_C_SBIGINT,
+                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_SBIGINT,
                                       SQL_BIGINT, 19, 0, &b.integer, 0, &b.indicator);
                 break;
             case ValueType::Double:
                 if (const auto* d = std::get_if<double>(&p.Data)) b.real = *d;
                 if (const auto* n = std::get_if<std::int64_t>(&p.Data))
                     b.real = static_cast<double>(*n);
-                rc = SQLBindParameter(statement_, number, SQL_PARAM_INPUT, SQL_C_DOUBLE,
+                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_DOUBLE,
                                       SQL_DOUBLE, 15, 0, &b.real, 0, &b.indicator);
                 break;
             case ValueType::Timestamp:
@@ -432,82 +505,57 @@ void PreparedStatement::Bind(const std::vector<Parameter>& parameters) {
                     b.timestamp.second = static_cast<SQLUSMALLINT>(t->Second);
                     b.timestamp.fraction = static_cast<SQLUINTEGER>(t->Fraction);
                 }
-                rc = SQLBindParameter(statement_, number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
+                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
                                       SQL_TYPE_TIMESTAMP, 23, 3, &b.timestamp, 0, &b.indicator);
                 break;
         }
-        Check(rc, SQL_HANDLE_STMT, statement_, sql_, "A parameter could not be bound.");
+        Check(rc, SQL_HANDLE_STMT, statement, sql_, "A parameter could not be bound.");
     }
+}
+
+void PreparedStatement::Run(const char* what) {
+    SendStatement(sql_);
+    SQLRETURN rc = SQL_SUCCESS;
+    {
+        const Executing executing(statement_.get());
+        rc = SQLExecute(statement_.get());
+    }
+    // NOTE: the SQLite driver answers an UPDATE or DELETE that touches no row, and
+    // some queries, with SQL_NO_DATA.
+    if (rc != SQL_NO_DATA)
+        Check(rc, SQL_HANDLE_STMT, statement_.get(), sql_, what);
 }
 
 std::int64_t PreparedStatement::Execute(const std::vector<Parameter>& parameters) {
     Bind(parameters);
-    SQLRETURN rc = SQL_SUCCESS;
-    {
-        const Executing executing(statement_);
-        rc = SQLExecute(statement_);
-    }
-    // NOTE: the SQLite driver answers an UPDATE or DELETE that touches no row with
-    // SQL_NO_DATA: a success with count 0.
-    if (rc == SQL_NO_DATA) return 0;
-    Check(rc, SQL_HANDLE_STMT, statement_, sql_, "The statement failed.");
+    Run("The statement failed.");
     SQLLEN count = 0;
-    if (!Succeeded(SQLRowCount(statement_, &count)) || count < 0) count = 0;
-    SQLFreeStmt(statement_, SQL_CLOSE);
+    if (!Succeeded(SQLRowCount(statement_.get(), &count)) || count < 0) count = 0;
+    SQLFreeStmt(statement_.get(), SQL_CLOSE);
     return count;
 }
 
 Result PreparedStatement::Query(const std::vector<Parameter>& parameters) {
     Bind(parameters);
-    SQLRETURN rc = SQL_SUCCESS;
-    {
-        const Executing executing(statement_);
-        rc = SQLExecute(statement_);
-    }
-    if (rc != SQL_NO_DATA) Check(rc, SQL_HANDLE_STMT, statement_, sql_, "The query failed.");
-    return Result(statement_, sql_, false);
+    Run("The query failed.");
+    return Result(statement_.get(), sql_);
 }
 
 // ---------------------------------------------------------------- Connection
 
-Connection::Connection(SQLHDBC handle, Engine engine) : connection_(handle), engine_(engine) {}
-
-Connection::Connection(Connection&& other) noexcept
-    : connection_(std::exchange(other.connection_, nullptr)),
-      engine_(other.engine_),
-      open_(std::exchange(other.open_, false)),
-      connectionString_(std::move(other.connectionString_)),
-      loginTimeoutSeconds_(other.loginTimeoutSeconds_),
-      properties_(std::move(other.properties_)) {}
-
-Connection& Connection::operator=(Connection&& other) noexcept {
-    if (this != &other) {
-        Close();
-        if (connection_ != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, connection_);
-        connection_ = std::exchange(other.connection_, nullptr);
-        engine_ = other.engine_;
-        open_ = std::exchange(other.open_, false);
-        connectionString_ = std::move(other.connectionString_);
-        loginTimeoutSeconds_ = other.loginTimeoutSeconds_;
-        properties_ = std::move(other.properties_);
-    }
-    return *this;
-}
-
-Connection::~Connection() {
-    Close();
-    if (connection_ != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, connection_);
-}
+Connection::Connection(ConnectionHandle handle, Engine engine)
+    : connection_(std::move(handle)), engine_(engine) {}
 
 Connection Connection::Open(const std::string& connectionString, Engine engine,
-                            int loginTimeoutSeconds) {
+                            ConnectionTarget target) {
     SQLHDBC handle = SQL_NULL_HDBC;
     SQLHENV env = OdbcEnvironment();
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env, &handle)))
         Fail(SQL_HANDLE_ENV, env, "", "The connection handle could not be allocated.");
-    Connection connection(handle, engine);  // frees the handle if anything below throws
+    Connection connection(ConnectionHandle(handle), engine);
     connection.connectionString_ = connectionString;
-    connection.loginTimeoutSeconds_ = loginTimeoutSeconds;
+    connection.target_ = std::move(target);
+    connection.defaultDatabase_ = connection.target_.Database;
     connection.Reopen();
     return connection;
 }
@@ -516,60 +564,65 @@ void Connection::Reopen() {
     if (open_) return;
     // NOTE: FreeTDS hangs for ever on a server that accepts the connection but never
     // answers unless the login time-out is set before connecting.
-    const auto timeout = static_cast<SQLULEN>(loginTimeoutSeconds_);
-    SQLSetConnectAttr(connection_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
+    const auto timeout = static_cast<SQLULEN>(target_.LoginTimeoutSeconds);
+    SQLSetConnectAttr(connection_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(timeout), 0);
     SQLCHAR out[2048];
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc =
-        SQLDriverConnect(connection_, nullptr, Chars(connectionString_), SQL_NTS, out, sizeof out,
+        SQLDriverConnect(connection_.get(), nullptr, Chars(connectionString_), SQL_NTS, out, sizeof out,
                          &outLength, SQL_DRIVER_NOPROMPT);
     if (!Succeeded(rc))
-        Fail(SQL_HANDLE_DBC, connection_, "", "The connection could not be opened.");
+        Fail(SQL_HANDLE_DBC, connection_.get(), "", "The connection could not be opened.");
     open_ = true;
-    if (engine_ == Engine::SqlServer) {
-        const auto database = properties_.find("Initial Catalog");
-        if (database != properties_.end() && !database->second.empty())
-            SetDefaultDatabase(database->second);
-    }
+    if (engine_ == Engine::SqlServer && !defaultDatabase_.empty())
+        SetDefaultDatabase(defaultDatabase_);
 }
 
 void Connection::Close() {
-    if (connection_ != SQL_NULL_HDBC && open_) {
-        SQLDisconnect(connection_);
+    if (connection_ && open_) {
+        SQLDisconnect(connection_.get());
         open_ = false;
     }
 }
 
 const SqlDialect& Connection::Dialect() const { return DialectFor(engine_); }
 
-SQLHSTMT Connection::NewStatement(int timeoutSeconds) {
+StatementHandle Connection::NewStatement(int timeoutSeconds) {
     if (!IsOpen())
         throw std::runtime_error("Operation is not allowed when the object is closed.");
     SQLHSTMT statement = SQL_NULL_HSTMT;
-    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, connection_, &statement)))
-        Fail(SQL_HANDLE_DBC, connection_, "", "A statement handle could not be allocated.");
+    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &statement)))
+        Fail(SQL_HANDLE_DBC, connection_.get(), "", "A statement handle could not be allocated.");
     // NOTE: the SQLite driver ignores the query time-out; it applies on SQL Server only.
     SQLSetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT,
                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeoutSeconds, 0))),
                    0);
-    return statement;
+    return StatementHandle(statement);
 }
 
-std::int64_t Connection::Execute(const std::string& sql, int timeoutSeconds) {
-    SQLHSTMT statement = NewStatement(timeoutSeconds);
-    struct Free {
-        SQLHSTMT s;
-        ~Free() { SQLFreeHandle(SQL_HANDLE_STMT, s); }
-    } guard{statement};
+namespace {
+
+// Sends one statement directly; false when the driver answered SQL_NO_DATA.
+bool ExecuteDirect(SQLHSTMT statement, const std::string& sql, const char* what) {
+    SendStatement(sql);
     SQLRETURN rc = SQL_SUCCESS;
     {
         const Executing executing(statement);
         rc = SQLExecDirect(statement, Chars(sql), Length(sql));
     }
-    if (rc == SQL_NO_DATA) return 0;
-    Check(rc, SQL_HANDLE_STMT, statement, sql, "The statement failed.");
+    if (rc == SQL_NO_DATA) return false;
+    Check(rc, SQL_HANDLE_STMT, statement, sql, what);
+    return true;
+}
+
+}  // namespace
+
+std::int64_t Connection::Execute(const std::string& sql, int timeoutSeconds) {
+    const StatementHandle statement = NewStatement(timeoutSeconds);
+    if (!ExecuteDirect(statement.get(), sql, "The statement failed.")) return 0;
     SQLLEN count = 0;
-    if (!Succeeded(SQLRowCount(statement, &count)) || count < 0) count = 0;
+    if (!Succeeded(SQLRowCount(statement.get(), &count)) || count < 0) count = 0;
     return count;
 }
 
@@ -595,95 +648,88 @@ std::int64_t Connection::Execute(const Command& command) {
 }
 
 Result Connection::Query(const std::string& sql, int timeoutSeconds) {
-    SQLHSTMT statement = NewStatement(timeoutSeconds);
-    SQLRETURN rc = SQL_SUCCESS;
-    {
-        const Executing executing(statement);
-        rc = SQLExecDirect(statement, Chars(sql), Length(sql));
-    }
-    if (rc != SQL_NO_DATA && !Succeeded(rc)) {
-        auto records = CollectDiagnostics(SQL_HANDLE_STMT, statement);
-        SQLFreeHandle(SQL_HANDLE_STMT, statement);
-        throw OdbcError(std::move(records), sql, "The query failed.");
-    }
-    return Result(statement, sql, true);
+    StatementHandle statement = NewStatement(timeoutSeconds);
+    ExecuteDirect(statement.get(), sql, "The query failed.");
+    return Result(std::move(statement), nullptr, sql);
 }
 
 Result Connection::Query(const Command& command) {
     if (command.Parameters.empty() && !command.StoredProcedure)
         return Query(command.Text, command.TimeoutSeconds);
-    // The result owns the statement: build it on a fresh handle.
-    SQLHSTMT statement = NewStatement(command.TimeoutSeconds);
+    // The result owns the statement and the buffers bound to it.
+    StatementHandle statement = NewStatement(command.TimeoutSeconds);
     const std::string sql = CallText(command);
-    const SQLRETURN rc = SQLPrepare(statement, Chars(sql), Length(sql));
-    if (!Succeeded(rc)) {
-        auto records = CollectDiagnostics(SQL_HANDLE_STMT, statement);
-        SQLFreeHandle(SQL_HANDLE_STMT, statement);
-        throw OdbcError(std::move(records), sql, "The query could not be prepared.");
-    }
-    auto prepared = std::make_shared<PreparedStatement>(PreparedStatement(statement, sql, engine_));
-    Result result = prepared->Query(command.Parameters);
-    result.keepAlive_ = std::move(prepared);
-    return result;
+    Check(SQLPrepare(statement.get(), Chars(sql), Length(sql)), SQL_HANDLE_STMT, statement.get(),
+          sql, "The query could not be prepared.");
+    PreparedStatement prepared(std::move(statement), sql, engine_);
+    prepared.Bind(command.Parameters);
+    prepared.Run("The query failed.");
+    return Result(std::move(prepared.statement_), std::move(prepared.buffers_),
+                  std::move(prepared.sql_));
 }
 
 PreparedStatement Connection::Prepare(const std::string& sql, int timeoutSeconds) {
-    SQLHSTMT statement = NewStatement(timeoutSeconds);
-    const SQLRETURN rc = SQLPrepare(statement, Chars(sql), Length(sql));
-    if (!Succeeded(rc)) {
-        auto records = CollectDiagnostics(SQL_HANDLE_STMT, statement);
-        SQLFreeHandle(SQL_HANDLE_STMT, statement);
-        throw OdbcError(std::move(records), sql, "The statement could not be prepared.");
-    }
-    return PreparedStatement(statement, sql, engine_);
+    StatementHandle statement = NewStatement(timeoutSeconds);
+    Check(SQLPrepare(statement.get(), Chars(sql), Length(sql)), SQL_HANDLE_STMT, statement.get(),
+          sql, "The statement could not be prepared.");
+    return PreparedStatement(std::move(statement), sql, engine_);
 }
 
 void Connection::SetAutocommit(bool on) {
     const SQLULEN value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-    Check(SQLSetConnectAttr(connection_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value),
-                            0),
-          SQL_HANDLE_DBC, connection_, "", "The transaction mode could not be changed.");
+    Check(SQLSetConnectAttr(connection_.get(), SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(value), 0),
+          SQL_HANDLE_DBC, connection_.get(), "", "The transaction mode could not be changed.");
 }
 
 void Connection::EndTransaction(bool commit) {
-    Check(SQLEndTran(SQL_HANDLE_DBC, connection_, commit ? SQL_COMMIT : SQL_ROLLBACK),
-          SQL_HANDLE_DBC, connection_, "", "The transaction could not be ended.");
+    SendStatement(commit ? "COMMIT" : "ROLLBACK");
+    Check(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), commit ? SQL_COMMIT : SQL_ROLLBACK),
+          SQL_HANDLE_DBC, connection_.get(), "", "The transaction could not be ended.");
 }
 
 std::optional<std::string> Connection::Property(const std::string& name) const {
-    const auto found = properties_.find(name);
-    if (found == properties_.end()) return std::nullopt;
-    return found->second;
-}
-
-void Connection::SetProperty(const std::string& name, std::string value) {
-    properties_[name] = std::move(value);
+    if (name == "Data Source") return target_.Server;
+    if (name == "Server Name") return serverName_;
+    // Shown as the job history shows it: "SSPI" for Windows authentication.
+    if (name == "Integrated Security") return target_.WindowsAuthentication ? "SSPI" : "";
+    if (name == "User ID") return target_.UserName;
+    if (name == "Password") return target_.Password;
+    if (name == "Initial Catalog") return defaultDatabase_;
+    if (name == "Connect Timeout") return std::to_string(target_.LoginTimeoutSeconds);
+    return std::nullopt;
 }
 
 std::string Connection::DefaultDatabase() const {
     if (engine_ == Engine::SqlServer && IsOpen()) {
         SQLCHAR catalog[512] = {};
         SQLINTEGER length = 0;
-        if (Succeeded(SQLGetConnectAttr(connection_, SQL_ATTR_CURRENT_CATALOG, catalog,
+        if (Succeeded(SQLGetConnectAttr(connection_.get(), SQL_ATTR_CURRENT_CATALOG, catalog,
                                         sizeof catalog, &length)))
             return reinterpret_cast<const char*>(catalog);
     }
-    return Property("Initial Catalog").value_or("");
+    return defaultDatabase_;
 }
 
 void Connection::SetDefaultDatabase(const std::string& database) {
     if (engine_ == Engine::SqlServer) {
-        Check(SQLSetConnectAttr(connection_, SQL_ATTR_CURRENT_CATALOG, Chars(database),
+        Check(SQLSetConnectAttr(connection_.get(), SQL_ATTR_CURRENT_CATALOG, Chars(database),
                                 Length(database)),
-              SQL_HANDLE_DBC, connection_, "", "The default database could not be set.");
+              SQL_HANDLE_DBC, connection_.get(), "", "The default database could not be set.");
     }
-    SetProperty("Initial Catalog", database);
+    defaultDatabase_ = database;
 }
 
 // ---------------------------------------------------------------- Transaction
 
 Transaction::Transaction(Connection& connection) : connection_(connection) {
-    connection_.Dialect().BeginTransaction(connection_);
+    TransactionTexts texts = connection_.Dialect().Transactions();
+    if (texts.Begin.empty())
+        connection_.SetAutocommit(false);
+    else
+        connection_.Execute(texts.Begin);
+    commitText_ = std::move(texts.Commit);
+    rollbackText_ = std::move(texts.Rollback);
     active_ = true;
 }
 
@@ -697,10 +743,20 @@ Transaction::~Transaction() {
     }
 }
 
+void Transaction::End(bool commit) {
+    const std::string& text = commit ? commitText_ : rollbackText_;
+    if (!text.empty()) {
+        connection_.Execute(text);
+        return;
+    }
+    connection_.EndTransaction(commit);
+    connection_.SetAutocommit(true);
+}
+
 void Transaction::Commit() {
     if (!active_) return;
     try {
-        connection_.Dialect().CommitTransaction(connection_);
+        End(true);
     } catch (...) {
         // A failed COMMIT can leave the transaction open; end it, so that later
         // statements on the connection do not run inside it and vanish with it.
@@ -716,7 +772,7 @@ void Transaction::Commit() {
 void Transaction::Rollback() {
     if (!active_) return;
     active_ = false;
-    connection_.Dialect().RollbackTransaction(connection_);
+    End(false);
 }
 
 }  // namespace varnel

@@ -5,11 +5,7 @@
 // statements with typed nullable parameters and transactions that roll back
 // unless committed.
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -47,10 +43,26 @@ private:
     std::string sql_;
 };
 
-//! Collects every diagnostic record of one handle once.
-// NOTE: some drivers misbehave when asked twice for the same records, so each failed
-// call reads them exactly once, here.
-std::vector<DiagnosticRecord> CollectDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
+// Owners of the driver's handles, one type per kind. The driver's headers stay in
+// the .cpp files of this layer; a handle is an opaque pointer here.
+struct EnvironmentHandleFree {
+    void operator()(void* handle) const noexcept;
+};
+//! Disconnects (when connected) and frees a connection handle.
+struct ConnectionHandleFree {
+    void operator()(void* handle) const noexcept;
+};
+struct StatementHandleFree {
+    void operator()(void* handle) const noexcept;
+};
+//! Closes the open cursor of a statement that something else owns.
+struct CursorClose {
+    void operator()(void* handle) const noexcept;
+};
+using EnvironmentHandle = std::unique_ptr<void, EnvironmentHandleFree>;
+using ConnectionHandle = std::unique_ptr<void, ConnectionHandleFree>;
+using StatementHandle = std::unique_ptr<void, StatementHandleFree>;
+using OpenCursor = std::unique_ptr<void, CursorClose>;
 
 //! The kind of a parameter as it is bound.
 enum class ValueType { Text, Integer, Double, Timestamp };
@@ -72,14 +84,24 @@ struct Parameter {
 //! Which engine a connection talks to.
 enum class Engine { SqlServer, Sqlite };
 
+//! What a result column holds, as far as binding its values back matters.
+enum class ColumnKind { Text, Whole, Real, Date };
+
 //! One column of a result as the driver describes it.
 struct ColumnInfo {
     std::string Name;
-    SQLSMALLINT SqlType = 0;
-    SQLULEN Size = 0;
-    SQLSMALLINT Scale = 0;
+    ColumnKind Kind = ColumnKind::Text;
+    std::size_t Size = 0;
+    int Scale = 0;
     bool Nullable = true;
 };
+
+//! The parameter buffers bound to a statement; they must outlive its execution.
+struct ParameterBuffers;
+struct ParameterBuffersFree {
+    void operator()(ParameterBuffers* buffers) const noexcept;
+};
+using ParameterBuffersOwner = std::unique_ptr<ParameterBuffers, ParameterBuffersFree>;
 
 class Connection;
 
@@ -87,11 +109,11 @@ class Connection;
 //! loaded whole. The current row's values are read as text (Null = nullopt).
 class Result {
 public:
-    Result(Result&&) noexcept;
-    Result& operator=(Result&&) noexcept;
+    Result(Result&&) noexcept = default;
+    Result& operator=(Result&&) noexcept = default;
     Result(const Result&) = delete;
     Result& operator=(const Result&) = delete;
-    ~Result();
+    ~Result() = default;
 
     //! Moves to the next row; false at the end.
     bool Next();
@@ -116,27 +138,31 @@ public:
 private:
     friend class Connection;
     friend class PreparedStatement;
-    Result(SQLHSTMT statement, std::string sql, bool ownsStatement);
+    // A result on a statement of its own, with the buffers bound to it.
+    Result(StatementHandle statement, ParameterBuffersOwner buffers, std::string sql);
+    // A result on a prepared statement that lives on; only its cursor is closed.
+    Result(void* statement, std::string sql);
+    void* Statement() const { return owned_ ? owned_.get() : cursor_.get(); }
     void Describe();
 
-    SQLHSTMT statement_ = SQL_NULL_HSTMT;
-    bool ownsStatement_ = true;
+    // Exactly one of owned_ and cursor_ is set while the result is open.
+    ParameterBuffersOwner buffers_;
+    StatementHandle owned_;
+    OpenCursor cursor_;
     std::string sql_;
     std::vector<ColumnInfo> columns_;
     std::vector<std::optional<std::string>> row_;
     bool hasRow_ = false;
-    // The prepared statement (and its bound buffers) a result may live on.
-    std::shared_ptr<void> keepAlive_;
 };
 
 //! A statement prepared once and executed repeatedly with new parameter values.
 class PreparedStatement {
 public:
-    PreparedStatement(PreparedStatement&&) noexcept;
-    PreparedStatement& operator=(PreparedStatement&&) noexcept;
+    PreparedStatement(PreparedStatement&&) noexcept = default;
+    PreparedStatement& operator=(PreparedStatement&&) noexcept = default;
     PreparedStatement(const PreparedStatement&) = delete;
     PreparedStatement& operator=(const PreparedStatement&) = delete;
-    ~PreparedStatement();
+    ~PreparedStatement() = default;
 
     //! Runs the statement with these values; returns the affected-row count
     //! (0 for a statement that touched no row).
@@ -148,21 +174,14 @@ public:
 
 private:
     friend class Connection;
-    PreparedStatement(SQLHSTMT statement, std::string sql, Engine engine);
+    PreparedStatement(StatementHandle statement, std::string sql, Engine engine);
     void Bind(const std::vector<Parameter>& parameters);
+    void Run(const char* what);
 
-    SQLHSTMT statement_ = SQL_NULL_HSTMT;
+    StatementHandle statement_;
     std::string sql_;
     Engine engine_;
-    // Buffers bound to the statement; they must outlive its execution.
-    struct Buffer {
-        std::string text;
-        std::int64_t integer = 0;
-        double real = 0;
-        SQL_TIMESTAMP_STRUCT timestamp{};
-        SQLLEN indicator = 0;
-    };
-    std::vector<Buffer> buffers_;
+    ParameterBuffersOwner buffers_;
 };
 
 //! A command: SQL text, its parameters and a time-out, the unit that the
@@ -176,20 +195,31 @@ struct Command {
     bool StoredProcedure = false;
 };
 
+//! What a connection was opened to, as the operator gave it: enough to open a
+//! second, independent connection to the same place.
+struct ConnectionTarget {
+    std::string Server;
+    std::string Database;
+    bool WindowsAuthentication = false;
+    std::string UserName;
+    std::string Password;
+    int LoginTimeoutSeconds = 60;
+};
+
 //! An open ODBC connection with the properties it was opened with.
 class Connection {
 public:
-    Connection(Connection&&) noexcept;
-    Connection& operator=(Connection&&) noexcept;
+    Connection(Connection&&) noexcept = default;
+    Connection& operator=(Connection&&) noexcept = default;
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
-    ~Connection();
+    ~Connection() = default;
 
     //! Opens a connection with an ODBC connection string; throws OdbcError.
     static Connection Open(const std::string& connectionString, Engine engine,
-                           int loginTimeoutSeconds);
+                           ConnectionTarget target);
 
-    bool IsOpen() const { return connection_ != SQL_NULL_HDBC && open_; }
+    bool IsOpen() const { return connection_ && open_; }
     void Close();
     //! Opens a closed connection again with the connection string it was opened with.
     void Reopen();
@@ -211,32 +241,35 @@ public:
     void EndTransaction(bool commit);
 
     //! A connection property by its name ("Data Source", "Server Name",
-    //! "Integrated Security", "User ID", "Password", "Initial Catalog",
-    //! "Connect Timeout"); nullopt when the connection has none.
+    //! "Integrated Security" ("SSPI" or empty), "User ID", "Password",
+    //! "Initial Catalog", "Connect Timeout"); nullopt for any other name.
     std::optional<std::string> Property(const std::string& name) const;
-    void SetProperty(const std::string& name, std::string value);
+    //! What the connection was opened to; its database is the one it was opened with.
+    const ConnectionTarget& Target() const { return target_; }
+    //! The server's own name ("Server Name"): what a linked server is known by.
+    void SetServerName(std::string name) { serverName_ = std::move(name); }
     //! The default database: the current catalog (SQL Server) or the file (SQLite).
     std::string DefaultDatabase() const;
     //! Makes another database the default one (USE on SQL Server).
     void SetDefaultDatabase(const std::string& database);
 
-    SQLHDBC Handle() const { return connection_; }
-
 private:
-    Connection(SQLHDBC handle, Engine engine);
-    SQLHSTMT NewStatement(int timeoutSeconds);
+    Connection(ConnectionHandle handle, Engine engine);
+    StatementHandle NewStatement(int timeoutSeconds);
 
-    SQLHDBC connection_ = SQL_NULL_HDBC;
+    ConnectionHandle connection_;
     Engine engine_ = Engine::Sqlite;
     bool open_ = false;
     std::string connectionString_;
-    int loginTimeoutSeconds_ = 60;
-    std::map<std::string, std::string> properties_;
+    ConnectionTarget target_;
+    std::string serverName_;
+    std::string defaultDatabase_;
 };
 
-//! A transaction that rolls back unless Commit() was called. On SQLite it runs
-//! as text (BEGIN IMMEDIATE / COMMIT / ROLLBACK) with autocommit on; on SQL
-//! Server with autocommit off and SQLEndTran.
+//! A transaction that rolls back unless Commit() was called. It runs as the
+//! connection's dialect says: as statements (BEGIN IMMEDIATE / COMMIT / ROLLBACK on
+//! SQLite) with autocommit on, or, where the dialect gives no texts, with autocommit
+//! off and the driver's own commit and rollback (SQL Server).
 class Transaction {
 public:
     explicit Transaction(Connection& connection);
@@ -249,7 +282,11 @@ public:
     bool Active() const { return active_; }
 
 private:
+    void End(bool commit);
+
     Connection& connection_;
+    std::string commitText_;
+    std::string rollbackText_;
     bool active_ = false;
 };
 
@@ -276,10 +313,34 @@ void SettleStatementCancel();
 //! Allows or forbids cancelling statements; forbidding also settles every request.
 void AllowStatementCancel(bool allowed);
 
-//! The process's ODBC environment, allocated on first use.
-SQLHENV OdbcEnvironment();
-
 //! Names of the installed ODBC drivers, as the driver manager lists them.
 std::vector<std::string> InstalledOdbcDrivers();
+
+//! Failures planned by tests, to reach the paths the real driver seldom takes. A
+//! planned failure makes a statement fail as the driver would: an OdbcError with
+//! the SQLSTATE and message given, before anything reaches the driver. Commits and
+//! rollbacks count as the statements "COMMIT" and "ROLLBACK". Nothing in the
+//! program plans one; only tests call these.
+struct PlannedFailure {
+    //! The N-th statement sent from now fails (1 = the next); 0 to match by Pattern.
+    std::size_t Ordinal = 0;
+    //! A statement whose text contains this fails (when Ordinal is 0).
+    std::string Pattern;
+    std::string SqlState = "HY000";
+    std::string Message = "The statement failed.";
+    //! How many matching statements fail; 0 for every one.
+    int Times = 1;
+
+    static PlannedFailure Nth(std::size_t ordinal, std::string sqlState, std::string message) {
+        return {ordinal, "", std::move(sqlState), std::move(message), 1};
+    }
+    static PlannedFailure Matching(std::string pattern, std::string sqlState, std::string message,
+                                   int times = 1) {
+        return {0, std::move(pattern), std::move(sqlState), std::move(message), times};
+    }
+};
+void PlanStatementFailure(PlannedFailure failure);
+//! Forgets every planned failure and the statement count.
+void ClearPlannedFailures();
 
 }  // namespace varnel

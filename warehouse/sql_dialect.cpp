@@ -38,19 +38,7 @@ std::string SqlServerDialect::HoldReadLocks() const {
     return " WITH (HOLDLOCK)";
 }
 
-void SqlServerDialect::BeginTransaction(Connection& connection) const {
-    connection.SetAutocommit(false);
-}
-
-void SqlServerDialect::CommitTransaction(Connection& connection) const {
-    connection.EndTransaction(true);
-    connection.SetAutocommit(true);
-}
-
-void SqlServerDialect::RollbackTransaction(Connection& connection) const {
-    connection.EndTransaction(false);
-    connection.SetAutocommit(true);
-}
+TransactionTexts SqlServerDialect::Transactions() const { return {}; }
 
 std::string SqlServerDialect::JoinedUpdate(const std::string& table,
                                            const std::string& assignment,
@@ -133,16 +121,8 @@ std::string SqliteDialect::HoldReadLocks() const {
 // NOTE: with autocommit off the SQLite driver keeps a transaction open even after
 // a plain SELECT, holding read locks that block other writers, and COMMIT sent as
 // text confuses SQLEndTran. So autocommit stays on and transactions run as text.
-void SqliteDialect::BeginTransaction(Connection& connection) const {
-    connection.Execute("BEGIN IMMEDIATE");
-}
-
-void SqliteDialect::CommitTransaction(Connection& connection) const {
-    connection.Execute("COMMIT");
-}
-
-void SqliteDialect::RollbackTransaction(Connection& connection) const {
-    connection.Execute("ROLLBACK");
+TransactionTexts SqliteDialect::Transactions() const {
+    return {"BEGIN IMMEDIATE", "COMMIT", "ROLLBACK"};
 }
 
 // SQLite has no joined UPDATE; EXISTS matches each row once, as the join does.

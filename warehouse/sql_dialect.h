@@ -9,6 +9,13 @@
 
 namespace varnel {
 
+//! The statements of a transaction; all empty when the driver ends transactions.
+struct TransactionTexts {
+    std::string Begin;
+    std::string Commit;
+    std::string Rollback;
+};
+
 class LiveLock;
 
 //! How rows travel between two databases of one engine.
@@ -49,10 +56,10 @@ public:
     //! that no other process can add a row the read would have found.
     virtual std::string HoldReadLocks() const = 0;
 
-    //! Transactions as the engine's driver handles them best.
-    virtual void BeginTransaction(Connection& connection) const = 0;
-    virtual void CommitTransaction(Connection& connection) const = 0;
-    virtual void RollbackTransaction(Connection& connection) const = 0;
+    //! Transactions as the engine's driver handles them best: the statements that
+    //! begin, commit and roll back one, or none, where the driver's own commit and
+    //! rollback with autocommit off serve best.
+    virtual TransactionTexts Transactions() const = 0;
 
     //! Sets `assignment` on the rows of `table` that match a row of `joined`
     //! under `condition` (which names both tables), each matched row once.
@@ -95,9 +102,7 @@ public:
     std::string SelectLockRowForUpdate() const override;
     std::string CountLockRowsForUpdate() const override;
     std::string HoldReadLocks() const override;
-    void BeginTransaction(Connection& connection) const override;
-    void CommitTransaction(Connection& connection) const override;
-    void RollbackTransaction(Connection& connection) const override;
+    TransactionTexts Transactions() const override;
     std::string JoinedUpdate(const std::string& table, const std::string& assignment,
                              const std::string& joined,
                              const std::string& condition) const override;
@@ -121,9 +126,7 @@ public:
     std::string SelectLockRowForUpdate() const override;
     std::string CountLockRowsForUpdate() const override;
     std::string HoldReadLocks() const override;
-    void BeginTransaction(Connection& connection) const override;
-    void CommitTransaction(Connection& connection) const override;
-    void RollbackTransaction(Connection& connection) const override;
+    TransactionTexts Transactions() const override;
     std::string JoinedUpdate(const std::string& table, const std::string& assignment,
                              const std::string& joined,
                              const std::string& condition) const override;

@@ -16,25 +16,14 @@ bool CreateArchiveLoginTable(Connection& connection, std::string& messageText) {
     }
 }
 
-bool CreateLockTable(Connection& connection, std::string* error) {
-    try {
-        connection.Execute(sql::CreateLockTable());
-    } catch (const std::exception& failure) {
-        if (error) *error = failure.what();
-        return false;
-    }
-    return InsertLockRow(connection, true, error);
+void CreateLockTable(Connection& connection) {
+    connection.Execute(sql::CreateLockTable());
+    InsertLockRow(connection, true);
 }
 
-bool InsertLockRow(Connection& connection, bool lock, std::string* error) {
-    try {
-        connection.Execute(sql::InsertLockRow(lock, CurrentUserName()));
-        LockHeld = lock;
-        return true;
-    } catch (const std::exception& failure) {
-        if (error) *error = failure.what();
-        return false;
-    }
+void InsertLockRow(Connection& connection, bool lock) {
+    connection.Execute(sql::InsertLockRow(lock, CurrentUserName()));
+    LockHeld = lock;
 }
 
 }  // namespace varnel

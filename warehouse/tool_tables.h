@@ -16,13 +16,11 @@ inline bool LockHeld = false;
 //! the error's description.
 bool CreateArchiveLoginTable(Connection& connection, std::string& messageText);
 
-//! Creates dwm_multiuse with its row locked by the current user. On failure the
-//! error's description goes to *error when given.
-bool CreateLockTable(Connection& connection, std::string* error = nullptr);
+//! Creates dwm_multiuse with its row locked by the current user; throws on failure.
+void CreateLockTable(Connection& connection);
 
 //! Inserts the lock row, locked by the current user or free; on success LockHeld
-//! becomes the lock given, on failure nothing changes and the error's description
-//! goes to *error when given.
-bool InsertLockRow(Connection& connection, bool lock, std::string* error = nullptr);
+//! becomes the lock given, on failure (a throw) nothing changes.
+void InsertLockRow(Connection& connection, bool lock);
 
 }  // namespace varnel

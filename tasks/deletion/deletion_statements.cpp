@@ -139,12 +139,8 @@ Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std
     parameter.Name = column.Name;
     parameter.Size = column.Size;
     parameter.Scale = column.Scale;
-    switch (column.SqlType) {
-        case SQL_BIT:
-        case SQL_TINYINT:
-        case SQL_SMALLINT:
-        case SQL_INTEGER:
-        case SQL_BIGINT:
+    switch (column.Kind) {
+        case ColumnKind::Whole:
             parameter.Type = ValueType::Integer;
             parameter.Size = 0;
             if (value) {
@@ -162,23 +158,18 @@ Parameter ColumnValueParameter(const ColumnInfo& column, const std::optional<std
                 parameter.Data = *value;
             }
             return parameter;
-        case SQL_REAL:
-        case SQL_FLOAT:
-        case SQL_DOUBLE:
+        case ColumnKind::Real:
             parameter.Type = ValueType::Double;
             parameter.Size = 0;
             if (value) parameter.Data = std::stod(*value);
             return parameter;
-        case SQL_TYPE_TIMESTAMP:
-        case SQL_TYPE_DATE:
-        case SQL_TIMESTAMP:
-        case SQL_DATE:
-            // NOTE: where dates are kept as text (SQLite), a bound timestamp never
+        case ColumnKind::Date:
+            // NOTE: SQLite warehouses keep dates as text, and a bound timestamp never
             // equals a stored text of another form ('2005-03-07' against
             // '2005-03-07 00:00:00'): there the value goes back as it was read.
             if (!dialect.KeepsDatesAsText()) return DateParameter(column.Name, value);
             break;
-        default:
+        case ColumnKind::Text:
             break;
     }
     parameter.Type = ValueType::Text;

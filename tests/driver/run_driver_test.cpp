@@ -129,6 +129,23 @@ TEST_F(RunDriverTest, TaskRowsCheckMarksAndTheWindowAfterSuccess) {
     EXPECT_FALSE(Window().EndTime.empty());
 }
 
+TEST_F(RunDriverTest, CancelIsDisabledAfterADeletionThatRanToItsEndThoughPressed) {
+    // A deletion, once begun, finishes: a Cancel pressed during it has nothing left
+    // to stop and must not stay offered.
+    SetTaskTable({TestTask(
+        &RunSettings::DeleteMarked,
+        [](TaskContext&) {
+            ActiveProgressWindow()->PressCancel();
+            return true;
+        },
+        "delete")});
+    settings_.DeleteMarked = true;
+    ExecuteRun(settings_);
+    EXPECT_TRUE(Window().CancelPressed);
+    EXPECT_EQ(Window().CheckMarks, (std::vector<bool>{true}));
+    EXPECT_FALSE(Window().CancelEnabled);
+}
+
 TEST_F(RunDriverTest, FailedTaskClearsItsFlagAndTheLaterOnes) {
     InstallTasks("archive");
     settings_.CheckMetadata = settings_.ArchiveFacts = settings_.MarkUnused = true;

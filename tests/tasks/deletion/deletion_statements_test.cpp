@@ -84,7 +84,7 @@ TEST(DeletionStatementsTest, RepairStatements) {
 }
 
 TEST(DeletionStatementsTest, DatesAreBoundAsTimestampsOnSqlServerAndAsReadOnSqlite) {
-    const ColumnInfo date{"listed", SQL_TYPE_TIMESTAMP, 23, 3, true};
+    const ColumnInfo date{"listed", ColumnKind::Date, 23, 3, true};
     const auto onServer = ColumnValueParameter(date, "2005-03-07 10:20:30.000", kSqlServer);
     EXPECT_EQ(std::get<Timestamp>(onServer.Data), (Timestamp{2005, 3, 7, 10, 20, 30}));
     const auto rewritten = DateValueParameter("end_date", "2005-03-07 10:20:30", kSqlServer);
@@ -97,6 +97,32 @@ TEST(DeletionStatementsTest, DatesAreBoundAsTimestampsOnSqlServerAndAsReadOnSqli
     EXPECT_EQ(std::get<std::string>(kept.Data), "2005-03-07");
     // A text that is no date is refused on either engine before anything is written.
     EXPECT_THROW(DateValueParameter("end_date", "soon", kSqlite), std::runtime_error);
+}
+
+// A key or identity value that would be bound as Null matches no row with "= ?": the
+// version or element it names would silently stay as it was. Only a value that is
+// Null is bound as Null; one that cannot be bound as its column's kind is an error
+// (or, for whole numbers, compared as the text it is).
+TEST(DeletionStatementsTest, KeyValuesAreNeverBoundAsNullUnlessTheyAreNull) {
+    const ColumnInfo date{"start_date", ColumnKind::Date, 23, 3, false};
+    const ColumnInfo whole{"id", ColumnKind::Whole, 10, 0, false};
+    EXPECT_THAT([&] { ColumnValueParameter(date, "not a date", kSqlServer); },
+                ::testing::ThrowsMessage<std::runtime_error>(
+                    ::testing::HasSubstr("'not a date' of start_date is no date")));
+    const struct {
+        ColumnInfo Column;
+        std::optional<std::string> Read;
+        Value Bound;
+    } cases[] = {
+        {date, std::nullopt, Value{}},
+        {whole, "12", Value{std::int64_t{12}}},
+        {whole, "12a", Value{std::string("12a")}},
+        {whole, std::nullopt, Value{}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Read.value_or("Null"));
+        EXPECT_EQ(ColumnValueParameter(c.Column, c.Read, kSqlServer).Data, c.Bound);
+    }
 }
 
 }  // namespace
