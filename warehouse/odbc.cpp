@@ -8,6 +8,7 @@
 #include <mutex>
 #include <utility>
 
+#include "warehouse/run_hooks.h"
 #include "warehouse/sql_dialect.h"
 #include "warehouse/text.h"
 
@@ -475,6 +476,7 @@ std::int64_t PreparedStatement::Execute(const std::vector<Parameter>& parameters
     Bind(parameters);
     SQLRETURN rc = SQL_SUCCESS;
     {
+        NoteStatementSent();
         const Executing executing(statement_);
         rc = SQLExecute(statement_);
     }
@@ -492,6 +494,7 @@ Result PreparedStatement::Query(const std::vector<Parameter>& parameters) {
     Bind(parameters);
     SQLRETURN rc = SQL_SUCCESS;
     {
+        NoteStatementSent();
         const Executing executing(statement_);
         rc = SQLExecute(statement_);
     }
@@ -594,6 +597,7 @@ std::int64_t Connection::Execute(const std::string& sql, int timeoutSeconds) {
     } guard{statement};
     SQLRETURN rc = SQL_SUCCESS;
     {
+        NoteStatementSent();
         const Executing executing(statement);
         rc = SQLExecDirect(statement, Chars(sql), Length(sql));
     }
@@ -629,6 +633,7 @@ Result Connection::Query(const std::string& sql, int timeoutSeconds) {
     SQLHSTMT statement = NewStatement(timeoutSeconds);
     SQLRETURN rc = SQL_SUCCESS;
     {
+        NoteStatementSent();
         const Executing executing(statement);
         rc = SQLExecDirect(statement, Chars(sql), Length(sql));
     }

@@ -84,12 +84,15 @@ class ArchivingConservationTest : public testing::RunTest {
         return tally;
     }
 
-    //! Starts the varnel program archiving the warehouse, with extra environment entries.
-    pid_t StartVarnel(const std::vector<std::string>& extraEnvironment = {}) {
-        std::vector<std::string> args = {
-            VARNEL_EXE, "-mac",   "sqlite", "-db",  w_.Path(), "-ntaut", "-bkmac",         "sqlite",
-            "-bkdb",    archive_, "-bkusr", "arch", "-clsf",   "-log",   dir_.File("logs")};
-        std::vector<std::string> environment = extraEnvironment;
+    //! Starts the test build of varnel archiving the warehouse, with the hook
+    //! arguments given.
+    pid_t StartVarnel(const std::vector<std::string>& hooks = {}) {
+        std::vector<std::string> args = {VARNEL_TEST_EXE};
+        args.insert(args.end(), hooks.begin(), hooks.end());
+        args.insert(args.end(), {"-mac", "sqlite", "-db", w_.Path(), "-ntaut", "-bkmac", "sqlite",
+                                 "-bkdb", archive_, "-bkusr", "arch", "-clsf", "-log",
+                                 dir_.File("logs")});
+        std::vector<std::string> environment;
         for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
         return Spawn(args, environment);
     }
@@ -199,7 +202,7 @@ TEST_F(ArchivingConservationTest, RunsKilledAtRandomMomentsLoseNoRow) {
 TEST_F(ArchivingConservationTest, KillBetweenTheTwoCommitsLeavesDuplicatesNeverALoss) {
     AddRows(1, 1000);
     const std::string marker = dir_.File("paused");
-    const pid_t pid = StartVarnel({"VARNEL_TEST_PAUSE_AFTER_ARCHIVE_COMMIT=" + marker});
+    const pid_t pid = StartVarnel({"--pause-at", "after-archive-commit", marker});
     for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i)
         std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(std::filesystem::exists(marker));
