@@ -1,6 +1,6 @@
 // No fact row is ever lost: archiving while another process inserts rows that
-// meet the condition, and runs of the varnel program killed at random moments and
-// between the archive's commit and the warehouse's. Warehouse rows plus archived
+// meet the condition, and runs of the varnel program killed at random moments,
+// before each statement and between the archive's commit and the warehouse's. Warehouse rows plus archived
 // rows account for every row inserted; duplicates appear in the archive only
 // after a kill.
 
@@ -222,6 +222,34 @@ TEST_F(ArchivingConservationTest, KillBetweenTheTwoCommitsLeavesDuplicatesNeverA
     EXPECT_EQ(tally.Missing, 0);
     EXPECT_EQ(tally.InBoth, 0);
     EXPECT_EQ(tally.Duplicates, 750);
+    EXPECT_EQ(tally.StillMatching, 0);
+}
+
+// A kill before each statement of a run in turn, so that every moment between two
+// statements is met once, not only those a random kill happens to hit.
+TEST_F(ArchivingConservationTest, AKillBeforeAnyStatementLosesNoRow) {
+    std::int64_t last = 0;
+    int statement = 1;
+    for (;; ++statement) {
+        AddRows(last + 1, last + 100);
+        last += 100;
+        const std::string point = "statement:" + std::to_string(statement);
+        const int status = Wait(StartVarnel({"--kill-at", point}));
+        if (!WIFSIGNALED(status)) {
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            break;
+        }
+        FreeLock();
+        const Tally tally = Count(last);
+        ASSERT_EQ(tally.Missing, 0) << "killed before statement " << statement;
+        if (tally.InBoth > 0) std::this_thread::sleep_for(1100ms);
+        ASSERT_EQ(Wait(StartVarnel()), 0) << "killed before statement " << statement;
+        ASSERT_EQ(Count(last).StillMatching, 0) << "killed before statement " << statement;
+    }
+    EXPECT_GT(statement, 10) << "the run sent fewer statements than an archiving needs";
+    const Tally tally = Count(last);
+    EXPECT_EQ(tally.Missing, 0);
+    EXPECT_EQ(tally.InBoth, 0);
     EXPECT_EQ(tally.StillMatching, 0);
 }
 
