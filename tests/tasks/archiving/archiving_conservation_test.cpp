@@ -1,8 +1,8 @@
 // No fact row is ever lost: archiving while another process inserts rows that
 // meet the condition, and runs of the varnel program killed at random moments,
-// before each statement and between the archive's commit and the warehouse's. Warehouse rows plus archived
-// rows account for every row inserted; duplicates appear in the archive only
-// after a kill.
+// before each statement and between the archive's commit and the warehouse's.
+// Warehouse rows plus archived rows account for every row inserted; duplicates
+// appear in the archive only after a kill.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
