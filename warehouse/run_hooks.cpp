@@ -8,7 +8,9 @@ RunHooks* installed = nullptr;
 
 }  // namespace
 
-void InstallRunHooks(RunHooks* hooks) { installed = hooks; }
+void InstallRunHooks(RunHooks* hooks) {
+    installed = hooks;
+}
 
 void ReachRunPoint(std::string_view point) {
     if (installed) installed->Reached(point);

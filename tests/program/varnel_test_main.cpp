@@ -42,9 +42,7 @@ class TestHooks : public RunHooks {
 
     void Reached(std::string_view point) override { Act(point); }
 
-    void Sending() override {
-        Act(std::string(kStatementPrefix) + std::to_string(++statements_));
-    }
+    void Sending() override { Act(std::string(kStatementPrefix) + std::to_string(++statements_)); }
 
   private:
     void Act(std::string_view point) const {
