@@ -33,7 +33,7 @@ void EmptyFile(const std::string& path) {
 // The task's statements for the shell: the archive side and the warehouse side.
 // The table definitions are read from the generated file; the scripts run on its copy.
 void WriteScripts(const std::string& generated, const std::string& warehouse,
-                  const WarehouseSpec& shape, const std::string& archiveScript,
+                  const WarehouseShape& shape, const std::string& archiveScript,
                   const std::string& warehouseScript) {
     auto db = OpenSqlite(generated);
     std::ofstream archive(archiveScript), source(warehouseScript);
@@ -66,7 +66,7 @@ double RunVarnel(const std::string& warehouse, const std::string& archive,
 
 // Rows and key sums of both sides, without the archiving date.
 std::string Fingerprint(const std::string& warehouse, const std::string& archive,
-                        const WarehouseSpec& shape) {
+                        const WarehouseShape& shape) {
     std::string print;
     for (const auto& fact : shape.Facts) {
         print += fact.Name + " warehouse " +
@@ -78,7 +78,7 @@ std::string Fingerprint(const std::string& warehouse, const std::string& archive
     return print;
 }
 
-std::int64_t Archivable(const std::string& warehouse, const WarehouseSpec& shape) {
+std::int64_t Archivable(const std::string& warehouse, const WarehouseShape& shape) {
     std::int64_t rows = 0;
     for (const auto& fact : shape.Facts)
         rows += std::stoll(SqliteShell(warehouse, "SELECT count(*) FROM " + fact.Name + " WHERE " +
@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
                 "varnel s", "shell s", "ratio", "work r", "varnel row/s", "shell row/s");
 
     for (const auto rows : scales) {
-        const WarehouseSpec shape = StandardWarehouse(rows);
+        const WarehouseShape shape = StandardWarehouse(rows);
         const std::string base = folder + "/archive_" + std::to_string(rows);
         const std::string generated = base + ".db", taskDb = base + "_task.db",
                           taskArchive = base + "_task_archive.db", shellDb = base + "_shell.db",

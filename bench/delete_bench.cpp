@@ -44,7 +44,7 @@ std::vector<std::string> CheckStatements(Connection& connection, const std::stri
     return statements;
 }
 
-void PlantMarks(const std::string& db, const WarehouseSpec& shape) {
+void PlantMarks(const std::string& db, const WarehouseShape& shape) {
     std::string script = "BEGIN;";
     for (const auto& d : shape.Dimensions) {
         const std::string share = d.Name == kSlowlyChanging ? "2" : "1";
@@ -114,7 +114,7 @@ std::vector<std::string> RepairStatements(const std::string& db) {
 }
 
 // What the task sends, table by table, each table in one transaction.
-void WriteShellScript(const std::string& db, const WarehouseSpec& shape, const std::string& path) {
+void WriteShellScript(const std::string& db, const WarehouseShape& shape, const std::string& path) {
     std::ofstream out(path);
     auto connection = OpenSqlite(db);
     for (const auto& d : shape.Dimensions) {
@@ -134,7 +134,7 @@ double RunVarnel(const std::string& db, const std::string& folder, const std::st
     return TimeSeconds([&] { RunShell(command); });
 }
 
-std::string Fingerprint(const std::string& db, const WarehouseSpec& shape) {
+std::string Fingerprint(const std::string& db, const WarehouseShape& shape) {
     std::string print;
     for (const auto& d : shape.Dimensions)
         print += d.Name + ":" +
@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
     // metadata queries, job history, on a warehouse where deleting costs nothing.
     const std::string tiny = folder + "/tiny.db";
     const std::string tinyCopy = folder + "/tiny_run.db";
-    const WarehouseSpec tinyShape = StandardWarehouse(100);
+    const WarehouseShape tinyShape = StandardWarehouse(100);
     GenerateWarehouse(tiny, tinyShape);
     PlantMarks(tiny, tinyShape);
     std::vector<double> fixedRuns, bareRuns;
@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
                 "varnel s", "work s", "shell s", "ratio total", "ratio work");
 
     for (const auto rows : scales) {
-        const WarehouseSpec shape = StandardWarehouse(rows);
+        const WarehouseShape shape = StandardWarehouse(rows);
         const std::string base = folder + "/delete_" + std::to_string(rows) + ".db";
         const std::string a = folder + "/delete_" + std::to_string(rows) + "_task.db";
         const std::string b = folder + "/delete_" + std::to_string(rows) + "_shell.db";

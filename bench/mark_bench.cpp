@@ -23,7 +23,7 @@ namespace {
 
 // The statements the task sends, in the order it sends them: the reset, then
 // per table in dependency order the marking and one clearing per relation.
-std::vector<std::string> MarkStatements(const WarehouseSpec& shape) {
+std::vector<std::string> MarkStatements(const WarehouseShape& shape) {
     struct Edge {
         std::string Table, Referrer, ReferrerColumn;
         bool ReferrerIsDimension;
@@ -81,7 +81,7 @@ double RunVarnelNoTask(const std::string& db, const std::string& folder) {
     return TimeSeconds([&] { RunShell(command); });
 }
 
-std::string MarkFingerprint(const std::string& db, const WarehouseSpec& shape) {
+std::string MarkFingerprint(const std::string& db, const WarehouseShape& shape) {
     std::string print;
     for (const auto& d : shape.Dimensions)
         print += d.Name + ":" +
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
                 "work s", "shell s", "ratio total", "ratio work");
 
     for (const auto rows : scales) {
-        const WarehouseSpec shape = StandardWarehouse(rows);
+        const WarehouseShape shape = StandardWarehouse(rows);
         const std::string a = folder + "/mark_" + std::to_string(rows) + ".db";
         const std::string b = folder + "/mark_" + std::to_string(rows) + "_shell.db";
         const double generation = TimeSeconds([&] { GenerateWarehouse(a, shape); });

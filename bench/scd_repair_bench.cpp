@@ -28,17 +28,17 @@ namespace {
 
 const char* const kTable = "dim_customer";
 
-WarehouseSpec Shape(std::int64_t elements) {
-    DimensionSpec dimension;
+WarehouseShape Shape(std::int64_t elements) {
+    DimensionShape dimension;
     dimension.Name = kTable;
     dimension.Elements = elements;
     dimension.VersionsPerElement = 3;
     dimension.UnusedShare = 0.0;
-    FactSpec fact;
+    FactShape fact;
     fact.Name = "fact_sales";
     fact.Rows = 1000;
     fact.Dimensions = {kTable};
-    return WarehouseSpec{{dimension}, {fact}};
+    return WarehouseShape{{dimension}, {fact}};
 }
 
 // Rows are numbered element by element (id 3e+1 .. 3e+3); the element's number

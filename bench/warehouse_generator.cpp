@@ -23,16 +23,16 @@ int UnusedOfTen(double share) {
     return static_cast<int>(std::lround(std::clamp(share, 0.0, 0.9) * 10.0));
 }
 
-const DimensionSpec& FindDimension(const WarehouseSpec& shape, const std::string& name) {
+const DimensionShape& FindDimension(const WarehouseShape& shape, const std::string& name) {
     for (const auto& d : shape.Dimensions)
         if (d.Name == name) return d;
     throw std::invalid_argument("unknown dimension " + name);
 }
 
-std::int64_t RowsOf(const DimensionSpec& d) { return d.Elements * d.VersionsPerElement; }
+std::int64_t RowsOf(const DimensionShape& d) { return d.Elements * d.VersionsPerElement; }
 
 // An id of a used row of the dimension, spread over the table by a multiplier.
-std::string PickUsedId(const DimensionSpec& d, const std::string& x, std::int64_t multiplier) {
+std::string PickUsedId(const DimensionShape& d, const std::string& x, std::int64_t multiplier) {
     const std::int64_t rows = RowsOf(d);
     const int unused = UnusedOfTen(d.UnusedShare);
     const std::string r = "((" + x + " * " + std::to_string(multiplier) + ") % " + std::to_string(rows) + ")";
@@ -51,7 +51,7 @@ std::string InsertFromSeries(const std::string& table, const std::string& column
            values + " FROM s";
 }
 
-void CreateDimension(Connection& db, const WarehouseSpec& shape, const DimensionSpec& d) {
+void CreateDimension(Connection& db, const WarehouseShape& shape, const DimensionShape& d) {
     const bool versions = d.VersionsPerElement > 1;
     std::string create = "CREATE TABLE " + d.Name +
                          " (id INTEGER PRIMARY KEY, code VARCHAR(20) NOT NULL, name VARCHAR(40)";
@@ -91,7 +91,7 @@ void CreateDimension(Connection& db, const WarehouseSpec& shape, const Dimension
                    ")");
 }
 
-void CreateFact(Connection& db, const WarehouseSpec& shape, const FactSpec& f) {
+void CreateFact(Connection& db, const WarehouseShape& shape, const FactShape& f) {
     std::string create = "CREATE TABLE " + f.Name +
                          " (id INTEGER NOT NULL, fact_date DATETIME NOT NULL, amount DOUBLE";
     std::string columns = "id, fact_date, amount";
@@ -135,8 +135,8 @@ std::string ArchiveCondition(double archiveShare) {
     return text;
 }
 
-WarehouseSpec StandardWarehouse(std::int64_t factRows) {
-    WarehouseSpec shape;
+WarehouseShape StandardWarehouse(std::int64_t factRows) {
+    WarehouseShape shape;
     shape.Dimensions = {
         {"dim_date", 1000, 1, 0.1, "", true, 0.0},
         {"dim_store", 200, 1, 0.1, "", true, 0.0},
@@ -152,7 +152,7 @@ WarehouseSpec StandardWarehouse(std::int64_t factRows) {
     return shape;
 }
 
-void GenerateWarehouse(const std::string& path, const WarehouseSpec& shape) {
+void GenerateWarehouse(const std::string& path, const WarehouseShape& shape) {
     std::filesystem::remove(path);
     std::filesystem::remove(path + "-wal");
     std::filesystem::remove(path + "-shm");

@@ -18,7 +18,7 @@
 
 namespace varnel::bench {
 
-struct DimensionSpec {
+struct DimensionShape {
     std::string Name;
     //! Distinct elements (business keys).
     std::int64_t Elements = 1000;
@@ -33,7 +33,7 @@ struct DimensionSpec {
     double SustainableShare = 0.0;
 };
 
-struct FactSpec {
+struct FactShape {
     std::string Name;
     std::int64_t Rows = 100000;
     //! The dimensions it refers to, each through a column <dimension>_id.
@@ -45,19 +45,19 @@ struct FactSpec {
     bool Indexed = true;
 };
 
-struct WarehouseSpec {
-    std::vector<DimensionSpec> Dimensions;
-    std::vector<FactSpec> Facts;
+struct WarehouseShape {
+    std::vector<DimensionShape> Dimensions;
+    std::vector<FactShape> Facts;
 };
 
 //! A retail-like warehouse scaled to the fact rows: fact_sales (the rows given,
 //! half of them archivable) and fact_returns (a tenth), dim_date, dim_store,
 //! dim_product with its snowflake dim_category, and dim_customer with three
 //! versions per element; 10% of each dimension unused.
-WarehouseSpec StandardWarehouse(std::int64_t factRows);
+WarehouseShape StandardWarehouse(std::int64_t factRows);
 
 //! Creates the warehouse file, replacing an existing one.
-void GenerateWarehouse(const std::string& path, const WarehouseSpec& shape);
+void GenerateWarehouse(const std::string& path, const WarehouseShape& shape);
 
 //! The archiving condition of a fact table with that archive share.
 std::string ArchiveCondition(double archiveShare);

@@ -27,6 +27,7 @@
 #include "warehouse/job_history.h"
 #include "warehouse/metadata_names.h"
 #include "warehouse/odbc.h"
+#include "base/run_hooks.h"
 #include "warehouse/tool_tables.h"
 
 namespace varnel {
@@ -145,16 +146,6 @@ void CopyLog(const RunSettings& settings, const std::string& logPath) {
     if (!copy) throw std::runtime_error("Cannot write the log copy " + copyPath);
 }
 
-// Lets a test keep a run alive while it holds the lock: the file named by the
-// variable tells the test that the lock is taken, and the run waits to be killed.
-// Without the variable nothing happens.
-void PauseAfterLockForTests() {
-    const char* marker = std::getenv("VARNEL_TEST_PAUSE_AFTER_LOCK");
-    if (marker == nullptr || *marker == '\0') return;
-    std::ofstream(marker) << "locked\n";
-    std::this_thread::sleep_for(std::chrono::seconds(60));
-}
-
 // Takes the lock unless this process holds it already. False when the run must
 // stop here. What the lock has to tell goes to the log and to standard error.
 bool TakeLock(LogStream* log) {
@@ -180,7 +171,7 @@ bool TakeLock(LogStream* log) {
         if (log && log->IsOpen()) log->WriteLine(note);
     }
     if (locked && !wasLocked) {
-        PauseAfterLockForTests();
+        ReachRunPoint(kAfterLockPoint);
         return true;
     }
     if (!locked && TrimBlanks(MessageText) == TrimBlanks(before))

@@ -12,6 +12,8 @@ packages=(
   unixodbc odbcinst libsqliteodbc tdsodbc libqt6widgets6
   # demo, tests, benchmarks
   sqlite3 xvfb xauth procps time
+  # formatting check
+  clang-format
 )
 
 missing=()

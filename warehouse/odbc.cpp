@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/text.h"
+#include "base/run_hooks.h"
 #include "warehouse/sql_dialect.h"
 
 namespace varnel {
@@ -517,6 +518,7 @@ void PreparedStatement::Run(const char* what) {
     SendStatement(sql_);
     SQLRETURN rc = SQL_SUCCESS;
     {
+        NoteStatementSent();
         const Executing executing(statement_.get());
         rc = SQLExecute(statement_.get());
     }
@@ -608,6 +610,7 @@ bool ExecuteDirect(SQLHSTMT statement, const std::string& sql, const char* what)
     SendStatement(sql);
     SQLRETURN rc = SQL_SUCCESS;
     {
+        NoteStatementSent();
         const Executing executing(statement);
         rc = SQLExecDirect(statement, Chars(sql), Length(sql));
     }

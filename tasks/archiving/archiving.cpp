@@ -1,10 +1,6 @@
 #include "tasks/archiving/archiving.h"
 
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "base/clock.h"
@@ -16,6 +12,7 @@
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
 #include "warehouse/job_history.h"
+#include "base/run_hooks.h"
 
 namespace varnel {
 
@@ -53,16 +50,6 @@ std::vector<FactTable> ReadFactTables(Connection& warehouse) {
 
 bool WindowsAuthentication(const Connection& connection) {
     return connection.Property("Integrated Security").value_or("") == "SSPI";
-}
-
-// Lets a crash test stop a run between the archive's commit and the warehouse's:
-// the file named by the variable tells the test that the run has got there, and
-// the run waits to be killed. Without the variable nothing happens.
-void PauseAfterArchiveCommitForTests() {
-    const char* marker = std::getenv("VARNEL_TEST_PAUSE_AFTER_ARCHIVE_COMMIT");
-    if (marker == nullptr || *marker == '\0') return;
-    std::ofstream(marker) << "paused\n";
-    std::this_thread::sleep_for(std::chrono::seconds(60));
 }
 
 std::string CountMismatch(const std::string& table, std::int64_t deleted, std::int64_t archived) {
@@ -276,7 +263,7 @@ bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<C
                 write("- " + std::to_string(archived) + " records archived");
                 write("***");
                 write("");
-                PauseAfterArchiveCommitForTests();
+                ReachRunPoint(kAfterArchiveCommitPoint);
                 if (!DeleteArchivedRows(fact.Name, fact.Condition, *warehouse, archived, hold)) {
                     failed = true;
                     break;

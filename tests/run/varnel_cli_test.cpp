@@ -313,9 +313,9 @@ TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
     const pid_t first = fork();
     ASSERT_GE(first, 0);
     if (first == 0) {
-        setenv("VARNEL_TEST_PAUSE_AFTER_LOCK", marker.c_str(), 1);
         std::freopen("/dev/null", "w", stderr);
-        execl(VARNEL_EXE, VARNEL_EXE, "-mac", "sqlite", "-db", warehouse_.c_str(), "-ntaut", "-log",
+        execl(VARNEL_TEST_EXE, VARNEL_TEST_EXE, "--pause-at", "after-lock", marker.c_str(),
+              "-mac", "sqlite", "-db", warehouse_.c_str(), "-ntaut", "-log",
               (logs + "/first").c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

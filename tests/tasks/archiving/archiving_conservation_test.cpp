@@ -1,8 +1,8 @@
 // No fact row is ever lost: archiving while another process inserts rows that
-// meet the condition, and runs of the varnel program killed at random moments and
-// between the archive's commit and the warehouse's. Warehouse rows plus archived
-// rows account for every row inserted; duplicates appear in the archive only
-// after a kill.
+// meet the condition, and runs of the varnel program killed at random moments,
+// before each statement and between the archive's commit and the warehouse's.
+// Warehouse rows plus archived rows account for every row inserted; duplicates
+// appear in the archive only after a kill.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -84,12 +84,15 @@ class ArchivingConservationTest : public testing::RunTest {
         return tally;
     }
 
-    //! Starts the varnel program archiving the warehouse, with extra environment entries.
-    pid_t StartVarnel(const std::vector<std::string>& extraEnvironment = {}) {
-        std::vector<std::string> args = {
-            VARNEL_EXE, "-mac",   "sqlite", "-db",  w_.Path(), "-ntaut", "-bkmac",         "sqlite",
-            "-bkdb",    archive_, "-bkusr", "arch", "-clsf",   "-log",   dir_.File("logs")};
-        std::vector<std::string> environment = extraEnvironment;
+    //! Starts the test build of varnel archiving the warehouse, with the hook
+    //! arguments given.
+    pid_t StartVarnel(const std::vector<std::string>& hooks = {}) {
+        std::vector<std::string> args = {VARNEL_TEST_EXE};
+        args.insert(args.end(), hooks.begin(), hooks.end());
+        args.insert(args.end(), {"-mac", "sqlite", "-db", w_.Path(), "-ntaut", "-bkmac", "sqlite",
+                                 "-bkdb", archive_, "-bkusr", "arch", "-clsf", "-log",
+                                 dir_.File("logs")});
+        std::vector<std::string> environment;
         for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
         return Spawn(args, environment);
     }
@@ -199,7 +202,7 @@ TEST_F(ArchivingConservationTest, RunsKilledAtRandomMomentsLoseNoRow) {
 TEST_F(ArchivingConservationTest, KillBetweenTheTwoCommitsLeavesDuplicatesNeverALoss) {
     AddRows(1, 1000);
     const std::string marker = dir_.File("paused");
-    const pid_t pid = StartVarnel({"VARNEL_TEST_PAUSE_AFTER_ARCHIVE_COMMIT=" + marker});
+    const pid_t pid = StartVarnel({"--pause-at", "after-archive-commit", marker});
     for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i)
         std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(std::filesystem::exists(marker));
@@ -219,6 +222,34 @@ TEST_F(ArchivingConservationTest, KillBetweenTheTwoCommitsLeavesDuplicatesNeverA
     EXPECT_EQ(tally.Missing, 0);
     EXPECT_EQ(tally.InBoth, 0);
     EXPECT_EQ(tally.Duplicates, 750);
+    EXPECT_EQ(tally.StillMatching, 0);
+}
+
+// A kill before each statement of a run in turn, so that every moment between two
+// statements is met once, not only those a random kill happens to hit.
+TEST_F(ArchivingConservationTest, AKillBeforeAnyStatementLosesNoRow) {
+    std::int64_t last = 0;
+    int statement = 1;
+    for (;; ++statement) {
+        AddRows(last + 1, last + 100);
+        last += 100;
+        const std::string point = "statement:" + std::to_string(statement);
+        const int status = Wait(StartVarnel({"--kill-at", point}));
+        if (!WIFSIGNALED(status)) {
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            break;
+        }
+        FreeLock();
+        const Tally tally = Count(last);
+        ASSERT_EQ(tally.Missing, 0) << "killed before statement " << statement;
+        if (tally.InBoth > 0) std::this_thread::sleep_for(1100ms);
+        ASSERT_EQ(Wait(StartVarnel()), 0) << "killed before statement " << statement;
+        ASSERT_EQ(Count(last).StillMatching, 0) << "killed before statement " << statement;
+    }
+    EXPECT_GT(statement, 10) << "the run sent fewer statements than an archiving needs";
+    const Tally tally = Count(last);
+    EXPECT_EQ(tally.Missing, 0);
+    EXPECT_EQ(tally.InBoth, 0);
     EXPECT_EQ(tally.StillMatching, 0);
 }
 

@@ -416,7 +416,7 @@ TEST_P(MetadataFaultTest, FirstFaultEndsTheCheckWithItsMessage) {
     EXPECT_EQ(record_->Comments.back(), GetParam().Step);
 }
 
-INSTANTIATE_TEST_SUITE_P(Part31, MetadataFaultTest, ::testing::ValuesIn(FaultCases()),
+INSTANTIATE_TEST_SUITE_P(Faults, MetadataFaultTest, ::testing::ValuesIn(FaultCases()),
                          [](const auto& test) { return test.param.Name; });
 
 }  // namespace
