@@ -1,3 +1,5 @@
 #include "driver/start_up.h"
 
-int main(int argc, char** argv) { return varnel::Main(argc, argv); }
+int main(int argc, char** argv) {
+    return varnel::Main(argc, argv);
+}

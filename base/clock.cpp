@@ -34,7 +34,9 @@ Timestamp Now() {
     return clock ? clock() : SystemNow();
 }
 
-void SetClock(std::function<Timestamp()> clock) { ClockFunction() = std::move(clock); }
+void SetClock(std::function<Timestamp()> clock) {
+    ClockFunction() = std::move(clock);
+}
 
 std::string FormatLongDate(const Timestamp& t) {
     static const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",

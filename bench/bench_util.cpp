@@ -26,7 +26,9 @@ void RunShell(const std::string& command) {
         throw std::runtime_error("command failed: " + command);
 }
 
-std::string VarnelPath() { return VARNEL_EXE; }
+std::string VarnelPath() {
+    return VARNEL_EXE;
+}
 
 std::string SqliteShell(const std::string& path, const std::string& query) {
     const std::string command = "sqlite3 '" + path + "' \"" + query + "\"";
@@ -34,7 +36,8 @@ std::string SqliteShell(const std::string& path, const std::string& query) {
     if (!pipe) throw std::runtime_error("cannot run sqlite3");
     std::string output;
     std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), static_cast<int>(buffer.size()), pipe.get())) output += buffer.data();
+    while (std::fgets(buffer.data(), static_cast<int>(buffer.size()), pipe.get()))
+        output += buffer.data();
     while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
     return output;
 }

@@ -58,8 +58,8 @@ std::vector<std::string> MarkStatements(const WarehouseShape& shape) {
             statements.push_back(sql::MarkAllCandidates(d.Name));
             for (const auto& e : edges)
                 if (e.Table == d.Name)
-                    statements.push_back(sql::ClearUsedRows(SqliteDialect(), d.Name,
-                                                            e.Referrer, "id", e.ReferrerColumn,
+                    statements.push_back(sql::ClearUsedRows(SqliteDialect(), d.Name, e.Referrer,
+                                                            "id", e.ReferrerColumn,
                                                             e.ReferrerIsDimension));
             processed.insert(d.Name);
             progress = true;
@@ -110,11 +110,12 @@ int main(int argc, char** argv) {
         bareRuns.push_back(RunVarnelNoTask(tiny, folder));
     }
     const double fixed = Median(fixedRuns);
-    std::printf("fixed cost of a -mark run on a tiny warehouse: %.1f ms "
-                "(of which a run with no task: %.1f ms)\n",
-                fixed * 1000, Median(bareRuns) * 1000);
-    std::printf("%12s %10s %10s %10s %10s %12s %12s\n", "fact rows", "gen s", "varnel s",
-                "work s", "shell s", "ratio total", "ratio work");
+    std::printf(
+        "fixed cost of a -mark run on a tiny warehouse: %.1f ms "
+        "(of which a run with no task: %.1f ms)\n",
+        fixed * 1000, Median(bareRuns) * 1000);
+    std::printf("%12s %10s %10s %10s %10s %12s %12s\n", "fact rows", "gen s", "varnel s", "work s",
+                "shell s", "ratio total", "ratio work");
 
     for (const auto rows : scales) {
         const WarehouseShape shape = StandardWarehouse(rows);
@@ -130,7 +131,8 @@ int main(int argc, char** argv) {
         std::vector<double> task, shell;
         for (int i = 0; i < repeats; ++i) {
             task.push_back(RunVarnelMark(a, folder));
-            shell.push_back(TimeSeconds([&] { RunShell("sqlite3 '" + b + "' < '" + script + "'"); }));
+            shell.push_back(
+                TimeSeconds([&] { RunShell("sqlite3 '" + b + "' < '" + script + "'"); }));
         }
         const double t = Median(task), s = Median(shell), work = t - fixed;
         std::printf("%12lld %10.2f %10.3f %10.3f %10.3f %12.2f %12.2f\n",

@@ -29,13 +29,16 @@ const DimensionShape& FindDimension(const WarehouseShape& shape, const std::stri
     throw std::invalid_argument("unknown dimension " + name);
 }
 
-std::int64_t RowsOf(const DimensionShape& d) { return d.Elements * d.VersionsPerElement; }
+std::int64_t RowsOf(const DimensionShape& d) {
+    return d.Elements * d.VersionsPerElement;
+}
 
 // An id of a used row of the dimension, spread over the table by a multiplier.
 std::string PickUsedId(const DimensionShape& d, const std::string& x, std::int64_t multiplier) {
     const std::int64_t rows = RowsOf(d);
     const int unused = UnusedOfTen(d.UnusedShare);
-    const std::string r = "((" + x + " * " + std::to_string(multiplier) + ") % " + std::to_string(rows) + ")";
+    const std::string r =
+        "((" + x + " * " + std::to_string(multiplier) + ") % " + std::to_string(rows) + ")";
     const std::string r2 = "(" + r + " - " + r + " % 10 + " + std::to_string(unused) + " + (" + r +
                            " % 10) % " + std::to_string(10 - unused) + ")";
     return "(CASE WHEN " + r2 + " < " + std::to_string(rows) + " THEN " + r2 + " ELSE " +
@@ -46,9 +49,10 @@ std::string PickUsedId(const DimensionShape& d, const std::string& x, std::int64
 // runs it only as far as its rows are fetched, so the series goes after INSERT.
 std::string InsertFromSeries(const std::string& table, const std::string& columns,
                              std::int64_t count, const std::string& values) {
-    return "INSERT INTO " + table + " (" + columns + ") WITH RECURSIVE s(x) AS (SELECT 0 UNION "
-           "ALL SELECT x + 1 FROM s WHERE x < " + std::to_string(count - 1) + ") SELECT " +
-           values + " FROM s";
+    return "INSERT INTO " + table + " (" + columns +
+           ") WITH RECURSIVE s(x) AS (SELECT 0 UNION "
+           "ALL SELECT x + 1 FROM s WHERE x < " +
+           std::to_string(count - 1) + ") SELECT " + values + " FROM s";
 }
 
 void CreateDimension(Connection& db, const WarehouseShape& shape, const DimensionShape& d) {
@@ -76,8 +80,9 @@ void CreateDimension(Connection& db, const WarehouseShape& shape, const Dimensio
     }
     columns += ", is_sustainable";
     const int keep = Percent(d.SustainableShare);
-    values += keep > 0 ? ", CASE WHEN (x * 31) % 100 < " + std::to_string(keep) + " THEN 1 ELSE 0 END"
-                       : ", 0";
+    values += keep > 0
+                  ? ", CASE WHEN (x * 31) % 100 < " + std::to_string(keep) + " THEN 1 ELSE 0 END"
+                  : ", 0";
     db.Execute(InsertFromSeries(d.Name, columns, RowsOf(d), values));
     if (!d.Parent.empty())
         db.Execute("CREATE INDEX ix_" + d.Name + "_parent_id ON " + d.Name + " (parent_id)");
@@ -85,17 +90,19 @@ void CreateDimension(Connection& db, const WarehouseShape& shape, const Dimensio
     db.Execute("INSERT INTO dwm_tables VALUES (" + SqlLiteral(d.Name) + ", 'DIMENSION', NULL, " +
                (d.Selected ? "1" : "0") + ", 'code')");
     if (!d.Parent.empty())
-        db.Execute("INSERT INTO dwm_star_relations VALUES (1, " + SqlLiteral(d.Parent) +
-                   ", 'id', " + SqlLiteral(d.Name) + ", 'parent_id', " +
-                   (FindDimension(shape, d.Parent).VersionsPerElement > 1 ? "1, 'code'" : "0, NULL") +
-                   ")");
+        db.Execute(
+            "INSERT INTO dwm_star_relations VALUES (1, " + SqlLiteral(d.Parent) + ", 'id', " +
+            SqlLiteral(d.Name) + ", 'parent_id', " +
+            (FindDimension(shape, d.Parent).VersionsPerElement > 1 ? "1, 'code'" : "0, NULL") +
+            ")");
 }
 
 void CreateFact(Connection& db, const WarehouseShape& shape, const FactShape& f) {
     std::string create = "CREATE TABLE " + f.Name +
                          " (id INTEGER NOT NULL, fact_date DATETIME NOT NULL, amount DOUBLE";
     std::string columns = "id, fact_date, amount";
-    std::string values = "x + 1, datetime('2020-01-01', '+' || (x % 1000) || ' days'), (x % 997) * 1.5";
+    std::string values =
+        "x + 1, datetime('2020-01-01', '+' || (x % 1000) || ' days'), (x % 997) * 1.5";
     std::int64_t multiplier = 7919;
     for (const auto& name : f.Dimensions) {
         create += ", " + name + "_id INTEGER";
@@ -108,7 +115,8 @@ void CreateFact(Connection& db, const WarehouseShape& shape, const FactShape& f)
     db.Execute(InsertFromSeries(f.Name, columns, f.Rows, values));
     for (const auto& name : f.Dimensions) {
         if (f.Indexed)
-            db.Execute("CREATE INDEX ix_" + f.Name + "_" + name + " ON " + f.Name + " (" + name + "_id)");
+            db.Execute("CREATE INDEX ix_" + f.Name + "_" + name + " ON " + f.Name + " (" + name +
+                       "_id)");
         const auto& d = FindDimension(shape, name);
         db.Execute("INSERT INTO dwm_star_relations VALUES (1, " + SqlLiteral(name) + ", 'id', " +
                    SqlLiteral(f.Name) + ", " + SqlLiteral(name + "_id") + ", " +
@@ -141,13 +149,21 @@ WarehouseShape StandardWarehouse(std::int64_t factRows) {
         {"dim_date", 1000, 1, 0.1, "", true, 0.0},
         {"dim_store", 200, 1, 0.1, "", true, 0.0},
         {"dim_category", std::max<std::int64_t>(10, factRows / 1000), 1, 0.1, "", true, 0.0},
-        {"dim_product", std::max<std::int64_t>(100, factRows / 10), 1, 0.1, "dim_category", true, 0.01},
+        {"dim_product", std::max<std::int64_t>(100, factRows / 10), 1, 0.1, "dim_category", true,
+         0.01},
         {"dim_customer", std::max<std::int64_t>(100, factRows / 50), 3, 0.1, "", true, 0.0},
     };
     shape.Facts = {
-        {"fact_sales", factRows, {"dim_date", "dim_store", "dim_product", "dim_customer"}, 0.5, true},
-        {"fact_returns", std::max<std::int64_t>(10, factRows / 10),
-         {"dim_date", "dim_product", "dim_customer"}, 0.5, true},
+        {"fact_sales",
+         factRows,
+         {"dim_date", "dim_store", "dim_product", "dim_customer"},
+         0.5,
+         true},
+        {"fact_returns",
+         std::max<std::int64_t>(10, factRows / 10),
+         {"dim_date", "dim_product", "dim_customer"},
+         0.5,
+         true},
     };
     return shape;
 }
@@ -162,11 +178,13 @@ void GenerateWarehouse(const std::string& path, const WarehouseShape& shape) {
     connector.Database = path;
     auto db = connector.Connect(60);
     db->Execute("PRAGMA synchronous = OFF");
-    db->Execute("CREATE TABLE dwm_tables (table_name varchar(128) NOT NULL, table_type varchar(20), "
-                "where_clause varchar(4000), is_selected bit, org_pkey varchar(255))");
-    db->Execute("CREATE TABLE dwm_star_relations (selected bit, primary_table varchar(128), "
-                "primary_columns varchar(255), foreign_table varchar(128), foreign_columns "
-                "varchar(255), slow_moving_dim bit, original_primary_key varchar(255))");
+    db->Execute(
+        "CREATE TABLE dwm_tables (table_name varchar(128) NOT NULL, table_type varchar(20), "
+        "where_clause varchar(4000), is_selected bit, org_pkey varchar(255))");
+    db->Execute(
+        "CREATE TABLE dwm_star_relations (selected bit, primary_table varchar(128), "
+        "primary_columns varchar(255), foreign_table varchar(128), foreign_columns "
+        "varchar(255), slow_moving_dim bit, original_primary_key varchar(255))");
     for (const auto& d : shape.Dimensions) {
         Transaction transaction(*db);
         CreateDimension(*db, shape, d);

@@ -4,7 +4,7 @@ namespace varnel {
 
 //! What the run driver asks of the main window in an interactive session.
 class MainWindowHost {
-public:
+  public:
     virtual ~MainWindowHost() = default;
     virtual void ShowMainWindow() = 0;
     virtual void HideMainWindow() = 0;

@@ -37,7 +37,8 @@ void SetTaskTable(std::vector<RunTask> tasks);
 
 //! Shows a text in a message box titled "Varnel" unless silent, and writes it to
 //! the log as one line when asked to.
-void ReportMessage(bool writeToLog, LogStream* log, const std::string& text, bool silent, int style);
+void ReportMessage(bool writeToLog, LogStream* log, const std::string& text, bool silent,
+                   int style);
 
 //! One run from end to end: status file, log, validation, connections, lock,
 //! progress window, the task sequence, unlock, summary, log copy, final status.

@@ -49,7 +49,9 @@ void PrintUsage(std::ostream& out) {
 
 }  // namespace
 
-void SetWindowSession(WindowSession session) { Session() = std::move(session); }
+void SetWindowSession(WindowSession session) {
+    Session() = std::move(session);
+}
 
 int Main(int argc, char** argv) {
     if (argc == 2 && std::string_view(argv[1]) == "--help") {
@@ -70,8 +72,7 @@ int Main(int argc, char** argv) {
         // A scheduler that names a command file wants a run: a file without run
         // options must not pass for one by opening (or failing to open) a window.
         if (!CommandLineMode) {
-            std::cerr << "Varnel: the command file " << (argv[1] + 1)
-                      << " holds no run options.\n";
+            std::cerr << "Varnel: the command file " << (argv[1] + 1) << " holds no run options.\n";
             return 1;
         }
     } else {

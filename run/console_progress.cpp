@@ -68,9 +68,13 @@ void InstallCancelSignalHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool CancelSignalled() { return signalled != 0; }
+bool CancelSignalled() {
+    return signalled != 0;
+}
 
-void ClearCancelSignal() { signalled = 0; }
+void ClearCancelSignal() {
+    signalled = 0;
+}
 
 ConsoleProgressWindow::ConsoleProgressWindow(std::FILE* stream)
     : ConsoleProgressWindow(stream, stream && isatty(fileno(stream))) {}
@@ -78,7 +82,9 @@ ConsoleProgressWindow::ConsoleProgressWindow(std::FILE* stream)
 ConsoleProgressWindow::ConsoleProgressWindow(std::FILE* stream, bool display)
     : stream_(stream), display_(display && stream) {}
 
-ConsoleProgressWindow::~ConsoleProgressWindow() { EndStatusLine(); }
+ConsoleProgressWindow::~ConsoleProgressWindow() {
+    EndStatusLine();
+}
 
 void ConsoleProgressWindow::EndStatusLine() {
     if (display_ && statusShown_) {
@@ -93,7 +99,8 @@ void ConsoleProgressWindow::DrawStatus() {
     const float span = ProgressMax() - ProgressMin();
     int percent = 0;
     if (span > 0)
-        percent = static_cast<int>(std::lround(100.0 * (static_cast<float>(ProgressVal()) - ProgressMin()) / span));
+        percent = static_cast<int>(
+            std::lround(100.0 * (static_cast<float>(ProgressVal()) - ProgressMin()) / span));
     percent = std::clamp(percent, 0, 100);
     std::string line = Comment();
     if (!PrimaryTableLabel().empty() && FrameVisible(ProgressFrame::DetectProgFrame))
@@ -115,8 +122,9 @@ void ConsoleProgressWindow::ProgressVal(std::int32_t value) {
     if (!display_) return;
     // Redraw only when the shown percentage changes: tasks step the bar per row.
     const float span = ProgressMax() - ProgressMin();
-    const int percent =
-        span > 0 ? static_cast<int>(std::lround(100.0 * (static_cast<float>(value) - ProgressMin()) / span)) : 0;
+    const int percent = span > 0 ? static_cast<int>(std::lround(
+                                       100.0 * (static_cast<float>(value) - ProgressMin()) / span))
+                                 : 0;
     if (percent != lastPercent_) DrawStatus();
 }
 
@@ -163,7 +171,9 @@ void ConsoleProgressWindow::Show() {
     std::fflush(stream_);
 }
 
-void ConsoleProgressWindow::Unload() { EndStatusLine(); }
+void ConsoleProgressWindow::Unload() {
+    EndStatusLine();
+}
 
 bool ConsoleProgressWindow::CancelPressed() const {
     // A signal is the Cancel button: a task that failed because its statement was

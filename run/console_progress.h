@@ -18,7 +18,7 @@ void ClearCancelSignal();
 //! comment and the percentage on standard error when it is a terminal, nothing
 //! otherwise. A SIGINT or SIGTERM counts as pressing Cancel.
 class ConsoleProgressWindow : public ProgressWindow {
-public:
+  public:
     //! Shows progress on the stream when it is a terminal (stderr by default).
     explicit ConsoleProgressWindow(std::FILE* stream = stderr);
     //! Shows progress on the stream or not, as told.
@@ -45,10 +45,10 @@ public:
     using ProgressWindow::ProgressVal;
     using ProgressWindow::TaskCaption;
 
-protected:
+  protected:
     bool InputPending() override { return CancelSignalled(); }
 
-private:
+  private:
     void DrawStatus();
     void EndStatusLine();
 

@@ -19,7 +19,8 @@ namespace varnel {
 namespace {
 
 Connection& Warehouse() {
-    if (!WarehouseConnection) throw std::runtime_error("Connection to the data warehouse not available.");
+    if (!WarehouseConnection)
+        throw std::runtime_error("Connection to the data warehouse not available.");
     return *WarehouseConnection;
 }
 
@@ -110,8 +111,11 @@ Attempt TryLock(Connection& connection, std::string& holder) {
                 case LiveLock::Outcome::HeldElsewhere:
                     holder = row->UserName;
                     return Attempt::HeldByOther;
-                case LiveLock::Outcome::Held: live.Release(&connection); break;
-                case LiveLock::Outcome::Unavailable: break;
+                case LiveLock::Outcome::Held:
+                    live.Release(&connection);
+                    break;
+                case LiveLock::Outcome::Unavailable:
+                    break;
             }
         }
     }
@@ -146,8 +150,11 @@ Attempt TryLock(Connection& connection, std::string& holder) {
                 Note("The lock left by user " + TrimBlanks(row->UserName) +
                      ", whose run ended without releasing it, was taken over.");
                 return Attempt::Taken;
-            case LiveLock::Outcome::Unavailable: NoteUnrecognisable(reason); break;
-            case LiveLock::Outcome::HeldElsewhere: break;
+            case LiveLock::Outcome::Unavailable:
+                NoteUnrecognisable(reason);
+                break;
+            case LiveLock::Outcome::HeldElsewhere:
+                break;
         }
         holder = row->UserName;
         return Attempt::HeldByOther;  // the transaction ends before anyone is asked
@@ -158,7 +165,6 @@ Attempt TryLock(Connection& connection, std::string& holder) {
     CommitTaken(connection, transaction);
     return Attempt::Taken;
 }
-
 
 }  // namespace
 

@@ -9,7 +9,7 @@ namespace varnel {
 //! A write that fails throws, so that a run never reports success with a log
 //! that lost its lines.
 class LogStream {
-public:
+  public:
     //! Creates the file, replacing any file of that name; throws when it cannot.
     explicit LogStream(const std::string& path);
 
@@ -19,7 +19,7 @@ public:
     void Close();
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     std::ofstream file_;
 };

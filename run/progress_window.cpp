@@ -12,7 +12,9 @@ namespace varnel {
 
 namespace {
 
-std::size_t FrameIndex(ProgressFrame frame) { return static_cast<std::size_t>(frame); }
+std::size_t FrameIndex(ProgressFrame frame) {
+    return static_cast<std::size_t>(frame);
+}
 
 std::unique_ptr<ProgressWindow>& Active() {
     static std::unique_ptr<ProgressWindow> window;
@@ -42,11 +44,17 @@ bool ProgressWindow::Enabled(ProgressControl control) const {
     return control == ProgressControl::cmdOK ? okEnabled_ : cancelEnabled_;
 }
 
-void ProgressWindow::HideFrameState(ProgressFrame frame) { frameVisible_[FrameIndex(frame)] = false; }
+void ProgressWindow::HideFrameState(ProgressFrame frame) {
+    frameVisible_[FrameIndex(frame)] = false;
+}
 
-void ProgressWindow::HideFrame(ProgressFrame frame) { HideFrameState(frame); }
+void ProgressWindow::HideFrame(ProgressFrame frame) {
+    HideFrameState(frame);
+}
 
-void ProgressWindow::ShowFrame(ProgressFrame frame) { frameVisible_[FrameIndex(frame)] = true; }
+void ProgressWindow::ShowFrame(ProgressFrame frame) {
+    frameVisible_[FrameIndex(frame)] = true;
+}
 
 bool ProgressWindow::FrameVisible(ProgressFrame frame) const {
     return frameVisible_[FrameIndex(frame)];
@@ -74,7 +82,9 @@ void ProgressWindow::TaskCaption(std::size_t index, const std::string& caption) 
     taskCaptions_.at(index) = caption;
 }
 
-void ProgressWindow::ShowCheckMark(std::size_t index) { checkMarks_.at(index) = true; }
+void ProgressWindow::ShowCheckMark(std::size_t index) {
+    checkMarks_.at(index) = true;
+}
 
 void StartProgressBar(std::int64_t steps) {
     ProgressWindow* window = ActiveProgressWindow();
@@ -110,7 +120,8 @@ std::vector<std::string> TaskRowCaptions(const RunSettings& settings) {
 
 void LoadProgressWindow(ProgressWindow& window) {
     if (WarehouseConnection) {
-        window.ServerLabel(TrimBlanks(NullToText(WarehouseConnection->Property("Data Source"), "")));
+        window.ServerLabel(
+            TrimBlanks(NullToText(WarehouseConnection->Property("Data Source"), "")));
         window.DatabaseLabel(TrimBlanks(WarehouseConnection->DefaultDatabase()));
     }
     const Timestamp now = Now();
@@ -118,10 +129,13 @@ void LoadProgressWindow(ProgressWindow& window) {
     window.DisableObject(ProgressControl::cmdOK);
     window.HideFrame(ProgressFrame::DetectProgFrame);
     std::int16_t index = 0;
-    for (const auto& caption : TaskRowCaptions(window.Settings())) window.AddTaskRow(caption, index);
+    for (const auto& caption : TaskRowCaptions(window.Settings()))
+        window.AddTaskRow(caption, index);
 }
 
-ProgressWindow* ActiveProgressWindow() { return Active().get(); }
+ProgressWindow* ActiveProgressWindow() {
+    return Active().get();
+}
 
 void InstallProgressWindow(std::unique_ptr<ProgressWindow> window) {
     UnloadProgressWindow();
@@ -134,7 +148,9 @@ void UnloadProgressWindow() {
     if (window) window->Unload();
 }
 
-void SetProgressWindowFactory(ProgressWindowFactory factory) { Factory() = std::move(factory); }
+void SetProgressWindowFactory(ProgressWindowFactory factory) {
+    Factory() = std::move(factory);
+}
 
 std::unique_ptr<ProgressWindow> MakeProgressWindow() {
     if (Factory()) return Factory()();

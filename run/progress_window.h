@@ -21,7 +21,7 @@ enum class ProgressControl { cmdOK, cmdCancel };
 //! keeps the state and shows nothing; a desktop window or a console display derives
 //! from it and mirrors each change.
 class ProgressWindow {
-public:
+  public:
     virtual ~ProgressWindow() = default;
 
     //! The cancel flag; once set it stays set for the life of the window.
@@ -87,12 +87,12 @@ public:
     //! Closes the window; a closed window is no longer the run's window.
     virtual void Unload() {}
 
-protected:
+  protected:
     //! True when mouse or keyboard input waits for the window; a display overrides it.
     virtual bool InputPending() { return false; }
     void HideFrameState(ProgressFrame frame);
 
-private:
+  private:
     bool cancelPressed_ = false;
     std::string comment_;
     float minimum_ = 0;

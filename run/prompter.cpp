@@ -13,7 +13,8 @@ Prompter*& Installed() {
 
 }  // namespace
 
-void ConsolePrompter::ShowMessage(const std::string& text, int /*style*/, const std::string& title) {
+void ConsolePrompter::ShowMessage(const std::string& text, int /*style*/,
+                                  const std::string& title) {
     std::cerr << title << ": " << text << '\n';
 }
 
@@ -27,6 +28,8 @@ Prompter& CurrentPrompter() {
     return installed ? *installed : console;
 }
 
-void SetPrompter(Prompter* prompter) { Installed() = prompter; }
+void SetPrompter(Prompter* prompter) {
+    Installed() = prompter;
+}
 
 }  // namespace varnel

@@ -12,7 +12,7 @@ inline constexpr int kStyleInformation = 64;
 //! desktop session installs a prompter with real message boxes, an unattended run
 //! one that answers every question No, and tests a scripted one.
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
     //! Shows a message with a style (16 critical, 64 information) and a title.
     virtual void ShowMessage(const std::string& text, int style, const std::string& title) = 0;
@@ -23,7 +23,7 @@ public:
 //! The prompter of an unattended run: questions are answered No (nobody is there
 //! to answer), messages go to standard error.
 class ConsolePrompter final : public Prompter {
-public:
+  public:
     void ShowMessage(const std::string& text, int style, const std::string& title) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
 };

@@ -1,18 +1,21 @@
 #include "warehouse/connector.h"
-#include "base/environment.h"
-#include "base/text.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/environment.h"
+#include "base/text.h"
+
 namespace varnel {
 
 namespace {
 
 // Server and database names lose tabs at their ends as well as spaces.
-std::string Trim(std::string_view text) { return TrimBlanks(text, " \t"); }
+std::string Trim(std::string_view text) {
+    return TrimBlanks(text, " \t");
+}
 
 // A missing SQLite busy time-out makes the driver wait 200 s for a locked file.
 // NOTE: the driver's real wait is about twice the value given.
@@ -34,7 +37,9 @@ bool MentionsTdsVersion(const std::string& options) {
 
 }  // namespace
 
-bool IsSqliteServer(const std::string& server) { return LowerCase(Trim(server)) == "sqlite"; }
+bool IsSqliteServer(const std::string& server) {
+    return LowerCase(Trim(server)) == "sqlite";
+}
 
 std::string ConnectionStringValue(const std::string& value) {
     std::string escaped = "{";
@@ -107,7 +112,9 @@ std::string Connector::ConnectionString() const {
 
 namespace {
 
-[[noreturn]] void Refuse(const std::string& reason) { throw OdbcError({}, "", reason); }
+[[noreturn]] void Refuse(const std::string& reason) {
+    throw OdbcError({}, "", reason);
+}
 
 }  // namespace
 
@@ -140,9 +147,9 @@ std::unique_ptr<Connection> Connector::Connect(int loginTimeoutSeconds) {
 }
 
 bool OpenWarehouseConnection(const std::string& server, const std::string& database,
-                             bool windowsAuth, const std::string& user,
-                             const std::string& password, std::unique_ptr<Connection>& connection,
-                             std::string& messageText, int loginTimeoutSeconds) {
+                             bool windowsAuth, const std::string& user, const std::string& password,
+                             std::unique_ptr<Connection>& connection, std::string& messageText,
+                             int loginTimeoutSeconds) {
     Connector connector;
     connector.Server = server;
     connector.Database = database;

@@ -11,7 +11,7 @@ namespace varnel {
 //! (any case) selects the embedded engine and makes the database text the path
 //! of an existing SQLite file; any other server is a SQL Server machine.
 class Connector {
-public:
+  public:
     std::string Server;
     std::string Database;
     std::string UserName;
@@ -42,9 +42,9 @@ std::string SqlServerDriverName();
 //! "Error while connecting to : " + server, then one CR LF + text per driver
 //! diagnostic. The message text is replaced, not appended to.
 bool OpenWarehouseConnection(const std::string& server, const std::string& database,
-                             bool windowsAuth, const std::string& user,
-                             const std::string& password, std::unique_ptr<Connection>& connection,
-                             std::string& messageText, int loginTimeoutSeconds = 60);
+                             bool windowsAuth, const std::string& user, const std::string& password,
+                             std::unique_ptr<Connection>& connection, std::string& messageText,
+                             int loginTimeoutSeconds = 60);
 
 //! A second, independent connection to the same server and database as an open
 //! one (its current default database), made from the target it was opened to with

@@ -63,16 +63,20 @@ ValueType BindingOf(AdoType type) {
         case AdoType::Integer:
         case AdoType::TinyInt:
         case AdoType::BigInt:
-        case AdoType::Boolean: return ValueType::Integer;
+        case AdoType::Boolean:
+            return ValueType::Integer;
         case AdoType::Single:
         case AdoType::Double:
         case AdoType::Currency:
         case AdoType::Numeric:
-        case AdoType::VarNumeric: return ValueType::Double;
+        case AdoType::VarNumeric:
+            return ValueType::Double;
         case AdoType::Date:
         case AdoType::DbDate:
-        case AdoType::DbTimeStamp: return ValueType::Timestamp;
-        default: return ValueType::Text;
+        case AdoType::DbTimeStamp:
+            return ValueType::Timestamp;
+        default:
+            return ValueType::Text;
     }
 }
 

@@ -15,9 +15,8 @@ std::string SelectArchiveLogin();
 //! The same query as the main window writes it.
 std::string SelectArchiveLoginUpper();
 //! Stores the archive login; Windows authentication is written as -1.
-std::string UpdateArchiveLogin(const std::string& server, bool windowsAuth,
-                               const std::string& user, const std::string& password,
-                               const std::string& database);
+std::string UpdateArchiveLogin(const std::string& server, bool windowsAuth, const std::string& user,
+                               const std::string& password, const std::string& database);
 
 std::string CreateLockTable();
 //! Inserts the lock row: locked by the user, or free with no user.

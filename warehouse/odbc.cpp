@@ -11,15 +11,17 @@
 #include <mutex>
 #include <utility>
 
-#include "base/text.h"
 #include "base/run_hooks.h"
+#include "base/text.h"
 #include "warehouse/sql_dialect.h"
 
 namespace varnel {
 
 namespace {
 
-bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+bool Succeeded(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
 ColumnKind KindOf(SQLSMALLINT sqlType) {
     switch (sqlType) {
@@ -27,15 +29,19 @@ ColumnKind KindOf(SQLSMALLINT sqlType) {
         case SQL_TINYINT:
         case SQL_SMALLINT:
         case SQL_INTEGER:
-        case SQL_BIGINT: return ColumnKind::Whole;
+        case SQL_BIGINT:
+            return ColumnKind::Whole;
         case SQL_REAL:
         case SQL_FLOAT:
-        case SQL_DOUBLE: return ColumnKind::Real;
+        case SQL_DOUBLE:
+            return ColumnKind::Real;
         case SQL_TYPE_TIMESTAMP:
         case SQL_TYPE_DATE:
         case SQL_TIMESTAMP:
-        case SQL_DATE: return ColumnKind::Date;
-        default: return ColumnKind::Text;
+        case SQL_DATE:
+            return ColumnKind::Date;
+        default:
+            return ColumnKind::Text;
     }
 }
 
@@ -59,7 +65,9 @@ SQLCHAR* Chars(const std::string& text) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
 }
 
-SQLINTEGER Length(const std::string& text) { return static_cast<SQLINTEGER>(text.size()); }
+SQLINTEGER Length(const std::string& text) {
+    return static_cast<SQLINTEGER>(text.size());
+}
 
 // ---------------------------------------------------------------- Statement cancel
 
@@ -85,15 +93,15 @@ CancelState& Cancel() {
 // while no statement was executing is still waiting: it stops this statement
 // before it starts, so that no statement of the task runs after the request.
 class Executing {
-public:
+  public:
     explicit Executing(SQLHSTMT statement) {
         CancelState& state = Cancel();
         const std::lock_guard lock(state.Mutex);
         const unsigned requests = cancelRequests.load();
         if (state.Allowed && requests != state.Settled) {
             state.Settled = requests;
-            throw OdbcError({{"HY008", 0, "The statement was cancelled: the run was asked to stop."}},
-                            "", "");
+            throw OdbcError(
+                {{"HY008", 0, "The statement was cancelled: the run was asked to stop."}}, "", "");
         }
         state.Executing = statement;
     }
@@ -157,7 +165,9 @@ void ClearPlannedFailures() {
     failuresPlanned = false;
 }
 
-void RequestStatementCancel() noexcept { cancelRequests.fetch_add(1); }
+void RequestStatementCancel() noexcept {
+    cancelRequests.fetch_add(1);
+}
 
 void CancelRequestedStatement() {
     CancelState& state = Cancel();
@@ -221,9 +231,10 @@ std::vector<DiagnosticRecord> CollectDiagnostics(SQLSMALLINT handleType, SQLHAND
         DiagnosticRecord record;
         record.SqlState = reinterpret_cast<const char*>(state);
         record.NativeCode = native;
-        record.Text.assign(reinterpret_cast<const char*>(text.data()),
-                           std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
-                                                 text.size() - 1));
+        record.Text.assign(
+            reinterpret_cast<const char*>(text.data()),
+            std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                  text.size() - 1));
         records.push_back(std::move(record));
     }
     return records;
@@ -248,7 +259,9 @@ void StatementHandleFree::operator()(void* handle) const noexcept {
     SQLFreeHandle(SQL_HANDLE_STMT, handle);
 }
 
-void CursorClose::operator()(void* handle) const noexcept { SQLFreeStmt(handle, SQL_CLOSE); }
+void CursorClose::operator()(void* handle) const noexcept {
+    SQLFreeStmt(handle, SQL_CLOSE);
+}
 
 struct ParameterBuffers {
     struct Buffer {
@@ -332,8 +345,8 @@ void Result::Describe() {
         SQLULEN size = 0;
         SQLSMALLINT scale = 0;
         ColumnInfo& column = columns_[i - 1u];
-        Check(SQLDescribeCol(statement, i, name, sizeof name, &nameLength, &sqlType, &size,
-                             &scale, &nullable),
+        Check(SQLDescribeCol(statement, i, name, sizeof name, &nameLength, &sqlType, &size, &scale,
+                             &nullable),
               SQL_HANDLE_STMT, statement, sql_, "A result column could not be described.");
         column.Name = reinterpret_cast<const char*>(name);
         column.Kind = KindOf(sqlType);
@@ -407,11 +420,15 @@ bool Result::Next() {
 std::size_t Result::IndexOf(const std::string& name) const {
     for (std::size_t i = 0; i < columns_.size(); ++i)
         if (EqualsIgnoringCase(columns_[i].Name, name)) return i;
-    throw std::runtime_error("Item cannot be found in the collection corresponding to the "
-                             "requested name or ordinal: " + name);
+    throw std::runtime_error(
+        "Item cannot be found in the collection corresponding to the "
+        "requested name or ordinal: " +
+        name);
 }
 
-bool Result::IsNull(std::size_t index) const { return !Get(index).has_value(); }
+bool Result::IsNull(std::size_t index) const {
+    return !Get(index).has_value();
+}
 
 const std::optional<std::string>& Result::Get(std::size_t index) const {
     if (!hasRow_) throw std::runtime_error("Either BOF or EOF is True: there is no current row.");
@@ -475,26 +492,25 @@ void PreparedStatement::Bind(const std::vector<Parameter>& parameters) {
             case ValueType::Text: {
                 if (const auto* s = std::get_if<std::string>(&p.Data)) b.text = *s;
                 if (!isNull) b.indicator = static_cast<SQLLEN>(b.text.size());
-                const SQLULEN size =
-                    std::max<SQLULEN>(p.Size > 0 ? p.Size : b.text.size(), 1);
-                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_CHAR,
-                                      SQL_VARCHAR, size, 0, b.text.data(),
-                                      static_cast<SQLLEN>(b.text.size()), &b.indicator);
+                const SQLULEN size = std::max<SQLULEN>(p.Size > 0 ? p.Size : b.text.size(), 1);
+                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                                      size, 0, b.text.data(), static_cast<SQLLEN>(b.text.size()),
+                                      &b.indicator);
                 break;
             }
             case ValueType::Integer:
                 if (const auto* n = std::get_if<std::int64_t>(&p.Data)) b.integer = *n;
                 if (const auto* d = std::get_if<double>(&p.Data))
                     b.integer = static_cast<std::int64_t>(*d);
-                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_SBIGINT,
-                                      SQL_BIGINT, 19, 0, &b.integer, 0, &b.indicator);
+                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT,
+                                      19, 0, &b.integer, 0, &b.indicator);
                 break;
             case ValueType::Double:
                 if (const auto* d = std::get_if<double>(&p.Data)) b.real = *d;
                 if (const auto* n = std::get_if<std::int64_t>(&p.Data))
                     b.real = static_cast<double>(*n);
-                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_DOUBLE,
-                                      SQL_DOUBLE, 15, 0, &b.real, 0, &b.indicator);
+                rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE,
+                                      15, 0, &b.real, 0, &b.indicator);
                 break;
             case ValueType::Timestamp:
                 if (const auto* t = std::get_if<Timestamp>(&p.Data)) {
@@ -524,8 +540,7 @@ void PreparedStatement::Run(const char* what) {
     }
     // NOTE: the SQLite driver answers an UPDATE or DELETE that touches no row, and
     // some queries, with SQL_NO_DATA.
-    if (rc != SQL_NO_DATA)
-        Check(rc, SQL_HANDLE_STMT, statement_.get(), sql_, what);
+    if (rc != SQL_NO_DATA) Check(rc, SQL_HANDLE_STMT, statement_.get(), sql_, what);
 }
 
 std::int64_t PreparedStatement::Execute(const std::vector<Parameter>& parameters) {
@@ -572,8 +587,8 @@ void Connection::Reopen() {
     SQLCHAR out[2048];
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc =
-        SQLDriverConnect(connection_.get(), nullptr, Chars(connectionString_), SQL_NTS, out, sizeof out,
-                         &outLength, SQL_DRIVER_NOPROMPT);
+        SQLDriverConnect(connection_.get(), nullptr, Chars(connectionString_), SQL_NTS, out,
+                         sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
     if (!Succeeded(rc))
         Fail(SQL_HANDLE_DBC, connection_.get(), "", "The connection could not be opened.");
     open_ = true;
@@ -588,11 +603,12 @@ void Connection::Close() {
     }
 }
 
-const SqlDialect& Connection::Dialect() const { return DialectFor(engine_); }
+const SqlDialect& Connection::Dialect() const {
+    return DialectFor(engine_);
+}
 
 StatementHandle Connection::NewStatement(int timeoutSeconds) {
-    if (!IsOpen())
-        throw std::runtime_error("Operation is not allowed when the object is closed.");
+    if (!IsOpen()) throw std::runtime_error("Operation is not allowed when the object is closed.");
     SQLHSTMT statement = SQL_NULL_HSTMT;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &statement)))
         Fail(SQL_HANDLE_DBC, connection_.get(), "", "A statement handle could not be allocated.");

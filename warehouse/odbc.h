@@ -29,7 +29,7 @@ struct DiagnosticRecord {
 //! A failed ODBC call. Its description (what()) is the driver's own message text,
 //! one line per diagnostic record joined by CR LF.
 class OdbcError : public std::runtime_error {
-public:
+  public:
     OdbcError(std::vector<DiagnosticRecord> records, std::string sql, const std::string& fallback);
 
     const std::vector<DiagnosticRecord>& Records() const { return records_; }
@@ -38,7 +38,7 @@ public:
     //! SQLSTATE of the first record, empty when there is none.
     std::string SqlState() const;
 
-private:
+  private:
     std::vector<DiagnosticRecord> records_;
     std::string sql_;
 };
@@ -108,7 +108,7 @@ class Connection;
 //! A forward-only result: rows are fetched one by one from the driver, never
 //! loaded whole. The current row's values are read as text (Null = nullopt).
 class Result {
-public:
+  public:
     Result(Result&&) noexcept = default;
     Result& operator=(Result&&) noexcept = default;
     Result(const Result&) = delete;
@@ -135,7 +135,7 @@ public:
     //! Frees the driver's cursor early.
     void Close();
 
-private:
+  private:
     friend class Connection;
     friend class PreparedStatement;
     // A result on a statement of its own, with the buffers bound to it.
@@ -157,7 +157,7 @@ private:
 
 //! A statement prepared once and executed repeatedly with new parameter values.
 class PreparedStatement {
-public:
+  public:
     PreparedStatement(PreparedStatement&&) noexcept = default;
     PreparedStatement& operator=(PreparedStatement&&) noexcept = default;
     PreparedStatement(const PreparedStatement&) = delete;
@@ -172,7 +172,7 @@ public:
 
     const std::string& Sql() const { return sql_; }
 
-private:
+  private:
     friend class Connection;
     PreparedStatement(StatementHandle statement, std::string sql, Engine engine);
     void Bind(const std::vector<Parameter>& parameters);
@@ -208,7 +208,7 @@ struct ConnectionTarget {
 
 //! An open ODBC connection with the properties it was opened with.
 class Connection {
-public:
+  public:
     Connection(Connection&&) noexcept = default;
     Connection& operator=(Connection&&) noexcept = default;
     Connection(const Connection&) = delete;
@@ -253,7 +253,7 @@ public:
     //! Makes another database the default one (USE on SQL Server).
     void SetDefaultDatabase(const std::string& database);
 
-private:
+  private:
     Connection(ConnectionHandle handle, Engine engine);
     StatementHandle NewStatement(int timeoutSeconds);
 
@@ -271,7 +271,7 @@ private:
 //! SQLite) with autocommit on, or, where the dialect gives no texts, with autocommit
 //! off and the driver's own commit and rollback (SQL Server).
 class Transaction {
-public:
+  public:
     explicit Transaction(Connection& connection);
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
@@ -281,7 +281,7 @@ public:
     void Rollback();
     bool Active() const { return active_; }
 
-private:
+  private:
     void End(bool commit);
 
     Connection& connection_;

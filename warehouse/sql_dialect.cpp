@@ -38,10 +38,11 @@ std::string SqlServerDialect::HoldReadLocks() const {
     return " WITH (HOLDLOCK)";
 }
 
-TransactionTexts SqlServerDialect::Transactions() const { return {}; }
+TransactionTexts SqlServerDialect::Transactions() const {
+    return {};
+}
 
-std::string SqlServerDialect::JoinedUpdate(const std::string& table,
-                                           const std::string& assignment,
+std::string SqlServerDialect::JoinedUpdate(const std::string& table, const std::string& assignment,
                                            const std::string& joined,
                                            const std::string& condition) const {
     return "UPDATE " + table + " SET " + assignment + " FROM " + table + "," + joined + " WHERE " +
@@ -106,7 +107,9 @@ std::string SqliteDialect::TableHasIndexQuery() const {
 }
 
 // BEGIN IMMEDIATE has taken the file's write lock already.
-std::string SqliteDialect::SelectLockRowForUpdate() const { return "Select * from dwm_multiuse"; }
+std::string SqliteDialect::SelectLockRowForUpdate() const {
+    return "Select * from dwm_multiuse";
+}
 
 std::string SqliteDialect::CountLockRowsForUpdate() const {
     return "select count(*) from dwm_multiuse";

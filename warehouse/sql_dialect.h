@@ -29,7 +29,7 @@ enum class CopyRoute {
 //! The few statements that differ between the engines. Code that builds SQL is
 //! handed the dialect of its connection; there is no global switch.
 class SqlDialect {
-public:
+  public:
     virtual ~SqlDialect() = default;
 
     //! An integer of a bit column or expression.
@@ -93,7 +93,7 @@ public:
 
 //! Microsoft SQL Server: emits the production texts.
 class SqlServerDialect final : public SqlDialect {
-public:
+  public:
     std::string IntOfBit(const std::string& expression) const override;
     std::string DayOf(const std::string& expression) const override;
     std::string TableExistsQuery() const override;
@@ -117,7 +117,7 @@ public:
 
 //! SQLite through its ODBC driver: the embedded engine.
 class SqliteDialect final : public SqlDialect {
-public:
+  public:
     std::string IntOfBit(const std::string& expression) const override;
     std::string DayOf(const std::string& expression) const override;
     std::string TableExistsQuery() const override;

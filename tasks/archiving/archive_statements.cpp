@@ -82,9 +82,9 @@ std::vector<CopiedColumn> MatchArchiveColumns(const std::string& table,
                                               const std::vector<std::string>& archiveColumns) {
     std::vector<CopiedColumn> copied;
     for (const auto& fact : factColumns) {
-        const auto archive = std::find_if(
-            archiveColumns.begin(), archiveColumns.end(),
-            [&](const std::string& name) { return EqualsIgnoringCase(name, fact); });
+        const auto archive =
+            std::find_if(archiveColumns.begin(), archiveColumns.end(),
+                         [&](const std::string& name) { return EqualsIgnoringCase(name, fact); });
         if (archive == archiveColumns.end())
             throw std::runtime_error("The archive table " + table + " has no column " + fact +
                                      " of the fact table; nothing was archived from " + table +

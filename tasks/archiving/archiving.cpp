@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "base/run_hooks.h"
 #include "base/text.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
@@ -12,7 +13,6 @@
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
 #include "warehouse/job_history.h"
-#include "base/run_hooks.h"
 
 namespace varnel {
 
@@ -58,7 +58,6 @@ std::string CountMismatch(const std::string& table, std::int64_t deleted, std::i
            " records were archived. Nothing was deleted from the data warehouse; the archived "
            "copies stay in the archive database.";
 }
-
 
 // Deletes inside the caller's transaction and commits only when the delete met
 // exactly the rows that were archived.

@@ -52,19 +52,21 @@ bool DeleteAtomically(const std::string& table, Connection& connection) {
         for (const auto& element : elements) {
             auto statement = statements.find(element.NullParts);
             if (statement == statements.end()) {
-                statement = statements
-                                .emplace(element.NullParts,
-                                         connection.Prepare(DeleteElementStatement(
-                                                                table, keyColumns, element.NullParts),
-                                                            60))
-                                .first;
+                statement =
+                    statements
+                        .emplace(
+                            element.NullParts,
+                            connection.Prepare(
+                                DeleteElementStatement(table, keyColumns, element.NullParts), 60))
+                        .first;
             }
             const std::int64_t count = statement->second.Execute(element.Values);
             if (count != element.Versions)
-                throw std::runtime_error(
-                    "The versions of an element of table " + table +
-                    " changed while it was being deleted (" + std::to_string(element.Versions) +
-                    " expected, " + std::to_string(count) + " found); nothing was deleted from the table.");
+                throw std::runtime_error("The versions of an element of table " + table +
+                                         " changed while it was being deleted (" +
+                                         std::to_string(element.Versions) + " expected, " +
+                                         std::to_string(count) +
+                                         " found); nothing was deleted from the table.");
             deleted += count;
         }
         transaction.Commit();

@@ -112,7 +112,8 @@ bool RepairSlowlyChangingDimension(const std::string& table, Connection& connect
         // NOTE: the outer ORDER BY sorts the whole result (SQLite: a temporary b-tree)
         // before its first row comes, so the table is read in full before the first
         // write and the writes made while the result is open do not disturb it.
-        auto rows = connection.Query(ElementVersionsQuery(dialect, table, elementKey, identity), 60);
+        auto rows =
+            connection.Query(ElementVersionsQuery(dialect, table, elementKey, identity), 60);
         const std::size_t n = identity.size();
         Element element;
         std::optional<std::string> number;
@@ -130,7 +131,8 @@ bool RepairSlowlyChangingDimension(const std::string& table, Connection& connect
             element.Versions.push_back(std::move(version));
             std::vector<Parameter> identityValues;
             for (std::size_t i = 0; i < n; ++i)
-                identityValues.push_back(ColumnValueParameter(rows.Column(i), rows.Get(i), dialect));
+                identityValues.push_back(
+                    ColumnValueParameter(rows.Column(i), rows.Get(i), dialect));
             element.Identities.push_back(std::move(identityValues));
         }
         element.Repair(writer);

@@ -9,7 +9,7 @@ namespace varnel {
 //! without regard to case. Serves as the work queue (first in, first out) and as
 //! the set of processed tables.
 class TableNameList {
-public:
+  public:
     //! Appends the name; False (and nothing added) when the key is there already.
     bool Add(const std::string& name);
     bool Contains(const std::string& name) const;
@@ -21,7 +21,7 @@ public:
     const std::vector<std::string>& Names() const { return names_; }
     void Clear() { names_.clear(); }
 
-private:
+  private:
     std::vector<std::string> names_;
 };
 

@@ -40,13 +40,13 @@ struct Relation {
 
 //! One run of the task: the work queue, the processed tables and the job history.
 class MarkingRun {
-public:
+  public:
     MarkingRun(std::string logPath, std::string jobId)
         : logPath_(std::move(logPath)), jobId_(std::move(jobId)) {}
 
     bool Run();
 
-private:
+  private:
     bool PrepareMarking();
     bool ResetDeletableFlags();
     void LoadTableNames(TableNameList* target, const std::string& query, bool processed);
@@ -272,7 +272,8 @@ bool MarkingRun::MarkTable(const std::string& table) {
             const std::string statement = sql::ClearUsedRows(
                 connection.Dialect(), table, relation.ForeignTable, relation.PrimaryColumns,
                 relation.ForeignColumns, judgedReferrer);
-            recordCount += static_cast<std::int32_t>(connection.Execute(statement, kStatementTimeout));
+            recordCount +=
+                static_cast<std::int32_t>(connection.Execute(statement, kStatementTimeout));
             if (window) {
                 window->ProgressVal(window->ProgressVal() + 1);
                 window->Refresh();
@@ -308,17 +309,17 @@ bool MarkingRun::QueueReadyTables(const std::string& table) {
         Connection& connection = Warehouse();
         std::vector<std::string> candidates;
         {
-            auto result =
-                connection.Query(sql::SelectReadyCandidates(table, processedList_));
+            auto result = connection.Query(sql::SelectReadyCandidates(table, processedList_));
             while (result.Next()) candidates.push_back(result.Get(0).value_or(""));
         }
-        auto count = connection.Prepare(sql::CountUnprocessedReferrers(processedList_),
-                                        kStatementTimeout);
+        auto count =
+            connection.Prepare(sql::CountUnprocessedReferrers(processedList_), kStatementTimeout);
         for (const auto& candidate : candidates) {
             std::int64_t unprocessed = 0;
             {
                 auto result = count.Query({{"primary_table", ValueType::Text, 0, 0, 0, candidate}});
-                if (result.Next()) unprocessed = result.GetInt(result.IndexOf("cntNonProcessedTable")).value_or(0);
+                if (result.Next())
+                    unprocessed = result.GetInt(result.IndexOf("cntNonProcessedTable")).value_or(0);
             }
             // A table already waiting (a fact table that another fact table refers
             // to) is not queued twice.

@@ -19,7 +19,7 @@ namespace {
 
 //! A fault the check found; its description is the message the operator reads.
 class MetadataFault : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -77,14 +77,16 @@ enum RelationColumn : std::size_t {
 void CheckRelationRow(Connection& connection, const Result& row) {
     for (std::size_t column = kSelected; column < kOriginalPrimaryKey; ++column) {
         if (row.IsNull(column))
-            throw MetadataFault(row.Column(column).Name + " Column empty in dwm_star_relations table");
+            throw MetadataFault(row.Column(column).Name +
+                                " Column empty in dwm_star_relations table");
     }
     const bool slowlyChanging = row.GetBool(kSlowMovingDim);
     const std::string& foreignTable = *row.Get(kForeignTable);
     const std::string& primaryTable = *row.Get(kPrimaryTable);
     if (row.IsNull(kOriginalPrimaryKey) && slowlyChanging) {
         throw MetadataFault(
-            "original_primary_key Column Empty  for slowly changing dimension table: " + primaryTable);
+            "original_primary_key Column Empty  for slowly changing dimension table: " +
+            primaryTable);
     }
 
     // Every name goes into statements later, so each must be a name before it is looked up.
@@ -119,8 +121,8 @@ void CheckRelationRow(Connection& connection, const Result& row) {
     if (slowlyChanging) {
         for (const auto& column : SplitList(TrimBlanks(*row.Get(kOriginalPrimaryKey)))) {
             if (!ColumnExists(connection, primaryTable, column)) {
-                throw MetadataFault("Column :: " + TrimBlanks(column) + " does not exist in table " +
-                                    TrimBlanks(primaryTable));
+                throw MetadataFault("Column :: " + TrimBlanks(column) +
+                                    " does not exist in table " + TrimBlanks(primaryTable));
             }
         }
     }

@@ -4,7 +4,9 @@
 
 namespace varnel::sql {
 
-std::string CountRelations() { return "SELECT COUNT(*) FROM dwm_star_relations"; }
+std::string CountRelations() {
+    return "SELECT COUNT(*) FROM dwm_star_relations";
+}
 
 std::string CountCheckedTables() {
     return "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' OR "

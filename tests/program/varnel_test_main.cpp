@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "driver/start_up.h"
 #include "base/run_hooks.h"
+#include "driver/start_up.h"
 
 namespace varnel {
 namespace {

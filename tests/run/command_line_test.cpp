@@ -217,11 +217,12 @@ TEST_F(CommandLineTest, HelpGivesTheUsageTextAndNamesUnknownOptions) {
     EXPECT_FALSE(Validate("-mac m -db d -usr u -log /l -help"));
     EXPECT_EQ(MessageText, Lines({UsageText()}));
 
-    EXPECT_EQ(UsageText(),
-              "Usage: Varnel -mac <machine> {-usr <user name> -password <password> | -ntaut} -db "
-              "<database> -bkmac <machine> {-bkusr <user name> -password_bk <password> | -bkntaut} "
-              "-bkdb <database> -log <logDirectory> -logfile <logfile> [-config <configfile>] "
-              "[-statusfile <statusfile>] [-chkmd] [-clsf] [-mark] [-del] [-datom] [-grep] [-help]");
+    EXPECT_EQ(
+        UsageText(),
+        "Usage: Varnel -mac <machine> {-usr <user name> -password <password> | -ntaut} -db "
+        "<database> -bkmac <machine> {-bkusr <user name> -password_bk <password> | -bkntaut} "
+        "-bkdb <database> -log <logDirectory> -logfile <logfile> [-config <configfile>] "
+        "[-statusfile <statusfile>] [-chkmd] [-clsf] [-mark] [-del] [-datom] [-grep] [-help]");
 }
 
 TEST_F(CommandLineTest, SingleFaultGivesOneMessageThenTheUsage) {

@@ -2,8 +2,10 @@
 // override question, two processes racing for the lock, and the live lock that
 // tells a holder that lives from one that died.
 
-#include <gmock/gmock.h>
+#include "run/lock.h"
+
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -17,7 +19,6 @@
 #include <thread>
 
 #include "base/current_user.h"
-#include "run/lock.h"
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
@@ -32,7 +33,7 @@ namespace {
 using testing::QueryValue;
 
 class LockTest : public testing::RunTest {
-protected:
+  protected:
     void SetUp() override {
         RunTest::SetUp();
         path_ = testing::CreateSqliteFile(dir_.File("w.db"));
@@ -41,10 +42,12 @@ protected:
     }
 
     std::string Row() {
-        return QueryValue(*WarehouseConnection, "select lock || '|' || user_name from dwm_multiuse");
+        return QueryValue(*WarehouseConnection,
+                          "select lock || '|' || user_name from dwm_multiuse");
     }
     void SetRow(int lock, const std::string& user) {
-        WarehouseConnection->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
+        WarehouseConnection->Execute(
+            "create table dwm_multiuse( lock bit, user_name varchar(100))");
         WarehouseConnection->Execute("insert into dwm_multiuse values (" + std::to_string(lock) +
                                      ",'" + user + "')");
     }
@@ -230,11 +233,13 @@ TEST_F(LockTest, ALiveHolderInALongTransactionIsNamedWithoutWaiting) {
 
 TEST_F(LockTest, FailuresAreReportedWithTheDriversDescription) {
     // A view of that name can be read but not written back.
-    WarehouseConnection->Execute("create view dwm_multiuse as select 0 as lock, 'bob' as user_name");
+    WarehouseConnection->Execute(
+        "create view dwm_multiuse as select 0 as lock, 'bob' as user_name");
     bool wasLocked = false;
     EXPECT_FALSE(LockTool(wasLocked));
     EXPECT_FALSE(LockHeld);
-    EXPECT_THAT(MessageText, ::testing::HasSubstr("cannot modify dwm_multiuse because it is a view"));
+    EXPECT_THAT(MessageText,
+                ::testing::HasSubstr("cannot modify dwm_multiuse because it is a view"));
     EXPECT_THAT(MessageText, ::testing::EndsWith("\r\n"));
 
     // The table cannot be created: the driver says why.
@@ -267,9 +272,10 @@ TEST_F(LockTest, AFailedLookAtTheLockTableIsAFailureNeverAnEmptyTable) {
         bool wasLocked = false;
         EXPECT_FALSE(LockTool(wasLocked));
         EXPECT_FALSE(LockHeld);
-        EXPECT_EQ(MessageText, "database is locked\r\n"
-                               "database is locked\r\n"
-                               "database is locked\r\n");
+        EXPECT_EQ(MessageText,
+                  "database is locked\r\n"
+                  "database is locked\r\n"
+                  "database is locked\r\n");
         ClearPlannedFailures();
         EXPECT_EQ(Row(), "1|bob");  // nothing was taken or written over
     }

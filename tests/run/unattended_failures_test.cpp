@@ -55,7 +55,7 @@ std::string OnlyLog(const std::string& folder) {
 }
 
 class UnattendedFailureTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("VARNEL_HISTORY", (w_.Folder() + "/history.db").c_str(), 1);
         w_.Dimension("d_store", {"store_id INTEGER", "name VARCHAR(20)"},
@@ -69,8 +69,8 @@ protected:
     void TearDown() override { unsetenv("VARNEL_HISTORY"); }
 
     std::vector<std::string> Run(const std::string& task) const {
-        return {"-mac", "sqlite", "-db", w_.Path(), "-ntaut", "-log", Logs(),
-                "-statusfile", Status(), task};
+        return {"-mac", "sqlite", "-db",         w_.Path(), "-ntaut",
+                "-log", Logs(),   "-statusfile", Status(),  task};
     }
     std::string Logs() const { return w_.Folder() + "/logs"; }
     std::string Status() const { return w_.Folder() + "/status.txt"; }
@@ -83,8 +83,9 @@ protected:
 // The name would overwrite every store's name if it reached an UPDATE; each task
 // refuses it before it sends a statement.
 TEST_F(UnattendedFailureTest, ANameThatIsNoNameStopsEveryTaskBeforeItsStatements) {
-    w_.Exec("UPDATE dwm_tables SET table_name = 'd_store SET name = ''x'' --'"
-            " WHERE table_name = 'd_store'");
+    w_.Exec(
+        "UPDATE dwm_tables SET table_name = 'd_store SET name = ''x'' --'"
+        " WHERE table_name = 'd_store'");
     const testing::Texts before = Stores();
     w_.Close();
     const std::string fault =
@@ -132,16 +133,19 @@ TEST_F(UnattendedFailureTest, SigtermCancelsALongStatementAndLeavesTheTableAsItW
     w_.Exec("ALTER TABLE f_sales ADD COLUMN slow_id INTEGER");
     w_.Relation("d_slow", "id", "f_sales", "slow_id");
     w_.Exec("CREATE TABLE pad (p INTEGER)");
-    w_.Exec("INSERT INTO pad (p) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-            "WHERE i < 1000) SELECT i FROM n");
-    w_.Exec("INSERT INTO d_slow (id, is_deletable, is_sustainable) WITH RECURSIVE n(i) AS "
-            "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) SELECT i, 1, 0 FROM n");
+    w_.Exec(
+        "INSERT INTO pad (p) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+        "WHERE i < 1000) SELECT i FROM n");
+    w_.Exec(
+        "INSERT INTO d_slow (id, is_deletable, is_sustainable) WITH RECURSIVE n(i) AS "
+        "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) SELECT i, 1, 0 FROM n");
 
     struct LongTask {
         std::string Option, Event, CancelLine;
     };
-    for (const LongTask& task : {LongTask{"-del", "DELETE", "Deletion process cancelled by user."},
-                                 LongTask{"-mark", "UPDATE", "Marking process cancelled by user."}}) {
+    for (const LongTask& task :
+         {LongTask{"-del", "DELETE", "Deletion process cancelled by user."},
+          LongTask{"-mark", "UPDATE", "Marking process cancelled by user."}}) {
         std::filesystem::remove_all(Logs());
         // A cancelled run leaves the table as it was: the next task starts from it.
         w_.Exec("DROP TRIGGER IF EXISTS d_slow_slow");

@@ -34,7 +34,7 @@ using ::testing::MatchesRegex;
 using testing::ReadFile;
 
 class VarnelCliTest : public testing::RunTest {
-protected:
+  protected:
     void SetUp() override {
         RunTest::SetUp();
         warehouse_ = testing::CreateSqliteFile(dir_.File("w.db"));
@@ -83,21 +83,27 @@ protected:
 TEST_F(VarnelCliTest, UnattendedRunWithNoTaskSucceeds) {
     const std::string logs = dir_.File("logs");
     const std::string status = dir_.File("status.txt");
-    ASSERT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs, "-statusfile", status}),
+    ASSERT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs, "-statusfile",
+                      status}),
               0)
         << ReadFile(dir_.File("stderr.txt"));
     EXPECT_EQ(ReadFile(status), "ok\r\n");
     const auto files = Logs(logs);
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_THAT(files[0].filename().string(),
-                MatchesRegex("Varnel_Log[0-9][0-9]-[0-9][0-9]-[0-9]{4}[0-9][0-9]-[0-9][0-9]-[0-9][0-9]\\.txt"));
+    EXPECT_THAT(
+        files[0].filename().string(),
+        MatchesRegex(
+            "Varnel_Log[0-9][0-9]-[0-9][0-9]-[0-9]{4}[0-9][0-9]-[0-9][0-9]-[0-9][0-9]\\.txt"));
     const std::regex summary(
-        "Varnel started on: [A-Z][a-z]+day, [A-Z][a-z][a-z] [0-9]{1,2} [0-9]{4} at: [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n"
+        "Varnel started on: [A-Z][a-z]+day, [A-Z][a-z][a-z] [0-9]{1,2} [0-9]{4} at: "
+        "[0-9]{2}:[0-9]{2}:[0-9]{2}\r\n"
         "\r\n"
         "The following processes were completed by the tool :\r\n"
         "\r\n"
-        "Varnel stopped on: [A-Z][a-z]+day, [A-Z][a-z][a-z] [0-9]{1,2} [0-9]{4} at: [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n");
-    EXPECT_TRUE(std::regex_match(ReadFile(files[0].string()), summary)) << ReadFile(files[0].string());
+        "Varnel stopped on: [A-Z][a-z]+day, [A-Z][a-z][a-z] [0-9]{1,2} [0-9]{4} at: "
+        "[0-9]{2}:[0-9]{2}:[0-9]{2}\r\n");
+    EXPECT_TRUE(std::regex_match(ReadFile(files[0].string()), summary))
+        << ReadFile(files[0].string());
     EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_),
                                   "select lock || '|' || user_name from dwm_multiuse"),
               "0|" + CurrentUserName());
@@ -107,7 +113,8 @@ TEST_F(VarnelCliTest, UnattendedRunWithNoTaskSucceeds) {
 TEST_F(VarnelCliTest, ValidationErrorFailsWithStatusAndLogCopy) {
     const std::string status = dir_.File("status.txt");
     const std::string copy = dir_.File("copy.txt");
-    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-statusfile", status, "-logfile", copy}),
+    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-statusfile", status,
+                      "-logfile", copy}),
               1);
     EXPECT_EQ(ReadFile(status), "failure\r\n");
     EXPECT_EQ(ReadFile(copy), "Log directory path for the Varnel was not specified.");
@@ -117,8 +124,8 @@ TEST_F(VarnelCliTest, SqlServerWhereNothingListensFailsWithTheConnectionMessage)
     const std::string logs = dir_.File("logs");
     const std::string status = dir_.File("status.txt");
     setenv("VARNEL_ODBC_DRIVER", "FreeTDS", 1);
-    EXPECT_EQ(Varnel({"-mac", "127.0.0.1", "-db", "dw", "-usr", "sa", "-password", "pw", "-log", logs,
-                      "-statusfile", status, "-job_id", "nightly-7"}),
+    EXPECT_EQ(Varnel({"-mac", "127.0.0.1", "-db", "dw", "-usr", "sa", "-password", "pw", "-log",
+                      logs, "-statusfile", status, "-job_id", "nightly-7"}),
               1);
     unsetenv("VARNEL_ODBC_DRIVER");
     EXPECT_EQ(ReadFile(status), "failure\r\n");
@@ -129,7 +136,8 @@ TEST_F(VarnelCliTest, SqlServerWhereNothingListensFailsWithTheConnectionMessage)
     const auto history = testing::ReadJobHistory(HistoryPath());
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].Status, "3");
-    EXPECT_THAT(history[0].Message, ::testing::StartsWith("Error while connecting to : 127.0.0.1\r\n"));
+    EXPECT_THAT(history[0].Message,
+                ::testing::StartsWith("Error while connecting to : 127.0.0.1\r\n"));
     EXPECT_EQ(history[0].ServerName, "127.0.0.1");
     EXPECT_EQ(history[0].UserName, "sa");
     EXPECT_EQ(history[0].JobId, "nightly-7");
@@ -302,7 +310,9 @@ TEST_F(VarnelCliTest, SigintCancelsAConsoleRunAndReleasesTheLock) {
     const auto files = Logs(logs);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_THAT(ReadFile(files[0].string()), ::testing::StartsWith("poll cancelled.\r\n"));
-    EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_), "select lock from dwm_multiuse"), "0");
+    EXPECT_EQ(
+        testing::QueryValue(*testing::OpenSqlite(warehouse_), "select lock from dwm_multiuse"),
+        "0");
 }
 
 // A run killed while it holds the lock: while it lives a second run is refused as
@@ -314,9 +324,9 @@ TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
     ASSERT_GE(first, 0);
     if (first == 0) {
         std::freopen("/dev/null", "w", stderr);
-        execl(VARNEL_TEST_EXE, VARNEL_TEST_EXE, "--pause-at", "after-lock", marker.c_str(),
-              "-mac", "sqlite", "-db", warehouse_.c_str(), "-ntaut", "-log",
-              (logs + "/first").c_str(), static_cast<char*>(nullptr));
+        execl(VARNEL_TEST_EXE, VARNEL_TEST_EXE, "--pause-at", "after-lock", marker.c_str(), "-mac",
+              "sqlite", "-db", warehouse_.c_str(), "-ntaut", "-log", (logs + "/first").c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i)

@@ -44,7 +44,9 @@ void TestProgressWindow::Comment(const std::string& text) {
     record_->Comments.push_back(text);
 }
 
-void TestProgressWindow::Unload() { record_->Unloaded = true; }
+void TestProgressWindow::Unload() {
+    record_->Unloaded = true;
+}
 
 void TestProgressWindow::ShowCheckMark(std::size_t index) {
     ProgressWindow::ShowCheckMark(index);
@@ -86,7 +88,9 @@ FixedClock::FixedClock(Timestamp start) : now_(std::make_shared<Timestamp>(start
     SetClock([now = now_] { return *now; });
 }
 
-FixedClock::~FixedClock() { SetClock({}); }
+FixedClock::~FixedClock() {
+    SetClock({});
+}
 
 void RunTest::SetUp() {
     CommandLineMode = false;

@@ -21,7 +21,7 @@ namespace varnel::testing {
 
 //! Answers questions from a script (No when it runs out) and records every box.
 class ScriptedPrompter : public Prompter {
-public:
+  public:
     struct Box {
         std::string Text;
         int Style = 0;
@@ -54,7 +54,7 @@ struct WindowRecord {
 
 //! A progress window whose Cancel is pressed after a given number of polls.
 class TestProgressWindow : public ProgressWindow {
-public:
+  public:
     TestProgressWindow(std::shared_ptr<WindowRecord> record, int cancelAfterPolls);
 
     bool CheckCancelState() override;
@@ -73,19 +73,19 @@ public:
     using ProgressWindow::EndTimeLabel;
     using ProgressWindow::TaskCaption;
 
-private:
+  private:
     std::shared_ptr<WindowRecord> record_;
     int cancelAfterPolls_;
 };
 
 //! A clock that says the time it was set to and moves only when told.
 class FixedClock {
-public:
+  public:
     explicit FixedClock(Timestamp start);
     ~FixedClock();
     void Set(Timestamp t) { *now_ = t; }
 
-private:
+  private:
     std::shared_ptr<Timestamp> now_;
 };
 
@@ -93,7 +93,7 @@ private:
 //! message, the default tasks, a scripted prompter, test windows and a private
 //! job history in the test's own folder.
 class RunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -105,7 +105,7 @@ protected:
     TempDir dir_;
     ScriptedPrompter prompter_;
 
-private:
+  private:
     std::shared_ptr<WindowRecord> window_ = std::make_shared<WindowRecord>();
     int cancelAfterPolls_ = -1;
     std::string oldHistory_;

@@ -8,7 +8,7 @@ namespace varnel::testing {
 //! A fresh folder under the system's temporary folder, removed with its content
 //! when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -18,7 +18,7 @@ public:
     //! A path inside the folder.
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -41,7 +41,7 @@ namespace varnel::testing {
 
 //! One value of a row as a test writes it: Null, text, a whole number or a real number.
 class Cell {
-public:
+  public:
     Cell() = default;
     Cell(std::nullptr_t) {}
     Cell(int value) : value_(std::int64_t{value}) {}
@@ -57,7 +57,7 @@ public:
     //! The value as a parameter of its own type.
     Parameter AsParameter() const;
 
-private:
+  private:
     Value value_;
 };
 
@@ -146,7 +146,7 @@ using Texts = std::vector<std::string>;
 
 //! A SQLite warehouse under construction, with its own open connection.
 class WarehouseBuilder {
-public:
+  public:
     //! A warehouse file "warehouse.db" in a temporary folder of its own, removed with the builder.
     WarehouseBuilder();
     //! A warehouse file at the path given (replaced when it exists).
@@ -206,7 +206,7 @@ public:
     //! Names of a table's indexes, the automatic ones of keys included.
     Texts IndexNames(const std::string& table);
 
-private:
+  private:
     struct TableFacts {
         bool IsFact = false;
         bool Indexed = false;

@@ -15,8 +15,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/support/scoped_env.h"
 #include "tests/support/job_history_reader.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace varnel {

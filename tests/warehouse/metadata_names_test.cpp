@@ -25,18 +25,20 @@ INSTANTIATE_TEST_SUITE_P(
     Names, IdentifierTest,
     ::testing::Values(
         NameCase{"d_store", true}, NameCase{"  d_store ", true}, NameCase{"Fact$2024#", true},
-        NameCase{"dbo.d_store", true}, NameCase{"[d store]", true},
-        NameCase{"\"d store\"", true}, NameCase{"[a]]b]", true},
-        NameCase{"\"say \"\"hi\"\"\"", true}, NameCase{"dbo.[d store]", true},
-        NameCase{"[dbo].\"d store\"", true}, NameCase{"d_gr\xc3\xb6\xc3\x9f" "e", true},
+        NameCase{"dbo.d_store", true}, NameCase{"[d store]", true}, NameCase{"\"d store\"", true},
+        NameCase{"[a]]b]", true}, NameCase{"\"say \"\"hi\"\"\"", true},
+        NameCase{"dbo.[d store]", true}, NameCase{"[dbo].\"d store\"", true},
+        NameCase{"d_gr\xc3\xb6\xc3\x9f"
+                 "e",
+                 true},
         // Text that would end the name and add SQL of its own, or that is no name at all.
         NameCase{"d_store SET name = 'x' --", false}, NameCase{"d_store; DROP TABLE f", false},
         NameCase{"d store", false}, NameCase{"d_store--", false}, NameCase{"it's", false},
         NameCase{"", false}, NameCase{"   ", false}, NameCase{"[]", false},
         NameCase{"[d store", false}, NameCase{"[a]b]", false}, NameCase{"[a] x", false},
-        NameCase{"\"a\"\"", false}, NameCase{"\"a\" OR 1=1 --\"", false},
-        NameCase{"a.b.c", false}, NameCase{".d_store", false}, NameCase{"dbo.", false},
-        NameCase{"[line\nbreak]", false}, NameCase{"f(x)", false}));
+        NameCase{"\"a\"\"", false}, NameCase{"\"a\" OR 1=1 --\"", false}, NameCase{"a.b.c", false},
+        NameCase{".d_store", false}, NameCase{"dbo.", false}, NameCase{"[line\nbreak]", false},
+        NameCase{"f(x)", false}));
 
 TEST(IdentifierListTest, EveryPieceTrimmedMustBeAName) {
     for (const char* list : {"id", "store_id,  store_region ", "[d id], \"x\"\"y\"", "", "   "})
@@ -47,7 +49,7 @@ TEST(IdentifierListTest, EveryPieceTrimmedMustBeAName) {
 }
 
 class MetadataNamesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         w_.Dimension("d_store", {"store_id INTEGER", "name VARCHAR(20)"},
                      {.PrimaryKey = "store_id"});
@@ -60,21 +62,28 @@ protected:
     testing::WarehouseBuilder w_;
 };
 
-TEST_F(MetadataNamesTest, CorrectMetadataPasses) { EXPECT_EQ(Scan(), std::nullopt); }
+TEST_F(MetadataNamesTest, CorrectMetadataPasses) {
+    EXPECT_EQ(Scan(), std::nullopt);
+}
 
 TEST_F(MetadataNamesTest, NamesTheTableColumnAndValueOfTheFirstBadName) {
-    w_.Exec("UPDATE dwm_tables SET table_name = 'd_store SET name = ''x'' --'"
-            " WHERE table_name = 'd_store'");
-    EXPECT_EQ(Scan(), "The value 'd_store SET name = 'x' --' in column table_name of dwm_tables "
-                      "is not a valid name.");
-    w_.Exec("UPDATE dwm_tables SET table_name = 'd_store', org_pkey = 'store_id, name FROM x --'"
-            " WHERE table_name LIKE 'd_store%'");
-    EXPECT_EQ(Scan(), "The value 'store_id, name FROM x --' in column org_pkey of dwm_tables "
-                      "is not a valid name.");
+    w_.Exec(
+        "UPDATE dwm_tables SET table_name = 'd_store SET name = ''x'' --'"
+        " WHERE table_name = 'd_store'");
+    EXPECT_EQ(Scan(),
+              "The value 'd_store SET name = 'x' --' in column table_name of dwm_tables "
+              "is not a valid name.");
+    w_.Exec(
+        "UPDATE dwm_tables SET table_name = 'd_store', org_pkey = 'store_id, name FROM x --'"
+        " WHERE table_name LIKE 'd_store%'");
+    EXPECT_EQ(Scan(),
+              "The value 'store_id, name FROM x --' in column org_pkey of dwm_tables "
+              "is not a valid name.");
     // The relations are read first.
     w_.Exec("UPDATE dwm_star_relations SET foreign_columns = 'store_id; --'");
-    EXPECT_EQ(Scan(), "The value 'store_id; --' in column foreign_columns of dwm_star_relations "
-                      "is not a valid name.");
+    EXPECT_EQ(Scan(),
+              "The value 'store_id; --' in column foreign_columns of dwm_star_relations "
+              "is not a valid name.");
 }
 
 TEST(MetadataNamesScanTest, EveryNameColumnOfTheRelationsIsRead) {

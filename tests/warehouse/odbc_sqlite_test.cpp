@@ -14,14 +14,14 @@
 namespace varnel {
 namespace {
 
-using ::testing::HasSubstr;
-using ::testing::StartsWith;
 using testing::CreateSqliteFile;
+using ::testing::HasSubstr;
 using testing::OpenSqlite;
 using testing::QueryValue;
+using ::testing::StartsWith;
 
 class SqliteConnectionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path_ = CreateSqliteFile(dir_.File("warehouse.db"));
         db_ = OpenSqlite(path_);
@@ -157,12 +157,14 @@ TEST_F(SqliteConnectionTest, ParametersOfEveryKindRoundTripIncludingNull) {
     EXPECT_EQ(QueryValue(*db_, "select r from t where n is not null"), "2.25");
     // Dates are bound as the ISO text the warehouse stores, so they compare equal.
     EXPECT_EQ(QueryValue(*db_, "select d from t where n is not null"), "2005-03-07 23:05:09");
-    EXPECT_EQ(QueryValue(*db_, "select count(*) from t where s is null and n is null and r is null "
-                               "and d is null"),
+    EXPECT_EQ(QueryValue(*db_,
+                         "select count(*) from t where s is null and n is null and r is null "
+                         "and d is null"),
               "1");
 
     Command select{"select count(*) from t where d = ? and s = ?", {}, 60, false};
-    AddCommandParameter(select, "d", AdoType::DbTimeStamp, ParameterDirection::Input, 0, 0, 0, when);
+    AddCommandParameter(select, "d", AdoType::DbTimeStamp, ParameterDirection::Input, 0, 0, 0,
+                        when);
     AddCommandParameter(select, "s", AdoType::VarChar, ParameterDirection::Input, 0, 0, 0,
                         std::string("O'Brien; drop table t"));
     auto result = db_->Query(select);

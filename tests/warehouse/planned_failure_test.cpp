@@ -21,7 +21,7 @@ using ::testing::HasSubstr;
 using testing::QueryValue;
 
 class PlannedFailureTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ClearPlannedFailures();
         db_ = testing::OpenSqlite(testing::CreateSqliteFile(dir_.File("w.db")));

@@ -28,7 +28,7 @@ using testing::ScopedEnv;
 
 //! A TCP listener on loopback that takes connections and never says a word.
 class SilentServer {
-public:
+  public:
     SilentServer() {
         socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -44,7 +44,7 @@ public:
     ~SilentServer() { ::close(socket_); }
     int Port() const { return port_; }
 
-private:
+  private:
     int socket_ = -1;
     int port_ = 0;
 };
@@ -54,7 +54,8 @@ TEST(SqlServerConnectTest, ClosedPortFailsWithinSecondsWithOneLinePerDiagnostic)
     std::unique_ptr<Connection> connection;
     std::string message = "replaced";
     const auto start = Clock::now();
-    EXPECT_FALSE(OpenWarehouseConnection("127.0.0.1", "dw", false, "sa", "pw", connection, message));
+    EXPECT_FALSE(
+        OpenWarehouseConnection("127.0.0.1", "dw", false, "sa", "pw", connection, message));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(connection, nullptr);
     EXPECT_THAT(message, StartsWith("Error while connecting to : 127.0.0.1\r\n"));

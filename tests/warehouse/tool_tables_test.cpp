@@ -1,5 +1,7 @@
 // The tool's own tables and the statement texts on the metadata tables.
 
+#include "warehouse/tool_tables.h"
+
 #include <gtest/gtest.h>
 
 #include "base/current_user.h"
@@ -8,7 +10,6 @@
 #include "warehouse/database_access.h"
 #include "warehouse/metadata_statements.h"
 #include "warehouse/sql_literal.h"
-#include "warehouse/tool_tables.h"
 
 namespace varnel {
 namespace {
@@ -16,7 +17,7 @@ namespace {
 using testing::QueryValue;
 
 class ToolTablesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         LockHeld = false;
         db_ = testing::OpenSqlite(testing::CreateSqliteFile(dir_.File("w.db")));
@@ -87,24 +88,29 @@ TEST(StatementTextTest, ToolTablesMatchTheServerTexts) {
               "create table dwm_archive( ID tinyint, Server varchar(100), SecureLogin bit, "
               "SQLUserName varchar(100), SQLPassword varchar(100),  DB varchar(100), constraint "
               "dwm_archive_pk primary key (ID))");
-    EXPECT_EQ(sql::SeedArchiveLoginRow(), "insert into dwm_archive values (1, '', 1, null, null, null)");
-    EXPECT_EQ(sql::SelectArchiveLogin(),
-              "select Server, SecureLogin, SQLUserName, SQLPassword, DB from dwm_archive where ID = 1");
-    EXPECT_EQ(sql::SelectArchiveLoginUpper(),
-              "SELECT Server, SecureLogin, SQLUserName, SQLPassword, DB FROM dwm_archive WHERE ID = 1");
+    EXPECT_EQ(sql::SeedArchiveLoginRow(),
+              "insert into dwm_archive values (1, '', 1, null, null, null)");
+    EXPECT_EQ(
+        sql::SelectArchiveLogin(),
+        "select Server, SecureLogin, SQLUserName, SQLPassword, DB from dwm_archive where ID = 1");
+    EXPECT_EQ(
+        sql::SelectArchiveLoginUpper(),
+        "SELECT Server, SecureLogin, SQLUserName, SQLPassword, DB FROM dwm_archive WHERE ID = 1");
     EXPECT_EQ(sql::UpdateArchiveLogin("ARCH", true, "sa", "secret", "archive"),
               "update dwm_archive set Server = 'ARCH', SecureLogin = -1, SQLUserName = 'sa', "
               "SQLPassword = 'secret', DB = 'archive' where ID = 1");
     EXPECT_EQ(sql::UpdateArchiveLogin("ARCH", false, "", "", ""),
               "update dwm_archive set Server = 'ARCH', SecureLogin = 0, SQLUserName = '', "
               "SQLPassword = '', DB = '' where ID = 1");
-    EXPECT_EQ(sql::CreateLockTable(), "create table dwm_multiuse( lock bit, user_name varchar(100))");
+    EXPECT_EQ(sql::CreateLockTable(),
+              "create table dwm_multiuse( lock bit, user_name varchar(100))");
     EXPECT_EQ(sql::InsertLockRow(true, "jdoe"), "insert into dwm_multiuse values (1,'jdoe')");
     EXPECT_EQ(sql::InsertLockRow(false, "jdoe"), "insert into dwm_multiuse values (0,'')");
     EXPECT_EQ(sql::SelectLockRow(), "Select * from dwm_multiuse");
     EXPECT_EQ(sql::SelectLockUser(), "Select user_name from dwm_multiuse");
     EXPECT_EQ(sql::DropLockTable(), "drop table dwm_multiuse");
-    EXPECT_EQ(sql::TakeLockRow("o'neil"), "update dwm_multiuse set lock = 1, user_name = 'o''neil'");
+    EXPECT_EQ(sql::TakeLockRow("o'neil"),
+              "update dwm_multiuse set lock = 1, user_name = 'o''neil'");
     EXPECT_EQ(sql::FreeLockRow(), "update dwm_multiuse set lock = 0");
 }
 
@@ -124,16 +130,19 @@ TEST(StatementTextTest, MetadataWritesMatchTheServerTextsAndDoubleQuotes) {
 }
 
 TEST_F(ToolTablesTest, ConditionWithQuotesIsStoredUnchanged) {
-    db_->Execute("create table dwm_tables (table_name varchar(100), table_type varchar(20), "
-                 "where_clause varchar(1000), is_selected bit)");
+    db_->Execute(
+        "create table dwm_tables (table_name varchar(100), table_type varchar(20), "
+        "where_clause varchar(1000), is_selected bit)");
     db_->Execute("insert into dwm_tables values ('fact_sales', 'Fact', null, 0)");
     db_->Execute("insert into dwm_tables values ('dim_x', 'dimension', null, 0)");
     const std::string condition = "region = 'O''Hara' or note like '%''%'";
     EXPECT_EQ(db_->Execute(sql::UpdateFactCondition("fact_sales", condition)), 1);
-    EXPECT_EQ(QueryValue(*db_, "select where_clause from dwm_tables where table_name = 'fact_sales'"),
-              condition);
+    EXPECT_EQ(
+        QueryValue(*db_, "select where_clause from dwm_tables where table_name = 'fact_sales'"),
+        condition);
     EXPECT_EQ(db_->Execute(sql::UpdateDimensionSelection("dim_x", true)), 1);
-    EXPECT_EQ(QueryValue(*db_, "select is_selected from dwm_tables where table_name = 'dim_x'"), "1");
+    EXPECT_EQ(QueryValue(*db_, "select is_selected from dwm_tables where table_name = 'dim_x'"),
+              "1");
 }
 
 }  // namespace

@@ -89,9 +89,9 @@ class ArchivingConservationTest : public testing::RunTest {
     pid_t StartVarnel(const std::vector<std::string>& hooks = {}) {
         std::vector<std::string> args = {VARNEL_TEST_EXE};
         args.insert(args.end(), hooks.begin(), hooks.end());
-        args.insert(args.end(), {"-mac", "sqlite", "-db", w_.Path(), "-ntaut", "-bkmac", "sqlite",
-                                 "-bkdb", archive_, "-bkusr", "arch", "-clsf", "-log",
-                                 dir_.File("logs")});
+        args.insert(args.end(),
+                    {"-mac", "sqlite", "-db", w_.Path(), "-ntaut", "-bkmac", "sqlite", "-bkdb",
+                     archive_, "-bkusr", "arch", "-clsf", "-log", dir_.File("logs")});
         std::vector<std::string> environment;
         for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
         return Spawn(args, environment);

@@ -258,8 +258,9 @@ namespace {
 // Files that SQLite has analysed hold its own sqlite_stat1 table, and a fact table
 // may have generated columns: neither may keep the rows from moving.
 TEST_F(ArchivingTest, AnalysedFilesAndGeneratedColumnsAreArchived) {
-    w_.Fact("fact_sales", {"id INTEGER NOT NULL", "qty INTEGER",
-                           "twice INTEGER GENERATED ALWAYS AS (qty * 2) STORED"},
+    w_.Fact("fact_sales",
+            {"id INTEGER NOT NULL", "qty INTEGER",
+             "twice INTEGER GENERATED ALWAYS AS (qty * 2) STORED"},
             {.PrimaryKey = "id", .WhereClause = "qty < 10"});
     w_.Rows("fact_sales", {"id", "qty"}, {{1, 5}, {2, 50}});
     w_.Exec("ANALYZE");

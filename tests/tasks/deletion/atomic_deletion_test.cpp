@@ -129,9 +129,10 @@ TEST_F(AtomicDeletionTest, AVersionAddedAfterTheTaskStartedKeepsItsElement) {
     auto window = std::make_unique<MeddlingWindow>();
     window->Meddle = [this] {
         auto other = w_.OpenConnection();
-        other->Execute("INSERT INTO dim_customer (id, code, region, start_date, end_date, "
-                       "is_current, is_deletable) VALUES (99, 'A', 1, '2021-01-01 00:00:00', "
-                       "'9999-12-31 00:00:00', 1, 0)");
+        other->Execute(
+            "INSERT INTO dim_customer (id, code, region, start_date, end_date, "
+            "is_current, is_deletable) VALUES (99, 'A', 1, '2021-01-01 00:00:00', "
+            "'9999-12-31 00:00:00', 1, 0)");
     };
     WarehouseConnection = w_.OpenConnection();
     InstallProgressWindow(std::move(window));
@@ -147,8 +148,9 @@ TEST_F(AtomicDeletionTest, AnElementThatCannotBeFoundAgainStopsItsTable) {
     w_.Dimension("dim_weight", {"id INTEGER", "grade REAL"},
                  {.PrimaryKey = "id", .OrgPkey = "grade", .SlowlyChanging = true});
     w_.Relation("dim_weight", "id", "fact_sales", "brand_id");
-    w_.Exec("INSERT INTO dim_weight (id, grade, start_date, end_date, is_current, is_deletable) "
-            "VALUES (1, 0.1 + 0.2, '2020-01-01 00:00:00', '9999-12-31 00:00:00', 1, 1)");
+    w_.Exec(
+        "INSERT INTO dim_weight (id, grade, start_date, end_date, is_current, is_deletable) "
+        "VALUES (1, 0.1 + 0.2, '2020-01-01 00:00:00', '9999-12-31 00:00:00', 1, 1)");
     EXPECT_FALSE(Delete(true));
     EXPECT_THAT(MessageText, HasSubstr("changed while it was being deleted (1 expected, 0 found); "
                                        "nothing was deleted from the table."));

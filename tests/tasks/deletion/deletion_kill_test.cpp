@@ -73,7 +73,8 @@ class DeletionKillTest : public testing::DeletionTest {
     //! Starts varnel -del on the file; SIGKILL after the delay given, unless negative.
     //! Returns the seconds the process lived.
     double RunVarnel(const std::string& path, double killAfterSeconds) {
-        const auto run = testing::RunVarnelOnSqlite(path, "-del", dir_.File("logs"), killAfterSeconds);
+        const auto run =
+            testing::RunVarnelOnSqlite(path, "-del", dir_.File("logs"), killAfterSeconds);
         if (killAfterSeconds < 0) {
             EXPECT_TRUE(run.Succeeded);
         }

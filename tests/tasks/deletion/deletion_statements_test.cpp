@@ -53,7 +53,8 @@ TEST(DeletionStatementsTest, RepairStatements) {
         std::vector<std::string> Identity;
         std::string Expected;
     } cases[] = {
-        {kSqlServer, {"id", "start_date"},
+        {kSqlServer,
+         {"id", "start_date"},
          "SELECT * FROM (SELECT id AS repair_id1, start_date AS repair_id2, DENSE_RANK() "
          "OVER (ORDER BY c, n) AS repair_element, start_date AS repair_start, end_date AS "
          "repair_end, CONVERT(date, start_date) AS repair_start_day, CONVERT(date, end_date) "
@@ -62,7 +63,8 @@ TEST(DeletionStatementsTest, RepairStatements) {
          "OVER (PARTITION BY c, n) AS repair_element_marked FROM D) versions WHERE "
          "repair_element_marked = 1 ORDER BY repair_element, repair_start, repair_id1, "
          "repair_id2"},
-        {kSqlite, {"rowid"},
+        {kSqlite,
+         {"rowid"},
          "SELECT * FROM (SELECT rowid AS repair_id1, DENSE_RANK() OVER (ORDER BY c, n) AS "
          "repair_element, start_date AS repair_start, end_date AS repair_end, date(start_date) "
          "AS repair_start_day, date(end_date) AS repair_end_day, is_current AS repair_current, "

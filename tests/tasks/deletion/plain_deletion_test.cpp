@@ -188,9 +188,10 @@ TEST_F(PlainDeletionTest, RepairKeepsTheFormOfDatesAndFindsRealKeys) {
     w_.Dimension("dim_weight", {"id INTEGER", "grade REAL"},
                  {.PrimaryKey = "id", .OrgPkey = "grade", .SlowlyChanging = true});
     w_.Relation("dim_weight", "id", "fact_sales", "brand_id");
-    w_.Exec("INSERT INTO dim_weight (id, grade, start_date, end_date, is_current, is_deletable) "
-            "VALUES (1, 0.1 + 0.2, '2020-01-01', '2020-02-01 10:00:00.500', 0, 1), "
-            "(2, 0.1 + 0.2, '2020-02-01 10:00:00.500', '9999-12-31', 1, 0)");
+    w_.Exec(
+        "INSERT INTO dim_weight (id, grade, start_date, end_date, is_current, is_deletable) "
+        "VALUES (1, 0.1 + 0.2, '2020-01-01', '2020-02-01 10:00:00.500', 0, 1), "
+        "(2, 0.1 + 0.2, '2020-02-01 10:00:00.500', '9999-12-31', 1, 0)");
     ASSERT_TRUE(Delete(false)) << MessageText;
     EXPECT_THAT(w_.Lines("SELECT id, start_date, end_date FROM dim_weight"),
                 ElementsAre("2|2020-01-01|9999-12-31"));

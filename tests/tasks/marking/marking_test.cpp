@@ -1,5 +1,7 @@
 // Detect and mark on warehouses made with the builder, through the real driver.
 
+#include "tasks/marking/marking.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,7 +10,6 @@
 #include "driver/run_driver.h"
 #include "run/console_progress.h"
 #include "run/progress_window.h"
-#include "tasks/marking/marking.h"
 #include "tasks/marking/marking_statements.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
@@ -26,7 +27,7 @@ using testing::Null;
 using testing::WarehouseBuilder;
 
 class MarkingTest : public testing::RunTest {
-protected:
+  protected:
     //! Runs the task on the builder's warehouse with a test window loaded.
     bool Mark() {
         WarehouseConnection = w_.OpenConnection();
@@ -41,7 +42,8 @@ protected:
     }
 
     void Dim(const std::string& name, bool selected = true) {
-        w_.Dimension(name, {"id INTEGER", "ref INTEGER"}, {.PrimaryKey = "id", .Selected = selected});
+        w_.Dimension(name, {"id INTEGER", "ref INTEGER"},
+                     {.PrimaryKey = "id", .Selected = selected});
     }
     void Ids(const std::string& table, std::initializer_list<int> ids) {
         std::vector<std::vector<testing::Cell>> rows;
@@ -123,7 +125,7 @@ TEST_F(MarkingTest, TablesLeftAloneAndTheRowsTheyUse) {
     w_.Fact("fact", {"id INTEGER", "a_id INTEGER", "s_id INTEGER"});
     Dim("dim_a");
     Dim("unselected", false);
-    Dim("hier");                 // selected but refers to itself
+    Dim("hier");                  // selected but refers to itself
     Dim("only_unselected_uses");  // referred to by the unselected table alone
     Dim("cycle_1");
     Dim("cycle_2");
@@ -149,10 +151,10 @@ TEST_F(MarkingTest, TablesLeftAloneAndTheRowsTheyUse) {
     w_.Exec("UPDATE cycle_1 SET is_deletable = 1");
 
     ASSERT_TRUE(Mark()) << MessageText;
-    EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());                  // 1 by fact, 2 and 3 by unselected
-    EXPECT_THAT(w_.Marked("unselected", "id"), ElementsAre("7"));       // untouched
-    EXPECT_THAT(w_.Marked("hier", "id"), IsEmpty());                   // the reset, never marked
-    EXPECT_THAT(w_.Marked("only_unselected_uses", "id"), IsEmpty());   // never queued
+    EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());  // 1 by fact, 2 and 3 by unselected
+    EXPECT_THAT(w_.Marked("unselected", "id"), ElementsAre("7"));     // untouched
+    EXPECT_THAT(w_.Marked("hier", "id"), IsEmpty());                  // the reset, never marked
+    EXPECT_THAT(w_.Marked("only_unselected_uses", "id"), IsEmpty());  // never queued
     EXPECT_THAT(w_.Marked("cycle_1", "id"), IsEmpty());
     EXPECT_THAT(w_.Marked("cycle_2", "id"), IsEmpty());
     const auto history = testing::ReadJobHistory(HistoryPath());
@@ -218,7 +220,8 @@ TEST_F(MarkingTest, AnEngineErrorNamesItsTable) {
     w_.Relation("dim_a", "no_such_column", "fact", "a_id");
     Ids("dim_a", {1});
     EXPECT_FALSE(Mark());
-    EXPECT_THAT(MessageText, ::testing::ContainsRegex("no such column.*\r\nTable concerned: dim_a\r\n"));
+    EXPECT_THAT(MessageText,
+                ::testing::ContainsRegex("no such column.*\r\nTable concerned: dim_a\r\n"));
     EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
 }
 
@@ -268,7 +271,7 @@ TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
     EXPECT_EQ(testing::ReadFile(settings.StatusFile), "failure\r\n");
     const auto marked = w_.Marked("dim_a", "id");  // fact is empty: both unused
     EXPECT_TRUE(marked.empty() || marked == std::vector<std::string>({"1", "2"}));
-    EXPECT_THAT(w_.Marked("dim_b", "id"), IsEmpty());               // reset, never reached
+    EXPECT_THAT(w_.Marked("dim_b", "id"), IsEmpty());  // reset, never reached
     EXPECT_EQ(w_.Value("select lock from dwm_multiuse"), "0");
 }
 
@@ -302,7 +305,8 @@ TEST(MarkingStatementTest, ClearUsedRowsOnEachEngine) {
 }
 
 TEST(MarkingStatementTest, ServerTextsMatchCharacterForCharacter) {
-    EXPECT_EQ(sql::MarkAllCandidates("D"), "UPDATE D SET is_deletable = 1 WHERE is_sustainable = 0");
+    EXPECT_EQ(sql::MarkAllCandidates("D"),
+              "UPDATE D SET is_deletable = 1 WHERE is_sustainable = 0");
     EXPECT_EQ(sql::SelectReadyCandidates("T", "'A','T'"),
               "SELECT DISTINCT primary_table FROM dwm_star_relations, dwm_tables  WHERE "
               "foreign_table = 'T' AND dwm_star_relations.primary_table NOT IN ('A','T')  AND "
@@ -333,7 +337,8 @@ TEST(MarkingStatementTest, ServerTextsMatchCharacterForCharacter) {
               "SELECT * FROM dwm_tables WHERE table_name = 'F' AND Upper(table_type) = 'FACT'");
     EXPECT_EQ(sql::SelectSelfReference("T"),
               "SELECT * FROM dwm_star_relations WHERE primary_table='T' AND foreign_table = 'T'");
-    EXPECT_EQ(sql::SelectRelationsOf("T"), "SELECT * FROM dwm_star_relations WHERE primary_table='T'");
+    EXPECT_EQ(sql::SelectRelationsOf("T"),
+              "SELECT * FROM dwm_star_relations WHERE primary_table='T'");
     EXPECT_EQ(sql::CountRelationsToMark(),
               "SELECT Count(*) FROM dwm_star_relations WHERE primary_table NOT IN (Select "
               "table_name from dwm_tables WHERE Upper(table_type) = 'FACT' OR is_selected = 0)  "
@@ -350,14 +355,19 @@ namespace {
 // The program with -mark on the demo warehouse marks what the demo planted.
 TEST_F(MarkingTest, DemoWarehouseMarksWhatWasPlanted) {
     const std::string db = dir_.File("demo.db");
-    ASSERT_EQ(std::system(("sqlite3 '" + db + "' < '" VARNEL_SOURCE_DIR "/scripts/demo_warehouse.sql'").c_str()), 0);
-    const std::string command = "VARNEL_HISTORY='" + HistoryPath() + "' '" VARNEL_EXE "' -mac sqlite -db '" + db +
-                                "' -ntaut -log '" + dir_.File("logs") + "' -mark -job_id demo";
+    ASSERT_EQ(
+        std::system(
+            ("sqlite3 '" + db + "' < '" VARNEL_SOURCE_DIR "/scripts/demo_warehouse.sql'").c_str()),
+        0);
+    const std::string command = "VARNEL_HISTORY='" + HistoryPath() +
+                                "' '" VARNEL_EXE "' -mac sqlite -db '" + db + "' -ntaut -log '" +
+                                dir_.File("logs") + "' -mark -job_id demo";
     ASSERT_EQ(std::system(command.c_str()), 0);
     auto db2 = testing::OpenSqlite(db);
     const auto marked = [&](const std::string& table, const std::string& key) {
         return testing::QueryValue(*db2, "select group_concat(" + key + ") from (select " + key +
-                                             " from " + table + " where is_deletable = 1 order by 1)");
+                                             " from " + table +
+                                             " where is_deletable = 1 order by 1)");
     };
     EXPECT_EQ(marked("dim_product", "surkey"), "110,111,112");
     EXPECT_EQ(marked("dim_category", "category_id"), "5");

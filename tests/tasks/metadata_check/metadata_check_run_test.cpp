@@ -42,7 +42,7 @@ void BuildWarehouse(WarehouseBuilder& w) {
 }
 
 class MetadataCheckRunTest : public testing::RunTest {
-protected:
+  protected:
     void SetUp() override {
         RunTest::SetUp();
         BuildWarehouse(w_);
@@ -136,22 +136,22 @@ TEST_F(MetadataCheckRunTest, CancelAmongTablesLeavesOnlyTheDriversCancelLine) {
 // ------------------------------------------------------------ the real program
 
 class MetadataCheckProgramTest : public testing::RunTest {
-protected:
+  protected:
     //! Builds the demo warehouse with the sqlite3 shell, as scripts/demo.sh does.
     std::string DemoWarehouse() {
         const std::string path = dir_.File("demo.db");
-        const std::string command = "sqlite3 '" + path + "' < '" VARNEL_SOURCE_DIR
-                                    "/scripts/demo_warehouse.sql'";
+        const std::string command =
+            "sqlite3 '" + path + "' < '" VARNEL_SOURCE_DIR "/scripts/demo_warehouse.sql'";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return path;
     }
 
     //! Runs varnel -chkmd on the warehouse; returns its exit status.
     int CheckMetadata(const std::string& warehouse) {
-        std::string command = "VARNEL_HISTORY='" + HistoryPath() + "' '" VARNEL_EXE
-                              "' -mac sqlite -db '" + warehouse + "' -ntaut -chkmd -log '" +
-                              Logs() + "' -statusfile '" + dir_.File("status.txt") + "' 2>'" +
-                              dir_.File("stderr.txt") + "' </dev/null";
+        std::string command =
+            "VARNEL_HISTORY='" + HistoryPath() + "' '" VARNEL_EXE "' -mac sqlite -db '" +
+            warehouse + "' -ntaut -chkmd -log '" + Logs() + "' -statusfile '" +
+            dir_.File("status.txt") + "' 2>'" + dir_.File("stderr.txt") + "' </dev/null";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }

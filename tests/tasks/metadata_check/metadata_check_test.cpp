@@ -2,6 +2,8 @@
 // fault message of the check, the steps of the bar and the comments, the check
 // of dwm_tables without a progress window, and the statement texts.
 
+#include "tasks/metadata_check/metadata_check.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +14,6 @@
 
 #include "run/progress_window.h"
 #include "run/run_settings.h"
-#include "tasks/metadata_check/metadata_check.h"
 #include "tasks/metadata_check/metadata_check_statements.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
@@ -57,7 +58,7 @@ struct BarRecord {
 };
 
 class BarWindow : public testing::TestProgressWindow {
-public:
+  public:
     BarWindow(std::shared_ptr<testing::WindowRecord> record, std::shared_ptr<BarRecord> bar,
               int cancelAfterPolls)
         : TestProgressWindow(std::move(record), cancelAfterPolls), bar_(std::move(bar)) {}
@@ -81,7 +82,7 @@ public:
     }
     void Refresh() override { bar_->Events.push_back("refresh"); }
 
-private:
+  private:
     std::shared_ptr<BarRecord> bar_;
 };
 
@@ -101,7 +102,7 @@ const RunSettings kArchiveOnly = [] {
 }();
 
 class MetadataCheckTest : public testing::RunTest {
-protected:
+  protected:
     void SetUp() override {
         RunTest::SetUp();
         BuildCorrectWarehouse(w_);
@@ -139,12 +140,14 @@ TEST_F(MetadataCheckTest, AcceptsWhatTheMetadataMayHold) {
     // type, rows of other types naming no table, an original key that is Null for
     // an ordinary relation, and a dimension that no relation names without
     // version columns.
-    w_.Exec("UPDATE dwm_tables SET where_clause = NULL, is_selected = NULL, table_type = 'fact'"
-            " WHERE table_name = 'fact_sales'");
+    w_.Exec(
+        "UPDATE dwm_tables SET where_clause = NULL, is_selected = NULL, table_type = 'fact'"
+        " WHERE table_name = 'fact_sales'");
     w_.Register({.Table = "no_such_view", .Type = "VIEW", .Selected = Null});
     w_.Dimension("dim_promo", {"promo_id INTEGER"}, {.PrimaryKey = "promo_id"});
-    ASSERT_EQ(w_.Value("SELECT COUNT(*) FROM dwm_star_relations WHERE original_primary_key IS NULL"),
-              "3");
+    ASSERT_EQ(
+        w_.Value("SELECT COUNT(*) FROM dwm_star_relations WHERE original_primary_key IS NULL"),
+        "3");
     EXPECT_TRUE(Check()) << MessageText;
     EXPECT_EQ(MessageText, "");
     EXPECT_EQ(bar_->Events.at(1), "max " + std::to_string(kCorrectSteps + 1));
@@ -233,8 +236,8 @@ TEST_F(MetadataCheckTest, TaskWithoutConnectionFailsAndWithoutWindowStillChecks)
 TEST_F(MetadataCheckTest, AFaultLeavesTheBarWhereItStopped) {
     w_.Exec("UPDATE dwm_star_relations SET foreign_columns = 'nothing' WHERE rowid = 3");
     EXPECT_FALSE(Check());
-    EXPECT_EQ(bar_->Events, (std::vector<std::string>{"min 0", "max 10", "set 0", "step",
-                                                      "refresh", "step", "refresh"}));
+    EXPECT_EQ(bar_->Events, (std::vector<std::string>{"min 0", "max 10", "set 0", "step", "refresh",
+                                                      "step", "refresh"}));
 }
 
 TEST(MetadataCheckStatements, AreTheServerTexts) {
@@ -273,7 +276,9 @@ struct FaultCase {
     std::string Step;
 };
 
-void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.Name; }
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 const std::string kRelationsStep = "Checking the Relations Table";
 const std::string kTablesStep = "Checking the dwm_tables table";
@@ -293,8 +298,9 @@ std::vector<FaultCase> FaultCases() {
          "Table: dwm_star_relations does not contain any records", kRelationsStep},
         {"OriginalKeyNullForSlowlyChangingRelation",
          [](auto& w) {
-             w.Exec("UPDATE dwm_star_relations SET original_primary_key = NULL"
-                    " WHERE primary_table = 'dim_customer'");
+             w.Exec(
+                 "UPDATE dwm_star_relations SET original_primary_key = NULL"
+                 " WHERE primary_table = 'dim_customer'");
          },
          "original_primary_key Column Empty  for slowly changing dimension table: dim_customer",
          kRelationsStep},
@@ -313,8 +319,9 @@ std::vector<FaultCase> FaultCases() {
          "Column :: item_id does not exist in table dim_category", kRelationsStep},
         {"OriginalKeyColumnMissing",
          [](auto& w) {
-             w.Exec("UPDATE dwm_star_relations SET original_primary_key = 'customer_code, "
-                    "customer_no ' WHERE primary_table = 'dim_customer'");
+             w.Exec(
+                 "UPDATE dwm_star_relations SET original_primary_key = 'customer_code, "
+                 "customer_no ' WHERE primary_table = 'dim_customer'");
          },
          "Column :: customer_no does not exist in table dim_customer", kRelationsStep},
         {"KeyCountMismatch",
@@ -332,16 +339,15 @@ std::vector<FaultCase> FaultCases() {
          kRelationsStep},
         {"RelationColumnListIsNoName",
          [](auto& w) {
-             w.Exec("UPDATE dwm_star_relations SET primary_columns = 'store_id) OR (1=1'"
-                    " WHERE primary_table = 'dim_store'");
+             w.Exec(
+                 "UPDATE dwm_star_relations SET primary_columns = 'store_id) OR (1=1'"
+                 " WHERE primary_table = 'dim_store'");
          },
          "The value 'store_id) OR (1=1' in column primary_columns of dwm_star_relations is not a "
          "valid name.",
          kRelationsStep},
         {"TableNameIsNoName",
-         [](auto& w) {
-             w.Register({.Table = "dim_store SET region = 'x' --"});
-         },
+         [](auto& w) { w.Register({.Table = "dim_store SET region = 'x' --"}); },
          "The value 'dim_store SET region = 'x' --' in column table_name of dwm_tables is not a "
          "valid name.",
          kTablesStep},
@@ -383,20 +389,21 @@ std::vector<FaultCase> FaultCases() {
                          column + " Column empty in dwm_star_relations table", kRelationsStep});
     }
     for (const std::string column : {"is_sustainable", "is_deletable"}) {
-        cases.push_back({"DimensionWithout_" + column,
-                         [column](auto& w) {
-                             w.Dimension("dim_promo", {"promo_id INTEGER"},
-                                         {.Without = {column}});
-                         },
-                         "Column :: " + column + " does not exist in the Dimension Table : dim_promo",
-                         kTablesStep});
+        cases.push_back(
+            {"DimensionWithout_" + column,
+             [column](auto& w) {
+                 w.Dimension("dim_promo", {"promo_id INTEGER"}, {.Without = {column}});
+             },
+             "Column :: " + column + " does not exist in the Dimension Table : dim_promo",
+             kTablesStep});
     }
     for (const std::string column : {"start_date", "end_date", "is_current"}) {
         cases.push_back(
             {"SlowlyChangingDimensionWithout_" + column,
              [column](auto& w) {
-                 w.Dimension("dim_agent", {"agent_key INTEGER", "agent_code VARCHAR(10)"},
-                             {.OrgPkey = "agent_code", .SlowlyChanging = true, .Without = {column}});
+                 w.Dimension(
+                     "dim_agent", {"agent_key INTEGER", "agent_code VARCHAR(10)"},
+                     {.OrgPkey = "agent_code", .SlowlyChanging = true, .Without = {column}});
                  w.Relation("dim_agent", "agent_key", "dim_customer", "customer_key");
              },
              "Column :: " + column + " does not exist in the Dimension Table : dim_agent",
