@@ -217,6 +217,158 @@ void ShowProgressWindow(const RunSettings& settings) {
     InstallProgressWindow(std::move(window));
 }
 
+// What one run carries from step to step.
+struct RunBook {
+    explicit RunBook(RunSettings& settings) : Settings(settings) {}
+
+    RunSettings& Settings;
+    bool Result = true;
+    std::unique_ptr<LogStream> Log;
+    std::string LogPath;
+    // A status file that cannot be written stops the run before it changes anything:
+    // a scheduler would otherwise read a stale word. The log still gets the reason.
+    std::string StatusProblem;
+    bool CopyWanted = false;
+    std::string CopyProblem;
+    bool Valid = false;
+    bool TasksReached = false;
+
+    // Once the status and the log stand, no error may leave the status at "running":
+    // whatever fails is reported on standard error and in the log, ends the run with
+    // "failure", and the steps after it (summary, log copy, status) still run.
+    void Reported(const char* step, const std::function<void()>& work) {
+        try {
+            work();
+        } catch (const std::exception& error) {
+            Result = false;
+            const std::string line = std::string("Varnel: ") + step + ": " + error.what();
+            std::cerr << line << '\n';
+            if (Log && Log->IsOpen()) {
+                try {
+                    Log->WriteLine(line);
+                } catch (const std::exception&) {
+                }
+            }
+        }
+    }
+};
+
+void FailLogCreation(const std::string& message) {
+    ShowMainWindow();
+    if (!StatusFileName.empty()) WriteJobStatus("failure");
+    CurrentPrompter().ShowMessage(message, kStyleCritical, "Varnel");
+}
+
+// Writes the first status and creates the log; a failure here ends the run at once.
+bool StartStatusAndLog(RunBook& book) {
+    const RunSettings& settings = book.Settings;
+    try {
+        if (settings.StatusFileRequested) {
+            SetStatusFileName(settings.StatusFile);
+            // The reason reaches standard error with the run's other failures.
+            WriteJobStatus("running", book.StatusProblem);
+        }
+        RunStartDate = Now();
+        RunStartTime = RunStartDate;
+        if (!ConfigMode && settings.LogRequested && !TrimBlanks(settings.LogDirectory).empty()) {
+            CreateFolderPath(settings.LogDirectory);
+            book.LogPath = LogFilePath(settings.LogDirectory, RunStartDate);
+            book.Log = std::make_unique<LogStream>(book.LogPath);
+        }
+        return true;
+    } catch (const std::system_error& error) {
+        FailLogCreation("Error in creating Log File\r\nError Number: " +
+                        std::to_string(error.code().value()) + "\r\n" + error.code().message());
+        return false;
+    } catch (const std::exception& error) {
+        FailLogCreation(std::string("Error in creating Log File\r\nError Number: 0\r\n") +
+                        error.what());
+        return false;
+    }
+}
+
+// Validates the settings, opens the connections and takes the lock; false when the
+// run goes no further.
+bool ConnectAndLock(RunBook& book) {
+    RunSettings& settings = book.Settings;
+    if (!book.StatusProblem.empty()) return false;
+    book.Valid = ValidateRunSettings(settings);
+    if (!book.Valid) return false;
+    if (book.CopyWanted) {
+        book.CopyProblem = LogCopyProblem(settings);
+        if (!book.CopyProblem.empty()) {
+            MessageText += book.CopyProblem + "\r\n";
+            return false;
+        }
+    }
+    OpenWarehouseConnection(settings.Server, settings.Database, settings.WindowsAuth,
+                            settings.UserName, settings.Password, WarehouseConnection, MessageText);
+    if (settings.ArchiveFacts)
+        OpenWarehouseConnection(settings.ArchiveServer, settings.ArchiveDatabase,
+                                settings.ArchiveWindowsAuth, settings.ArchiveUserName,
+                                settings.ArchivePassword, ArchiveConnection, MessageText);
+    return TakeLock(book.Log.get());
+}
+
+void RunTasks(RunBook& book) {
+    if (!CommandLineMode && MainWindow) MainWindow->HideMainWindow();
+    ShowProgressWindow(book.Settings);
+    book.TasksReached = true;
+    const bool done = RunTaskSequence(book.Settings, book.Log.get(), book.LogPath);
+    ProgressWindow* window = ActiveProgressWindow();
+    if (window && !window->CancelPressed() && done) {
+        const Timestamp now = Now();
+        window->RemoveProgIndicator();
+        window->EndTimeLabel(FormatLongDate(now) + " " + FormatLongTime(now));
+        window->EnableObject(ProgressControl::cmdOK);
+        window->DisableObject(ProgressControl::cmdCancel);
+    }
+}
+
+// Releases the lock, reports what went wrong and what was done, and closes the log.
+void ReleaseAndReport(RunBook& book) {
+    RunSettings& settings = book.Settings;
+    book.Reported("the lock could not be released", [&] { ReleaseLock(settings); });
+    if (!TrimBlanks(MessageText).empty()) {
+        book.Result = false;
+        book.Reported("the log could not be written", [&] {
+            ReportMessage(settings.LogRequested, book.Log.get(), MessageText, CommandLineMode,
+                          kStyleCritical);
+        });
+        book.Reported("the job history could not be written",
+                      [&] { WriteFailureEntry(settings, book.LogPath); });
+    }
+    book.Reported("the log could not be written", [&] {
+        const std::string summary = Summary(settings, book.Valid, book.TasksReached);
+        if (!TrimBlanks(summary).empty())
+            ReportMessage(settings.LogRequested, book.Log.get(), summary, true, kStyleInformation);
+    });
+    if (CommandLineMode && !ConfigMode) {
+        WarehouseConnection.reset();
+        ArchiveConnection.reset();
+    }
+    book.Reported("the log could not be written", [&] {
+        if (book.Log) book.Log->Close();
+    });
+    if (book.CopyWanted && book.CopyProblem.empty())
+        book.Reported("the log copy could not be written",
+                      [&] { CopyLog(settings, book.LogPath); });
+}
+
+void FinishStatus(RunBook& book) {
+    if (!book.Settings.StatusFileRequested) return;
+    std::string problem;
+    if (WriteJobStatus(book.Result ? "ok" : "failure", problem)) return;
+    book.Result = false;
+    // The reason was said already when the first status failed the same way.
+    if (problem == book.StatusProblem) return;
+    const std::string line = "Varnel: " + problem;
+    std::cerr << line << '\n';
+    AppendLine(book.LogPath, line);
+    if (book.CopyWanted && book.CopyProblem.empty() && !book.LogPath.empty())
+        AppendLine(book.Settings.LogCopyFile, line);
+}
+
 }  // namespace
 
 const std::vector<RunTask>& TaskTable() {
@@ -326,141 +478,16 @@ bool RunTaskSequence(RunSettings& settings, LogStream* log, const std::string& l
 
 bool ExecuteRun(RunSettings& settings) {
     MessageText.clear();
-    bool result = true;
-    std::unique_ptr<LogStream> log;
-    std::string logPath;
-
-    // A status file that cannot be written stops the run before it changes anything: a
-    // scheduler would otherwise read a stale word. The log still gets the reason.
-    std::string statusProblem;
-    // Writing the first status and creating the log: a failure here ends the run at once.
-    try {
-        if (settings.StatusFileRequested) {
-            SetStatusFileName(settings.StatusFile);
-            // The reason reaches standard error with the run's other failures.
-            WriteJobStatus("running", statusProblem);
-        }
-        RunStartDate = Now();
-        RunStartTime = RunStartDate;
-        if (!ConfigMode && settings.LogRequested && !TrimBlanks(settings.LogDirectory).empty()) {
-            CreateFolderPath(settings.LogDirectory);
-            logPath = LogFilePath(settings.LogDirectory, RunStartDate);
-            log = std::make_unique<LogStream>(logPath);
-        }
-    } catch (const std::system_error& error) {
-        ShowMainWindow();
-        if (!StatusFileName.empty()) WriteJobStatus("failure");
-        CurrentPrompter().ShowMessage(
-            "Error in creating Log File\r\nError Number: " + std::to_string(error.code().value()) +
-                "\r\n" + error.code().message(),
-            kStyleCritical, "Varnel");
-        return false;
-    } catch (const std::exception& error) {
-        ShowMainWindow();
-        if (!StatusFileName.empty()) WriteJobStatus("failure");
-        CurrentPrompter().ShowMessage(
-            std::string("Error in creating Log File\r\nError Number: 0\r\n") + error.what(),
-            kStyleCritical, "Varnel");
-        return false;
-    }
-
-    // From here on no error may leave the status at "running": whatever fails is
-    // reported on standard error and in the log, ends the run with "failure", and
-    // the steps after it (summary, log copy, status) still run.
-    const auto reported = [&](const char* step, const std::function<void()>& work) {
-        try {
-            work();
-        } catch (const std::exception& error) {
-            result = false;
-            const std::string line = std::string("Varnel: ") + step + ": " + error.what();
-            std::cerr << line << '\n';
-            if (log && log->IsOpen()) {
-                try {
-                    log->WriteLine(line);
-                } catch (const std::exception&) {
-                }
-            }
-        }
-    };
-
-    if (!statusProblem.empty()) MessageText += statusProblem + "\r\n";
-    const bool copyWanted = settings.LogCopyRequested && !TrimBlanks(settings.LogCopyFile).empty();
-    std::string copyProblem;
-
-    bool valid = false;
-    bool tasksReached = false;
-    reported("the run failed", [&] {
-        if (!statusProblem.empty()) return;
-        valid = ValidateRunSettings(settings);
-        if (!valid) return;
-        if (copyWanted) {
-            copyProblem = LogCopyProblem(settings);
-            if (!copyProblem.empty()) {
-                MessageText += copyProblem + "\r\n";
-                return;
-            }
-        }
-        OpenWarehouseConnection(settings.Server, settings.Database, settings.WindowsAuth,
-                                settings.UserName, settings.Password, WarehouseConnection,
-                                MessageText);
-        if (settings.ArchiveFacts)
-            OpenWarehouseConnection(settings.ArchiveServer, settings.ArchiveDatabase,
-                                    settings.ArchiveWindowsAuth, settings.ArchiveUserName,
-                                    settings.ArchivePassword, ArchiveConnection, MessageText);
-        if (!TakeLock(log.get())) return;
-        if (!CommandLineMode && MainWindow) MainWindow->HideMainWindow();
-        ShowProgressWindow(settings);
-        tasksReached = true;
-        const bool done = RunTaskSequence(settings, log.get(), logPath);
-        ProgressWindow* window = ActiveProgressWindow();
-        if (window && !window->CancelPressed() && done) {
-            const Timestamp now = Now();
-            window->RemoveProgIndicator();
-            window->EndTimeLabel(FormatLongDate(now) + " " + FormatLongTime(now));
-            window->EnableObject(ProgressControl::cmdOK);
-            window->DisableObject(ProgressControl::cmdCancel);
-        }
+    RunBook book(settings);
+    if (!StartStatusAndLog(book)) return false;
+    if (!book.StatusProblem.empty()) MessageText += book.StatusProblem + "\r\n";
+    book.CopyWanted = settings.LogCopyRequested && !TrimBlanks(settings.LogCopyFile).empty();
+    book.Reported("the run failed", [&book] {
+        if (ConnectAndLock(book)) RunTasks(book);
     });
-    reported("the lock could not be released", [&] { ReleaseLock(settings); });
-
-    if (!TrimBlanks(MessageText).empty()) {
-        result = false;
-        reported("the log could not be written", [&] {
-            ReportMessage(settings.LogRequested, log.get(), MessageText, CommandLineMode,
-                          kStyleCritical);
-        });
-        reported("the job history could not be written",
-                 [&] { WriteFailureEntry(settings, logPath); });
-    }
-    reported("the log could not be written", [&] {
-        const std::string summary = Summary(settings, valid, tasksReached);
-        if (!TrimBlanks(summary).empty())
-            ReportMessage(settings.LogRequested, log.get(), summary, true, kStyleInformation);
-    });
-    if (CommandLineMode && !ConfigMode) {
-        WarehouseConnection.reset();
-        ArchiveConnection.reset();
-    }
-    reported("the log could not be written", [&] {
-        if (log) log->Close();
-    });
-    if (copyWanted && copyProblem.empty())
-        reported("the log copy could not be written", [&] { CopyLog(settings, logPath); });
-    if (settings.StatusFileRequested) {
-        std::string problem;
-        if (!WriteJobStatus(result ? "ok" : "failure", problem)) {
-            result = false;
-            // The reason was said already when the first status failed the same way.
-            if (problem != statusProblem) {
-                const std::string line = "Varnel: " + problem;
-                std::cerr << line << '\n';
-                AppendLine(logPath, line);
-                if (copyWanted && copyProblem.empty() && !logPath.empty())
-                    AppendLine(settings.LogCopyFile, line);
-            }
-        }
-    }
-    return result;
+    ReleaseAndReport(book);
+    FinishStatus(book);
+    return book.Result;
 }
 
 }  // namespace varnel

@@ -1,8 +1,11 @@
 #include "reports/report_frame.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
 #include "base/clock.h"
 #include "base/text.h"
@@ -24,6 +27,110 @@ const char* Stem(ReportKind kind) {
             return "TableFilterReport";
     }
     return "";
+}
+
+// The report head, one entry a line; ${name} marks where a value goes. The style
+// sheet stands after the head's end, and A:hover comes twice: pages that operators
+// already know look like this. The CENTER opened near the end is closed by the foot.
+constexpr std::string_view kHeadLines[] = {
+    "<HTML>",
+    "<HEAD>",
+    "\t<TITLE>${title}</TITLE>",
+    "</HEAD>",
+    "<STYLE>",
+    "A:link",
+    "{",
+    "\tCOLOR: navy;",
+    "\tTEXT-DECORATION: none",
+    "}",
+    "A:hover",
+    "{",
+    "\tTEXT-DECORATION: underline",
+    "}",
+    "A:visited",
+    "{",
+    "\tCOLOR: navy;",
+    "\tTEXT-DECORATION: none",
+    "}",
+    "A:hover",
+    "{",
+    "\tCOLOR: navy;",
+    "\tTEXT-DECORATION: underline",
+    "}",
+    "HR",
+    "{",
+    "\tCOLOR: #990033;",
+    "\tHEIGHT: 1px;",
+    "\tMARGIN-TOP: 0px;",
+    "\tWIDTH: 97%",
+    "}",
+    "BODY",
+    "{",
+    "\tBACKGROUND-ATTACHMENT: fixed;",
+    "\tBACKGROUND-COLOR: #ffedd5;",
+    "\tCOLOR: #990033;",
+    "\tFONT-FAMILY: sans-serif;",
+    "\tFONT-SIZE: 8pt",
+    "}",
+    "Table",
+    "{",
+    "\tCOLOR: #990033;",
+    "\tFONT-FAMILY: sans-serif;",
+    "\tFONT-SIZE: 8pt;",
+    "\tMARGIN-LEFT: 10px;",
+    "}",
+    "</STYLE>",
+    "<BODY>",
+    "<P align=center><B><FONT SIZE=2 FACE=\"Times New Roman\" COLOR=\"#990033\">${heading}"
+    "</FONT></B></P>",
+    "<A NAME=\"up_top\"></A>",
+    "<TABLE WIDTH=95%>",
+    "<TR>",
+    "<TD ALIGN=center><TT><b>Report Generated On :</b>&nbsp;${date}</TT></TD>",
+    "</TR>",
+    "<TR>",
+    "<TD ALIGN=center><TT><b>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;At "
+    ":&nbsp;</b>${time}</TT></td>",
+    "</TR>",
+    "</TABLE>",
+    "<HR><BR>",
+    "<CENTER>",
+    "<TABLE border=0 WIDTH =95%>",
+    "<TR>",
+    "<TD><B>Server</B>&nbsp${server}</TD>",
+    "<TD align = Right><A HREF=\"${first_target}\"><B>${first_text}</B></A></TD>",
+    "</TR>",
+    "<TR>",
+    "<TD><B>Database</B>&nbsp${database}</TD>",
+    "<TD ALIGN = Right><A HREF=\"${second_target}\"><B>${second_text}</B></A></TD>",
+    "</TR>",
+    "</TABLE>",
+    "<BR>",
+};
+
+struct HeadValue {
+    std::string_view Name;
+    std::string Text;
+};
+
+// Appends the line with each ${name} replaced by its value. Values are not scanned
+// again, so a value may hold "${" itself.
+void AppendFilled(std::string& out, std::string_view line, const std::vector<HeadValue>& values) {
+    std::size_t from = 0;
+    for (std::size_t mark = line.find("${"); mark != std::string_view::npos;
+         mark = line.find("${", from)) {
+        const std::size_t close = line.find('}', mark);
+        const std::string_view name = line.substr(mark + 2, close - mark - 2);
+        const auto value = std::find_if(values.begin(), values.end(),
+                                        [name](const HeadValue& v) { return v.Name == name; });
+        if (close == std::string_view::npos || value == values.end())
+            throw std::logic_error("The report head names no value " + std::string(name) + ".");
+        out.append(line.substr(from, mark - from));
+        out += value->Text;
+        from = close + 1;
+    }
+    out.append(line.substr(from));
+    out += "\r\n";
 }
 
 }  // namespace
@@ -66,89 +173,20 @@ std::string HtmlEscape(const std::string& text) {
 std::string ReportHeadText(const ReportHeadTexts& texts, const std::string& serverName,
                            const std::string& databaseName, const Timestamp& runStartDate,
                            const Timestamp& runStartTime) {
+    const std::vector<HeadValue> values = {
+        {"title", texts.Title},
+        {"heading", texts.Heading},
+        {"date", FormatLongDate(runStartDate)},
+        {"time", FormatLongTime(runStartTime)},
+        {"server", HtmlEscape(serverName)},
+        {"database", HtmlEscape(databaseName)},
+        {"first_target", texts.FirstLinkTarget},
+        {"first_text", texts.FirstLinkText},
+        {"second_target", texts.SecondLinkTarget},
+        {"second_text", texts.SecondLinkText},
+    };
     std::string head;
-    const auto line = [&head](const std::string& text) { head += text + "\r\n"; };
-    line("<HTML>");
-    line("<HEAD>");
-    line("\t<TITLE>" + texts.Title + "</TITLE>");
-    // The style sheet stands after the head's end, and A:hover comes twice: pages
-    // that operators already know look like this.
-    line("</HEAD>");
-    line("<STYLE>");
-    line("A:link");
-    line("{");
-    line("\tCOLOR: navy;");
-    line("\tTEXT-DECORATION: none");
-    line("}");
-    line("A:hover");
-    line("{");
-    line("\tTEXT-DECORATION: underline");
-    line("}");
-    line("A:visited");
-    line("{");
-    line("\tCOLOR: navy;");
-    line("\tTEXT-DECORATION: none");
-    line("}");
-    line("A:hover");
-    line("{");
-    line("\tCOLOR: navy;");
-    line("\tTEXT-DECORATION: underline");
-    line("}");
-    line("HR");
-    line("{");
-    line("\tCOLOR: #990033;");
-    line("\tHEIGHT: 1px;");
-    line("\tMARGIN-TOP: 0px;");
-    line("\tWIDTH: 97%");
-    line("}");
-    line("BODY");
-    line("{");
-    line("\tBACKGROUND-ATTACHMENT: fixed;");
-    line("\tBACKGROUND-COLOR: #ffedd5;");
-    line("\tCOLOR: #990033;");
-    line("\tFONT-FAMILY: sans-serif;");
-    line("\tFONT-SIZE: 8pt");
-    line("}");
-    line("Table");
-    line("{");
-    line("\tCOLOR: #990033;");
-    line("\tFONT-FAMILY: sans-serif;");
-    line("\tFONT-SIZE: 8pt;");
-    line("\tMARGIN-LEFT: 10px;");
-    line("}");
-    line("</STYLE>");
-    line("<BODY>");
-    line("<P align=center><B><FONT SIZE=2 FACE=\"Times New Roman\" COLOR=\"#990033\">" +
-         texts.Heading + "</FONT></B></P>");
-    line("<A NAME=\"up_top\"></A>");
-    line("<TABLE WIDTH=95%>");
-    line("<TR>");
-    line("<TD ALIGN=center><TT><b>Report Generated On :</b>&nbsp;" + FormatLongDate(runStartDate) +
-         "</TT></TD>");
-    line("</TR>");
-    line("<TR>");
-    line(
-        "<TD ALIGN=center><TT><b>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;At "
-        ":&nbsp;</b>" +
-        FormatLongTime(runStartTime) + "</TT></td>");
-    line("</TR>");
-    line("</TABLE>");
-    line("<HR><BR>");
-    // The CENTER opened here is closed by the foot.
-    line("<CENTER>");
-    line("<TABLE border=0 WIDTH =95%>");
-    line("<TR>");
-    line("<TD><B>Server</B>&nbsp" + HtmlEscape(serverName) + "</TD>");
-    line("<TD align = Right><A HREF=\"" + texts.FirstLinkTarget + "\"><B>" + texts.FirstLinkText +
-         "</B></A></TD>");
-    line("</TR>");
-    line("<TR>");
-    line("<TD><B>Database</B>&nbsp" + HtmlEscape(databaseName) + "</TD>");
-    line("<TD ALIGN = Right><A HREF=\"" + texts.SecondLinkTarget + "\"><B>" + texts.SecondLinkText +
-         "</B></A></TD>");
-    line("</TR>");
-    line("</TABLE>");
-    line("<BR>");
+    for (const std::string_view line : kHeadLines) AppendFilled(head, line, values);
     return head;
 }
 

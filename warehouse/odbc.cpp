@@ -741,12 +741,13 @@ void Connection::SetDefaultDatabase(const std::string& database) {
 
 // ---------------------------------------------------------------- Transaction
 
-Transaction::Transaction(Connection& connection) : connection_(connection) {
+Transaction::Transaction(Connection& connection, Start start) : connection_(connection) {
     TransactionTexts texts = connection_.Dialect().Transactions();
-    if (texts.Begin.empty())
+    const std::string& begin = start == Start::Deferred ? texts.DeferredBegin : texts.Begin;
+    if (begin.empty())
         connection_.SetAutocommit(false);
     else
-        connection_.Execute(texts.Begin);
+        connection_.Execute(begin);
     commitText_ = std::move(texts.Commit);
     rollbackText_ = std::move(texts.Rollback);
     active_ = true;

@@ -270,9 +270,15 @@ class Connection {
 //! connection's dialect says: as statements (BEGIN IMMEDIATE / COMMIT / ROLLBACK on
 //! SQLite) with autocommit on, or, where the dialect gives no texts, with autocommit
 //! off and the driver's own commit and rollback (SQL Server).
+//!
+//! A deferred transaction takes no write lock when it begins. On SQLite this is
+//! what a connection with another file attached needs: BEGIN IMMEDIATE would try
+//! to lock the attached file too, even when only the main file is written.
 class Transaction {
   public:
-    explicit Transaction(Connection& connection);
+    enum class Start { Locking, Deferred };
+
+    explicit Transaction(Connection& connection, Start start = Start::Locking);
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     ~Transaction();

@@ -125,7 +125,7 @@ std::string SqliteDialect::HoldReadLocks() const {
 // a plain SELECT, holding read locks that block other writers, and COMMIT sent as
 // text confuses SQLEndTran. So autocommit stays on and transactions run as text.
 TransactionTexts SqliteDialect::Transactions() const {
-    return {"BEGIN IMMEDIATE", "COMMIT", "ROLLBACK"};
+    return {"BEGIN IMMEDIATE", "BEGIN", "COMMIT", "ROLLBACK"};
 }
 
 // SQLite has no joined UPDATE; EXISTS matches each row once, as the join does.

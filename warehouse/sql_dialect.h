@@ -12,6 +12,9 @@ namespace varnel {
 //! The statements of a transaction; all empty when the driver ends transactions.
 struct TransactionTexts {
     std::string Begin;
+    //! Begins without taking the write lock up front (the lock comes with the first
+    //! write); empty where Begin is empty.
+    std::string DeferredBegin;
     std::string Commit;
     std::string Rollback;
 };

@@ -188,21 +188,12 @@ std::int64_t CopySqliteRows(const std::string& table, const std::string& conditi
         }
         for (const auto& name : shadowed)
             archive.Execute(archive_sql::ShadowWithWarehouseTable(name));
-        // NOTE: a plain (deferred) BEGIN: BEGIN IMMEDIATE would try to take the write
-        // lock of the attached warehouse as well, which the warehouse connection holds.
-        archive.Execute("BEGIN");
-        try {
-            copied =
-                archive.Execute(archive_sql::SqliteCopy(table, columns, archiveDate, condition), 0);
-            archive.Execute("COMMIT");
-        } catch (const std::exception&) {
-            try {
-                archive.Execute("ROLLBACK");
-            } catch (const std::exception&) {
-                // A failed COMMIT may have ended the transaction already.
-            }
-            throw;
-        }
+        // NOTE: deferred: BEGIN IMMEDIATE would try to take the write lock of the
+        // attached warehouse as well, which the warehouse connection holds.
+        Transaction transaction(archive, Transaction::Start::Deferred);
+        copied =
+            archive.Execute(archive_sql::SqliteCopy(table, columns, archiveDate, condition), 0);
+        transaction.Commit();
     } catch (const std::exception&) {
         Release(archive, shadowed);
         throw;

@@ -191,108 +191,149 @@ bool DeleteArchivedRows(const std::string& table, const std::string& condition,
     }
 }
 
-bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<Connection>& archive,
-                       LogStream* log, const std::string& logPath, const std::string& jobId) {
-    const auto write = [log](const std::string& text) {
-        if (log) log->WriteLine(text);
-    };
-    std::unique_ptr<JobHistoryRecord> record;
-    std::int64_t archived = 0;
-    std::string description;
+namespace {
+
+// What the archiving section carries from step to step.
+struct ArchiveSection {
+    LogStream* Log = nullptr;
+    std::unique_ptr<JobHistoryRecord> Record;
+    std::int64_t Archived = 0;
     // The table being archived, for an error that escapes its steps.
-    std::string current;
-    try {
-        record = std::make_unique<JobHistoryRecord>();
-        write(kStartRule);
-        write("Start of Archiving of Fact Tables");
-        write(kStartRule);
-        write("");
-        RequireArchivePair(warehouse, archive);
-        const auto tables = ReadFactTables(*warehouse);
-        ArchiveDate = Now();
+    std::string Current;
 
-        write("Date of Archiving: " + FormatGeneralDate(ArchiveDate));
-        write("");
-        write("Data Warehouse Server: " + warehouse->Property("Server Name").value_or(""));
-        write("Data Warehouse Database: " + warehouse->DefaultDatabase());
-        write("Archive Server: " + archive->Property("Server Name").value_or(""));
-        write("Archive Database: " + archive->DefaultDatabase());
-        write("");
-
-        if (!InitArchiveProgress(*warehouse)) return false;
-
-        record->DescribeWarehouse(*warehouse);
-        record->ArchiveServerName = archive->Property("Server Name").value_or("");
-        record->ArchiveDatabaseName = archive->DefaultDatabase();
-        record->ArchiveUserName = record->LoginOf(*archive);
-        record->LogFile = logPath;
-        record->JobId = jobId;
-
-        bool failed = false;
-        for (const auto& fact : tables) {
-            if (ProgressWindow* window = ActiveProgressWindow()) {
-                if (window->CheckCancelState()) return false;
-            }
-            if (!fact.Condition.empty() && TableExists(*warehouse, fact.Name)) {
-                current = fact.Name;
-                if (ProgressWindow* window = ActiveProgressWindow())
-                    window->Comment("Archiving Table : " + fact.NameAsRead);
-                write("***");
-                write("Fact Table: " + fact.Name);
-                write("Condition: " + fact.Condition);
-                record->TableName = fact.Name;
-                record->ArchiveTableName = fact.Name;
-                record->Remark = fact.Condition;
-                record->StartTime = Now();
-
-                if (!TableExists(*archive, fact.Name)) {
-                    if (!CreateArchiveTable(*warehouse, *archive, fact.Name)) {
-                        failed = true;
-                        break;
-                    }
-                    write("- Table created in Archive database");
-                }
-                // Rolls the warehouse back should anything below throw before the delete.
-                ArchiveHold hold;
-                if (!CopyFactRows(fact.Name, fact.Condition, *warehouse, *archive, archived,
-                                  hold)) {
-                    failed = true;
-                    break;
-                }
-                write("- " + std::to_string(archived) + " records archived");
-                write("***");
-                write("");
-                ReachRunPoint(kAfterArchiveCommitPoint);
-                if (!DeleteArchivedRows(fact.Name, fact.Condition, *warehouse, archived, hold)) {
-                    failed = true;
-                    break;
-                }
-                record->Status = 0;
-                record->EndTime = Now();
-                record->RecordCount = static_cast<double>(archived);
-                record->CountUnit = kCountUnit;
-                record->WriteEntry(kHistoryEntryKind, "Varnel", kHistoryCategory);
-                current.clear();
-            }
-            if (ProgressWindow* window = ActiveProgressWindow()) {
-                window->ProgressVal(window->ProgressVal() + 1);
-                window->Refresh();
-            }
-        }
-        if (!failed) {
-            if (!EndArchiveProgress()) return false;
-            write(kEndRule);
-            write("End of Archiving of Fact Tables");
-            write(kEndRule);
-            write("");
-            return true;
-        }
-    } catch (const std::exception& error) {
-        description = DescribeTableError(error, current);
+    void Write(const std::string& text) const {
+        if (Log) Log->WriteLine(text);
     }
+};
 
-    // The failure block: the section still ends with its closing lines, and the
-    // job history learns what failed and how far the run had come.
+enum class SectionOutcome {
+    Done,
+    // Ended without the failure block: cancelled, or the progress bar failed.
+    Stopped,
+    // A table failed: the failure block closes the section.
+    Failed,
+};
+
+void OpenSection(const ArchiveSection& section) {
+    section.Write(kStartRule);
+    section.Write("Start of Archiving of Fact Tables");
+    section.Write(kStartRule);
+    section.Write("");
+}
+
+void CloseSection(const ArchiveSection& section) {
+    section.Write(kEndRule);
+    section.Write("End of Archiving of Fact Tables");
+    section.Write(kEndRule);
+    section.Write("");
+}
+
+void WriteArchiveHead(const ArchiveSection& section, Connection& warehouse, Connection& archive) {
+    section.Write("Date of Archiving: " + FormatGeneralDate(ArchiveDate));
+    section.Write("");
+    section.Write("Data Warehouse Server: " + warehouse.Property("Server Name").value_or(""));
+    section.Write("Data Warehouse Database: " + warehouse.DefaultDatabase());
+    section.Write("Archive Server: " + archive.Property("Server Name").value_or(""));
+    section.Write("Archive Database: " + archive.DefaultDatabase());
+    section.Write("");
+}
+
+void DescribeArchiveRun(JobHistoryRecord& record, Connection& warehouse, Connection& archive,
+                        const std::string& logPath, const std::string& jobId) {
+    record.DescribeWarehouse(warehouse);
+    record.ArchiveServerName = archive.Property("Server Name").value_or("");
+    record.ArchiveDatabaseName = archive.DefaultDatabase();
+    record.ArchiveUserName = record.LoginOf(archive);
+    record.LogFile = logPath;
+    record.JobId = jobId;
+}
+
+void StartTable(ArchiveSection& section, const FactTable& fact) {
+    section.Current = fact.Name;
+    if (ProgressWindow* window = ActiveProgressWindow())
+        window->Comment("Archiving Table : " + fact.NameAsRead);
+    section.Write("***");
+    section.Write("Fact Table: " + fact.Name);
+    section.Write("Condition: " + fact.Condition);
+    JobHistoryRecord& record = *section.Record;
+    record.TableName = fact.Name;
+    record.ArchiveTableName = fact.Name;
+    record.Remark = fact.Condition;
+    record.StartTime = Now();
+}
+
+void EndTable(ArchiveSection& section) {
+    JobHistoryRecord& record = *section.Record;
+    record.Status = 0;
+    record.EndTime = Now();
+    record.RecordCount = static_cast<double>(section.Archived);
+    record.CountUnit = kCountUnit;
+    record.WriteEntry(kHistoryEntryKind, "Varnel", kHistoryCategory);
+    section.Current.clear();
+}
+
+// Creates the archive table when missing, copies, then deletes; false when the
+// table failed (the reason is in MessageText).
+bool ArchiveOneTable(ArchiveSection& section, const FactTable& fact, Connection& warehouse,
+                     Connection& archive) {
+    StartTable(section, fact);
+    if (!TableExists(archive, fact.Name)) {
+        if (!CreateArchiveTable(warehouse, archive, fact.Name)) return false;
+        section.Write("- Table created in Archive database");
+    }
+    // Rolls the warehouse back should anything below throw before the delete.
+    ArchiveHold hold;
+    if (!CopyFactRows(fact.Name, fact.Condition, warehouse, archive, section.Archived, hold))
+        return false;
+    section.Write("- " + std::to_string(section.Archived) + " records archived");
+    section.Write("***");
+    section.Write("");
+    ReachRunPoint(kAfterArchiveCommitPoint);
+    if (!DeleteArchivedRows(fact.Name, fact.Condition, warehouse, section.Archived, hold))
+        return false;
+    EndTable(section);
+    return true;
+}
+
+bool CancelPressedNow() {
+    ProgressWindow* window = ActiveProgressWindow();
+    return window && window->CheckCancelState();
+}
+
+void AdvanceProgress() {
+    if (ProgressWindow* window = ActiveProgressWindow()) {
+        window->ProgressVal(window->ProgressVal() + 1);
+        window->Refresh();
+    }
+}
+
+SectionOutcome ArchiveAll(ArchiveSection& section, std::unique_ptr<Connection>& warehouse,
+                          std::unique_ptr<Connection>& archive, const std::string& logPath,
+                          const std::string& jobId) {
+    section.Record = std::make_unique<JobHistoryRecord>();
+    OpenSection(section);
+    RequireArchivePair(warehouse, archive);
+    const auto tables = ReadFactTables(*warehouse);
+    ArchiveDate = Now();
+    WriteArchiveHead(section, *warehouse, *archive);
+    if (!InitArchiveProgress(*warehouse)) return SectionOutcome::Stopped;
+    DescribeArchiveRun(*section.Record, *warehouse, *archive, logPath, jobId);
+    for (const auto& fact : tables) {
+        if (CancelPressedNow()) return SectionOutcome::Stopped;
+        if (!fact.Condition.empty() && TableExists(*warehouse, fact.Name)) {
+            if (!ArchiveOneTable(section, fact, *warehouse, *archive))
+                return SectionOutcome::Failed;
+        }
+        AdvanceProgress();
+    }
+    if (!EndArchiveProgress()) return SectionOutcome::Stopped;
+    CloseSection(section);
+    return SectionOutcome::Done;
+}
+
+// The failure block: the section still ends with its closing lines, and the job
+// history learns what failed and how far the run had come.
+void FailSection(ArchiveSection& section, const std::string& description) {
     const auto keepGoing = [](const auto& action) {
         try {
             action();
@@ -302,24 +343,38 @@ bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<C
         }
     };
     keepGoing([&] {
-        write("An error occurred during archiving of fact tables.");
-        write("");
-        write(kEndRule);
-        write("End of Archiving of Fact Tables");
-        write(kEndRule);
-        write("");
+        section.Write("An error occurred during archiving of fact tables.");
+        section.Write("");
+        CloseSection(section);
     });
     MessageText += "\r\n" + description;
-    if (record) {
-        keepGoing([&] {
-            record->Status = 3;
-            record->Message = MessageText;
-            record->EndTime = Now();
-            record->RecordCount = static_cast<double>(archived);
-            record->CountUnit = kCountUnit;
-            record->WriteEntry(kHistoryEntryKind, "Varnel", kHistoryCategory);
-        });
+    if (!section.Record) return;
+    keepGoing([&] {
+        JobHistoryRecord& record = *section.Record;
+        record.Status = 3;
+        record.Message = MessageText;
+        record.EndTime = Now();
+        record.RecordCount = static_cast<double>(section.Archived);
+        record.CountUnit = kCountUnit;
+        record.WriteEntry(kHistoryEntryKind, "Varnel", kHistoryCategory);
+    });
+}
+
+}  // namespace
+
+bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<Connection>& archive,
+                       LogStream* log, const std::string& logPath, const std::string& jobId) {
+    ArchiveSection section;
+    section.Log = log;
+    std::string description;
+    try {
+        const SectionOutcome outcome = ArchiveAll(section, warehouse, archive, logPath, jobId);
+        if (outcome == SectionOutcome::Done) return true;
+        if (outcome == SectionOutcome::Stopped) return false;
+    } catch (const std::exception& error) {
+        description = DescribeTableError(error, section.Current);
     }
+    FailSection(section, description);
     return false;
 }
 

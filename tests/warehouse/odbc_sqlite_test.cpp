@@ -202,6 +202,22 @@ TEST_F(SqliteConnectionTest, TransactionRollsBackUnlessCommitted) {
     EXPECT_EQ(CountRows(*db_, "t"), 1);
 }
 
+// A deferred transaction takes no lock up front, so it begins and reads while
+// another connection holds the write lock.
+TEST_F(SqliteConnectionTest, DeferredTransactionBeginsUnderAnotherWriter) {
+    db_->Execute("create table t (n integer)");
+    db_->Execute("insert into t values (1)");
+    auto writer = OpenSecondConnection(*db_);
+    Transaction held(*writer);
+    {
+        Transaction transaction(*db_, Transaction::Start::Deferred);
+        EXPECT_EQ(QueryValue(*db_, "select n from t"), "1");
+        transaction.Commit();
+        EXPECT_FALSE(transaction.Active());
+    }
+    held.Rollback();
+}
+
 TEST_F(SqliteConnectionTest, OpenCursorOnOneConnectionWhileAnotherCommits) {
     db_->Execute("create table t (n integer)");
     for (int i = 0; i < 10; ++i) db_->Execute("insert into t values (" + std::to_string(i) + ")");
