@@ -484,7 +484,7 @@ void PreparedStatement::Bind(const std::vector<Parameter>& parameters) {
         // NOTE: the SQLite driver writes bound timestamp structures with milliseconds
         // ('2005-03-07 00:00:00.000'), which never equals a stored '2005-03-07 00:00:00';
         // SQLite warehouses keep dates as ISO text, so they are bound as that text.
-        if (type == ValueType::Timestamp && engine_ == Engine::Sqlite) {
+        if (type == ValueType::Timestamp && DialectFor(engine_).KeepsDatesAsText()) {
             type = ValueType::Text;
             if (const auto* t = std::get_if<Timestamp>(&p.Data)) b.text = t->ToIsoText();
         }
@@ -592,7 +592,7 @@ void Connection::Reopen() {
     if (!Succeeded(rc))
         Fail(SQL_HANDLE_DBC, connection_.get(), "", "The connection could not be opened.");
     open_ = true;
-    if (engine_ == Engine::SqlServer && !defaultDatabase_.empty())
+    if (Dialect().SelectsDatabaseByCatalog() && !defaultDatabase_.empty())
         SetDefaultDatabase(defaultDatabase_);
 }
 
@@ -720,7 +720,7 @@ std::optional<std::string> Connection::Property(const std::string& name) const {
 }
 
 std::string Connection::DefaultDatabase() const {
-    if (engine_ == Engine::SqlServer && IsOpen()) {
+    if (Dialect().SelectsDatabaseByCatalog() && IsOpen()) {
         SQLCHAR catalog[512] = {};
         SQLINTEGER length = 0;
         if (Succeeded(SQLGetConnectAttr(connection_.get(), SQL_ATTR_CURRENT_CATALOG, catalog,
@@ -731,7 +731,7 @@ std::string Connection::DefaultDatabase() const {
 }
 
 void Connection::SetDefaultDatabase(const std::string& database) {
-    if (engine_ == Engine::SqlServer) {
+    if (Dialect().SelectsDatabaseByCatalog()) {
         Check(SQLSetConnectAttr(connection_.get(), SQL_ATTR_CURRENT_CATALOG, Chars(database),
                                 Length(database)),
               SQL_HANDLE_DBC, connection_.get(), "", "The default database could not be set.");

@@ -74,6 +74,10 @@ bool SqlServerDialect::KeepsDatesAsText() const {
     return false;
 }
 
+bool SqlServerDialect::SelectsDatabaseByCatalog() const {
+    return true;
+}
+
 CopyRoute SqlServerDialect::RouteBetweenDatabases() const {
     return CopyRoute::ThroughServer;
 }
@@ -156,6 +160,10 @@ std::string SqliteDialect::PrimaryKeyColumnsQuery() const {
 
 bool SqliteDialect::KeepsDatesAsText() const {
     return true;
+}
+
+bool SqliteDialect::SelectsDatabaseByCatalog() const {
+    return false;
 }
 
 CopyRoute SqliteDialect::RouteBetweenDatabases() const {

@@ -86,6 +86,9 @@ class SqlDialect {
     //! Whether the engine keeps dates as text: a date read then goes back as the
     //! very text read, since a bound timestamp would not compare equal to it.
     virtual bool KeepsDatesAsText() const = 0;
+    //! Whether a connection reaches one of several databases, chosen as its current
+    //! catalog (a server), rather than being the database itself (a file).
+    virtual bool SelectsDatabaseByCatalog() const = 0;
 
     //! How the engine copies rows from one of its databases into another.
     virtual CopyRoute RouteBetweenDatabases() const = 0;
@@ -114,6 +117,7 @@ class SqlServerDialect final : public SqlDialect {
     std::optional<std::vector<std::string>> RowIdColumns() const override;
     std::string PrimaryKeyColumnsQuery() const override;
     bool KeepsDatesAsText() const override;
+    bool SelectsDatabaseByCatalog() const override;
     CopyRoute RouteBetweenDatabases() const override;
     std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const override;
 };
@@ -138,6 +142,7 @@ class SqliteDialect final : public SqlDialect {
     std::optional<std::vector<std::string>> RowIdColumns() const override;
     std::string PrimaryKeyColumnsQuery() const override;
     bool KeepsDatesAsText() const override;
+    bool SelectsDatabaseByCatalog() const override;
     CopyRoute RouteBetweenDatabases() const override;
     std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const override;
 };
