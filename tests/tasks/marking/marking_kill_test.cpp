@@ -1,7 +1,5 @@
-// The varnel program killed with SIGKILL while it marks, each kill followed by a
-// separate -del run: every table's marks are either the reset's 0s or exactly those
-// of an uninterrupted run, the killed run's lock is taken over, and the deletion
-// leaves no row referring to a deleted one.
+// varnel -mark killed with SIGKILL, then -del: marks are all reset or complete, the
+// lock is taken over, and no row is left referring to a deleted one.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -218,9 +218,8 @@ TEST_F(MarkingTest, FailureInATableIsRecordedAndReported) {
     }
 }
 
-// A SIGINT arriving while the first table is marked stops the statement that comes
-// next (here the table's COMMIT) or, if that ends first, the run at its next poll: the
-// table is reset or fully marked, never half, and the run fails with the cancel line.
+// A SIGINT while the first table is marked stops its COMMIT or the run at the next
+// poll: the table is reset or fully marked, never half.
 TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
     w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
     Dim("dim_a");
