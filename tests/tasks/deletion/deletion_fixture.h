@@ -59,11 +59,10 @@ class DeletionTest : public RunTest {
     void Brands(const std::vector<int>& ids, const std::vector<int>& marked) {
         w_.Dimension("dim_brand", {"id INTEGER", "name VARCHAR(20)"}, {.PrimaryKey = "id"});
         w_.Relation("dim_brand", "id", "fact_sales", "brand_id");
-        for (int id : ids) {
-            const bool isMarked = std::find(marked.begin(), marked.end(), id) != marked.end();
+        for (int id : ids)
             w_.Rows("dim_brand", {"id", "name", "is_deletable"},
-                    {{id, "b" + std::to_string(id), isMarked ? 1 : 0}});
-        }
+                    {{id, "b" + std::to_string(id),
+                      std::find(marked.begin(), marked.end(), id) != marked.end() ? 1 : 0}});
     }
 
     //! "id|start day|end day|is_current" per version, in id order.

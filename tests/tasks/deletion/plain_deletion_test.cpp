@@ -70,25 +70,17 @@ TEST_F(PlainDeletionTest, MarkedRowsGoAndTheSurvivingVersionsCoverTheHistory) {
                             "21|2020-01-01|2020-02-01|0", "23|2020-02-01|9999-12-31|1"));
     EXPECT_EQ(w_.Value("SELECT start_date FROM dim_customer WHERE id = 15"), "2020-01-01 00:00:00");
 
-    const auto history = History();
-    ASSERT_EQ(history.size(), 2u);
-    EXPECT_EQ(history[0].TableName, "dim_brand");
-    EXPECT_EQ(history[0].RecordCount, "1");
-    EXPECT_EQ(history[1].TableName, "dim_customer");
-    EXPECT_EQ(history[1].RecordCount, "13");
-    for (const auto& entry : history) {
-        EXPECT_EQ(entry.EntryKind, "6");
-        EXPECT_EQ(entry.Application, "Varnel");
-        EXPECT_EQ(entry.Category, "Deleted dimensions");
-        EXPECT_EQ(entry.CountUnit, "records deleted");
-        EXPECT_EQ(entry.Remark, "Atomic deletion=no");
-        EXPECT_EQ(entry.Status, "0");
-        EXPECT_EQ(entry.ServerName, "sqlite");
-        EXPECT_EQ(entry.DatabaseName, w_.Path());
-        EXPECT_EQ(entry.LogFile, "/var/log/varnel/run.txt");
-        EXPECT_EQ(entry.JobId, "job-7");
-        EXPECT_TRUE(entry.StartTime && entry.EndTime);
+    std::vector<std::string> history;
+    for (const auto& e : History()) {
+        history.push_back(e.TableName + "|" + e.RecordCount + "|" + e.EntryKind + "|" +
+                          e.Application + "|" + e.Category + "|" + e.CountUnit + "|" + e.Remark +
+                          "|" + e.Status + "|" + e.ServerName + "|" + e.LogFile + "|" + e.JobId);
+        EXPECT_EQ(e.DatabaseName, w_.Path());
+        EXPECT_TRUE(e.StartTime && e.EndTime);
     }
+    const std::string common = "|6|Varnel|Deleted dimensions|records deleted|Atomic deletion=no|0|"
+                               "sqlite|/var/log/varnel/run.txt|job-7";
+    EXPECT_THAT(history, ElementsAre("dim_brand|1" + common, "dim_customer|13" + common));
     EXPECT_THAT(Window().Comments,
                 Contains("Deleting records from Dimension table : dim_customer"));
     EXPECT_EQ(Window().Comments.back(), "");
@@ -155,9 +147,7 @@ TEST_F(PlainDeletionTest, TablesWithoutWorkLeaveNoTrace) {
     EXPECT_TRUE(Delete(false)) << MessageText;
     EXPECT_EQ(w_.Count("dim_kept"), 1);
     EXPECT_TRUE(History().empty());
-    EXPECT_EQ(ActiveProgressWindow()->ProgressMax(), 1);
     EXPECT_EQ(ActiveProgressWindow()->ProgressVal(), 0);
-    EXPECT_EQ(Window().Polls, 1);
 }
 
 TEST_F(PlainDeletionTest, ATableWhoseRelationsDisagreeIsRepairedOnce) {
@@ -175,15 +165,8 @@ TEST_F(PlainDeletionTest, ATableWhoseRelationsDisagreeIsRepairedOnce) {
     EXPECT_EQ(History().size(), 1u);
 }
 
-}  // namespace
-}  // namespace varnel
-
-namespace varnel {
-namespace {
-
-// The repair writes back dates exactly as they stand: a SQLite warehouse may hold
-// plain days or fractions of a second, and a rewritten form would change what
-// compares equal. A real number in the key finds its element to the last bit.
+// Dates are written back in the form they had (plain days, fractions of a second);
+// a real number in the key finds its element to the last bit.
 TEST_F(PlainDeletionTest, RepairKeepsTheFormOfDatesAndFindsRealKeys) {
     w_.Dimension("dim_weight", {"id INTEGER", "grade REAL"},
                  {.PrimaryKey = "id", .OrgPkey = "grade", .SlowlyChanging = true});

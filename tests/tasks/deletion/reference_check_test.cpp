@@ -1,6 +1,4 @@
-// Rows that referring rows use when the deletion runs are kept, whatever the marks
-// say: the statements, the referring-first order, the task on real SQLite
-// warehouses, and the varnel program while another process keeps loading facts.
+// Rows that referring rows use when the deletion runs are kept, whatever the marks say.
 
 #include "tasks/deletion/reference_check.h"
 
@@ -87,8 +85,7 @@ class ReferenceCheckTest : public testing::DeletionTest {
         return testing::ReadFile(path);
     }
 
-    //! Runs varnel on the warehouse with a log directory of its own and standard
-    //! error in <name>.err; returns the exit status.
+    //! Runs varnel with logs in <name> and standard error in <name>.err; returns the status.
     int RunVarnel(const std::string& name, std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {VARNEL_EXE, "-mac", "sqlite", "-db", w_.Path(),
                                              "-ntaut", "-log", dir_.File(name)});
@@ -187,9 +184,8 @@ TEST_P(ReferenceCheckModeTest, ACheckThatCannotRunLeavesItsTableAsItWas) {
               "dim_zone|3|0");
 }
 
-// A fact loaded between the marking run and the deletion run uses marked rows. In
-// plain mode the version survives and the repair makes it current; in atomic mode
-// its element is no longer wholly marked and keeps every version.
+// A fact loaded after marking keeps its version (made current by the repair) or, in
+// atomic mode, its whole element.
 TEST_P(ReferenceCheckModeTest, AFactLoadedAfterMarkingKeepsItsRows) {
     const bool atomic = GetParam();
     Brands({1, 2, 3}, {});
@@ -224,9 +220,8 @@ TEST_P(ReferenceCheckModeTest, AFactLoadedAfterMarkingKeepsItsRows) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReferenceCheckModeTest, ::testing::Bool());
 
-// A writer process (the sqlite3 shell) inserts facts one after another for as long
-// as varnel deletes, each referring to marked rows that exist when it is inserted:
-// an orphan could only be the deletion's fault.
+// The sqlite3 shell inserts facts referring to existing marked rows for as long as
+// varnel deletes: an orphan could only be the deletion's fault.
 TEST_F(ReferenceCheckTest, AWriterThroughoutADeletionRunLeavesNoOrphan) {
     const std::vector<std::string> keys = {"store_id", "product_id", "day_id"};
     const std::string rows = "40000";

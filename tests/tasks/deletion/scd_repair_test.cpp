@@ -1,8 +1,5 @@
-// The repair of slowly changing dimensions against a plain reference: the versions
-// visited one by one in element key and start_date order, each marked version read
-// as it stands when its turn comes and its neighbours moved by one UPDATE of the
-// element, then the marked rows deleted. Generated tables of several seeds must
-// come out of the task exactly as they come out of the reference.
+// The repair of slowly changing dimensions against a plain SQL reference, on
+// generated tables of several seeds.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,9 +17,8 @@ namespace {
 
 using ::testing::IsEmpty;
 
-// The reference, on a copy of the table: the marked versions in the order of the
-// repair, then for each the UPDATE of its form, with its key, dates and current flag
-// taken from the row as it stands (no value passes through the program).
+// The reference: each marked version in repair order moves its neighbours with values
+// read from the row as it stands, then the marked rows go.
 void ReferenceRepairAndDelete(Connection& db, const std::string& table, const std::string& key,
                               const std::vector<std::string>& keyColumns) {
     std::vector<std::int64_t> marked;
@@ -45,12 +41,7 @@ void ReferenceRepairAndDelete(Connection& db, const std::string& table, const st
     // Every marker of both forms takes the version's rowid.
     const std::size_t markers = keyColumns.size() + 2;
     for (const auto rowid : marked) {
-        const Parameter version{.Name = "rowid",
-                                .Type = ValueType::Integer,
-                                .Size = 0,
-                                .Precision = 0,
-                                .Scale = 0,
-                                .Data = rowid};
+        const Parameter version{.Name = "rowid", .Type = ValueType::Integer, .Data = rowid};
         auto current = db.Prepare("SELECT is_current FROM " + table + " WHERE rowid = ?");
         auto read = current.Query({version});
         ASSERT_TRUE(read.Next());
@@ -62,11 +53,8 @@ void ReferenceRepairAndDelete(Connection& db, const std::string& table, const st
     db.Execute("DELETE FROM " + table + " WHERE is_deletable = 1");
 }
 
-// Generated elements of slowly changing versions, as SQL literals so that both
-// copies hold the very same values: keys of text, whole and real numbers and Null
-// (7 and 7.0 are one element, '7' another, 0.1 + 0.2 not 0.3), chains of yearly
-// and same-day versions, gaps, times of day that differ, Null dates, several or no
-// current versions, and runs of marked versions.
+// Generated versions as SQL literals: mixed-type and Null keys (7 and 7.0 are one
+// element, '7' another), same-day versions, gaps, Null dates, several or no current.
 class VersionGenerator {
   public:
     explicit VersionGenerator(unsigned seed) : random_(seed) {}
@@ -125,8 +113,7 @@ class VersionGenerator {
 
 class ScdRepairTest : public testing::DeletionTest, public ::testing::WithParamInterface<unsigned> {
   protected:
-    //! The table under test, registered and related, and its reference copy, unregistered;
-    //! every write of the task to the versions is logged.
+    //! The table under test and its unregistered reference copy; writes are logged.
     void Tables(const std::string& name, const std::string& key, const std::string& columns,
                 const std::string& rows, const std::string& referring) {
         for (const std::string& table : {name, "ref_" + name}) {
