@@ -1,6 +1,5 @@
-// The multi-user lock on real SQLite warehouses: table states, transitions, the
-// override question, two processes racing for the lock, and the live lock that
-// tells a holder that lives from one that died.
+// The multi-user lock on real SQLite warehouses, and the live lock that tells a
+// holder that lives from one that died.
 
 #include "run/lock.h"
 
