@@ -329,13 +329,6 @@ INSTANTIATE_TEST_SUITE_P(
         EarlyStop{"WarehouseCannotBeReached",
                   [](const testing::TempDir& d, RunSettings& s) { s.Database = d.File("gone.db"); },
                   "Error while connecting to : sqlite"},
-        EarlyStop{"AnotherUserLockedLast",
-                  [](const testing::TempDir&, RunSettings& s) {
-                      auto db = testing::OpenSqlite(s.Database);
-                      db->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
-                      db->Execute("insert into dwm_multiuse values (0,'alice')");
-                  },
-                  "last used by -- alice"},
         EarlyStop{"StatusFolderMissing",
                   [](const testing::TempDir& d, RunSettings& s) {
                       s.StatusFileRequested = true;
