@@ -163,8 +163,6 @@ TEST_F(UnattendedFailureTest, SigtermCancelsALongStatementAndLeavesTheTableAsItW
         waitpid(child, &status, 0);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
-        std::printf("%s ended %.3f s after SIGTERM\n", task.Option.c_str(), seconds);
-
         EXPECT_LT(seconds, 5.0) << task.Option;
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << task.Option;
         EXPECT_EQ(ReadFile(Status()), "failure\r\n") << task.Option;
