@@ -197,16 +197,6 @@ TEST(UnusedCountsTest, ATableCountedTwiceIsAnErrorSoNoPageListsItTwice) {
     EXPECT_EQ(counts.Find("dim_a"), 2);
 }
 
-TEST_F(ReportsTest, EmptyMetadataGivesAFullBarAndPagesWithHeaderRowsOnly) {
-    Connect();
-    ASSERT_TRUE(InitReportProgress(*WarehouseConnection));
-    EXPECT_EQ(ActiveProgressWindow()->ProgressMax(), 1.0f);
-    EXPECT_EQ(ActiveProgressWindow()->ProgressVal(), 1);
-    ASSERT_TRUE(WriteReports(reports_)) << MessageText;
-    EXPECT_THAT(Page(ReportKind::Detailed),
-                EndsWith("<BR>\r\n" + DetailedTableHeader() + "\r\n" + BuildReportFoot() + "\r\n"));
-}
-
 TEST_F(ReportsTest, CancelDuringTheSummaryFinishesItAndStopsBeforeTheDetailedPage) {
     BuildShop();
     Connect(/*cancelAfterPolls=*/1);
