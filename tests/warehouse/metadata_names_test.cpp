@@ -11,8 +11,10 @@ namespace varnel {
 namespace {
 
 TEST(IdentifierTest, TellsANameFromText) {
-    for (const char* name : {"  d_store ", "Fact$2024#", "[d store]", "[a]]b]", "\"say \"\"hi\"\"\"",
-                             "dbo.[d store]", "[dbo].\"d store\"", "d_gr\xc3\xb6\xc3\x9f" "e"})
+    for (const char* name : {"  d_store ", "Fact$2024#", "[d store]", "[a]]b]",
+                             "\"say \"\"hi\"\"\"", "dbo.[d store]", "[dbo].\"d store\"",
+                             "d_gr\xc3\xb6\xc3\x9f"
+                             "e"})
         EXPECT_TRUE(IsIdentifier(name)) << "'" << name << "'";
     // Text that would end the name and add SQL of its own, or that is no name at all.
     for (const char* text :

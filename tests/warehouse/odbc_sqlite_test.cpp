@@ -119,8 +119,9 @@ TEST_F(SqliteConnectionTest, ParametersOfEveryKindRoundTripIncludingNullAndLongT
                     {"r", ValueType::Double, 0, 0, 0, {}},
                     {"d", ValueType::Timestamp, 0, 0, 0, {}}});
     // Dates are bound as the ISO text the warehouse stores, so they compare equal.
-    EXPECT_EQ(QueryValue(*db_, "select s || '|' || n || '|' || r || '|' || d from t "
-                               "where n is not null"),
+    EXPECT_EQ(QueryValue(*db_,
+                         "select s || '|' || n || '|' || r || '|' || d from t "
+                         "where n is not null"),
               text + "|-9000000000|2.25|2005-03-07 23:05:09");
     EXPECT_EQ(QueryValue(*db_, "select count(*) from t where coalesce(s, n, r, d) is null"), "1");
 
