@@ -181,7 +181,8 @@ TEST_F(RunDriverTest, CancelledOrThrowingTaskEndsTheSequence) {
         if (cancel) CancelAfterPolls(0);
         settings_.CheckMetadata = settings_.MarkUnused = settings_.GenerateReports = true;
         EXPECT_FALSE(ExecuteRun(settings_));
-        EXPECT_EQ(MessageText, cancel ? "details of mark\r\nmark cancelled.\r\n" : "boom in mark\r\n");
+        EXPECT_EQ(MessageText,
+                  cancel ? "details of mark\r\nmark cancelled.\r\n" : "boom in mark\r\n");
         EXPECT_EQ(ran_, (std::vector<std::string>{"check", "mark"}));
         EXPECT_FALSE(settings_.MarkUnused || settings_.GenerateReports);
         EXPECT_THAT(LogText(),

@@ -64,10 +64,11 @@ TEST_F(AtomicDeletionTest, AnElementGoesOnlyWithAllItsVersions) {
     for (const auto& e : History())
         history.push_back(e.TableName + "|" + e.RecordCount + "|" + e.Remark + "|" + e.Category +
                           "|" + e.CountUnit + "|" + e.Status);
-    EXPECT_THAT(history,
-                ElementsAre("dim_brand|1|Atomic deletion=no|Deleted dimensions|records deleted|0",
-                            "dim_customer|8|Atomic deletion=yes|Deleted dimensions|records deleted|0",
-                            "dim_price|2|Atomic deletion=yes|Deleted dimensions|records deleted|0"));
+    EXPECT_THAT(
+        history,
+        ElementsAre("dim_brand|1|Atomic deletion=no|Deleted dimensions|records deleted|0",
+                    "dim_customer|8|Atomic deletion=yes|Deleted dimensions|records deleted|0",
+                    "dim_price|2|Atomic deletion=yes|Deleted dimensions|records deleted|0"));
 }
 
 TEST_F(AtomicDeletionTest, AFailureUndoesTheWholeTable) {

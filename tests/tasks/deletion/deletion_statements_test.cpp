@@ -87,8 +87,9 @@ TEST(DeletionStatementsTest, DatesAreBoundAsTimestampsOnSqlServerAndAsReadOnSqli
     const ColumnInfo date{"listed", ColumnKind::Date, 23, 3, true};
     const auto onServer = ColumnValueParameter(date, "2005-03-07 10:20:30.000", kSqlServer);
     EXPECT_EQ(std::get<Timestamp>(onServer.Data), (Timestamp{2005, 3, 7, 10, 20, 30}));
-    EXPECT_EQ(std::get<Timestamp>(DateValueParameter("end_date", "2005-03-07 10:20:30", kSqlServer).Data),
-              (Timestamp{2005, 3, 7, 10, 20, 30}));
+    EXPECT_EQ(
+        std::get<Timestamp>(DateValueParameter("end_date", "2005-03-07 10:20:30", kSqlServer).Data),
+        (Timestamp{2005, 3, 7, 10, 20, 30}));
     // SQLite compares the text it holds: '2005-03-07' never equals '2005-03-07 00:00:00'.
     const auto onSqlite = ColumnValueParameter(date, "2005-03-07", kSqlite);
     EXPECT_EQ(std::get<std::string>(onSqlite.Data), "2005-03-07");

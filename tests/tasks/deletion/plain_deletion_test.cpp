@@ -78,8 +78,9 @@ TEST_F(PlainDeletionTest, MarkedRowsGoAndTheSurvivingVersionsCoverTheHistory) {
         EXPECT_EQ(e.DatabaseName, w_.Path());
         EXPECT_TRUE(e.StartTime && e.EndTime);
     }
-    const std::string common = "|6|Varnel|Deleted dimensions|records deleted|Atomic deletion=no|0|"
-                               "sqlite|/var/log/varnel/run.txt|job-7";
+    const std::string common =
+        "|6|Varnel|Deleted dimensions|records deleted|Atomic deletion=no|0|"
+        "sqlite|/var/log/varnel/run.txt|job-7";
     EXPECT_THAT(history, ElementsAre("dim_brand|1" + common, "dim_customer|13" + common));
     EXPECT_THAT(Window().Comments,
                 Contains("Deleting records from Dimension table : dim_customer"));
