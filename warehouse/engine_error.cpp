@@ -5,10 +5,12 @@
 namespace varnel {
 
 std::string DescribeTableError(const std::exception& error, const std::string& table) {
-    std::string text = error.what();
-    if (dynamic_cast<const OdbcError*>(&error) != nullptr && !table.empty())
-        text += "\r\nTable concerned: " + table;
-    return text;
+    if (dynamic_cast<const OdbcError*>(&error) == nullptr) return error.what();
+    return WithTableLine(error.what(), table);
+}
+
+std::string WithTableLine(const std::string& description, const std::string& table) {
+    return table.empty() ? description : description + "\r\nTable concerned: " + table;
 }
 
 }  // namespace varnel

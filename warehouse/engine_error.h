@@ -10,4 +10,8 @@ namespace varnel {
 //! not; the tool's own messages name their table already and stay as they are.
 std::string DescribeTableError(const std::exception& error, const std::string& table);
 
+//! The description followed by the line naming the table; the description alone when
+//! there is no table.
+std::string WithTableLine(const std::string& description, const std::string& table);
+
 }  // namespace varnel

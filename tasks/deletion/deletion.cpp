@@ -18,6 +18,7 @@
 #include "warehouse/connections.h"
 #include "warehouse/connector.h"
 #include "warehouse/database_access.h"
+#include "warehouse/engine_error.h"
 
 namespace varnel {
 
@@ -125,7 +126,7 @@ void ReportDeletionFailure(const std::string& description, std::int64_t deleted,
         storeFailure = error.what();
     }
     const std::string& table = DeletionHistory().TableName;
-    AppendError(table.empty() ? description : description + "\r\nTable concerned: " + table);
+    AppendError(WithTableLine(description, table));
     if (!storeFailure.empty()) AppendError(storeFailure);
 }
 
