@@ -109,14 +109,13 @@ int main(int argc, char** argv) {
     varnel::UnloadProgressWindow();
 
     varnel::testing::ScriptedChoosers choosers;
-    varnel::ConnectionPanel panel(choosers);
-    panel.SetServer("sqlite");
-    panel.SetDatabase("/srv/warehouse/sales.db");
-    panel.SetWindowsAuth(true);
     QWidget frame;
-    panel.setParent(&frame);
-    panel.move(12, 12);
-    frame.resize(panel.width() + 24, panel.height() + 24);
+    auto* panel = new varnel::ConnectionPanel(choosers, &frame);
+    panel->SetServer("sqlite");
+    panel->SetDatabase("/srv/warehouse/sales.db");
+    panel->SetWindowsAuth(true);
+    panel->move(12, 12);
+    frame.resize(panel->width() + 24, panel->height() + 24);
     frame.show();
     Save(&frame, "connection_panel.png");
 
