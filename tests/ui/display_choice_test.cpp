@@ -23,11 +23,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-//! A TCP port on 127.0.0.1 that accepts connections and closes them at once, or
-//! (silent) never says a word: a port that is open but no X server.
-class FakeServerPort {
+//! A TCP port on 127.0.0.1 that accepts connections and never says a word: a
+//! port that is open but no X server.
+class SilentPort {
   public:
-    explicit FakeServerPort(bool silent) {
+    SilentPort() {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -41,19 +41,15 @@ class FakeServerPort {
             }
         }
         ::listen(fd_, 8);
-        thread_ = std::thread([this, silent] {
+        thread_ = std::thread([this] {
             while (!stop_) {
                 const int client = ::accept(fd_, nullptr, nullptr);
                 if (client < 0) return;
-                if (silent) {
-                    held_ = client;
-                } else {
-                    ::close(client);
-                }
+                held_ = client;
             }
         });
     }
-    ~FakeServerPort() {
+    ~SilentPort() {
         stop_ = true;
         ::shutdown(fd_, SHUT_RDWR);
         thread_.join();
@@ -78,7 +74,6 @@ std::string UnusedLocalDisplay() {
 }
 
 TEST(DisplayChoiceTest, DisplaysThatDoNotAnswerGiveOffscreenAndTheConsole) {
-    const FakeServerPort closing(false);
     const struct {
         const char* Name;
         std::string Display;
@@ -86,7 +81,6 @@ TEST(DisplayChoiceTest, DisplaysThatDoNotAnswerGiveOffscreenAndTheConsole) {
         {"no DISPLAY", ""},
         {"not a display name", "not-a-display"},
         {"no server on the local display", UnusedLocalDisplay()},
-        {"a port that closes the connection", closing.Display()},
         {"a closed port", "127.0.0.1:59"},
     };
     for (const auto& c : cases) {
@@ -98,7 +92,7 @@ TEST(DisplayChoiceTest, DisplaysThatDoNotAnswerGiveOffscreenAndTheConsole) {
 }
 
 TEST(DisplayChoiceTest, ServerThatNeverGreetsCountsAsNoDisplayAfterTheTimeOut) {
-    const FakeServerPort silent(true);
+    const SilentPort silent;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(DisplayAnswers(silent.Display(), 300ms));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
