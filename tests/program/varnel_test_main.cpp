@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -30,9 +29,8 @@ namespace {
 constexpr std::string_view kStatementPrefix = "statement:";
 
 struct Instruction {
-    std::string Point;
+    std::string Point, Marker;
     bool Kill = false;
-    std::string Marker;
 };
 
 class TestHooks : public RunHooks {
@@ -82,7 +80,7 @@ int main(int argc, char** argv) {
                       << (needed == 2 ? " and a marker file" : "") << '\n';
             return 2;
         }
-        instructions.push_back({argv[next + 1], needed == 1, needed == 2 ? argv[next + 2] : ""});
+        instructions.push_back({argv[next + 1], needed == 2 ? argv[next + 2] : "", needed == 1});
         next += needed + 1;
     }
     varnel::TestHooks hooks(std::move(instructions));

@@ -47,12 +47,9 @@ class DeletionKillTest : public testing::DeletionTest {
         std::map<std::string, testing::Texts> contents;
         for (const auto& table : kTables) {
             auto rows = connection->Query("SELECT * FROM " + table + " ORDER BY id");
-            while (rows.Next()) {
-                std::string line;
+            while (rows.Next())
                 for (std::size_t i = 0; i < rows.ColumnCount(); ++i)
-                    line += rows.Get(i).value_or("<null>") + "|";
-                contents[table].push_back(line);
-            }
+                    contents[table].push_back(rows.Get(i).value_or("<null>"));
         }
         return contents;
     }
@@ -65,10 +62,11 @@ class DeletionKillTest : public testing::DeletionTest {
 
     //! Runs varnel -del on the file, killed after the delay given unless negative.
     double RunVarnel(const std::string& path, double killAfterSeconds) {
-        const auto run =
-            testing::RunVarnelOnSqlite(path, "-del", dir_.File("logs"), killAfterSeconds);
-        EXPECT_TRUE(killAfterSeconds >= 0 || run.Succeeded);
-        return run.Seconds;
+        auto args = testing::SqliteRun(VARNEL_EXE, path, dir_.File("logs"));
+        args.push_back("-del");
+        const auto end = testing::RunChild(args, {}, killAfterSeconds);
+        EXPECT_TRUE(killAfterSeconds >= 0 || end.ExitCode == 0);
+        return end.Seconds;
     }
 };
 
@@ -78,7 +76,6 @@ TEST_F(DeletionKillTest, AKilledRunLeavesEveryTableUntouchedOrFullyDone) {
     const double runSeconds = RunVarnel(finished, -1);
     const auto after = Contents(finished);
     for (const auto& table : kTables) ASSERT_NE(before.at(table), after.at(table)) << table;
-    std::printf("a full run took %.3f s\n", runSeconds);
 
     int partlyDone = 0;
     for (const double share : {0.2, 0.35, 0.5, 0.65, 0.8}) {
@@ -91,7 +88,6 @@ TEST_F(DeletionKillTest, AKilledRunLeavesEveryTableUntouchedOrFullyDone) {
                 << table << " after a kill at " << share << " of the run";
             if (found.at(table) == after.at(table)) ++done;
         }
-        std::printf("killed at %.0f%%: %d of %zu tables done\n", share * 100, done, kTables.size());
         if (done > 0 && done < static_cast<int>(kTables.size())) ++partlyDone;
     }
     EXPECT_GT(partlyDone, 0);

@@ -108,21 +108,17 @@ class MarkingKillTest : public testing::RunTest {
     //! Runs varnel with the task option on the file, killed after the delay unless negative.
     double RunVarnel(const std::string& path, const std::string& task, const std::string& logs,
                      double killAfterSeconds) {
-        const auto run = testing::RunVarnelOnSqlite(path, task, logs, killAfterSeconds);
-        EXPECT_TRUE(killAfterSeconds >= 0 || run.Succeeded) << task << " on " << path;
-        return run.Seconds;
+        auto args = testing::SqliteRun(VARNEL_EXE, path, logs);
+        args.push_back(task);
+        const auto end = testing::RunChild(args, {}, killAfterSeconds);
+        EXPECT_TRUE(killAfterSeconds >= 0 || end.ExitCode == 0) << task << " on " << path;
+        return end.Seconds;
     }
 
     static bool LockLeft(const std::string& path) {
         auto connection = testing::OpenSqlite(path);
         return TableExists(*connection, "dwm_multiuse") &&
                testing::QueryValue(*connection, "SELECT lock FROM dwm_multiuse") == "1";
-    }
-
-    static std::string LogOf(const std::string& folder) {
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            return testing::ReadFile(entry.path().string());
-        return "<no log>";
     }
 
     testing::WarehouseBuilder w_;
@@ -133,7 +129,6 @@ TEST_F(MarkingKillTest, AKilledMarkingLeavesEachTableResetOrFullyMarkedAndDeleti
     const double runSeconds = RunVarnel(finished, "-mark", dir_.File("logs/finished"), -1);
     const auto complete = Marks(finished);
     for (const auto& table : kDimensions) ASSERT_NE(complete.at(table), "") << table;
-    std::printf("an uninterrupted marking took %.3f s\n", runSeconds);
 
     const std::string takeOver = "The lock left by user " + CurrentUserName() +
                                  ", whose run ended without releasing it, was taken over.";
@@ -150,16 +145,12 @@ TEST_F(MarkingKillTest, AKilledMarkingLeavesEachTableResetOrFullyMarkedAndDeleti
                 << table << " after a kill at " << share << " of the run";
             if (found.at(table) == complete.at(table)) ++done;
         }
-        std::printf("killed at %.0f%%: %d of %zu tables marked\n", share * 100, done,
-                    kDimensions.size());
         if (done > 0 && done < static_cast<int>(kDimensions.size())) ++partlyDone;
 
         const bool lockLeft = LockLeft(killed);
         const std::string logs = dir_.File("logs/del" + std::to_string(moment));
         RunVarnel(killed, "-del", logs, -1);
-        if (lockLeft) {
-            EXPECT_THAT(LogOf(logs), HasSubstr(takeOver));
-        }
+        EXPECT_THAT(lockLeft ? testing::OnlyFileIn(logs) : takeOver, HasSubstr(takeOver));
         EXPECT_EQ(Orphans(killed), 0) << "after a kill at " << share << " of the run";
     }
     EXPECT_GT(partlyDone, 0);
