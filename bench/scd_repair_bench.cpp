@@ -18,7 +18,7 @@
 #include "run/run_settings.h"
 #include "tasks/deletion/deletion.h"
 #include "tasks/deletion/deletion_statements.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 #include "warehouse/connector.h"
 
 using namespace varnel;

@@ -18,7 +18,7 @@
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/tool_tables.h"
 

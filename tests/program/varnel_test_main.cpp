@@ -23,6 +23,7 @@
 
 #include "base/run_hooks.h"
 #include "driver/start_up.h"
+#include "run/process_state.h"
 
 namespace varnel {
 namespace {
@@ -92,5 +93,6 @@ int main(int argc, char** argv) {
     std::vector<char*> arguments{argv[0]};
     arguments.insert(arguments.end(), argv + next, argv + argc);
     arguments.push_back(nullptr);
-    return varnel::Main(static_cast<int>(arguments.size() - 1), arguments.data());
+    varnel::ProcessState state;
+    return varnel::Main(state, static_cast<int>(arguments.size() - 1), arguments.data());
 }

@@ -16,7 +16,7 @@
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 
 namespace varnel {
 namespace {

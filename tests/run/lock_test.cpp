@@ -21,7 +21,7 @@
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 #include "warehouse/database_access.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/tool_tables.h"

@@ -22,7 +22,7 @@
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 #include "warehouse/live_lock.h"
 
 namespace varnel {

@@ -3,11 +3,10 @@
 #include <cstdlib>
 
 #include "base/clock.h"
-#include "driver/main_window_host.h"
+#include "run/process_state.h"
 #include "run/lock.h"
 #include "run/run_settings.h"
 #include "run/status_file.h"
-#include "warehouse/connections.h"
 #include "warehouse/tool_tables.h"
 
 namespace varnel::testing {

@@ -15,7 +15,7 @@
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 
 namespace varnel::testing {
 

@@ -16,7 +16,7 @@
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 #include "warehouse/sql_dialect.h"
 
 namespace varnel {

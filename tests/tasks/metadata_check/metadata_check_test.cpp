@@ -15,7 +15,7 @@
 #include "tasks/metadata_check/metadata_check_statements.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 
 namespace varnel {
 namespace {
