@@ -278,12 +278,12 @@ bool StartStatusAndLog(RunBook& book) {
         return true;
     } catch (const std::system_error& error) {
         FailLogCreation(state, "Error in creating Log File\r\nError Number: " +
-                        std::to_string(error.code().value()) + "\r\n" + error.code().message());
+                                   std::to_string(error.code().value()) + "\r\n" +
+                                   error.code().message());
         return false;
     } catch (const std::exception& error) {
-        FailLogCreation(state,
-                        std::string("Error in creating Log File\r\nError Number: 0\r\n") +
-                        error.what());
+        FailLogCreation(
+            state, std::string("Error in creating Log File\r\nError Number: 0\r\n") + error.what());
         return false;
     }
 }
@@ -376,7 +376,6 @@ void FinishStatus(RunBook& book) {
         AppendLine(book.Settings.LogCopyFile, line);
 }
 
-
 // What the task sequence carries from task to task.
 struct Sequence {
     ProcessState& State;
@@ -430,8 +429,12 @@ bool CallTask(Sequence& sequence, const RunTask& task) {
     ProcessState& state = sequence.State;
     ProgressWindow silent;
     ProgressWindow* window = state.ActiveProgressWindow();
-    TaskContext context{state,          sequence.Settings, state.WarehouseConnection->Dialect(),
-                        window ? *window : silent, sequence.Log, sequence.LogPath};
+    TaskContext context{state,
+                        sequence.Settings,
+                        state.WarehouseConnection->Dialect(),
+                        window ? *window : silent,
+                        sequence.Log,
+                        sequence.LogPath};
     // A signal cancels the statement in progress only while a task runs; the
     // statements around the tasks (the lock's release above all) always run.
     struct CancelWindow {
@@ -513,8 +516,7 @@ bool RunTaskSequence(ProcessState& state, RunSettings& settings, LogStream* log,
         if (!ReadyWarehouse(sequence)) return FailSequence(sequence, "");
         const auto& tasks = TaskTable(state);
         for (std::size_t i = 0; i < tasks.size(); ++i) {
-            if (settings.*(tasks[i].Flag) && !RunSequenceTask(sequence, i, tasks[i]))
-                return false;
+            if (settings.*(tasks[i].Flag) && !RunSequenceTask(sequence, i, tasks[i])) return false;
         }
         sequence.Current = tasks.size();
         if (settings.DeleteMarked) {

@@ -9,8 +9,8 @@
 
 #include "base/clock.h"
 #include "base/text.h"
-#include "run/run_settings.h"
 #include "run/process_state.h"
+#include "run/run_settings.h"
 #include "warehouse/database_access.h"
 
 namespace varnel {

@@ -7,9 +7,9 @@
 #include "reports/report_frame.h"
 #include "reports/report_pieces.h"
 #include "reports/report_statements.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
-#include "run/process_state.h"
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
 

@@ -96,8 +96,8 @@ void ApplyArguments(ProcessState& state, RunSettings& settings,
     faults.clear();
     if (args.size() > static_cast<std::size_t>(std::max(maxArguments, 0))) {
         faults.push_back("Too many arguments: at most " + std::to_string(maxArguments) +
-                                    " are allowed and the command line has " +
-                                    std::to_string(args.size()) + "; nothing was done.");
+                         " are allowed and the command line has " + std::to_string(args.size()) +
+                         "; nothing was done.");
     }
     static const std::string noValue;
     for (std::size_t i = 0; i < args.size(); ++i) {

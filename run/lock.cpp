@@ -64,7 +64,7 @@ void Note(ProcessState& state, const std::string& line) {
 
 void NoteUnrecognisable(ProcessState& state, const std::string& reason) {
     Note(state, "A lock left by a run that ended without releasing it cannot be recognised here: " +
-         reason);
+                    reason);
 }
 
 // Holds the live lock before the row says lock 1, so that whoever reads that 1
@@ -141,7 +141,7 @@ Attempt TryLock(ProcessState& state, Connection& connection, std::string& holder
                 state.LockHeld = true;
                 CommitTaken(state, connection, transaction);
                 Note(state, "The lock left by user " + TrimBlanks(row->UserName) +
-                     ", whose run ended without releasing it, was taken over.");
+                                ", whose run ended without releasing it, was taken over.");
                 return Attempt::Taken;
             case LiveLock::Outcome::Unavailable:
                 NoteUnrecognisable(state, reason);
@@ -183,9 +183,10 @@ bool LockTool(ProcessState& state, bool& wasLocked) {
         state.LockHolder = TrimBlanks(holder);
         // NOTE: the question is never asked inside a transaction: an open question
         // would block every writer of the warehouse until it is answered.
-        const bool takeOver = state.CurrentPrompter().AskYesNo(
-            "The machine is currently locked by user " + state.LockHolder + ". Do you wish to continue?",
-            "Lock Profile");
+        const bool takeOver =
+            state.CurrentPrompter().AskYesNo("The machine is currently locked by user " +
+                                                 state.LockHolder + ". Do you wish to continue?",
+                                             "Lock Profile");
         if (!takeOver) return true;
         Transaction transaction(connection);
         connection.Execute(sql::DropLockTable());

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-
 namespace varnel {
 
 //! The options of one run: where the warehouse and the archive are, how to log in,

@@ -13,8 +13,7 @@ namespace varnel {
 namespace {
 
 std::string Failure(const std::string& path, const std::string& what, int error) {
-    return "The status file " + path + " could not be " + what + ": " +
-           std::strerror(error);
+    return "The status file " + path + " could not be " + what + ": " + std::strerror(error);
 }
 
 }  // namespace

@@ -39,8 +39,7 @@ bool ColumnExists(Connection& connection, const std::string& tableName,
                          {TrimBlanks(tableName), TrimBlanks(columnName)}, messageText);
 }
 
-bool TableHasIndex(Connection& connection, const std::string& tableName,
-                   std::string& messageText) {
+bool TableHasIndex(Connection& connection, const std::string& tableName, std::string& messageText) {
     return CatalogHasRow(connection, connection.Dialect().TableHasIndexQuery(),
                          {TrimBlanks(tableName)}, messageText);
 }

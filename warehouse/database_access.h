@@ -22,8 +22,7 @@ bool ColumnExists(Connection& connection, const std::string& tableName,
 
 //! True when the table (trimmed) has at least one index of any kind. A failed
 //! catalog query counts as none and leaves its description + CR LF in the message text.
-bool TableHasIndex(Connection& connection, const std::string& tableName,
-                   std::string& messageText);
+bool TableHasIndex(Connection& connection, const std::string& tableName, std::string& messageText);
 
 //! "select count(*) from " + the table; throws when the table cannot be counted.
 std::int32_t CountRows(Connection& connection, const std::string& tableName);

@@ -174,9 +174,8 @@ bool CopyFactRows(ProcessState& state, const std::string& table, const std::stri
     }
 }
 
-bool DeleteArchivedRows(ProcessState& state, const std::string& table,
-                        const std::string& condition, Connection& warehouse,
-                        std::int64_t archivedCount, ArchiveHold& hold) {
+bool DeleteArchivedRows(ProcessState& state, const std::string& table, const std::string& condition,
+                        Connection& warehouse, std::int64_t archivedCount, ArchiveHold& hold) {
     try {
         if (hold.WarehouseTransaction) {
             DeleteCounted(warehouse, *hold.WarehouseTransaction, table, condition, archivedCount);

@@ -41,9 +41,8 @@ bool CopyFactRows(ProcessState& state, const std::string& table, const std::stri
 //! exactly as many rows as were archived; otherwise nothing is deleted and the
 //! task fails with a message naming the table and both counts. Runs in the hold's
 //! transaction when there is one, else on a second warehouse connection.
-bool DeleteArchivedRows(ProcessState& state, const std::string& table,
-                        const std::string& condition, Connection& warehouse,
-                        std::int64_t archivedCount, ArchiveHold& hold);
+bool DeleteArchivedRows(ProcessState& state, const std::string& table, const std::string& condition,
+                        Connection& warehouse, std::int64_t archivedCount, ArchiveHold& hold);
 
 //! Removes the linked server that the command added; never fails.
 void DropArchiveLink(Command& linkCommand, Connection& warehouse);

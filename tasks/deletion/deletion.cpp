@@ -9,12 +9,12 @@
 
 #include "base/text.h"
 #include "run/log_stream.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/deletion/deletion_statements.h"
 #include "tasks/deletion/deletion_steps.h"
 #include "tasks/deletion/reference_check.h"
-#include "run/process_state.h"
 #include "warehouse/connector.h"
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
@@ -138,8 +138,7 @@ Connection& RunWarehouseConnection(ProcessState& state) {
 
 bool InitDeleteProgress(TaskContext& context) {
     try {
-        auto count =
-            RunWarehouseConnection(context.State).Query(SelectedDimensionCountQuery(), 60);
+        auto count = RunWarehouseConnection(context.State).Query(SelectedDimensionCountQuery(), 60);
         const std::int64_t tables = count.Next() ? count.GetInt(0).value_or(0) : 0;
         StartProgressBar(context.Progress, tables);
         return true;

@@ -3,11 +3,11 @@
 #include <optional>
 
 #include "base/text.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/marking/mark_queue.h"
 #include "tasks/marking/marking_statements.h"
-#include "run/process_state.h"
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
 #include "warehouse/job_history.h"
@@ -18,7 +18,6 @@ namespace varnel {
 namespace {
 
 constexpr int kStatementTimeout = 60;
-
 
 struct Relation {
     std::string PrimaryTable;

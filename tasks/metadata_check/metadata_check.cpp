@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "base/text.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/metadata_check/metadata_check_statements.h"
-#include "run/process_state.h"
 #include "warehouse/database_access.h"
 #include "warehouse/metadata_names.h"
 #include "warehouse/odbc.h"

@@ -37,8 +37,7 @@ bool CheckTablesTable(ProcessState& state, Connection& connection, ProgressWindo
                       const RunSettings& settings = RunSettings{});
 //! The control columns of one dimension table, and the version columns when the
 //! first distinct flag of the relations naming it as primary table says it changes slowly.
-bool CheckControlColumns(ProcessState& state, Connection& connection,
-                         const std::string& tableName);
+bool CheckControlColumns(ProcessState& state, Connection& connection, const std::string& tableName);
 //! Every table that dwm_star_relations names is listed in dwm_tables; steps the bar once.
 bool CheckMetaConsistency(ProcessState& state, Connection& connection, ProgressWindow& window);
 //! Puts the bar back to 0 and clears the comment.

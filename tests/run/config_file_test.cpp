@@ -88,7 +88,7 @@ TEST_F(ConfigFileTest, SavedLineRunsAsTheSameSettings) {
     std::string line;
     ASSERT_TRUE(ReadCommandFile(path.string(), line, error)) << error;
     RunSettings parsed;
-    SplitArguments(parsed, line, MaxCommandLineArguments);
+    SplitArguments(state_, parsed, line, MaxCommandLineArguments);
     EXPECT_EQ(parsed, record);
 }
 

@@ -13,26 +13,26 @@ using StatusFileTest = varnel::testing::RunStateTest;
 
 TEST_F(StatusFileTest, EachWordReplacesTheLastOne) {
     const auto path = Dir() / "job.status";
-    EXPECT_TRUE(SetStatusFileName(path.string()));
-    EXPECT_TRUE(WriteJobStatus("running"));
+    EXPECT_TRUE(SetStatusFileName(state_, path.string()));
+    EXPECT_TRUE(WriteJobStatus(state_, "running"));
     EXPECT_EQ(ReadFile(path), "running\r\n");
-    EXPECT_TRUE(WriteJobStatus("failure"));
+    EXPECT_TRUE(WriteJobStatus(state_, "failure"));
     EXPECT_EQ(ReadFile(path), "failure\r\n");
 }
 
 TEST_F(StatusFileTest, NoNameTouchesNoFile) {
-    EXPECT_FALSE(WriteJobStatus("failure"));
+    EXPECT_FALSE(WriteJobStatus(state_, "failure"));
     EXPECT_TRUE(std::filesystem::is_empty(Dir()));
 }
 
 TEST_F(StatusFileTest, UnwritablePathFailsQuietly) {
     const auto missing = Dir() / "missing";
-    SetStatusFileName((missing / "job.status").string());
-    EXPECT_FALSE(WriteJobStatus("running"));
+    SetStatusFileName(state_, (missing / "job.status").string());
+    EXPECT_FALSE(WriteJobStatus(state_, "running"));
     EXPECT_FALSE(std::filesystem::exists(missing));
 
-    SetStatusFileName(Dir().string());  // a folder cannot be opened as a file
-    EXPECT_FALSE(WriteJobStatus("ok"));
+    SetStatusFileName(state_, Dir().string());  // a folder cannot be opened as a file
+    EXPECT_FALSE(WriteJobStatus(state_, "ok"));
 }
 
 }  // namespace
