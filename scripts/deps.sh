@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config
-  unixodbc-dev qt6-base-dev
+  unixodbc-dev qt6-base-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # run
   unixodbc odbcinst libsqliteodbc tdsodbc libqt6widgets6

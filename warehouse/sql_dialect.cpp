@@ -1,8 +1,124 @@
 #include "warehouse/sql_dialect.h"
 
+#include <string_view>
+
 #include "warehouse/live_lock.h"
 
 namespace varnel {
+
+namespace {
+
+// Copies a quoted run that starts at `from` (its opening character) up to and
+// including its closing character; a doubled closing character, where the quote
+// allows one, stays inside. Returns the position after the run.
+std::size_t CopyQuoted(const std::string& text, std::size_t from, char close, bool doubles,
+                       std::string& out) {
+    std::size_t i = from + 1;
+    while (i < text.size()) {
+        if (text[i] == close) {
+            if (doubles && i + 1 < text.size() && text[i + 1] == close) {
+                i += 2;
+                continue;
+            }
+            ++i;
+            break;
+        }
+        ++i;
+    }
+    out.append(text, from, i - from);
+    return i;
+}
+
+// The end of a comment that starts at `from`, or of the text.
+std::size_t CommentEnd(const std::string& text, std::size_t from) {
+    if (text.compare(from, 2, "--") == 0) {
+        const std::size_t lineEnd = text.find('\n', from);
+        return lineEnd == std::string::npos ? text.size() : lineEnd;
+    }
+    const std::size_t close = text.find("*/", from + 2);
+    return close == std::string::npos ? text.size() : close + 2;
+}
+
+// The statement with every double-quoted word written as a name that cannot fall
+// back to a string: in brackets, or in backquotes when it holds a closing bracket.
+// Literals, other quoted names and comments stay as they are; an unclosed double
+// quote is left for the engine to report.
+std::string DoubleQuotedAsNames(const std::string& statement) {
+    std::string out;
+    out.reserve(statement.size() + 8);
+    std::size_t i = 0;
+    while (i < statement.size()) {
+        const char c = statement[i];
+        if (c == '\'' || c == '`') {
+            i = CopyQuoted(statement, i, c, true, out);
+        } else if (c == '[') {
+            i = CopyQuoted(statement, i, ']', false, out);
+        } else if (statement.compare(i, 2, "--") == 0 || statement.compare(i, 2, "/*") == 0) {
+            const std::size_t end = CommentEnd(statement, i);
+            out.append(statement, i, end - i);
+            i = end;
+        } else if (c == '"') {
+            std::string name;
+            std::size_t j = i + 1;
+            bool closed = false;
+            while (j < statement.size()) {
+                if (statement[j] == '"') {
+                    if (j + 1 < statement.size() && statement[j + 1] == '"') {
+                        name += '"';
+                        j += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++j;
+                    break;
+                }
+                name += statement[j++];
+            }
+            if (!closed) {
+                out.append(statement, i, std::string::npos);
+                break;
+            }
+            if (name.find(']') == std::string::npos) {
+                out += "[" + name + "]";
+            } else {
+                out += '`';
+                for (const char n : name) {
+                    if (n == '`') out += '`';
+                    out += n;
+                }
+                out += '`';
+            }
+            i = j;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
+// The text of one line of an error without the driver's leading "[...]" tags.
+std::string_view WithoutDriverTags(std::string_view line) {
+    while (!line.empty() && line.front() == '[') {
+        const std::size_t close = line.find(']');
+        if (close == std::string_view::npos) break;
+        line.remove_prefix(close + 1);
+    }
+    return line;
+}
+
+// The part of the text between a fixed opening and a fixed closing text.
+std::optional<std::string> Between(std::string_view text, std::string_view opening,
+                                   std::string_view closing) {
+    if (text.size() < opening.size() + closing.size() || !text.starts_with(opening) ||
+        !text.ends_with(closing))
+        return std::nullopt;
+    text.remove_prefix(opening.size());
+    text.remove_suffix(closing.size());
+    return std::string(text);
+}
+
+}  // namespace
 
 std::string SqlServerDialect::IntOfBit(const std::string& expression) const {
     return "CONVERT(int, " + expression + ")";
@@ -142,8 +258,11 @@ std::string SqliteDialect::JoinedUpdate(const std::string& table, const std::str
 
 // NOTE: the SQLite driver's SQLPrepare does not report errors in an UPDATE, INSERT
 // or DELETE; EXPLAIN compiles the statement, reporting them, and runs nothing.
+// SQLite reads a double-quoted word that names no column as a string, so
+// "sale_dat" > '2020' would compile; the test sends such words as names, as SQL
+// Server reads them, and a misspelt one fails with "no such column".
 std::vector<std::string> SqliteDialect::CompileOnly(const std::string& statement) const {
-    return {"EXPLAIN " + statement};
+    return {"EXPLAIN " + DoubleQuotedAsNames(statement)};
 }
 
 std::string SqliteDialect::CompileOnlyReset() const {
@@ -172,6 +291,29 @@ CopyRoute SqliteDialect::RouteBetweenDatabases() const {
 
 std::unique_ptr<LiveLock> SqliteDialect::NewLiveLock(const Connection& connection) const {
     return NewFileLiveLock(LiveLockFilePath(connection.DefaultDatabase()));
+}
+
+std::string SqlServerDialect::TableColumnsQuery() const {
+    return "SELECT COLUMN_NAME FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = ?"
+           " ORDER BY ORDINAL_POSITION";
+}
+
+std::optional<std::string> SqlServerDialect::MissingColumnName(const std::string& errorLine) const {
+    return Between(WithoutDriverTags(errorLine), "Invalid column name '", "'.");
+}
+
+std::string SqliteDialect::TableColumnsQuery() const {
+    return "SELECT name FROM pragma_table_info(?) ORDER BY cid";
+}
+
+// The driver ends each message with SQLite's result code: "... (1)".
+std::optional<std::string> SqliteDialect::MissingColumnName(const std::string& errorLine) const {
+    std::string_view text = WithoutDriverTags(errorLine);
+    const std::size_t open = text.rfind(" (");
+    if (open != std::string_view::npos && open + 3 < text.size() && text.ends_with(")") &&
+        text.find_first_not_of("0123456789", open + 2) == text.size() - 1)
+        text = text.substr(0, open);
+    return Between(text, "no such column: ", "");
 }
 
 const SqlDialect& DialectFor(Engine engine) {

@@ -95,6 +95,13 @@ class SqlDialect {
 
     //! The live half of the tool lock for the warehouse that the connection reaches.
     virtual std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const = 0;
+
+    //! The columns of the table named by its one parameter, their names in the
+    //! first column, in the order the catalog keeps them.
+    virtual std::string TableColumnsQuery() const = 0;
+    //! The column that one line of the engine's error text says does not exist, as
+    //! the text names it; nullopt when the line says something else.
+    virtual std::optional<std::string> MissingColumnName(const std::string& errorLine) const = 0;
 };
 
 //! Microsoft SQL Server: emits the production texts.
@@ -120,6 +127,8 @@ class SqlServerDialect final : public SqlDialect {
     bool SelectsDatabaseByCatalog() const override;
     CopyRoute RouteBetweenDatabases() const override;
     std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const override;
+    std::string TableColumnsQuery() const override;
+    std::optional<std::string> MissingColumnName(const std::string& errorLine) const override;
 };
 
 //! SQLite through its ODBC driver: the embedded engine.
@@ -145,6 +154,8 @@ class SqliteDialect final : public SqlDialect {
     bool SelectsDatabaseByCatalog() const override;
     CopyRoute RouteBetweenDatabases() const override;
     std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const override;
+    std::string TableColumnsQuery() const override;
+    std::optional<std::string> MissingColumnName(const std::string& errorLine) const override;
 };
 
 //! The dialect object of an engine (one each, alive for the process).

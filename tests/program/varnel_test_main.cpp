@@ -2,18 +2,20 @@
 // itself at the moments the caller names, so that a test can see what a crash at
 // that moment leaves behind.
 //
-//   varnel_test [--pause-at POINT MARKER | --kill-at POINT]... VARNEL-ARGUMENTS
+//   varnel_test [--pause-at POINT MARKER | --kill-at POINT | --count-statements FILE]...
+//               VARNEL-ARGUMENTS
 //
 // POINT is a named point of a run (after-lock, after-archive-commit) or
 // statement:N, the moment before the N-th statement of the process (counted from
 // 1) goes to the driver. A pause writes the file MARKER, which tells the test that
 // the run has got there, and waits a minute to be killed; a kill raises SIGKILL.
+// --count-statements writes the number of statements the run sent into FILE when
+// it ends, so that a test can spread its kill points over a whole run.
 
 #include <signal.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -31,9 +33,8 @@ namespace {
 constexpr std::string_view kStatementPrefix = "statement:";
 
 struct Instruction {
-    std::string Point;
+    std::string Point, Marker;
     bool Kill = false;
-    std::string Marker;
 };
 
 class TestHooks : public RunHooks {
@@ -44,6 +45,8 @@ class TestHooks : public RunHooks {
     void Reached(std::string_view point) override { Act(point); }
 
     void Sending() override { Act(std::string(kStatementPrefix) + std::to_string(++statements_)); }
+
+    long Statements() const { return statements_; }
 
   private:
     void Act(std::string_view point) const {
@@ -73,9 +76,15 @@ bool KnownPoint(std::string_view point) {
 int main(int argc, char** argv) {
     using varnel::Instruction;
     std::vector<Instruction> instructions;
+    std::string countFile;
     int next = 1;
     while (next < argc) {
         const std::string_view option = argv[next];
+        if (option == "--count-statements" && next + 1 < argc) {
+            countFile = argv[next + 1];
+            next += 2;
+            continue;
+        }
         const int needed = option == "--pause-at" ? 2 : option == "--kill-at" ? 1 : 0;
         if (needed == 0) break;
         if (next + needed >= argc || !varnel::KnownPoint(argv[next + 1])) {
@@ -83,7 +92,7 @@ int main(int argc, char** argv) {
                       << (needed == 2 ? " and a marker file" : "") << '\n';
             return 2;
         }
-        instructions.push_back({argv[next + 1], needed == 1, needed == 2 ? argv[next + 2] : ""});
+        instructions.push_back({argv[next + 1], needed == 2 ? argv[next + 2] : "", needed == 1});
         next += needed + 1;
     }
     varnel::TestHooks hooks(std::move(instructions));
@@ -94,5 +103,7 @@ int main(int argc, char** argv) {
     arguments.insert(arguments.end(), argv + next, argv + argc);
     arguments.push_back(nullptr);
     varnel::ProcessState state;
-    return varnel::Main(state, static_cast<int>(arguments.size() - 1), arguments.data());
+    const int code = varnel::Main(state, static_cast<int>(arguments.size() - 1), arguments.data());
+    if (!countFile.empty()) std::ofstream(countFile) << hooks.Statements() << '\n';
+    return code;
 }

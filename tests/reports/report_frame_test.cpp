@@ -1,5 +1,5 @@
 // File names, escaping, the report file writer and the statement texts of the
-// report task; the whole frame is checked against the stored pages.
+// report task.
 
 #include "reports/report_frame.h"
 
@@ -16,20 +16,6 @@ using ::testing::HasSubstr;
 using testing::ReadFile;
 
 const Timestamp kStart{2005, 3, 7, 9, 5, 3};
-
-TEST(ReportFileNames, StampIsDateThenTimeAndTheDirectoryGetsOneSeparator) {
-    EXPECT_EQ(ReportLinkTarget(ReportKind::TableFilter, kStart, kStart),
-              "TableFilterReport07-03-200509-05-03.html");
-    // One separator is always added, also after a trailing one.
-    EXPECT_EQ(ReportFilePath("/var/log/varnel/", ReportKind::Detailed, kStart, kStart),
-              "/var/log/varnel//DetailedReport07-03-200509-05-03.html");
-}
-
-TEST(HtmlEscapeTest, EscapesTheFourSpecialCharactersOnly) {
-    EXPECT_EQ(HtmlEscape("qty < 10 & price > 2 AND note = \"x\""),
-              "qty &lt; 10 &amp; price &gt; 2 AND note = &quot;x&quot;");
-    EXPECT_EQ(HtmlEscape("Zürich\tregion 'n'"), "Zürich\tregion 'n'");
-}
 
 TEST(ReportHead, ServerAndDatabaseCellsAreEscapedAndEmptyValuesLeaveBareCells) {
     const ReportHeadTexts texts{"T", "H", "a.html", "A", "b.html", "B"};
@@ -54,8 +40,17 @@ TEST(ReportFileTest, FileIsEmptiedWhenItExistsAndEveryPieceEndsInCrLf) {
     EXPECT_EQ(ReadFile(path), "one\r\ntwo\r\nlines\r\n");
 }
 
-TEST(ReportStatements, TextsAreExact) {
+TEST(ReportTexts, FileNamesEscapesAndStatementsAreExact) {
     const std::pair<std::string, std::string> cases[] = {
+        {ReportLinkTarget(ReportKind::TableFilter, kStart, kStart),
+         "TableFilterReport07-03-200509-05-03.html"},
+        // One separator is always added, also after a trailing one.
+        {ReportFilePath("/var/log/varnel/", ReportKind::Detailed, kStart, kStart),
+         "/var/log/varnel//DetailedReport07-03-200509-05-03.html"},
+        // The four special characters only.
+        {HtmlEscape("qty < 10 & price > 2 AND note = \"x\""),
+         "qty &lt; 10 &amp; price &gt; 2 AND note = &quot;x&quot;"},
+        {HtmlEscape("Zürich\tregion 'n'"), "Zürich\tregion 'n'"},
         {DimensionCountStatement(),
          "Select COUNT(*) from dwm_tables where Upper(table_type) = 'DIMENSION'"},
         {ReportedTableCountStatement(),

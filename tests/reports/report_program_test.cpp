@@ -3,14 +3,12 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <regex>
 
 #include "tests/support/run_doubles.h"
+#include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
 
 namespace varnel {
@@ -20,32 +18,11 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using testing::ReadFile;
 
-struct ProgramRun {
-    int ExitStatus = -1;
-    long PeakKilobytes = 0;
-};
-
-//! Runs varnel with the arguments and waits for it; its own peak memory comes back.
-ProgramRun RunVarnel(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    std::string program = VARNEL_EXE;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = args;
-    for (auto& arg : copies) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    ProgramRun run;
-    if (child < 0) return run;
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child) return run;
-    run.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.PeakKilobytes = usage.ru_maxrss;
-    return run;
+//! Runs varnel -grep on the warehouse with its logs in the folder given.
+testing::ChildEnd Grep(const std::string& path, const std::string& logs) {
+    auto args = testing::SqliteRun(VARNEL_EXE, path, logs);
+    args.push_back("-grep");
+    return testing::RunChild(args);
 }
 
 //! A warehouse whose one dimension has the given number of marked rows.
@@ -67,9 +44,7 @@ TEST_F(ReportProgramTest, GrepWritesTheThreePagesStampedWithTheRunsStart) {
     testing::WarehouseBuilder w;
     MarkedDimension(w, 3);
     const std::string logs = dir_.File("logs");
-    const auto run =
-        RunVarnel({"-mac", "sqlite", "-db", w.Path(), "-ntaut", "-grep", "-log", logs});
-    ASSERT_EQ(run.ExitStatus, 0);
+    ASSERT_EQ(Grep(w.Path(), logs).ExitCode, 0);
 
     // The log carries the run's stamp in its name; the pages carry the same one.
     std::string stamp;
@@ -96,12 +71,10 @@ TEST_F(ReportProgramTest, PeakMemoryDoesNotGrowWithTheMarkedRows) {
     MarkedDimension(small, 10);
     testing::WarehouseBuilder large;
     MarkedDimension(large, 500000);
-    const auto few = RunVarnel(
-        {"-mac", "sqlite", "-db", small.Path(), "-ntaut", "-grep", "-log", dir_.File("few")});
-    const auto many = RunVarnel(
-        {"-mac", "sqlite", "-db", large.Path(), "-ntaut", "-grep", "-log", dir_.File("many")});
-    ASSERT_EQ(few.ExitStatus, 0);
-    ASSERT_EQ(many.ExitStatus, 0);
+    const auto few = Grep(small.Path(), dir_.File("few"));
+    const auto many = Grep(large.Path(), dir_.File("many"));
+    ASSERT_EQ(few.ExitCode, 0);
+    ASSERT_EQ(many.ExitCode, 0);
     EXPECT_LT(many.PeakKilobytes - few.PeakKilobytes, 16 * 1024)
         << "10 rows: " << few.PeakKilobytes << " kB, 500000 rows: " << many.PeakKilobytes << " kB";
 }

@@ -1,10 +1,8 @@
-// The varnel program as a scheduler starts it, a console run cancelled by SIGINT and
-// the lock of a run that was killed.
+// The varnel program as a scheduler or a person at a terminal starts it, a console
+// run cancelled by SIGINT and the lock of a run that was killed.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,9 +17,10 @@
 #include "run/console_progress.h"
 #include "run/process_state.h"
 #include "run/progress_window.h"
-#include "tests/support/job_history_reader.h"
+#include "tests/support/matchers.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
+#include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
 #include "warehouse/live_lock.h"
 
@@ -29,8 +28,9 @@ namespace varnel {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::MatchesRegex;
+using testing::OnlyFileIn;
 using testing::ReadFile;
+using ::testing::StartsWith;
 
 class VarnelCliTest : public testing::RunTest {
   protected:
@@ -39,213 +39,107 @@ class VarnelCliTest : public testing::RunTest {
         warehouse_ = testing::CreateSqliteFile(dir_.File("w.db"));
     }
 
-    //! Runs varnel with the arguments (each quoted for the shell); returns its exit status
-    //! (124 when it had to be stopped). Its output goes to stdout.txt and stderr.txt.
+    //! Runs varnel with the arguments; its output goes to stdout.txt and stderr.txt.
     int Varnel(const std::vector<std::string>& args) {
-        std::string command =
-            std::string("VARNEL_HISTORY='") + HistoryPath() + "' timeout 60 '" VARNEL_EXE "'";
-        for (const auto& arg : args) command += " '" + arg + "'";
-        command += " >'" + dir_.File("stdout.txt") + "' 2>'" + dir_.File("stderr.txt") + "'";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::vector<std::string> argv{VARNEL_EXE};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return testing::RunChild(argv, {.Out = dir_.File("stdout.txt"), .Err = Err()}).ExitCode;
     }
-
-    std::vector<std::filesystem::path> Logs(const std::string& folder) {
-        std::vector<std::filesystem::path> logs;
-        if (std::filesystem::exists(folder))
-            for (const auto& entry : std::filesystem::directory_iterator(folder))
-                logs.push_back(entry.path());
-        return logs;
+    //! An unattended run on the warehouse with its log in the folder given.
+    int OnWarehouse(const std::string& logs) {
+        auto args = testing::SqliteRun(VARNEL_EXE, warehouse_, logs);
+        return testing::RunChild(args, {.Err = Err()}).ExitCode;
     }
-
-    std::string LogOf(const std::string& folder) {
-        const auto files = Logs(folder);
-        return files.size() == 1 ? ReadFile(files[0].string())
-                                 : "<" + std::to_string(files.size()) + " logs>";
-    }
-
+    std::string Err() const { return dir_.File("stderr.txt"); }
     std::string LockRow() {
         return testing::QueryValue(*testing::OpenSqlite(warehouse_),
                                    "select lock || '|' || user_name from dwm_multiuse");
     }
 
-    static std::size_t Occurrences(const std::string& text, const std::string& part) {
-        std::size_t count = 0;
-        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-            ++count;
-        return count;
-    }
-
     std::string warehouse_;
+    const std::string me_ = CurrentUserName();
 };
 
-TEST_F(VarnelCliTest, UnattendedRunWithNoTaskSucceeds) {
-    const std::string logs = dir_.File("logs");
+TEST_F(VarnelCliTest, ACommandFileRunWithNoTaskSucceedsWithItsLogAndStatus) {
+    const std::string logs = dir_.File("log dir");
     const std::string status = dir_.File("status.txt");
-    ASSERT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs, "-statusfile",
-                      status}),
-              0)
-        << ReadFile(dir_.File("stderr.txt"));
+    testing::WriteFile(dir_.File("nightly.cfg"), "-mac sqlite -db " + warehouse_ +
+                                                     " -ntaut -statusfile " + status + " -log \"" +
+                                                     logs + "\"\r\n");
+    ASSERT_EQ(Varnel({"@" + dir_.File("nightly.cfg")}), 0) << ReadFile(Err());
     EXPECT_EQ(ReadFile(status), "ok\r\n");
-    const auto files = Logs(logs);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_THAT(
-        files[0].filename().string(),
-        MatchesRegex(
-            "Varnel_Log[0-9][0-9]-[0-9][0-9]-[0-9]{4}[0-9][0-9]-[0-9][0-9]-[0-9][0-9]\\.txt"));
-    const std::regex summary(
-        "Varnel started on: [A-Z][a-z]+day, [A-Z][a-z][a-z] [0-9]{1,2} [0-9]{4} at: "
-        "[0-9]{2}:[0-9]{2}:[0-9]{2}\r\n"
-        "\r\n"
-        "The following processes were completed by the tool :\r\n"
-        "\r\n"
-        "Varnel stopped on: [A-Z][a-z]+day, [A-Z][a-z][a-z] [0-9]{1,2} [0-9]{4} at: "
-        "[0-9]{2}:[0-9]{2}:[0-9]{2}\r\n");
-    EXPECT_TRUE(std::regex_match(ReadFile(files[0].string()), summary))
-        << ReadFile(files[0].string());
-    EXPECT_EQ(LockRow(), "0|" + CurrentUserName());
+    const auto log = *std::filesystem::directory_iterator(logs);
+    EXPECT_TRUE(std::regex_match(log.path().filename().string(),
+                                 std::regex("Varnel_Log[0-9]{2}-[0-9]{2}-[0-9]{6}-[0-9]{2}-"
+                                            "[0-9]{2}\\.txt")));
+    const std::string stamp =
+        "[A-Z][a-z]+day, [A-Z][a-z]{2} [0-9]{1,2} [0-9]{4} at: "
+        "[0-9]{2}:[0-9]{2}:[0-9]{2}\r\n";
+    EXPECT_TRUE(std::regex_match(OnlyFileIn(logs),
+                                 std::regex("Varnel started on: " + stamp +
+                                            "\r\nThe following processes were completed by the "
+                                            "tool :\r\n\r\nVarnel stopped on: " +
+                                            stamp)))
+        << OnlyFileIn(logs);
+    EXPECT_EQ(LockRow(), "0|" + me_);
     EXPECT_TRUE(testing::ReadJobHistory(HistoryPath()).empty());
 }
 
-TEST_F(VarnelCliTest, ValidationErrorFailsWithStatusAndLogCopy) {
+// Why nothing ran goes to standard error and the status file; the usage text asked
+// for with --help goes to standard output.
+TEST_F(VarnelCliTest, ARunThatCannotStartSaysWhyAndFails) {
+    const std::string logs = dir_.File("l");
     const std::string status = dir_.File("status.txt");
-    const std::string copy = dir_.File("copy.txt");
-    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-statusfile", status,
-                      "-logfile", copy}),
-              1);
-    EXPECT_EQ(ReadFile(status), "failure\r\n");
-    EXPECT_EQ(ReadFile(copy), "Log directory path for the Varnel was not specified.");
-}
-
-TEST_F(VarnelCliTest, SqlServerWhereNothingListensFailsWithTheConnectionMessage) {
-    const std::string logs = dir_.File("logs");
-    const std::string status = dir_.File("status.txt");
-    setenv("VARNEL_ODBC_DRIVER", "FreeTDS", 1);
-    EXPECT_EQ(Varnel({"-mac", "127.0.0.1", "-db", "dw", "-usr", "sa", "-password", "pw", "-log",
-                      logs, "-statusfile", status, "-job_id", "nightly-7"}),
-              1);
-    unsetenv("VARNEL_ODBC_DRIVER");
-    EXPECT_EQ(ReadFile(status), "failure\r\n");
-    const auto files = Logs(logs);
-    ASSERT_EQ(files.size(), 1u);
-    const std::string log = ReadFile(files[0].string());
-    EXPECT_THAT(log, ::testing::StartsWith("Error while connecting to : 127.0.0.1\r\n[FreeTDS]"));
-    const auto history = testing::ReadJobHistory(HistoryPath());
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0].Status, "3");
-    EXPECT_EQ(history[0].JobId, "nightly-7");
-    EXPECT_EQ(history[0].LogFile, files[0].string());
-}
-
-TEST_F(VarnelCliTest, CommandFileRunsTheSavedLineAndAMissingOneIsAnError) {
-    const std::string logs = dir_.File("log dir");
-    testing::WriteFile(dir_.File("nightly.cfg"),
-                       "-mac sqlite -db " + warehouse_ + " -ntaut -log \"" + logs + "\"\r\n");
-    EXPECT_EQ(Varnel({"@" + dir_.File("nightly.cfg")}), 0) << ReadFile(dir_.File("stderr.txt"));
-    EXPECT_EQ(Logs(logs).size(), 1u);
-    // A file without run options is no run, and no success.
-    testing::WriteFile(dir_.File("empty.cfg"), "-logfile " + dir_.File("x.txt") + "\r\n");
-    EXPECT_EQ(Varnel({"@" + dir_.File("empty.cfg")}), 1);
-    EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr("holds no run options"));
-}
-
-// Nothing but a small regular file is read, and nothing waits for a writer or an end.
-TEST_F(VarnelCliTest, CommandFileThatIsNoSmallRegularFileEndsAtOnce) {
-    const std::string fifo = dir_.File("fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string large = dir_.File("large.cfg");
-    testing::WriteFile(large, "-mac sqlite -db " + warehouse_ + " -ntaut -log " + dir_.File("l") +
-                                  "\r\n" + std::string(70000, '#'));
-    const struct {
-        std::string path;
-        std::string reason;
-    } cases[] = {
-        {dir_.File("missing.cfg"), "does not exist"},
-        {dir_.File(""), "is a directory"},
-        {fifo, "is not a regular file"},
-        {large, "is larger than 64 KiB"},
+    const std::vector<std::string> run = {"-mac",   "sqlite",      "-db", warehouse_,
+                                          "-ntaut", "-statusfile", status};
+    const auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), run.begin(), run.end());
+        return more;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Varnel({"@" + c.path}), 1);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-        EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr(c.path + "\" " + c.reason));
-    }
-    EXPECT_FALSE(std::filesystem::exists(dir_.File("l")));
-}
-
-// What a person at a terminal sees: why nothing ran, on standard error; the usage
-// text asked for with --help on standard output.
-TEST_F(VarnelCliTest, StandardErrorSaysWhyNothingRan) {
-    const std::string noWindow =
-        "Varnel: the main window cannot open: this build has no main window.";
-    const struct {
-        std::vector<std::string> args;
-        int exit;
-        std::vector<std::string> err;
-        std::string out;
-    } cases[] = {
-        {{"-help"}, 1, {UsageText(), "Varnel: failure\n"}, ""},
-        {{"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-Xyz", "-log", dir_.File("l")},
-         1,
-         {"Unknown option \"-Xyz\"\n" + UsageText() + "\nVarnel: failure\n"},
-         ""},
-        {{"-mac", "sqlite", "-db", warehouse_, "-ntaut"},
-         1,
-         {"Log Directory name must be specified\n" + UsageText()},
-         ""},
-        {{"--help"}, 0, {}, UsageText() + "\n"},
-        {{}, 1, {noWindow}, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "no arguments" : c.args.back());
-        EXPECT_EQ(Varnel(c.args), c.exit);
-        const std::string err = ReadFile(dir_.File("stderr.txt"));
-        if (c.err.empty()) {
-            EXPECT_EQ(err, "");
-        }
-        for (const auto& part : c.err) EXPECT_THAT(err, HasSubstr(part));
-        const std::string out = ReadFile(dir_.File("stdout.txt"));
-        if (c.out.empty()) {
-            EXPECT_EQ(out, "");
-        } else {
-            EXPECT_THAT(out, ::testing::StartsWith(c.out));
-        }
-    }
-    // The log keeps the usage text and says nothing more about the terminal.
-    const auto files = Logs(dir_.File("l"));
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_THAT(ReadFile(files[0].string()),
-                ::testing::StartsWith("\r\nUnknown option \"-Xyz\"\r\n" + UsageText() + "\r\n"));
-}
-
-// A 26th argument is no longer dropped: the line is refused whole, nothing is
-// connected to or deleted, and the log, status file and terminal say why.
-TEST_F(VarnelCliTest, TooManyArgumentsRunNothing) {
-    testing::WarehouseBuilder w(dir_.File("dw.db"));
-    w.Dimension("d_customer", {"id INTEGER"}, {.PrimaryKey = "id"});
-    w.Rows("d_customer", {"id", "is_deletable"}, {{1, 1}, {2, 1}, {3, 0}});
-    w.Close();
-    const std::string logs = dir_.File("logs");
-    const std::string status = dir_.File("status.txt");
-    std::vector<std::string> args = {"-mac", "sqlite", "-db",         w.Path(), "-ntaut",
-                                     "-log", logs,     "-statusfile", status,   "-mark"};
-    while (args.size() < 24) args.insert(args.end(), {"-job_id", "nightly"});
-    args.insert(args.end(), {"-del", "-datom"});
-    ASSERT_EQ(args.size(), 26u);
-
-    EXPECT_EQ(Varnel(args), 1);
-    const std::string message =
+    std::vector<std::string> tooMany = with({"-log", logs, "-mark"});
+    while (tooMany.size() < 24) tooMany.insert(tooMany.end(), {"-job_id", "nightly"});
+    tooMany.insert(tooMany.end(), {"-del", "-datom"});
+    const std::string tooManyText =
         "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
         "done.";
-    EXPECT_THAT(ReadFile(dir_.File("stderr.txt")), HasSubstr(message + "\n" + UsageText()));
-    EXPECT_EQ(ReadFile(status), "failure\r\n");
-    const auto files = Logs(logs);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_THAT(ReadFile(files[0].string()), ::testing::StartsWith("\r\n" + message + "\r\n"));
-    EXPECT_EQ(w.Count("d_customer"), 3);
-    EXPECT_EQ(w.Value("select count(*) from sqlite_master where name = 'dwm_multiuse'"), "0");
+    const struct {
+        std::vector<std::string> Args;
+        int Exit;
+        std::string Err, Out, Log;
+    } cases[] = {
+        {{"-help"}, 1, UsageText() + "\nVarnel: failure\n", "", ""},
+        {{"--help"}, 0, "", UsageText() + "\n", ""},
+        {{}, 1, "Varnel: the main window cannot open: this build has no main window.", "", ""},
+        {with({"-Xyz", "-log", logs}), 1,
+         "Unknown option \"-Xyz\"\n" + UsageText() + "\nVarnel: failure\n", "",
+         "\r\nUnknown option \"-Xyz\"\r\n" + UsageText() + "\r\n"},
+        {with({"-logfile", dir_.File("copy.txt")}), 1,
+         "Log Directory name must be specified\n" + UsageText(), "", ""},
+        {tooMany, 1, tooManyText + "\n" + UsageText(), "", "\r\n" + tooManyText + "\r\n"},
+        {{"@" + dir_.File("missing.cfg")}, 1, "missing.cfg\" does not exist", "", ""},
+        // A command file without run options is no run, and no success.
+        {{"@" + dir_.File("empty.cfg")}, 1, "empty.cfg holds no run options", "", ""},
+    };
+    testing::WriteFile(dir_.File("empty.cfg"), "-logfile " + dir_.File("x.txt") + "\r\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Args.empty() ? "no arguments" : c.Args.back());
+        std::filesystem::remove_all(logs);
+        std::filesystem::remove(status);
+        EXPECT_EQ(Varnel(c.Args), c.Exit);
+        const std::string err = ReadFile(Err());
+        EXPECT_TRUE(c.Err.empty() ? err.empty() : err.find(c.Err) != std::string::npos) << err;
+        const std::string out = ReadFile(dir_.File("stdout.txt"));
+        EXPECT_EQ(c.Out.empty() ? out : out.substr(0, c.Out.size()), c.Out);
+        EXPECT_THAT(c.Log.empty() ? "" : OnlyFileIn(logs), StartsWith(c.Log));
+        // Runs that name a status file (those with more than an option or two) fail in it.
+        EXPECT_EQ(c.Args.size() > 2 ? ReadFile(status) : "failure\r\n", "failure\r\n");
+    }
+    EXPECT_EQ(ReadFile(dir_.File("copy.txt")),
+              "Log directory path for the Varnel was not specified.");
+    // Nothing was connected to: the lock table was never made.
+    EXPECT_EQ(
+        testing::QueryValue(*testing::OpenSqlite(warehouse_), "select count(*) from sqlite_master"),
+        "0");
 }
 
 // SIGINT during a console run: the task sees Cancel at its next poll, the run ends
@@ -275,63 +169,42 @@ TEST_F(VarnelCliTest, SigintCancelsAConsoleRunAndReleasesTheLock) {
         RunSettings settings;
         settings.Server = "sqlite";
         settings.Database = warehouse_;
-        settings.WindowsAuth = true;
-        settings.MarkUnused = true;
-        settings.LogRequested = true;
+        settings.WindowsAuth = settings.MarkUnused = settings.LogRequested = true;
         settings.LogDirectory = logs;
         _exit(ExecuteRun(state_, settings) ? 0 : 1);
     }
     for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_TRUE(std::filesystem::exists(ready));
-    kill(child, SIGINT);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    const auto files = Logs(logs);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_THAT(ReadFile(files[0].string()), ::testing::StartsWith("poll cancelled.\r\n"));
-    EXPECT_EQ(
-        testing::QueryValue(*testing::OpenSqlite(warehouse_), "select lock from dwm_multiuse"),
-        "0");
+    EXPECT_EQ(testing::FinishChild(child, 0, SIGINT).ExitCode, 1);
+    EXPECT_THAT(OnlyFileIn(logs), StartsWith("poll cancelled.\r\n"));
+    EXPECT_EQ(LockRow(), "0|" + me_);
 }
 
 // A run killed while it holds the lock: while it lives a second run is refused as
 // before; once it is dead the same user's next run takes the lock over and says so.
 TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
     const std::string marker = dir_.File("locked");
-    const std::string logs = dir_.File("logs");
-    const pid_t first = fork();
-    ASSERT_GE(first, 0);
-    if (first == 0) {
-        std::freopen("/dev/null", "w", stderr);
-        execl(VARNEL_TEST_EXE, VARNEL_TEST_EXE, "--pause-at", "after-lock", marker.c_str(), "-mac",
-              "sqlite", "-db", warehouse_.c_str(), "-ntaut", "-log", (logs + "/first").c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    auto paused = testing::SqliteRun(VARNEL_TEST_EXE, warehouse_, dir_.File("first"));
+    paused.insert(paused.begin() + 1, {"--pause-at", "after-lock", marker});
+    const pid_t first = testing::StartChild(paused);
     for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(std::filesystem::exists(marker));
-    const std::string me = CurrentUserName();
 
-    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/second"}), 1);
-    EXPECT_THAT(LogOf(logs + "/second"),
-                HasSubstr("The machine is currently locked by user " + me + ". Nothing was done."));
-
-    kill(first, SIGKILL);
-    int status = 0;
-    waitpid(first, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(LockRow(), "1|" + me);
+    EXPECT_EQ(OnWarehouse(dir_.File("second")), 1);
+    EXPECT_THAT(
+        OnlyFileIn(dir_.File("second")),
+        HasSubstr("The machine is currently locked by user " + me_ + ". Nothing was done."));
+    ASSERT_TRUE(testing::FinishChild(first, 0).Signalled);
+    EXPECT_EQ(LockRow(), "1|" + me_);
 
     const std::string line =
-        "The lock left by user " + me + ", whose run ended without releasing it, was taken over.";
-    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/third"}), 0);
-    EXPECT_EQ(ReadFile(dir_.File("stderr.txt")), line + "\n");
-    EXPECT_THAT(LogOf(logs + "/third"), ::testing::StartsWith(line + "\r\n"));
-    EXPECT_EQ(LockRow(), "0|" + me);
+        "The lock left by user " + me_ + ", whose run ended without releasing it, was taken over.";
+    EXPECT_EQ(OnWarehouse(dir_.File("third")), 0);
+    EXPECT_EQ(ReadFile(Err()), line + "\n");
+    EXPECT_THAT(OnlyFileIn(dir_.File("third")), StartsWith(line + "\r\n"));
+    EXPECT_EQ(LockRow(), "0|" + me_);
 }
 
 // Where no live lock can be made beside the warehouse the lock works as it always
@@ -339,22 +212,22 @@ TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
 TEST_F(VarnelCliTest, WithoutALiveLockTheLockWorksAsBeforeAndTheLogSaysSo) {
     std::filesystem::create_directory(LiveLockFilePath(warehouse_));  // cannot be opened as a file
     const std::string note =
-        "A lock left by a run that ended without releasing it cannot be "
-        "recognised here: cannot open " +
+        "A lock left by a run that ended without releasing it cannot be recognised here: cannot "
+        "open " +
         LiveLockFilePath(warehouse_) + ": Is a directory";
-    const std::string logs = dir_.File("logs");
-    ASSERT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/1"}), 0)
-        << ReadFile(dir_.File("stderr.txt"));
-    EXPECT_EQ(Occurrences(LogOf(logs + "/1"), note), 1u);
-    EXPECT_EQ(LockRow(), "0|" + CurrentUserName());
-
+    const auto notes = [&](const std::string& log) {
+        const auto at = log.find(note);
+        return at == std::string::npos ? 0 : log.find(note, at + 1) == std::string::npos ? 1 : 2;
+    };
+    ASSERT_EQ(OnWarehouse(dir_.File("1")), 0) << ReadFile(Err());
+    EXPECT_EQ(notes(OnlyFileIn(dir_.File("1"))), 1);
+    EXPECT_EQ(LockRow(), "0|" + me_);
     // A row left at 1: with nothing to tell a dead holder from a live one it stays held.
     testing::OpenSqlite(warehouse_)->Execute("update dwm_multiuse set lock = 1");
-    EXPECT_EQ(Varnel({"-mac", "sqlite", "-db", warehouse_, "-ntaut", "-log", logs + "/2"}), 1);
-    const std::string log = LogOf(logs + "/2");
-    EXPECT_EQ(Occurrences(log, note), 1u);
-    EXPECT_THAT(log, HasSubstr("The machine is currently locked by user " + CurrentUserName()));
-    EXPECT_EQ(LockRow(), "1|" + CurrentUserName());
+    EXPECT_EQ(OnWarehouse(dir_.File("2")), 1);
+    EXPECT_EQ(notes(OnlyFileIn(dir_.File("2"))), 1);
+    EXPECT_THAT(OnlyFileIn(dir_.File("2")), HasSubstr("currently locked by user " + me_));
+    EXPECT_EQ(LockRow(), "1|" + me_);
 }
 
 }  // namespace

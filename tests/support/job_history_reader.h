@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,28 +11,19 @@ namespace varnel::testing {
 //! text ("3"); RecordCount is the shortest text that reads back as the stored
 //! double ("2.5", "9876543210"); the dates are "YYYY-MM-DD HH:MM:SS" or unset for Null.
 struct JobHistoryEntry {
-    std::string EntryKind;
-    std::string Application;
-    std::string Category;
-    std::string WrittenAt;
-    std::string ServerName;
-    std::string DatabaseName;
-    std::string TableName;
-    std::string UserName;
-    std::string ArchiveServerName;
-    std::string ArchiveDatabaseName;
-    std::string ArchiveTableName;
-    std::string ArchiveUserName;
-    std::string Remark;
-    std::string Status;
-    std::string Message;
-    std::string LogFile;
-    std::optional<std::string> StartTime;
-    std::optional<std::string> EndTime;
-    std::string RecordCount;
-    std::string CountUnit;
-    std::string JobId;
+    std::string EntryKind, Application, Category, WrittenAt;
+    std::string ServerName, DatabaseName, TableName, UserName;
+    std::string ArchiveServerName, ArchiveDatabaseName, ArchiveTableName, ArchiveUserName;
+    std::string Remark, Status, Message, LogFile;
+    std::optional<std::string> StartTime, EndTime;
+    std::string RecordCount, CountUnit, JobId;
 };
+
+//! "category|table|status|record count", what most tests check of an entry.
+std::string Summary(const JobHistoryEntry& entry);
+inline void PrintTo(const JobHistoryEntry& entry, std::ostream* out) {
+    *out << Summary(entry);
+}
 
 //! Every entry of the job history at this path in the order written; empty when
 //! the file or its table does not exist. Throws when the store cannot be read.

@@ -33,4 +33,13 @@ void WriteFile(const std::string& path, const std::string& content) {
     out << content;
 }
 
+std::string OnlyFileIn(const std::string& folder) {
+    std::vector<std::filesystem::path> files;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored))
+        files.push_back(entry.path());
+    return files.size() == 1 ? ReadFile(files[0].string())
+                             : "<" + std::to_string(files.size()) + " files>";
+}
+
 }  // namespace varnel::testing

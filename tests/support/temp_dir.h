@@ -26,5 +26,7 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 //! Writes the bytes given, replacing the file.
 void WriteFile(const std::string& path, const std::string& content);
+//! The content of the one file in the folder; "<N files>" when it holds N others.
+std::string OnlyFileIn(const std::string& folder);
 
 }  // namespace varnel::testing

@@ -1,47 +1,45 @@
 #pragma once
 
-// Runs the varnel program built beside the tests as a child process, for tests in
-// which a process must die or run beside another. Header-only: VARNEL_EXE is set
-// per test executable.
+// Child processes for tests in which a program must die, run beside another or be
+// watched from outside.
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/types.h>
 
-#include <chrono>
-#include <cstdio>
 #include <string>
-#include <thread>
+#include <vector>
 
 namespace varnel::testing {
 
-struct VarnelExit {
-    //! How long the process lived.
-    double Seconds = 0;
-    //! It ended by itself with exit status 0.
-    bool Succeeded = false;
+//! Where a child's standard streams go.
+struct ChildIo {
+    std::string In = "/dev/null";
+    std::string Out = "/dev/null";
+    std::string Err = "/dev/null";
 };
 
-//! Runs `varnel -mac sqlite -db PATH -ntaut -log LOGS TASK` with standard error
-//! discarded; SIGKILL after the delay given, unless it is negative.
-inline VarnelExit RunVarnelOnSqlite(const std::string& path, const std::string& task,
-                                    const std::string& logs, double killAfterSeconds) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        std::freopen("/dev/null", "w", stderr);
-        execl(VARNEL_EXE, VARNEL_EXE, "-mac", "sqlite", "-db", path.c_str(), "-ntaut", "-log",
-              logs.c_str(), task.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (killAfterSeconds >= 0) {
-        std::this_thread::sleep_for(std::chrono::duration<double>(killAfterSeconds));
-        kill(child, SIGKILL);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            WIFEXITED(status) && WEXITSTATUS(status) == 0};
+struct ChildEnd {
+    //! The exit status; -1 when a signal ended the child.
+    int ExitCode = -1;
+    bool Signalled = false;
+    //! Seconds from the call that waited for it to its end.
+    double Seconds = 0;
+    long PeakKilobytes = 0;
+};
+
+//! Starts argv[0] with the arguments, in the test's environment.
+pid_t StartChild(const std::vector<std::string>& argv, const ChildIo& io = {});
+//! Waits for the child; with a delay not negative, sends the signal after it first.
+ChildEnd FinishChild(pid_t child, double signalAfterSeconds = -1, int signal = SIGKILL);
+inline ChildEnd RunChild(const std::vector<std::string>& argv, const ChildIo& io = {},
+                         double killAfterSeconds = -1) {
+    return FinishChild(StartChild(argv, io), killAfterSeconds);
+}
+
+//! The start of an unattended run of the program on a SQLite warehouse file.
+inline std::vector<std::string> SqliteRun(const std::string& program, const std::string& path,
+                                          const std::string& logs) {
+    return {program, "-mac", "sqlite", "-db", path, "-ntaut", "-log", logs};
 }
 
 }  // namespace varnel::testing

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "base/text.h"
 #include "tests/support/sqlite_file.h"
 #include "warehouse/sql_literal.h"
 
@@ -13,29 +14,8 @@ namespace {
 
 std::string Join(const std::vector<std::string>& items, const std::string& separator) {
     std::string joined;
-    for (const auto& item : items) {
-        if (!joined.empty()) joined += separator;
-        joined += item;
-    }
+    for (const auto& item : items) joined += (joined.empty() ? "" : separator) + item;
     return joined;
-}
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-std::vector<std::string> SplitTrimmed(const std::string& list) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    while (true) {
-        const auto comma = list.find(',', start);
-        pieces.push_back(Trim(list.substr(start, comma - start)));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return pieces;
 }
 
 bool Contains(const std::vector<std::string>& items, const std::string& item) {
@@ -46,30 +26,21 @@ bool Contains(const std::vector<std::string>& items, const std::string& item) {
 // date the test wrote, so that comparisons with stored dates behave as on a real warehouse.
 Cell IsoDate(const Cell& date) {
     if (date.IsNull()) return date;
-    const auto text = date.Text();
+    const auto* text = std::get_if<std::string>(&date.Held());
     const auto parsed = text ? Timestamp::FromIsoText(*text) : std::nullopt;
-    if (!parsed) throw std::invalid_argument("not a date: " + text.value_or("(a number)"));
+    if (!parsed) throw std::invalid_argument("not a date: " + (text ? *text : "(a number)"));
     return parsed->ToIsoText();
 }
 
-std::string IndexName(const std::string& table, const std::vector<std::string>& columns) {
-    return "ix_" + table + "_" + Join(columns, "_");
+Parameter AsParameter(const Cell& cell) {
+    Parameter parameter;
+    parameter.Data = cell.Held();
+    if (std::holds_alternative<std::int64_t>(cell.Held())) parameter.Type = ValueType::Integer;
+    if (std::holds_alternative<double>(cell.Held())) parameter.Type = ValueType::Double;
+    return parameter;
 }
 
 }  // namespace
-
-std::optional<std::string> Cell::Text() const {
-    if (const auto* text = std::get_if<std::string>(&value_)) return *text;
-    return std::nullopt;
-}
-
-Parameter Cell::AsParameter() const {
-    Parameter parameter;
-    parameter.Data = value_;
-    if (std::holds_alternative<std::int64_t>(value_)) parameter.Type = ValueType::Integer;
-    if (std::holds_alternative<double>(value_)) parameter.Type = ValueType::Double;
-    return parameter;
-}
 
 WarehouseBuilder::WarehouseBuilder()
     : folder_(std::make_unique<TempDir>()), path_(folder_->File("warehouse.db")) {
@@ -130,7 +101,8 @@ void WarehouseBuilder::CreateTable(const std::string& name, std::vector<std::str
 void WarehouseBuilder::Dimension(const std::string& name, const std::vector<std::string>& columns,
                                  const DimensionOptions& options) {
     for (const auto& omitted : options.Without) {
-        if (!Contains(ControlColumns, omitted) && !Contains(VersionColumns, omitted))
+        if (omitted != "is_deletable" && omitted != "is_sustainable" &&
+            !Contains(VersionColumns, omitted))
             throw std::invalid_argument("no control column to leave out: " + omitted);
     }
     std::vector<std::string> definitions = columns;
@@ -211,8 +183,8 @@ void WarehouseBuilder::Relation(const std::string& primaryTable, const std::stri
 
     const auto foreign = tables_.find(foreignTable);
     if (foreign != tables_.end() && foreign->second.IsFact && foreign->second.Indexed) {
-        const auto columns = SplitTrimmed(foreignColumns);
-        Exec("CREATE INDEX IF NOT EXISTS " + IndexName(foreignTable, columns) + " ON " +
+        const auto columns = SplitCommaList(foreignColumns, ListPieces::Trimmed);
+        Exec("CREATE INDEX IF NOT EXISTS ix_" + foreignTable + "_" + Join(columns, "_") + " ON " +
              foreignTable + " (" + Join(columns, ", ") + ")");
     }
 }
@@ -232,7 +204,7 @@ void WarehouseBuilder::Rows(const std::string& table, const std::vector<std::str
             }
             std::vector<Parameter> parameters;
             parameters.reserve(row.size());
-            for (const auto& cell : row) parameters.push_back(cell.AsParameter());
+            for (const auto& cell : row) parameters.push_back(AsParameter(cell));
             insert.Execute(parameters);
         }
     }
@@ -287,22 +259,8 @@ std::int64_t WarehouseBuilder::Count(const std::string& table, const std::string
         Value("SELECT COUNT(*) FROM " + table + (where.empty() ? "" : " WHERE " + where)));
 }
 
-std::map<std::string, int> WarehouseBuilder::Marks(const std::string& table,
-                                                   const std::string& key) {
-    std::map<std::string, int> marks;
-    auto result = Connection().Query("SELECT " + key + ", is_deletable FROM " + table);
-    while (result.Next()) {
-        marks[result.Get(0).value_or("<null>")] = static_cast<int>(result.GetInt(1).value_or(-1));
-    }
-    return marks;
-}
-
 Texts WarehouseBuilder::Marked(const std::string& table, const std::string& key) {
     return Column("SELECT " + key + " FROM " + table + " WHERE is_deletable = 1 ORDER BY 1");
-}
-
-Texts WarehouseBuilder::ColumnNames(const std::string& table) {
-    return Column("SELECT name FROM pragma_table_info(" + SqlLiteral(table) + ") ORDER BY cid");
 }
 
 Texts WarehouseBuilder::IndexNames(const std::string& table) {

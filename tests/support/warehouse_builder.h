@@ -2,27 +2,19 @@
 
 // Builds small SQLite warehouses for tests: the two metadata tables, dimension
 // and fact tables with their control columns, relations, rows and dated
-// versions, and short read-backs for the assertions. A two-dimension warehouse
-// with one fact table and one snowflake edge:
+// versions, and short read-backs for the assertions:
 //
 //   WarehouseBuilder w;  // a fresh file in its own temporary folder
-//   w.Dimension("dim_category", {"id INTEGER", "name VARCHAR(20)"},
-//               {.PrimaryKey = "id", .OrgPkey = "name"});
-//   w.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)", "category_id INTEGER"},
-//               {.PrimaryKey = "id", .OrgPkey = "code"});
-//   w.Fact("fact_sales", {"id INTEGER", "product_id INTEGER", "sale_date DATETIME"},
-//          {.PrimaryKey = "id", .WhereClause = "sale_date < '2024-01-01'"});
+//   w.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"}, {.PrimaryKey = "id"});
+//   w.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
 //   w.Relation("dim_product", "id", "fact_sales", "product_id");
-//   w.Relation("dim_category", "id", "dim_product", "category_id");
-//   w.Rows("dim_category", {"id", "name"}, {{1, "food"}, {2, "toys"}});
-//   w.Rows("dim_product", {"id", "code", "category_id"}, {{1, "A", 1}, {2, "B", 2}});
-//   w.Rows("fact_sales", {"id", "product_id", "sale_date"}, {{1, 1, "2023-05-01 10:00:00"}});
+//   w.Rows("dim_product", {"id", "code"}, {{1, "A"}, {2, "B"}});
 //   ... run the code under test on w.Connection() (or w.Close() and start a process on w.Path())
 //   EXPECT_THAT(w.Marked("dim_product", "code"), ElementsAre("B"));
 //
-// Relations are best added after both of their tables: a relation then takes
-// the slowly changing flag and the original key from the dimension it refers
-// to, and an index on the referring columns of a fact table.
+// A relation added after both of its tables takes the slowly changing flag and
+// the original key from the dimension it refers to, and indexes the referring
+// columns of a fact table.
 
 #include <cstddef>
 #include <cstdint>
@@ -52,10 +44,7 @@ class Cell {
     Cell(std::string value) : value_(std::move(value)) {}
 
     bool IsNull() const { return std::holds_alternative<std::monostate>(value_); }
-    //! The text held, nullopt for Null and numbers.
-    std::optional<std::string> Text() const;
-    //! The value as a parameter of its own type.
-    Parameter AsParameter() const;
+    const Value& Held() const { return value_; }
 
   private:
     Value value_;
@@ -64,23 +53,19 @@ class Cell {
 //! Null in rows and options: Rows("t", {"a", "b"}, {{1, Null}}).
 inline constexpr std::nullptr_t Null = nullptr;
 
-//! The control columns that dimension tables get.
-inline const std::vector<std::string> ControlColumns = {"is_deletable", "is_sustainable"};
-//! The version columns that slowly changing dimension tables get as well.
+//! The version columns that slowly changing dimension tables get.
 inline const std::vector<std::string> VersionColumns = {"start_date", "end_date", "is_current"};
 
-// NOTE: every field of the option structs has an initializer, even an empty
-// one: GCC warns (-Wmissing-field-initializers) about each field that a
-// designated initializer leaves out unless it has one.
+// NOTE: every field of the option structs has an initializer, even an empty one:
+// GCC warns (-Wmissing-field-initializers) about each one a designated initializer
+// leaves out unless it has one.
 
-//! A dimension table beyond its own columns. Fields in declaration order, as
-//! designated initializers require.
+//! A dimension table beyond its own columns.
 struct DimensionOptions {
     //! Key column list, e.g. "id" or "code, valid_from"; empty for no key.
     std::string PrimaryKey{};
     //! dwm_tables.org_pkey: the business key columns; empty stores Null.
     std::string OrgPkey{};
-    //! dwm_tables.is_selected.
     bool Selected = true;
     //! dwm_tables.table_type, written as given ('Dimension' and the like are allowed).
     std::string TableType = "DIMENSION";
@@ -96,9 +81,8 @@ struct DimensionOptions {
 
 //! A fact table beyond its own columns.
 struct FactOptions {
-    //! Key column list; empty for no key.
     std::string PrimaryKey{};
-    //! Name of the key's constraint, "CONSTRAINT <name> PRIMARY KEY (...)"; empty: unnamed.
+    //! Name of the key's constraint; empty: unnamed.
     std::string KeyConstraint{};
     //! dwm_tables.where_clause, the archiving condition.
     Cell WhereClause{};
@@ -116,7 +100,6 @@ struct RelationOptions {
     //! dwm_star_relations.original_primary_key; by default the primary table's OrgPkey
     //! when the relation is slowly changing, else Null. Null may be given.
     std::optional<Cell> OriginalKey{};
-    //! dwm_star_relations.selected.
     Cell Selected = 1;
 };
 
@@ -197,12 +180,8 @@ class WarehouseBuilder {
     //! Every row, its values joined by '|'.
     Texts Lines(const std::string& sql);
     std::int64_t Count(const std::string& table, const std::string& where = "");
-    //! is_deletable per key value (-1 for Null); the key may be any expression.
-    std::map<std::string, int> Marks(const std::string& table, const std::string& key);
     //! Key values of the rows with is_deletable = 1, in key order.
     Texts Marked(const std::string& table, const std::string& key);
-    //! Column names of a table, in their order.
-    Texts ColumnNames(const std::string& table);
     //! Names of a table's indexes, the automatic ones of keys included.
     Texts IndexNames(const std::string& table);
 

@@ -8,12 +8,8 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <optional>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "tests/support/job_history_reader.h"
+#include "tests/support/matchers.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
@@ -22,12 +18,15 @@ namespace {
 
 using testing::ReadJobHistory;
 using testing::ScopedEnv;
-using testing::TempDir;
 
-TEST(JobHistoryTest, EachEntryKeepsTheFieldsOfItsMomentAndUnsetDatesAreNull) {
-    TempDir dir;
-    const std::string path = dir.File("history.db");
-    JobHistoryRecord record(path);
+class JobHistoryTest : public ::testing::Test {
+  protected:
+    testing::TempDir dir_;
+    const std::string path_ = dir_.File("history.db");
+};
+
+TEST_F(JobHistoryTest, EachEntryKeepsTheFieldsOfItsMomentAndUnsetDatesAreNull) {
+    JobHistoryRecord record(path_);
     record.ServerName = "dwh-server";
     record.TableName = "fact_sales";
     record.ArchiveServerName = "archive-server";
@@ -48,36 +47,25 @@ TEST(JobHistoryTest, EachEntryKeepsTheFieldsOfItsMomentAndUnsetDatesAreNull) {
     record.EndTime.reset();
     record.WriteEntry(6, "Varnel");
 
-    const auto e = ReadJobHistory(path);
+    const auto e = ReadJobHistory(path_);
     ASSERT_EQ(e.size(), 2u);
-    const std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> fields = {
-        {e[0].EntryKind, "6"},
-        {e[0].Application, "Varnel"},
-        {e[0].Category, "Archived fact tables"},
-        {e[0].ServerName, "dwh-server"},
-        {e[0].TableName, "fact_sales"},
-        {e[0].ArchiveServerName, "archive-server"},
-        {e[0].ArchiveTableName, "fact_arch"},
-        {e[0].ArchiveUserName, "archiver"},
-        {e[0].Remark, "sale_date < '2020-01-01'"},
-        {e[0].Status, "3"},
-        {e[0].Message, "Table 'fact_sales' isn't there; \"quoted\"\r\nsecond line"},
-        {e[0].StartTime, "2024-02-29 23:59:58"},
-        {e[0].EndTime, "2024-03-01 00:00:05"},
-        {e[0].RecordCount, "2.5"},
-        {e[0].JobId, "job-42"},
-        {e[1].TableName, "dim_customer"},
-        {e[1].StartTime, std::nullopt},
-        {e[1].EndTime, std::nullopt},
-        {e[1].RecordCount, "9007199254740992"},
-    };
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        EXPECT_EQ(fields[i].first, fields[i].second) << "field " << i;
+    EXPECT_EQ(
+        e[0].EntryKind + "|" + e[0].Application + "|" + e[0].ServerName + "|" +
+            e[0].ArchiveServerName + "|" + e[0].ArchiveTableName + "|" + e[0].ArchiveUserName +
+            "|" + e[0].Remark + "|" + e[0].JobId,
+        "6|Varnel|dwh-server|archive-server|fact_arch|archiver|sale_date < '2020-01-01'|job-42");
+    EXPECT_EQ(e[0].Message, record.Message);
+    EXPECT_EQ(e[0].StartTime, "2024-02-29 23:59:58");
+    EXPECT_EQ(e[0].EndTime, "2024-03-01 00:00:05");
+    EXPECT_THAT(e,
+                ::testing::ElementsAre(testing::HistoryIs("Archived fact tables|fact_sales|3|2.5"),
+                                       testing::HistoryIs("|dim_customer|0|9007199254740992")));
+    EXPECT_EQ(e[1].StartTime, std::nullopt);
+    EXPECT_EQ(e[1].EndTime, std::nullopt);
 }
 
-TEST(JobHistoryTest, StoreAndItsFoldersAreCreatedOnFirstEntryAndLaterOnesAppend) {
-    TempDir dir;
-    const std::string path = dir.File("one/two/three/history.db");
+TEST_F(JobHistoryTest, StoreAndItsFoldersAreCreatedOnFirstEntryAndLaterOnesAppend) {
+    const std::string path = dir_.File("one/two/three/history.db");
     ScopedEnv history("VARNEL_HISTORY", path.c_str());
     for (const char* job : {"first", "second"}) {
         JobHistoryRecord record;
@@ -90,53 +78,42 @@ TEST(JobHistoryTest, StoreAndItsFoldersAreCreatedOnFirstEntryAndLaterOnesAppend)
     EXPECT_EQ(entries[1].JobId, "second");
 }
 
-TEST(JobHistoryTest, TwoProcessesWritingAtOnceLoseNoEntry) {
-    TempDir dir;
-    const std::string path = dir.File("history.db");
+TEST_F(JobHistoryTest, TwoProcessesWritingAtOnceLoseNoEntry) {
     constexpr int kEntries = 40;
     const auto writeAll = [&](const std::string& job) {
-        JobHistoryRecord record(path);
+        JobHistoryRecord record(path_);
         record.JobId = job;
         for (int i = 0; i < kEntries; ++i) record.WriteEntry(6, "Varnel");
     };
     const pid_t child = fork();
     ASSERT_NE(child, -1);
     if (child == 0) {
-        int code = 0;
         try {
             writeAll("child");
         } catch (...) {
-            code = 1;
+            _exit(1);
         }
-        _exit(code);
+        _exit(0);
     }
     EXPECT_NO_THROW(writeAll("parent"));
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's writes failed";
-    int parent = 0;
-    int fromChild = 0;
-    for (const auto& entry : ReadJobHistory(path)) (entry.JobId == "parent" ? parent : fromChild)++;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's writes failed";
+    int parent = 0, fromChild = 0;
+    for (const auto& entry : ReadJobHistory(path_))
+        ++(entry.JobId == "parent" ? parent : fromChild);
     EXPECT_EQ(parent, kEntries);
     EXPECT_EQ(fromChild, kEntries);
 }
 
-TEST(JobHistoryTest, FailuresThrowNamingTheStoreAndALaterEntryRetries) {
-    TempDir dir;
-    const std::string notADatabase = dir.File("history.db");
-    testing::WriteFile(notADatabase, std::string(4096, 'x'));
-    const std::string blocker = dir.File("blocker");
+TEST_F(JobHistoryTest, FailuresThrowNamingTheStoreAndALaterEntryRetries) {
+    testing::WriteFile(path_, std::string(4096, 'x'));  // no database
+    const std::string blocker = dir_.File("blocker");
     testing::WriteFile(blocker, "a file where a folder should be");
     const std::string underAFile = blocker + "/history.db";
-    for (const std::string& path : {notADatabase, underAFile}) {
-        JobHistoryRecord record(path);
-        try {
-            record.WriteEntry(6, "Varnel");
-            ADD_FAILURE() << "no error for " << path;
-        } catch (const std::runtime_error& error) {
-            EXPECT_THAT(error.what(), ::testing::HasSubstr("'" + path + "'"));
-        }
+    for (const std::string& path : {path_, underAFile}) {
+        EXPECT_THAT([&] { JobHistoryRecord(path).WriteEntry(6, "Varnel"); },
+                    testing::ThrowsWithMessage<std::runtime_error>("'" + path + "'"));
     }
     JobHistoryRecord record(underAFile);
     std::filesystem::remove(blocker);

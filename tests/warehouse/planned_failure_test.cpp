@@ -5,10 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "tests/support/sqlite_file.h"
 #include "tests/support/temp_dir.h"
 #include "warehouse/database_access.h"
@@ -17,22 +13,20 @@
 namespace varnel {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::QueryValue;
 
 class PlannedFailureTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ClearPlannedFailures();
-        db_ = testing::OpenSqlite(testing::CreateSqliteFile(dir_.File("w.db")));
         db_->Execute("create table t (n integer)");
     }
     void TearDown() override { ClearPlannedFailures(); }
 
     //! The SQLSTATE and message of the error a statement throws; empty when none.
-    static std::string FailureOf(Connection& connection, const std::string& sql) {
+    std::string FailureOf(const std::string& sql) {
         try {
-            connection.Execute(sql);
+            db_->Execute(sql);
             return "";
         } catch (const OdbcError& error) {
             EXPECT_EQ(error.Sql(), sql);
@@ -41,23 +35,22 @@ class PlannedFailureTest : public ::testing::Test {
     }
 
     testing::TempDir dir_;
-    std::unique_ptr<Connection> db_;
+    std::unique_ptr<Connection> db_ =
+        testing::OpenSqlite(testing::CreateSqliteFile(dir_.File("w.db")));
 };
 
 TEST_F(PlannedFailureTest, TheNthStatementOrAMatchingOneFailsAsTheDriverWould) {
     PlanStatementFailure(PlannedFailure::Nth(2, "08S01", "Link failure"));
-    EXPECT_EQ(FailureOf(*db_, "insert into t values (1)"), "");
-    EXPECT_EQ(FailureOf(*db_, "insert into t values (2)"), "08S01 Link failure");
-    EXPECT_EQ(FailureOf(*db_, "insert into t values (3)"), "");
+    EXPECT_EQ(FailureOf("insert into t values (1)"), "");
+    EXPECT_EQ(FailureOf("insert into t values (2)"), "08S01 Link failure");
+    EXPECT_EQ(FailureOf("insert into t values (3)"), "");
     // The failed statement never reached the driver.
     EXPECT_EQ(QueryValue(*db_, "select group_concat(n) from t"), "1,3");
-
     PlanStatementFailure(PlannedFailure::Matching("values (4)", "40001", "Deadlock", 2));
-    EXPECT_EQ(FailureOf(*db_, "insert into t values (4)"), "40001 Deadlock");
-    EXPECT_EQ(FailureOf(*db_, "insert into t values (5)"), "");
-    EXPECT_EQ(FailureOf(*db_, "insert into t values (4)"), "40001 Deadlock");
-    EXPECT_EQ(FailureOf(*db_, "insert into t values (4)"), "");  // planned twice only
-
+    EXPECT_EQ(FailureOf("insert into t values (4)"), "40001 Deadlock");
+    EXPECT_EQ(FailureOf("insert into t values (5)"), "");
+    EXPECT_EQ(FailureOf("insert into t values (4)"), "40001 Deadlock");
+    EXPECT_EQ(FailureOf("insert into t values (4)"), "");  // planned twice only
     // Prepared statements and queries count as well.
     auto insert = db_->Prepare("insert into t values (?)");
     PlanStatementFailure(PlannedFailure::Nth(1, "HY000", "Prepared failure"));
@@ -89,9 +82,7 @@ TEST_F(PlannedFailureTest, WholeAndRealNumbersReadBackExactly) {
     // Whole numbers beyond 2^53 have no double; reals come as the shortest text that
     // reads back as the number, not as the driver prints them ("100.0", "1.0e+20").
     const struct {
-        std::string Whole;
-        std::string Real;
-        std::string RealRead;
+        std::string Whole, Real, RealRead;
     } cases[] = {
         {"9007199254740993", "0.1", "0.1"},
         {"-9223372036854775807", "100.0", "100"},

@@ -30,6 +30,30 @@ TEST(SqlDialectTest, CompileOnlyStatementsAndTheirReset) {
     }
 }
 
+// SQLite would read a double-quoted word that names no column as a string, so the
+// compile-only test sends such words as names; nothing else changes.
+TEST(SqlDialectTest, SqliteCompilesDoubleQuotedWordsAsNames) {
+    const struct {
+        std::string Statement;
+        std::string Sent;
+    } cases[] = {
+        {R"(select * from t where "sale_dat" > '2020')",
+         "select * from t where [sale_dat] > '2020'"},
+        {R"(select * from "t" where "a""b" = 1 and "c]" = 2)",
+         "select * from [t] where [a\"b] = 1 and `c]` = 2"},
+        {R"(select * from t where x = 'say "hi"' and [y"] = `z"`)",
+         R"(select * from t where x = 'say "hi"' and [y"] = `z"`)"},
+        {"select * from t where x = 1 -- \"note\"\n and /* \"c\" */ \"y\" = 2",
+         "select * from t where x = 1 -- \"note\"\n and /* \"c\" */ [y] = 2"},
+        {R"(select * from t where x = 'it''s "q"' and "open)",
+         R"(select * from t where x = 'it''s "q"' and "open)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(kSqlite.CompileOnly(c.Statement), std::vector<std::string>{"EXPLAIN " + c.Sent});
+    const std::string quoted = R"(select * from t where "a" = 1)";
+    EXPECT_EQ(kSqlServer.CompileOnly(quoted)[1], quoted);
+}
+
 TEST(SqlDialectTest, RowsAreFoundAgainByRowidOrByThePrimaryKey) {
     EXPECT_EQ(kSqlite.RowIdColumns(), std::vector<std::string>{"rowid"});
     EXPECT_EQ(kSqlServer.RowIdColumns(), std::nullopt);
@@ -51,6 +75,21 @@ TEST(SqlDialectTest, SqlitePrimaryKeyColumnsComeInKeyOrder) {
     std::vector<std::string> columns;
     while (rows.Next()) columns.push_back(rows.Get(0).value_or(""));
     EXPECT_EQ(columns, (std::vector<std::string>{"c", "a"}));
+}
+
+TEST(SqlDialectTest, TableColumnsComeInCatalogOrder) {
+    EXPECT_EQ(kSqlServer.TableColumnsQuery(),
+              "SELECT COLUMN_NAME FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = ? ORDER BY "
+              "ORDINAL_POSITION");
+    testing::TempDir dir;
+    auto db = testing::OpenSqlite(testing::CreateSqliteFile(dir.File("w.db")));
+    db->Execute("CREATE TABLE dim_a (zeta INTEGER, alpha TEXT, mid TEXT)");
+    Command query{kSqlite.TableColumnsQuery(), {}, 60, false};
+    query.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, std::string("Dim_A")});
+    auto rows = db->Query(query);
+    std::vector<std::string> columns;
+    while (rows.Next()) columns.push_back(rows.Get(0).value_or(""));
+    EXPECT_EQ(columns, (std::vector<std::string>{"zeta", "alpha", "mid"}));
 }
 
 }  // namespace

@@ -26,7 +26,6 @@ using testing::ScopedEnv;
 class SilentServer {
   public:
     SilentServer() {
-        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -40,7 +39,7 @@ class SilentServer {
     int Port() const { return port_; }
 
   private:
-    int socket_ = -1;
+    int socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int port_ = 0;
 };
 
@@ -68,10 +67,7 @@ TEST(SqlServerConnectTest, ClosedPortOrSilentServerFailWithinTheirTimeouts) {
 
 TEST(ConnectionStringTest, ValuesAreBracedAndEachDriverGetsItsAttributes) {
     const struct {
-        const char* Driver;
-        const char* Options;
-        const char* Server;
-        const char* Password;
+        const char *Driver, *Options, *Server, *Password;
         bool WindowsAuth;
         std::string Expected;
     } cases[] = {
@@ -101,17 +97,15 @@ TEST(ConnectionStringTest, ValuesAreBracedAndEachDriverGetsItsAttributes) {
         EXPECT_EQ(connector.ConnectionString(), c.Expected);
         EXPECT_EQ(connector.TargetEngine(), Engine::SqlServer);
     }
-}
-
-TEST(ConnectionStringTest, SqliteIsChosenByTheServerTextInAnyCase) {
+    // SQLite is chosen by the server text in any case.
     EXPECT_TRUE(IsSqliteServer(" SQLite "));
     EXPECT_FALSE(IsSqliteServer("sqlite2"));
     Connector connector;
     connector.Server = "SQLITE";
     connector.Database = "/data/dw.db";
-    EXPECT_THAT(connector.ConnectionString(), HasSubstr(";Database=/data/dw.db;NoCreat=1;"));
-    EXPECT_THAT(connector.ConnectionString(), HasSubstr("StepAPI=1;"));
-    EXPECT_THAT(connector.ConnectionString(), HasSubstr("JournalMode=WAL"));
+    EXPECT_THAT(connector.ConnectionString(),
+                ::testing::AllOf(HasSubstr(";Database=/data/dw.db;NoCreat=1;"),
+                                 HasSubstr("StepAPI=1;"), HasSubstr("JournalMode=WAL")));
 }
 
 }  // namespace

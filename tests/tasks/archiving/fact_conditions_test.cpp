@@ -61,6 +61,27 @@ TEST_F(FactConditionsTest, SyntaxTestCompilesWithoutRunning) {
     // A statement that would change data is compiled, not run.
     EXPECT_TRUE(TestConditionSyntax("delete from fact_a where id > 0", *db_, message_));
     EXPECT_EQ(w_.Count("fact_a"), 2);
+
+    // SQLite would compare a misspelt double-quoted column as a string.
+    const struct {
+        std::string Condition;
+        std::string Message;
+    } cases[] = {
+        {R"("regoin" > '2020')", "no such column: regoin"},
+        {R"("fact_a"."regoin" = 'x')", "no such column: fact_a.regoin"},
+        {R"("region" = 'North')", ""},
+        {R"("fact_a"."region" = 'say "North"')", ""},
+    };
+    for (const auto& c : cases) {
+        message_.clear();
+        EXPECT_EQ(TestConditionSyntax("select * from fact_a where " + c.Condition, *db_, message_),
+                  c.Message.empty())
+            << c.Condition;
+        if (c.Message.empty())
+            EXPECT_EQ(message_, "");
+        else
+            EXPECT_THAT(message_, HasSubstr(c.Message));
+    }
 }
 
 TEST_F(FactConditionsTest, ArchiveLoginRoundTripsAndAMissingRowIsNoSilentSuccess) {

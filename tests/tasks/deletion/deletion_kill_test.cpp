@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <map>
 
 #include "tests/support/sqlite_file.h"
@@ -47,12 +49,9 @@ class DeletionKillTest : public testing::DeletionTest {
         std::map<std::string, testing::Texts> contents;
         for (const auto& table : kTables) {
             auto rows = connection->Query("SELECT * FROM " + table + " ORDER BY id");
-            while (rows.Next()) {
-                std::string line;
+            while (rows.Next())
                 for (std::size_t i = 0; i < rows.ColumnCount(); ++i)
-                    line += rows.Get(i).value_or("<null>") + "|";
-                contents[table].push_back(line);
-            }
+                    contents[table].push_back(rows.Get(i).value_or("<null>"));
         }
         return contents;
     }
@@ -63,36 +62,55 @@ class DeletionKillTest : public testing::DeletionTest {
         return path;
     }
 
-    //! Runs varnel -del on the file, killed after the delay given unless negative.
-    double RunVarnel(const std::string& path, double killAfterSeconds) {
-        const auto run =
-            testing::RunVarnelOnSqlite(path, "-del", dir_.File("logs"), killAfterSeconds);
-        EXPECT_TRUE(killAfterSeconds >= 0 || run.Succeeded);
-        return run.Seconds;
+    //! Runs varnel -del on the file through the test program, killed before the
+    //! statement given unless it is 0; answers the statements sent by a whole run.
+    long RunVarnel(const std::string& path, long killAt) {
+        std::vector<std::string> args = {VARNEL_TEST_EXE};
+        const std::string count = dir_.File("statements.txt");
+        if (killAt > 0)
+            args.insert(args.end(), {"--kill-at", "statement:" + std::to_string(killAt)});
+        else
+            args.insert(args.end(), {"--count-statements", count});
+        const auto run = testing::SqliteRun(VARNEL_TEST_EXE, path, dir_.File("logs"));
+        args.insert(args.end(), run.begin() + 1, run.end());
+        args.push_back("-del");
+        const auto end = testing::RunChild(args);
+        if (killAt > 0) {
+            EXPECT_TRUE(end.Signalled) << "the run ended before statement " << killAt;
+            return 0;
+        }
+        EXPECT_EQ(end.ExitCode, 0);
+        long statements = 0;
+        std::ifstream(count) >> statements;
+        return statements;
     }
 };
 
 TEST_F(DeletionKillTest, AKilledRunLeavesEveryTableUntouchedOrFullyDone) {
     const auto before = Contents(w_.Path());
     const std::string finished = Copy("finished.db");
-    const double runSeconds = RunVarnel(finished, -1);
+    const long statements = RunVarnel(finished, 0);
+    ASSERT_GT(statements, 20);
     const auto after = Contents(finished);
     for (const auto& table : kTables) ASSERT_NE(before.at(table), after.at(table)) << table;
-    std::printf("a full run took %.3f s\n", runSeconds);
 
     int partlyDone = 0;
-    for (const double share : {0.2, 0.35, 0.5, 0.65, 0.8}) {
-        const std::string killed = Copy("killed" + std::to_string(share) + ".db");
-        RunVarnel(killed, share * runSeconds);
+    // Kill points spread evenly over the whole run, the same on every machine.
+    constexpr long kKills = 8;
+    for (long k = 1; k <= kKills; ++k) {
+        const long share = k * statements / (kKills + 1);
+        const std::string killed = Copy("killed" + std::to_string(k) + ".db");
+        RunVarnel(killed, share);
         const auto found = Contents(killed);
         int done = 0;
         for (const auto& table : kTables) {
             EXPECT_THAT(found.at(table), AnyOf(Eq(before.at(table)), Eq(after.at(table))))
-                << table << " after a kill at " << share << " of the run";
+                << table << " after a kill before statement " << share << " of " << statements;
             if (found.at(table) == after.at(table)) ++done;
         }
-        std::printf("killed at %.0f%%: %d of %zu tables done\n", share * 100, done, kTables.size());
         if (done > 0 && done < static_cast<int>(kTables.size())) ++partlyDone;
+        std::cout << "killed before statement " << share << " of " << statements << ": " << done
+                  << " of " << kTables.size() << " tables done\n";
     }
     EXPECT_GT(partlyDone, 0);
 }

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/matchers.h"
+
 namespace varnel {
 namespace {
 
@@ -97,7 +99,8 @@ TEST(DeletionStatementsTest, DatesAreBoundAsTimestampsOnSqlServerAndAsReadOnSqli
     EXPECT_EQ(kept.Type, ValueType::Text);
     EXPECT_EQ(std::get<std::string>(kept.Data), "2005-03-07");
     // A text that is no date is refused on either engine before anything is written.
-    EXPECT_THROW(DateValueParameter("end_date", "soon", kSqlite), std::runtime_error);
+    EXPECT_THAT([] { DateValueParameter("end_date", "soon", kSqlite); },
+                testing::ThrowsWithMessage<std::runtime_error>("soon"));
 }
 
 // A key bound as Null matches no row with "= ?": only a Null value may be bound so;
@@ -106,8 +109,7 @@ TEST(DeletionStatementsTest, KeyValuesAreNeverBoundAsNullUnlessTheyAreNull) {
     const ColumnInfo date{"start_date", ColumnKind::Date, 23, 3, false};
     const ColumnInfo whole{"id", ColumnKind::Whole, 10, 0, false};
     EXPECT_THAT([&] { ColumnValueParameter(date, "not a date", kSqlServer); },
-                ::testing::ThrowsMessage<std::runtime_error>(
-                    ::testing::HasSubstr("'not a date' of start_date is no date")));
+                testing::ThrowsWithMessage("'not a date' of start_date is no date"));
     const struct {
         ColumnInfo Column;
         std::optional<std::string> Read;

@@ -4,19 +4,21 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 
+#include "tests/support/matchers.h"
+#include "tests/support/varnel_process.h"
 #include "tests/tasks/deletion/deletion_fixture.h"
 
 namespace varnel {
 namespace {
 
+using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using testing::HistoryIs;
 using testing::Null;
 using testing::V;
 
@@ -30,24 +32,17 @@ std::string KeptLine(const std::string& table, int kept) {
 TEST(ReferenceCheckTextTest, StatementsReadTheReferringTableUnderAnAlias) {
     const SqlServerDialect server;
     const SqliteDialect sqlite;
-    const struct {
-        const SqlDialect& Dialect;
-        std::string Expected;
-    } cases[] = {
-        {server,
-         "UPDATE dim_store SET is_deletable = 0 WHERE is_deletable = 1 AND EXISTS (SELECT 1 FROM "
-         "fact_sales AS referrer WITH (HOLDLOCK) WHERE dim_store.code = referrer.store_code AND "
-         "dim_store.region = referrer.store_region)"},
-        {sqlite,
-         "UPDATE dim_store SET is_deletable = 0 WHERE is_deletable = 1 AND EXISTS (SELECT 1 FROM "
-         "fact_sales AS referrer WHERE dim_store.code = referrer.store_code AND "
-         "dim_store.region = referrer.store_region)"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(KeepReferencedRowsStatement(c.Dialect, "dim_store", "fact_sales", "code, region",
+    const std::pair<const SqlDialect&, std::string> cases[] = {{server, " WITH (HOLDLOCK)"},
+                                                               {sqlite, ""}};
+    for (const auto& [dialect, hint] : cases) {
+        EXPECT_EQ(KeepReferencedRowsStatement(dialect, "dim_store", "fact_sales", "code, region",
                                               " store_code ,store_region"),
-                  c.Expected);
-        EXPECT_THROW(KeepReferencedRowsStatement(c.Dialect, "d", "f", "a,b", "x"),
+                  "UPDATE dim_store SET is_deletable = 0 WHERE is_deletable = 1 AND EXISTS (SELECT "
+                  "1 FROM fact_sales AS referrer" +
+                      hint +
+                      " WHERE dim_store.code = referrer.store_code AND dim_store.region = "
+                      "referrer.store_region)");
+        EXPECT_THROW(KeepReferencedRowsStatement(dialect, "d", "f", "a,b", "x"),
                      std::runtime_error);
     }
     EXPECT_THAT(KeepReferencedRowsStatement(sqlite, "dbo.[Referrer]", "f", "id", "r_id"),
@@ -86,29 +81,12 @@ class ReferenceCheckTest : public testing::DeletionTest {
     }
 
     //! Runs varnel with logs in <name> and standard error in <name>.err; returns the status.
-    int RunVarnel(const std::string& name, std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {VARNEL_EXE, "-mac", "sqlite", "-db", w_.Path(),
-                                             "-ntaut", "-log", dir_.File(name)});
-        const std::string errors = dir_.File(name + ".err");
-        const pid_t child = fork();
-        if (child == 0) {
-            if (!std::freopen(errors.c_str(), "w", stderr)) _exit(126);
-            std::vector<char*> argv;
-            for (auto& argument : arguments) argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            execv(VARNEL_EXE, argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    int RunVarnel(const std::string& name, const std::vector<std::string>& tasks) {
+        auto args = testing::SqliteRun(VARNEL_EXE, w_.Path(), dir_.File(name));
+        args.insert(args.end(), tasks.begin(), tasks.end());
+        return testing::RunChild(args, {.Err = dir_.File(name + ".err")}).ExitCode;
     }
-
-    std::string Log(const std::string& name) {
-        for (const auto& file : std::filesystem::directory_iterator(dir_.File(name)))
-            if (file.path().extension() == ".txt") return testing::ReadFile(file.path().string());
-        return "";
-    }
+    std::string Log(const std::string& name) { return testing::OnlyFileIn(dir_.File(name)); }
 };
 
 // Every referring row counts, whatever its mark, in a fact table, in an unselected
@@ -137,9 +115,8 @@ TEST_F(ReferenceCheckTest, RowsReferredToThroughAnyRelationAreKeptAndCountedOnce
     EXPECT_EQ(DeleteWithLog(false), KeptLine("dim_store", 5));
     EXPECT_THAT(w_.Column("SELECT id FROM dim_store ORDER BY id"),
                 ElementsAre("1", "3", "5", "6", "7"));
-    const auto history = History();
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0].RecordCount, "2");  // the rows deleted, not the rows kept
+    // The rows deleted, not the rows kept.
+    EXPECT_THAT(History(), ElementsAre(HistoryIs("Deleted dimensions|dim_store|0|2")));
 }
 
 // The child goes first: its partly marked element keeps the parent row that a
@@ -178,10 +155,7 @@ TEST_P(ReferenceCheckModeTest, ACheckThatCannotRunLeavesItsTableAsItWas) {
                 HasSubstr("no such column: referrer.zone_id (1)\r\nTable concerned: dim_zone\r\n"));
     EXPECT_EQ(w_.Count("dim_brand"), 0);  // deleted before it
     EXPECT_THAT(w_.Marked("dim_zone", "id"), ElementsAre("1", "2"));
-    const auto history = History();
-    ASSERT_EQ(history.size(), 2u);
-    EXPECT_EQ(history[1].TableName + "|" + history[1].Status + "|" + history[1].RecordCount,
-              "dim_zone|3|0");
+    EXPECT_THAT(History(), ElementsAre(_, HistoryIs("Deleted dimensions|dim_zone|3|0")));
 }
 
 // A fact loaded after marking keeps its version (made current by the repair) or, in
@@ -196,10 +170,9 @@ TEST_P(ReferenceCheckModeTest, AFactLoadedAfterMarkingKeepsItsRows) {
     ASSERT_EQ(w_.Count("dim_customer", "is_deletable = 1"), 3);
     w_.Rows("fact_sales", {"id", "customer_id", "brand_id"}, {{1, 1, 2}});
     w_.Close();
-    ASSERT_EQ(RunVarnel("del", atomic ? std::vector<std::string>{"-del", "-datom"}
-                                      : std::vector<std::string>{"-del"}),
-              0)
-        << Log("del");
+    std::vector<std::string> tasks{"-del"};
+    if (atomic) tasks.push_back("-datom");
+    ASSERT_EQ(RunVarnel("del", tasks), 0) << Log("del");
 
     EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("2"));
     const testing::Texts versions =
@@ -211,11 +184,10 @@ TEST_P(ReferenceCheckModeTest, AFactLoadedAfterMarkingKeepsItsRows) {
     std::string errors = kept;
     std::erase(errors, '\r');
     EXPECT_EQ(testing::ReadFile(dir_.File("del.err")), errors);
-    std::vector<std::string> deleted;
-    for (const auto& entry : History())
-        if (entry.Category == "Deleted dimensions")
-            deleted.push_back(entry.TableName + "|" + entry.RecordCount);
-    EXPECT_THAT(deleted, ElementsAre("dim_brand|2", atomic ? "dim_customer|1" : "dim_customer|2"));
+    EXPECT_THAT(History(), ::testing::IsSupersetOf(
+                               {HistoryIs("Deleted dimensions|dim_brand|0|2"),
+                                HistoryIs(atomic ? "Deleted dimensions|dim_customer|0|1"
+                                                 : "Deleted dimensions|dim_customer|0|2")}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReferenceCheckModeTest, ::testing::Bool());
@@ -242,22 +214,16 @@ TEST_F(ReferenceCheckTest, AWriterThroughoutADeletionRunLeavesNoOrphan) {
     std::ofstream(dir_.File("writer.sh"))
         << "while [ ! -e '" << stop << "' ]; do echo 'INSERT INTO f_sales SELECT " << picks
         << ";'; done | sqlite3 -cmd '.timeout 60000' '" << w_.Path() << "' 2>/dev/null\n";
-    const pid_t writer = fork();
-    if (writer == 0) {
-        execl("/bin/sh", "sh", dir_.File("writer.sh").c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t writer = testing::StartChild({"/bin/sh", dir_.File("writer.sh")});
     std::int64_t before = 0;
     for (int i = 0; i < 2000 && (before = w_.Count("f_sales")) < 20; ++i) usleep(10000);
     w_.Close();
     const int status = RunVarnel("del", {"-del"});
     const std::int64_t during = w_.Count("f_sales") - before;
     std::ofstream(stop).put('\n');
-    waitpid(writer, nullptr, 0);
+    testing::FinishChild(writer);
 
     ASSERT_EQ(status, 0) << Log("del");
-    std::printf("the writer inserted %lld facts before the run and %lld during it\n",
-                static_cast<long long>(before), static_cast<long long>(during));
     EXPECT_GT(during, 0) << "the writer and the run did not overlap";
     for (const auto& key : keys) {
         EXPECT_EQ(w_.Count("f_sales", key + " NOT IN (SELECT " + key + " FROM d_" + key + ")"), 0)

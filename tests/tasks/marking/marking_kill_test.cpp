@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "base/current_user.h"
@@ -105,12 +106,28 @@ class MarkingKillTest : public testing::RunTest {
         return orphans;
     }
 
-    //! Runs varnel with the task option on the file, killed after the delay unless negative.
-    double RunVarnel(const std::string& path, const std::string& task, const std::string& logs,
-                     double killAfterSeconds) {
-        const auto run = testing::RunVarnelOnSqlite(path, task, logs, killAfterSeconds);
-        EXPECT_TRUE(killAfterSeconds >= 0 || run.Succeeded) << task << " on " << path;
-        return run.Seconds;
+    //! Runs the test program with the task option on the file, killed before the
+    //! statement given unless it is 0; answers the statements sent by a whole run.
+    long RunVarnel(const std::string& path, const std::string& task, const std::string& logs,
+                   long killAt) {
+        std::vector<std::string> args = {VARNEL_TEST_EXE};
+        const std::string count = dir_.File("statements.txt");
+        if (killAt > 0)
+            args.insert(args.end(), {"--kill-at", "statement:" + std::to_string(killAt)});
+        else
+            args.insert(args.end(), {"--count-statements", count});
+        const auto run = testing::SqliteRun(VARNEL_TEST_EXE, path, logs);
+        args.insert(args.end(), run.begin() + 1, run.end());
+        args.push_back(task);
+        const auto end = testing::RunChild(args);
+        if (killAt > 0) {
+            EXPECT_TRUE(end.Signalled) << task << " ended before statement " << killAt;
+            return 0;
+        }
+        EXPECT_EQ(end.ExitCode, 0) << task << " on " << path;
+        long statements = 0;
+        std::ifstream(count) >> statements;
+        return statements;
     }
 
     static bool LockLeft(const std::string& path) {
@@ -119,48 +136,38 @@ class MarkingKillTest : public testing::RunTest {
                testing::QueryValue(*connection, "SELECT lock FROM dwm_multiuse") == "1";
     }
 
-    static std::string LogOf(const std::string& folder) {
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            return testing::ReadFile(entry.path().string());
-        return "<no log>";
-    }
-
     testing::WarehouseBuilder w_;
 };
 
 TEST_F(MarkingKillTest, AKilledMarkingLeavesEachTableResetOrFullyMarkedAndDeletionOrphansNothing) {
     const std::string finished = Copy("finished.db");
-    const double runSeconds = RunVarnel(finished, "-mark", dir_.File("logs/finished"), -1);
+    const long statements = RunVarnel(finished, "-mark", dir_.File("logs/finished"), 0);
+    ASSERT_GT(statements, 20);
     const auto complete = Marks(finished);
     for (const auto& table : kDimensions) ASSERT_NE(complete.at(table), "") << table;
-    std::printf("an uninterrupted marking took %.3f s\n", runSeconds);
 
     const std::string takeOver = "The lock left by user " + CurrentUserName() +
                                  ", whose run ended without releasing it, was taken over.";
     int partlyDone = 0;
-    for (int moment = 0; moment < 10; ++moment) {
-        const double share = (moment + 0.5) / 10;
+    // Kill points spread evenly over the whole run, the same on every machine.
+    for (long moment = 0; moment < 10; ++moment) {
+        const long share = (2 * moment + 1) * statements / 20;
         const std::string killed = Copy("killed" + std::to_string(moment) + ".db");
-        RunVarnel(killed, "-mark", dir_.File("logs/mark" + std::to_string(moment)),
-                  share * runSeconds);
+        RunVarnel(killed, "-mark", dir_.File("logs/mark" + std::to_string(moment)), share);
         const auto found = Marks(killed);
         int done = 0;
         for (const auto& table : kDimensions) {
             EXPECT_THAT(found.at(table), AnyOf(Eq(""), Eq(complete.at(table))))
-                << table << " after a kill at " << share << " of the run";
+                << table << " after a kill before statement " << share << " of " << statements;
             if (found.at(table) == complete.at(table)) ++done;
         }
-        std::printf("killed at %.0f%%: %d of %zu tables marked\n", share * 100, done,
-                    kDimensions.size());
         if (done > 0 && done < static_cast<int>(kDimensions.size())) ++partlyDone;
 
         const bool lockLeft = LockLeft(killed);
         const std::string logs = dir_.File("logs/del" + std::to_string(moment));
-        RunVarnel(killed, "-del", logs, -1);
-        if (lockLeft) {
-            EXPECT_THAT(LogOf(logs), HasSubstr(takeOver));
-        }
-        EXPECT_EQ(Orphans(killed), 0) << "after a kill at " << share << " of the run";
+        RunVarnel(killed, "-del", logs, 0);
+        EXPECT_THAT(lockLeft ? testing::OnlyFileIn(logs) : takeOver, HasSubstr(takeOver));
+        EXPECT_EQ(Orphans(killed), 0) << "after a kill before statement " << share;
     }
     EXPECT_GT(partlyDone, 0);
 }

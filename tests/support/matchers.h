@@ -1,0 +1,26 @@
+#pragma once
+
+#include <gmock/gmock.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "tests/support/job_history_reader.h"
+
+namespace varnel::testing {
+
+//! A callable that throws E (std::exception by default) with the text in its message:
+//! EXPECT_THAT([&] { f(); }, ThrowsWithMessage("no such table")).
+template <typename E = std::exception>
+auto ThrowsWithMessage(const std::string& part) {
+    return ::testing::ThrowsMessage<E>(::testing::HasSubstr(part));
+}
+
+//! A job-history entry given as "category|table|status|record count".
+MATCHER_P(HistoryIs, summary, "is the job-history entry " + std::string(summary)) {
+    const std::string seen = Summary(arg);
+    *result_listener << "is " << seen;
+    return seen == summary;
+}
+
+}  // namespace varnel::testing
