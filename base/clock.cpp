@@ -8,11 +8,6 @@ namespace varnel {
 
 namespace {
 
-std::function<Timestamp()>& ClockFunction() {
-    static std::function<Timestamp()> clock;
-    return clock;
-}
-
 std::string Printf(const char* format, int a, int b, int c) {
     char text[64];
     std::snprintf(text, sizeof text, format, a, b, c);
@@ -27,15 +22,6 @@ Timestamp SystemNow() {
     localtime_r(&now, &local);
     return Timestamp{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                      local.tm_hour,        local.tm_min,     local.tm_sec};
-}
-
-Timestamp Now() {
-    const auto& clock = ClockFunction();
-    return clock ? clock() : SystemNow();
-}
-
-void SetClock(std::function<Timestamp()> clock) {
-    ClockFunction() = std::move(clock);
 }
 
 std::string FormatLongDate(const Timestamp& t) {

@@ -1,21 +1,14 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "base/timestamp.h"
 
 namespace varnel {
 
-//! The local date and time now, from the system clock or from the clock a test set.
-Timestamp Now();
-
-//! The local date and time now from the system clock, whatever clock a test set: for
+//! The local date and time now from the system clock, whatever clock a run reads: for
 //! records that tell when something really happened.
 Timestamp SystemNow();
-
-//! Replaces the clock (tests pin the run's start); an empty function restores the system clock.
-void SetClock(std::function<Timestamp()> clock);
 
 //! "dddd, mmm d yyyy": "Monday, Mar 7 2005".
 std::string FormatLongDate(const Timestamp& t);

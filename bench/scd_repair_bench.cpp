@@ -15,10 +15,10 @@
 
 #include "bench/bench_util.h"
 #include "bench/warehouse_generator.h"
+#include "run/process_state.h"
 #include "run/run_settings.h"
 #include "tasks/deletion/deletion.h"
 #include "tasks/deletion/deletion_statements.h"
-#include "warehouse/connections.h"
 #include "warehouse/connector.h"
 
 using namespace varnel;
@@ -58,22 +58,22 @@ struct Timing {
 
 // The repair and the delete in one transaction, as plain deletion runs them.
 Timing RepairAndDelete(const std::string& db) {
-    WarehouseConnection = OpenSqlite(db);
+    ProcessState state;
+    state.WarehouseConnection = OpenSqlite(db);
     auto connection = OpenSqlite(db);
     Timing timing;
     {
         Transaction transaction(*connection);
         bool repaired = false;
-        timing.Repair =
-            TimeSeconds([&] { repaired = RepairSlowlyChangingDimension(kTable, *connection); });
-        if (!repaired) throw std::runtime_error("the repair failed: " + MessageText);
+        timing.Repair = TimeSeconds(
+            [&] { repaired = RepairSlowlyChangingDimension(state, kTable, *connection); });
+        if (!repaired) throw std::runtime_error("the repair failed: " + state.MessageText);
         timing.Delete = TimeSeconds([&] {
             connection->Execute(DeleteMarkedRowsStatement(kTable));
             transaction.Commit();
         });
     }
     connection.reset();
-    WarehouseConnection.reset();
     return timing;
 }
 

@@ -8,20 +8,14 @@
 #include "base/text.h"
 #include "driver/run_driver.h"
 #include "run/console_progress.h"
-#include "run/progress_window.h"
 
 namespace varnel {
 
 namespace {
 
-WindowSession& Session() {
-    static WindowSession session;
-    return session;
-}
-
 //! Why the main window cannot open in this process; empty when it can.
-std::string NoWindowReason() {
-    if (!Session()) return "this build has no main window";
+std::string NoWindowReason(const WindowSession& session) {
+    if (!session) return "this build has no main window";
     if (EnvironmentValue("DISPLAY").empty() && EnvironmentValue("WAYLAND_DISPLAY").empty())
         return "there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
     return {};
@@ -49,18 +43,14 @@ void PrintUsage(std::ostream& out) {
 
 }  // namespace
 
-void SetWindowSession(WindowSession session) {
-    Session() = std::move(session);
-}
-
-int Main(int argc, char** argv) {
+int Main(ProcessState& state, int argc, char** argv, const WindowSession& session) {
     if (argc == 2 && std::string_view(argv[1]) == "--help") {
         PrintUsage(std::cout);
         return std::cout.flush() ? 0 : 1;
     }
 
     RunSettings settings;
-    ResetRunSettings(settings);
+    ResetRunSettings(state, settings);
     if (argc == 2 && argv[1][0] == '@') {
         std::string line;
         std::string error;
@@ -68,38 +58,38 @@ int Main(int argc, char** argv) {
             std::cerr << "Varnel: " << error << '\n';
             return 1;
         }
-        SplitArguments(settings, line, MaxCommandLineArguments);
+        SplitArguments(state, settings, line, MaxCommandLineArguments);
         // A scheduler that names a command file wants a run: a file without run
         // options must not pass for one by opening (or failing to open) a window.
-        if (!CommandLineMode) {
+        if (!state.CommandLineMode) {
             std::cerr << "Varnel: the command file " << (argv[1] + 1) << " holds no run options.\n";
             return 1;
         }
     } else {
-        ApplyProcessArguments(settings, argc, argv, MaxCommandLineArguments);
+        ApplyProcessArguments(state, settings, argc, argv, MaxCommandLineArguments);
     }
 
-    const StartMode mode = DecideStartMode();
-    if (mode == StartMode::Configuration) SavedSettings = settings;
+    const StartMode mode = DecideStartMode(state);
+    if (mode == StartMode::Configuration) state.SavedSettings = settings;
     if (mode != StartMode::Unattended) {
-        const std::string reason = NoWindowReason();
+        const std::string reason = NoWindowReason(session);
         if (!reason.empty()) {
             std::cerr << "Varnel: the main window cannot open: " << reason
                       << ". Give the run options on the command line (varnel --help).\n";
             return 1;
         }
-        Session()(mode);
+        session(state, mode);
         return 0;
     }
 
     InstallCancelSignalHandlers();
-    const bool ok = ExecuteRun(settings);
+    const bool ok = ExecuteRun(state, settings);
     // Unattended: every window goes with the run.
-    UnloadProgressWindow();
+    state.UnloadProgressWindow();
     if (!ok) {
         // The log and the status file say it too, but an operator at a terminal (or a
         // scheduler that keeps standard error) must not have to look for them to learn why.
-        std::cerr << TerminalLines(MessageText) << "Varnel: failure\n";
+        std::cerr << TerminalLines(state.MessageText) << "Varnel: failure\n";
     }
     return ok ? 0 : 1;
 }

@@ -9,8 +9,8 @@
 
 #include "base/clock.h"
 #include "base/text.h"
+#include "run/process_state.h"
 #include "run/run_settings.h"
-#include "run/run_start.h"
 #include "warehouse/database_access.h"
 
 namespace varnel {
@@ -190,14 +190,15 @@ std::string ReportHeadText(const ReportHeadTexts& texts, const std::string& serv
     return head;
 }
 
-std::optional<std::string> BuildReportHead(Connection& connection, const ReportHeadTexts& texts) {
+std::optional<std::string> BuildReportHead(ProcessState& state, Connection& connection,
+                                           const ReportHeadTexts& texts) {
     try {
         const std::string server = TrimBlanks(NullToText(connection.Property("Data Source"), ""));
         const std::string database = TrimBlanks(connection.DefaultDatabase());
-        return ReportHeadText(texts, server, database, RunStartDate, RunStartTime);
+        return ReportHeadText(texts, server, database, state.RunStartDate, state.RunStartTime);
     } catch (const std::exception& error) {
-        MessageText += error.what();
-        MessageText += "\r\n";
+        state.MessageText += error.what();
+        state.MessageText += "\r\n";
         return std::nullopt;
     }
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "run/process_state.h"
 #include "warehouse/odbc.h"
 
 namespace varnel {
@@ -45,9 +46,11 @@ std::string ReportHeadText(const ReportHeadTexts& texts, const std::string& serv
                            const std::string& databaseName, const Timestamp& runStartDate,
                            const Timestamp& runStartTime);
 
-//! The head for the warehouse connection and the run's start. On failure the
-//! description + CR LF goes to MessageText and nothing comes back.
-std::optional<std::string> BuildReportHead(Connection& connection, const ReportHeadTexts& texts);
+//! The head for the warehouse connection and the run's start (RunStartDate and
+//! RunStartTime). On failure the description + CR LF goes to MessageText and
+//! nothing comes back.
+std::optional<std::string> BuildReportHead(ProcessState& state, Connection& connection,
+                                           const ReportHeadTexts& texts);
 
 //! The foot: closes the page's last table and links back to the top. Its last line
 //! has no CR LF; the write adds it.

@@ -7,10 +7,9 @@
 #include "reports/report_frame.h"
 #include "reports/report_pieces.h"
 #include "reports/report_statements.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
-#include "run/run_start.h"
-#include "warehouse/connections.h"
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
 
@@ -18,9 +17,9 @@ namespace varnel {
 
 namespace {
 
-bool Fail(const std::exception& error, const std::string& table = "") {
-    MessageText += DescribeTableError(error, table);
-    MessageText += "\r\n";
+bool Fail(ProcessState& state, const std::exception& error, const std::string& table = "") {
+    state.MessageText += DescribeTableError(error, table);
+    state.MessageText += "\r\n";
     return false;
 }
 
@@ -38,27 +37,23 @@ std::int32_t SingleCount(Connection& connection, const std::string& sql) {
     return ToCount(result.GetInt(0).value_or(0));
 }
 
-void AdvanceReportProgress() {
-    if (ProgressWindow* window = ActiveProgressWindow()) {
-        window->ProgressVal(window->ProgressVal() + 1);
-        window->Refresh();
-    }
+void AdvanceReportProgress(ProgressWindow& window) {
+    window.ProgressVal(window.ProgressVal() + 1);
+    window.Refresh();
 }
 
 // Shows what comes next and tells whether the operator has cancelled.
-bool CancelledBefore(const std::string& comment) {
-    ProgressWindow* window = ActiveProgressWindow();
-    if (!window) return false;
-    window->Comment(comment);
-    return window->CheckCancelState();
+bool CancelledBefore(ProgressWindow& window, const std::string& comment) {
+    window.Comment(comment);
+    return window.CheckCancelState();
 }
 
-std::string Link(ReportKind kind) {
-    return ReportLinkTarget(kind, RunStartDate, RunStartTime);
+std::string Link(const ProcessState& state, ReportKind kind) {
+    return ReportLinkTarget(kind, state.RunStartDate, state.RunStartTime);
 }
 
-std::string PathOf(const std::string& directory, ReportKind kind) {
-    return ReportFilePath(directory, kind, RunStartDate, RunStartTime);
+std::string PathOf(const ProcessState& state, const std::string& directory, ReportKind kind) {
+    return ReportFilePath(directory, kind, state.RunStartDate, state.RunStartTime);
 }
 
 }  // namespace
@@ -74,66 +69,70 @@ std::optional<std::int32_t> UnusedCounts::Find(const std::string& table) const {
     return std::nullopt;
 }
 
-bool WriteReports(const std::string& reportDirectory) {
+bool WriteReports(TaskContext& context) {
+    ProcessState& state = context.State;
+    ProgressWindow& window = context.Progress;
+    const std::string& reportDirectory = context.Settings.LogDirectory;
     // The counts live only for this call, whatever its outcome.
     UnusedCounts counts;
     try {
-        if (!WarehouseConnection)
+        if (!state.WarehouseConnection)
             throw std::runtime_error("Connection to the data warehouse not available.");
-        Connection& connection = *WarehouseConnection;
-        if (!InitReportProgress(connection)) return false;
+        Connection& connection = *state.WarehouseConnection;
+        if (!InitReportProgress(context, connection)) return false;
         // A cancel takes effect between the pages only: a page being written is finished.
-        if (CancelledBefore("Generating summary report")) return false;
-        if (!WriteSummaryReport(connection, reportDirectory, counts)) return false;
-        if (CancelledBefore("Generating detailed report")) return false;
-        if (!WriteDetailedReport(connection, reportDirectory, counts)) return false;
-        if (CancelledBefore("Generating table filter report")) return false;
-        if (!WriteTableFilterReport(connection, reportDirectory)) return false;
-        return ResetReportProgress();
+        if (CancelledBefore(window, "Generating summary report")) return false;
+        if (!WriteSummaryReport(context, connection, reportDirectory, counts)) return false;
+        if (CancelledBefore(window, "Generating detailed report")) return false;
+        if (!WriteDetailedReport(context, connection, reportDirectory, counts)) return false;
+        if (CancelledBefore(window, "Generating table filter report")) return false;
+        if (!WriteTableFilterReport(context, connection, reportDirectory)) return false;
+        return ResetReportProgress(context);
     } catch (const std::exception& error) {
-        return Fail(error);
+        return Fail(state, error);
     }
 }
 
-bool InitReportProgress(Connection& connection) {
+bool InitReportProgress(TaskContext& context, Connection& connection) {
     try {
         const std::int64_t dimensions = SingleCount(connection, DimensionCountStatement());
         const std::int64_t reported = SingleCount(connection, ReportedTableCountStatement());
         // One step per table each page visits: summary and detailed page per
         // dimension, table filter page per fact table and selected dimension.
         const std::int32_t total = ToCount(2 * dimensions + reported);
-        StartProgressBar(total);
+        StartProgressBar(context.Progress, total);
         return true;
     } catch (const std::exception& error) {
-        return Fail(error);
+        return Fail(context.State, error);
     }
 }
 
-bool ResetReportProgress() {
-    ResetProgressBar();
+bool ResetReportProgress(TaskContext& context) {
+    ResetProgressBar(context.Progress);
     return true;
 }
 
-std::optional<Result> OpenDimensionTableList(Connection& connection) {
+std::optional<Result> OpenDimensionTableList(ProcessState& state, Connection& connection) {
     try {
         return connection.Query(DimensionTableListStatement());
     } catch (const std::exception& error) {
-        Fail(error);
+        Fail(state, error);
         return std::nullopt;
     }
 }
 
-std::optional<std::int32_t> CountUnusedRecords(Connection& connection, const std::string& table) {
+std::optional<std::int32_t> CountUnusedRecords(ProcessState& state, Connection& connection,
+                                               const std::string& table) {
     try {
-        if (!ColumnExists(connection, table, "is_deletable")) return -1;
+        if (!ColumnExists(connection, table, "is_deletable", state.MessageText)) return -1;
         return SingleCount(connection, CountUnusedRecordsStatement(table));
     } catch (const std::exception& error) {
-        Fail(error, table);
+        Fail(state, error, table);
         return std::nullopt;
     }
 }
 
-std::optional<std::vector<std::string>> GetKeyColumns(Connection& connection,
+std::optional<std::vector<std::string>> GetKeyColumns(ProcessState& state, Connection& connection,
                                                       const std::string& table) {
     try {
         std::string orgPkey;
@@ -156,16 +155,17 @@ std::optional<std::vector<std::string>> GetKeyColumns(Connection& connection,
             keys.push_back(column);
         };
         for (const auto& column : SplitCommaList(orgPkey, ListPieces::Trimmed))
-            if (ColumnExists(connection, table, column)) append(column);
-        if (ColumnExists(connection, table, "surkey")) append("surkey");
+            if (ColumnExists(connection, table, column, state.MessageText)) append(column);
+        if (ColumnExists(connection, table, "surkey", state.MessageText)) append("surkey");
         return keys;
     } catch (const std::exception& error) {
-        Fail(error, table);
+        Fail(state, error, table);
         return std::nullopt;
     }
 }
 
-std::optional<Result> OpenMarkedRecords(Connection& connection, const std::string& table,
+std::optional<Result> OpenMarkedRecords(ProcessState& state, Connection& connection,
+                                        const std::string& table,
                                         const std::vector<std::string>& keys) {
     try {
         // A statement without columns could only fail on the server, with a message
@@ -176,61 +176,65 @@ std::optional<Result> OpenMarkedRecords(Connection& connection, const std::strin
                                      "and it has no surkey column.");
         return connection.Query(MarkedRecordsStatement(table, keys));
     } catch (const std::exception& error) {
-        Fail(error, table);
+        Fail(state, error, table);
         return std::nullopt;
     }
 }
 
-bool WriteSummaryReport(Connection& connection, const std::string& reportDirectory,
-                        UnusedCounts& counts) {
+bool WriteSummaryReport(TaskContext& context, Connection& connection,
+                        const std::string& reportDirectory, UnusedCounts& counts) {
+    ProcessState& state = context.State;
     try {
-        ReportFile file(PathOf(reportDirectory, ReportKind::Summary));
+        ReportFile file(PathOf(state, reportDirectory, ReportKind::Summary));
         const auto head = BuildReportHead(
-            connection, {"Summary report on unused dimension table elements",
-                         "Summary report on unused dimension table elements marked to be deleted",
-                         Link(ReportKind::Detailed), "Detailed report",
-                         Link(ReportKind::TableFilter), "Table filter report"});
+            state, connection,
+            {"Summary report on unused dimension table elements",
+             "Summary report on unused dimension table elements marked to be deleted",
+             Link(state, ReportKind::Detailed), "Detailed report",
+             Link(state, ReportKind::TableFilter), "Table filter report"});
         if (!head) return false;
         file.Write(*head + SummaryTableHeader());
-        auto tables = OpenDimensionTableList(connection);
+        auto tables = OpenDimensionTableList(state, connection);
         if (!tables) return false;
         while (tables->Next()) {
             const std::string table = NullToText(tables->Get(0), "");
             if (TableExists(connection, table)) {
-                const auto count = CountUnusedRecords(connection, table);
+                const auto count = CountUnusedRecords(state, connection, table);
                 if (!count) return false;
                 file.Write(SummaryRow(table, *count));
                 counts.Add(table, *count);
             }
-            AdvanceReportProgress();
+            AdvanceReportProgress(context.Progress);
         }
         file.Write(BuildReportFoot());
         file.Close();
         return true;
     } catch (const std::exception& error) {
-        return Fail(error);
+        return Fail(state, error);
     }
 }
 
-bool WriteDetailedReport(Connection& connection, const std::string& reportDirectory,
-                         const UnusedCounts& counts) {
+bool WriteDetailedReport(TaskContext& context, Connection& connection,
+                         const std::string& reportDirectory, const UnusedCounts& counts) {
+    ProcessState& state = context.State;
     try {
-        ReportFile file(PathOf(reportDirectory, ReportKind::Detailed));
+        ReportFile file(PathOf(state, reportDirectory, ReportKind::Detailed));
         const auto head = BuildReportHead(
-            connection, {"Detailed report on unused dimension table elements",
-                         "Detailed report on unused dimension table elements marked to be deleted",
-                         Link(ReportKind::Summary), "Summary report", Link(ReportKind::TableFilter),
-                         "Table filter report"});
+            state, connection,
+            {"Detailed report on unused dimension table elements",
+             "Detailed report on unused dimension table elements marked to be deleted",
+             Link(state, ReportKind::Summary), "Summary report",
+             Link(state, ReportKind::TableFilter), "Table filter report"});
         if (!head) return false;
         file.Write(*head + DetailedTableHeader());
         std::vector<std::optional<std::string>> values;
         for (const auto& [table, count] : counts) {
             if (count != 0) {
-                const auto keys = GetKeyColumns(connection, table);
+                const auto keys = GetKeyColumns(state, connection, table);
                 if (!keys) return false;
                 file.Write(DetailedKeyPiece(table, *keys));
                 file.Write(DetailedSpanPiece(count));
-                auto marked = OpenMarkedRecords(connection, table, *keys);
+                auto marked = OpenMarkedRecords(state, connection, table, *keys);
                 if (!marked) return false;
                 // One row at a time from the cursor to the file: a table with a
                 // million marked rows costs no more memory than one with ten.
@@ -243,45 +247,47 @@ bool WriteDetailedReport(Connection& connection, const std::string& reportDirect
                     first = false;
                 }
             }
-            AdvanceReportProgress();
+            AdvanceReportProgress(context.Progress);
         }
         file.Write(BuildReportFoot());
         file.Close();
         return true;
     } catch (const std::exception& error) {
-        return Fail(error);
+        return Fail(state, error);
     }
 }
 
-bool WriteTableFilterReport(Connection& connection, const std::string& reportDirectory) {
+bool WriteTableFilterReport(TaskContext& context, Connection& connection,
+                            const std::string& reportDirectory) {
+    ProcessState& state = context.State;
     try {
         // Both lists are opened before the file exists: a failure leaves no file.
         auto dimensions = connection.Query(SelectedDimensionsStatement());
         auto facts = connection.Query(FactFiltersStatement());
-        ReportFile file(PathOf(reportDirectory, ReportKind::TableFilter));
-        const auto head =
-            BuildReportHead(connection, {"Report on table filters", "Report on table filters",
-                                         Link(ReportKind::Summary), "Summary report",
-                                         Link(ReportKind::Detailed), "Detailed report"});
+        ReportFile file(PathOf(state, reportDirectory, ReportKind::TableFilter));
+        const auto head = BuildReportHead(
+            state, connection,
+            {"Report on table filters", "Report on table filters", Link(state, ReportKind::Summary),
+             "Summary report", Link(state, ReportKind::Detailed), "Detailed report"});
         if (!head) return false;
         file.Write(*head + FactTableHeader());
         while (facts.Next()) {
             const std::string table = NullToText(facts.Get(0), "");
             if (TableExists(connection, table))
                 file.Write(FactRow(table, NullToText(facts.Get(1), "")));
-            AdvanceReportProgress();
+            AdvanceReportProgress(context.Progress);
         }
         file.Write(SelectedDimensionsHeader());
         while (dimensions.Next()) {
             const std::string table = NullToText(dimensions.Get(0), "");
             if (TableExists(connection, table)) file.Write(SelectedDimensionRow(table));
-            AdvanceReportProgress();
+            AdvanceReportProgress(context.Progress);
         }
         file.Write(BuildReportFoot());
         file.Close();
         return true;
     } catch (const std::exception& error) {
-        return Fail(error);
+        return Fail(state, error);
     }
 }
 

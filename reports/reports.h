@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "run/process_state.h"
+#include "run/task_context.h"
 #include "warehouse/odbc.h"
 
 namespace varnel {
@@ -33,35 +35,38 @@ class UnusedCounts {
 };
 
 //! The report task: writes the summary, detailed and table filter reports into
-//! the directory.
-bool WriteReports(const std::string& reportDirectory);
+//! the log directory of the settings.
+bool WriteReports(TaskContext& context);
 
 //! Sets the progress bar for the tables the three reports visit.
-bool InitReportProgress(Connection& connection);
+bool InitReportProgress(TaskContext& context, Connection& connection);
 //! The summary page: every existing dimension table with its count, which also
 //! goes into the counts.
-bool WriteSummaryReport(Connection& connection, const std::string& reportDirectory,
-                        UnusedCounts& counts);
+bool WriteSummaryReport(TaskContext& context, Connection& connection,
+                        const std::string& reportDirectory, UnusedCounts& counts);
 //! The detailed page: key columns and marked key values of every table whose
 //! count is not 0, in the counts' order. Marked rows are streamed to the file.
-bool WriteDetailedReport(Connection& connection, const std::string& reportDirectory,
-                         const UnusedCounts& counts);
+bool WriteDetailedReport(TaskContext& context, Connection& connection,
+                         const std::string& reportDirectory, const UnusedCounts& counts);
 //! The table filter page: every fact table's condition and the selected dimensions.
-bool WriteTableFilterReport(Connection& connection, const std::string& reportDirectory);
+bool WriteTableFilterReport(TaskContext& context, Connection& connection,
+                            const std::string& reportDirectory);
 //! Empties the progress bar and the comment.
-bool ResetReportProgress();
+bool ResetReportProgress(TaskContext& context);
 
 //! The dimension table names of the metadata.
-std::optional<Result> OpenDimensionTableList(Connection& connection);
+std::optional<Result> OpenDimensionTableList(ProcessState& state, Connection& connection);
 //! The number of the table's marked rows; -1, without a statement, when it has no
 //! is_deletable column.
-std::optional<std::int32_t> CountUnusedRecords(Connection& connection, const std::string& table);
+std::optional<std::int32_t> CountUnusedRecords(ProcessState& state, Connection& connection,
+                                               const std::string& table);
 //! The table's key columns: the org_pkey columns that exist in it, then surkey when
 //! it has one. A missing or Null org_pkey and a repeated column are failures.
-std::optional<std::vector<std::string>> GetKeyColumns(Connection& connection,
+std::optional<std::vector<std::string>> GetKeyColumns(ProcessState& state, Connection& connection,
                                                       const std::string& table);
 //! The key values of the table's marked rows, sorted by the keys.
-std::optional<Result> OpenMarkedRecords(Connection& connection, const std::string& table,
+std::optional<Result> OpenMarkedRecords(ProcessState& state, Connection& connection,
+                                        const std::string& table,
                                         const std::vector<std::string>& keys);
 
 }  // namespace varnel

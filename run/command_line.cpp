@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "base/text.h"
+#include "run/process_state.h"
 
 namespace varnel {
 
@@ -82,44 +83,49 @@ std::vector<std::string> SplitArguments(const std::string& commandLine, int maxA
     return args;
 }
 
-void SplitArguments(RunSettings& settings, const std::string& commandLine, int maxArguments) {
+void SplitArguments(ProcessState& state, RunSettings& settings, const std::string& commandLine,
+                    int maxArguments) {
     // Every argument is counted: one past the maximum must be refused, not dropped.
-    ApplyArguments(settings, SplitArguments(commandLine, std::numeric_limits<int>::max()),
+    ApplyArguments(state, settings, SplitArguments(commandLine, std::numeric_limits<int>::max()),
                    maxArguments);
 }
 
-void ApplyArguments(RunSettings& settings, const std::vector<std::string>& args, int maxArguments) {
-    CommandLineFaults.clear();
+void ApplyArguments(ProcessState& state, RunSettings& settings,
+                    const std::vector<std::string>& args, int maxArguments) {
+    std::vector<std::string>& faults = state.CommandLineFaults;
+    faults.clear();
     if (args.size() > static_cast<std::size_t>(std::max(maxArguments, 0))) {
-        CommandLineFaults.push_back("Too many arguments: at most " + std::to_string(maxArguments) +
-                                    " are allowed and the command line has " +
-                                    std::to_string(args.size()) + "; nothing was done.");
+        faults.push_back("Too many arguments: at most " + std::to_string(maxArguments) +
+                         " are allowed and the command line has " + std::to_string(args.size()) +
+                         "; nothing was done.");
     }
     static const std::string noValue;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (!IsOptionArgument(args[i])) continue;
         const std::string name = args[i].substr(1);
-        if (!IsOptionName(name)) CommandLineFaults.push_back("Unknown option \"" + args[i] + "\"");
+        if (!IsOptionName(name)) faults.push_back("Unknown option \"" + args[i] + "\"");
         // The value is taken even when it is itself an option; that one still gets its own
         // turn, unless it begins with a slash: "-log /del" names a folder and deletes nothing.
         const std::string& value = i + 1 < args.size() ? args[i + 1] : noValue;
-        ApplyOption(name, value, settings);
+        ApplyOption(state, name, value, settings);
         if (TakesValue(name) && value.starts_with('/')) ++i;
     }
 }
 
-void ApplyProcessArguments(RunSettings& settings, int argc, char** argv, int maxArguments) {
+void ApplyProcessArguments(ProcessState& state, RunSettings& settings, int argc, char** argv,
+                           int maxArguments) {
     // The shell has already split and unquoted these; splitting them again would break
     // values such as a quoted directory with a blank in it.
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    ApplyArguments(settings, args, maxArguments);
+    ApplyArguments(state, settings, args, maxArguments);
 }
 
-void ApplyOption(const std::string& name, const std::string& value, RunSettings& settings) {
+void ApplyOption(ProcessState& state, const std::string& name, const std::string& value,
+                 RunSettings& settings) {
     const std::string option = LowerCase(name);
     // A log copy alone is no reason to leave the main window.
-    if (option != "logfile") CommandLineMode = true;
+    if (option != "logfile") state.CommandLineMode = true;
 
     if (option == "mac") {
         settings.Server = value;
@@ -162,8 +168,8 @@ void ApplyOption(const std::string& name, const std::string& value, RunSettings&
     } else if (option == "config") {
         settings.ConfigRequested = true;
         settings.ConfigFile = value;
-        ConfigMode = true;
-        ConfigFileName = value;
+        state.ConfigMode = true;
+        state.ConfigFileName = value;
     } else if (option == "statusfile") {
         settings.StatusFileRequested = true;
         settings.StatusFile = value;
@@ -175,18 +181,18 @@ void ApplyOption(const std::string& name, const std::string& value, RunSettings&
     }
 }
 
-bool ValidateRunSettings(const RunSettings& settings) {
+bool ValidateRunSettings(ProcessState& state, const RunSettings& settings) {
     bool valid = true;
     // Every check runs so that the operator sees all that is missing at once.
-    const auto fail = [&valid](const std::string& message) {
-        AppendMessageLine(message);
+    const auto fail = [&valid, &state](const std::string& message) {
+        state.AppendMessageLine(message);
         valid = false;
     };
 
     // An unattended run also needs a sound line: too many arguments or an unknown option
     // refuse it, whatever the record holds.
-    if (CommandLineMode && !ConfigMode) {
-        for (const std::string& fault : CommandLineFaults) fail(fault);
+    if (state.CommandLineMode && !state.ConfigMode) {
+        for (const std::string& fault : state.CommandLineFaults) fail(fault);
     }
     if (settings.HelpRequested) {
         valid = false;
@@ -210,7 +216,7 @@ bool ValidateRunSettings(const RunSettings& settings) {
             IsBlank(settings.ArchiveUserName)) {
             fail("User name must be specified for connecting to the Archive database");
         }
-        if (ConfigMode && IsBlank(ConfigFileName)) {
+        if (state.ConfigMode && IsBlank(state.ConfigFileName)) {
             fail("When in Config Mode Please specify the Config File Name");
         }
         if (settings.StatusFileRequested && IsBlank(settings.StatusFile)) {
@@ -222,8 +228,8 @@ bool ValidateRunSettings(const RunSettings& settings) {
     }
 
     // The main window shows the messages itself; only an unattended run needs the usage.
-    if (!CommandLineMode || valid) return valid;
-    AppendMessageLine(UsageText());
+    if (!state.CommandLineMode || valid) return valid;
+    state.AppendMessageLine(UsageText());
     return false;
 }
 
@@ -237,9 +243,9 @@ const std::string& UsageText() {
     return usage;
 }
 
-StartMode DecideStartMode() {
-    if (!CommandLineMode) return StartMode::Interactive;
-    return ConfigMode ? StartMode::Configuration : StartMode::Unattended;
+StartMode DecideStartMode(const ProcessState& state) {
+    if (!state.CommandLineMode) return StartMode::Interactive;
+    return state.ConfigMode ? StartMode::Configuration : StartMode::Unattended;
 }
 
 namespace {

@@ -7,6 +7,8 @@
 
 namespace varnel {
 
+class ProcessState;
+
 //! How many arguments the start-up procedure reads from a command line.
 inline constexpr int MaxCommandLineArguments = 25;
 
@@ -24,30 +26,34 @@ std::vector<std::string> SplitArguments(const std::string& commandLine, int maxA
 //! Splits the whole command line and applies every option in it. A line of more than
 //! maxArguments arguments is applied whole, so that its log and status file are known, and
 //! recorded in CommandLineFaults so that validation refuses it.
-void SplitArguments(RunSettings& settings, const std::string& commandLine, int maxArguments);
+void SplitArguments(ProcessState& state, RunSettings& settings, const std::string& commandLine,
+                    int maxArguments);
 
 //! Applies the options among the arguments, each with the argument after it as its value;
 //! a value that begins with a slash is never an option of its own. Replaces
 //! CommandLineFaults with what stops this line from running: more than maxArguments
 //! arguments, unknown options.
-void ApplyArguments(RunSettings& settings, const std::vector<std::string>& args, int maxArguments);
+void ApplyArguments(ProcessState& state, RunSettings& settings,
+                    const std::vector<std::string>& args, int maxArguments);
 
 //! Applies the process's own arguments as they stand (argv[0] skipped), as ApplyArguments.
-void ApplyProcessArguments(RunSettings& settings, int argc, char** argv, int maxArguments);
+void ApplyProcessArguments(ProcessState& state, RunSettings& settings, int argc, char** argv,
+                           int maxArguments);
 
 //! Stores one option; the name is compared without regard to case, an unknown name asks for help.
-void ApplyOption(const std::string& name, const std::string& value, RunSettings& settings);
+void ApplyOption(ProcessState& state, const std::string& name, const std::string& value,
+                 RunSettings& settings);
 
 //! True when the record is complete for a run; otherwise appends the reasons (and, in
 //! command-line mode, the usage text) to MessageText and returns False. An unattended run
 //! is also refused for the faults of its command line (CommandLineFaults), reported first.
-bool ValidateRunSettings(const RunSettings& settings);
+bool ValidateRunSettings(ProcessState& state, const RunSettings& settings);
 
 //! The one-line usage text shown after a failed validation in command-line mode.
 const std::string& UsageText();
 
 //! The start mode chosen by CommandLineMode and ConfigMode.
-StartMode DecideStartMode();
+StartMode DecideStartMode(const ProcessState& state);
 
 //! The most a command file may hold.
 inline constexpr long long MaxCommandFileBytes = 64 * 1024;

@@ -4,9 +4,7 @@
 
 #include "base/current_user.h"
 #include "base/text.h"
-#include "run/prompter.h"
-#include "run/run_settings.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 #include "warehouse/database_access.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/metadata_statements.h"
@@ -18,10 +16,10 @@ namespace varnel {
 
 namespace {
 
-Connection& Warehouse() {
-    if (!WarehouseConnection)
+Connection& Warehouse(ProcessState& state) {
+    if (!state.WarehouseConnection)
         throw std::runtime_error("Connection to the data warehouse not available.");
-    return *WarehouseConnection;
+    return *state.WarehouseConnection;
 }
 
 struct LockRow {
@@ -45,13 +43,8 @@ enum class Attempt { Taken, HeldByOther };
 
 // The live lock that goes with the lock row while this process holds the row:
 // a row that says lock 1 while nobody holds it was left by a run that died.
-std::unique_ptr<LiveLock>& HeldLiveLock() {
-    static std::unique_ptr<LiveLock> lock;
-    return lock;
-}
-
-LiveLock& LiveLockOf(const Connection& connection) {
-    auto& live = HeldLiveLock();
+LiveLock& LiveLockOf(ProcessState& state, const Connection& connection) {
+    auto& live = state.HeldLiveLock;
     auto fresh = LiveLock::For(connection);
     if (!live || live->Target() != fresh->Target()) {
         if (live) live->Release(nullptr);  // another warehouse's lock
@@ -60,43 +53,43 @@ LiveLock& LiveLockOf(const Connection& connection) {
     return *live;
 }
 
-void ReleaseLiveLock(Connection* connection) {
-    if (HeldLiveLock()) HeldLiveLock()->Release(connection);
+void ReleaseLiveLock(ProcessState& state, Connection* connection) {
+    if (state.HeldLiveLock) state.HeldLiveLock->Release(connection);
 }
 
-void Note(const std::string& line) {
-    if (std::find(LockNotes.begin(), LockNotes.end(), line) == LockNotes.end())
-        LockNotes.push_back(line);
+void Note(ProcessState& state, const std::string& line) {
+    auto& notes = state.LockNotes;
+    if (std::find(notes.begin(), notes.end(), line) == notes.end()) notes.push_back(line);
 }
 
-void NoteUnrecognisable(const std::string& reason) {
-    Note("A lock left by a run that ended without releasing it cannot be recognised here: " +
-         reason);
+void NoteUnrecognisable(ProcessState& state, const std::string& reason) {
+    Note(state, "A lock left by a run that ended without releasing it cannot be recognised here: " +
+                    reason);
 }
 
 // Holds the live lock before the row says lock 1, so that whoever reads that 1
 // finds it held. Where it cannot be held the row lock goes on alone, as it always
 // could.
-void HoldLiveLock(Connection& connection) {
+void HoldLiveLock(ProcessState& state, Connection& connection) {
     std::string reason;
-    if (LiveLockOf(connection).Hold(connection, reason) != LiveLock::Outcome::Held)
-        NoteUnrecognisable(reason);
+    if (LiveLockOf(state, connection).Hold(connection, reason) != LiveLock::Outcome::Held)
+        NoteUnrecognisable(state, reason);
 }
 
 // Commits the attempt; a lock whose commit failed was never taken.
-void CommitTaken(Connection& connection, Transaction& transaction) {
+void CommitTaken(ProcessState& state, Connection& connection, Transaction& transaction) {
     try {
         transaction.Commit();
     } catch (...) {
-        LockHeld = false;
-        ReleaseLiveLock(&connection);
+        state.LockHeld = false;
+        ReleaseLiveLock(state, &connection);
         throw;
     }
 }
 
 // One attempt inside one transaction, so that the test of the row and its
 // write-back cannot be split by another process. A failure throws.
-Attempt TryLock(Connection& connection, std::string& holder) {
+Attempt TryLock(ProcessState& state, Connection& connection, std::string& holder) {
     // A live holder is recognised without the write transaction: another run's long
     // transaction (a table being marked or deleted) would otherwise keep this one
     // waiting for the database and end it with "database is locked" instead of
@@ -106,7 +99,7 @@ Attempt TryLock(Connection& connection, std::string& holder) {
         const auto row = ReadRow(connection, sql::SelectLockRow());
         if (row && row->Lock) {
             std::string reason;
-            LiveLock& live = LiveLockOf(connection);
+            LiveLock& live = LiveLockOf(state, connection);
             switch (live.HoldIfNobodyElse(connection, reason)) {
                 case LiveLock::Outcome::HeldElsewhere:
                     holder = row->UserName;
@@ -121,9 +114,9 @@ Attempt TryLock(Connection& connection, std::string& holder) {
     }
     Transaction transaction(connection);
     if (!TableExists(connection, "dwm_multiuse")) {
-        HoldLiveLock(connection);
-        CreateLockTable(connection);
-        CommitTaken(connection, transaction);
+        HoldLiveLock(state, connection);
+        CreateLockTable(connection, state.LockHeld);
+        CommitTaken(state, connection, transaction);
         return Attempt::Taken;
     }
     std::int64_t rows = 0;
@@ -133,25 +126,25 @@ Attempt TryLock(Connection& connection, std::string& holder) {
         rows = count.GetInt(0).value_or(0);
     }
     if (rows < 1) {
-        HoldLiveLock(connection);
-        InsertLockRow(connection, true);
-        CommitTaken(connection, transaction);
+        HoldLiveLock(state, connection);
+        InsertLockRow(connection, true, state.LockHeld);
+        CommitTaken(state, connection, transaction);
         return Attempt::Taken;
     }
     const auto row = ReadRow(connection, connection.Dialect().SelectLockRowForUpdate());
     if (row && row->Lock) {
         // Held, or left by a run that died: only the live lock tells them apart.
         std::string reason;
-        switch (LiveLockOf(connection).HoldIfNobodyElse(connection, reason)) {
+        switch (LiveLockOf(state, connection).HoldIfNobodyElse(connection, reason)) {
             case LiveLock::Outcome::Held:
                 connection.Execute(sql::TakeLockRow(CurrentUserName()));
-                LockHeld = true;
-                CommitTaken(connection, transaction);
-                Note("The lock left by user " + TrimBlanks(row->UserName) +
-                     ", whose run ended without releasing it, was taken over.");
+                state.LockHeld = true;
+                CommitTaken(state, connection, transaction);
+                Note(state, "The lock left by user " + TrimBlanks(row->UserName) +
+                                ", whose run ended without releasing it, was taken over.");
                 return Attempt::Taken;
             case LiveLock::Outcome::Unavailable:
-                NoteUnrecognisable(reason);
+                NoteUnrecognisable(state, reason);
                 break;
             case LiveLock::Outcome::HeldElsewhere:
                 break;
@@ -159,83 +152,84 @@ Attempt TryLock(Connection& connection, std::string& holder) {
         holder = row->UserName;
         return Attempt::HeldByOther;  // the transaction ends before anyone is asked
     }
-    HoldLiveLock(connection);
+    HoldLiveLock(state, connection);
     connection.Execute(sql::TakeLockRow(CurrentUserName()));
-    LockHeld = true;
-    CommitTaken(connection, transaction);
+    state.LockHeld = true;
+    CommitTaken(state, connection, transaction);
     return Attempt::Taken;
 }
 
 }  // namespace
 
-bool ReadLastLockUser() {
-    return AtOperationEdge(MessageText, [] {
-        Connection& connection = Warehouse();
-        LastLockUser.clear();
+bool ReadLastLockUser(ProcessState& state) {
+    return AtOperationEdge(state.MessageText, [&state] {
+        Connection& connection = Warehouse(state);
+        state.LastLockUser.clear();
         if (HasLockRow(connection)) {
             auto result = connection.Query(sql::SelectLockUser());
-            if (result.Next()) LastLockUser = result.Get(0).value_or("");
+            if (result.Next()) state.LastLockUser = result.Get(0).value_or("");
         }
     });
 }
 
-bool LockTool(bool& wasLocked) {
+bool LockTool(ProcessState& state, bool& wasLocked) {
     wasLocked = false;
-    LockNotes.clear();
+    state.LockNotes.clear();
     try {
-        Connection& connection = Warehouse();
+        Connection& connection = Warehouse(state);
         std::string holder;
-        if (TryLock(connection, holder) == Attempt::Taken) return true;
+        if (TryLock(state, connection, holder) == Attempt::Taken) return true;
         wasLocked = true;
-        LockHolder = TrimBlanks(holder);
+        state.LockHolder = TrimBlanks(holder);
         // NOTE: the question is never asked inside a transaction: an open question
         // would block every writer of the warehouse until it is answered.
-        const bool takeOver = CurrentPrompter().AskYesNo(
-            "The machine is currently locked by user " + LockHolder + ". Do you wish to continue?",
-            "Lock Profile");
+        const bool takeOver =
+            state.CurrentPrompter().AskYesNo("The machine is currently locked by user " +
+                                                 state.LockHolder + ". Do you wish to continue?",
+                                             "Lock Profile");
         if (!takeOver) return true;
         Transaction transaction(connection);
         connection.Execute(sql::DropLockTable());
         // The old holder lives and keeps its live lock; this one holds it beside.
-        HoldLiveLock(connection);
-        CreateLockTable(connection);
-        CommitTaken(connection, transaction);
+        HoldLiveLock(state, connection);
+        CreateLockTable(connection, state.LockHeld);
+        CommitTaken(state, connection, transaction);
         wasLocked = false;
         return true;
     } catch (const std::exception& error) {
-        if (!LockHeld) ReleaseLiveLock(WarehouseConnection.get());
-        AppendFailure(MessageText, error);
+        if (!state.LockHeld) ReleaseLiveLock(state, state.WarehouseConnection.get());
+        AppendFailure(state.MessageText, error);
         return false;
     }
 }
 
-bool UnlockTool() {
+bool UnlockTool(ProcessState& state) {
     try {
-        Connection& connection = Warehouse();
+        Connection& connection = Warehouse(state);
         if (HasLockRow(connection)) {
             Transaction transaction(connection);
             const auto row = ReadRow(connection, connection.Dialect().SelectLockRowForUpdate());
             if (row && row->Lock && row->UserName == CurrentUserName()) {
                 connection.Execute(sql::FreeLockRow());
                 transaction.Commit();
-                LockHeld = false;
+                state.LockHeld = false;
             }
         }
         // Only after the row says 0: a live lock freed first would let another
         // process read 1 with no holder and take over from a run that is ending.
-        ReleaseLiveLock(&connection);
+        ReleaseLiveLock(state, &connection);
         return true;
     } catch (const std::exception& error) {
         // A row left at 1 is then recognised as left behind.
-        ReleaseLiveLock(WarehouseConnection.get());
-        AppendFailure(MessageText, error);
+        ReleaseLiveLock(state, state.WarehouseConnection.get());
+        AppendFailure(state.MessageText, error);
         return false;
     }
 }
 
-bool ReadLockFlag(bool& locked) {
-    return AtOperationEdge(MessageText, [&] {
-        Connection& connection = Warehouse();
+bool ReadLockFlag(ProcessState& state, bool& locked) {
+    return AtOperationEdge(state.MessageText, [&] {
+        Connection& connection = Warehouse(state);
         locked = false;
         if (HasLockRow(connection)) {
             if (const auto row = ReadRow(connection, sql::SelectLockRow())) locked = row->Lock;

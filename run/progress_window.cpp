@@ -4,8 +4,7 @@
 
 #include "base/clock.h"
 #include "base/text.h"
-#include "run/console_progress.h"
-#include "warehouse/connections.h"
+#include "run/process_state.h"
 #include "warehouse/database_access.h"
 
 namespace varnel {
@@ -14,16 +13,6 @@ namespace {
 
 std::size_t FrameIndex(ProgressFrame frame) {
     return static_cast<std::size_t>(frame);
-}
-
-std::unique_ptr<ProgressWindow>& Active() {
-    static std::unique_ptr<ProgressWindow> window;
-    return window;
-}
-
-ProgressWindowFactory& Factory() {
-    static ProgressWindowFactory factory;
-    return factory;
 }
 
 }  // namespace
@@ -86,25 +75,21 @@ void ProgressWindow::ShowCheckMark(std::size_t index) {
     checkMarks_.at(index) = true;
 }
 
-void StartProgressBar(std::int64_t steps) {
-    ProgressWindow* window = ActiveProgressWindow();
-    if (!window) return;
-    window->ProgressMin(0);
+void StartProgressBar(ProgressWindow& window, std::int64_t steps) {
+    window.ProgressMin(0);
     if (steps < 1) {
-        window->ProgressMax(1);
-        window->ProgressVal(1);
+        window.ProgressMax(1);
+        window.ProgressVal(1);
     } else {
-        window->ProgressMax(static_cast<float>(steps));
-        window->ProgressVal(0);
+        window.ProgressMax(static_cast<float>(steps));
+        window.ProgressVal(0);
     }
 }
 
-void ResetProgressBar() {
-    ProgressWindow* window = ActiveProgressWindow();
-    if (!window) return;
-    window->ProgressVal(0);
-    window->Comment("");
-    window->Refresh();
+void ResetProgressBar(ProgressWindow& window) {
+    window.ProgressVal(0);
+    window.Comment("");
+    window.Refresh();
 }
 
 std::vector<std::string> TaskRowCaptions(const RunSettings& settings) {
@@ -118,43 +103,18 @@ std::vector<std::string> TaskRowCaptions(const RunSettings& settings) {
     return captions;
 }
 
-void LoadProgressWindow(ProgressWindow& window) {
-    if (WarehouseConnection) {
-        window.ServerLabel(
-            TrimBlanks(NullToText(WarehouseConnection->Property("Data Source"), "")));
-        window.DatabaseLabel(TrimBlanks(WarehouseConnection->DefaultDatabase()));
+void LoadProgressWindow(ProcessState& state, ProgressWindow& window) {
+    if (const auto& warehouse = state.WarehouseConnection) {
+        window.ServerLabel(TrimBlanks(NullToText(warehouse->Property("Data Source"), "")));
+        window.DatabaseLabel(TrimBlanks(warehouse->DefaultDatabase()));
     }
-    const Timestamp now = Now();
+    const Timestamp now = state.Now();
     window.StartTimeLabel(FormatLongDate(now) + " " + FormatLongTime(now));
     window.DisableObject(ProgressControl::cmdOK);
     window.HideFrame(ProgressFrame::DetectProgFrame);
     std::int16_t index = 0;
     for (const auto& caption : TaskRowCaptions(window.Settings()))
         window.AddTaskRow(caption, index);
-}
-
-ProgressWindow* ActiveProgressWindow() {
-    return Active().get();
-}
-
-void InstallProgressWindow(std::unique_ptr<ProgressWindow> window) {
-    UnloadProgressWindow();
-    Active() = std::move(window);
-}
-
-void UnloadProgressWindow() {
-    // Taken out first, so that the window is no longer the run's while it closes.
-    auto window = std::move(Active());
-    if (window) window->Unload();
-}
-
-void SetProgressWindowFactory(ProgressWindowFactory factory) {
-    Factory() = std::move(factory);
-}
-
-std::unique_ptr<ProgressWindow> MakeProgressWindow() {
-    if (Factory()) return Factory()();
-    return std::make_unique<ConsoleProgressWindow>();
 }
 
 }  // namespace varnel

@@ -10,6 +10,8 @@
 
 namespace varnel {
 
+class ProcessState;
+
 //! The frames of the progress window that tasks hide and show.
 enum class ProgressFrame { OverallProgFrame, DetectProgFrame, ProgIndFrame };
 
@@ -110,29 +112,18 @@ class ProgressWindow {
 //! Fills a new window as it loads: server and database of the warehouse
 //! connection, start time, OK disabled, the detection frame hidden and one row per
 //! requested task.
-void LoadProgressWindow(ProgressWindow& window);
+void LoadProgressWindow(ProcessState& state, ProgressWindow& window);
 
-//! Sets the run window's bar for a task of that many steps: from 0 to the count,
-//! or full (1 of 1) when there is nothing to step through. No-op without a window.
-void StartProgressBar(std::int64_t steps);
-//! Puts the run window's bar back to 0 and empties the comment, at a task's end.
-void ResetProgressBar();
+//! Sets the window's bar for a task of that many steps: from 0 to the count, or
+//! full (1 of 1) when there is nothing to step through.
+void StartProgressBar(ProgressWindow& window, std::int64_t steps);
+//! Puts the window's bar back to 0 and empties the comment, at a task's end.
+void ResetProgressBar(ProgressWindow& window);
 
 //! The task row captions, in row order, of the tasks the settings ask for.
 std::vector<std::string> TaskRowCaptions(const RunSettings& settings);
 
-//! The run's progress window, or nullptr when none is loaded.
-ProgressWindow* ActiveProgressWindow();
-//! Makes the window the run's window, unloading any earlier one.
-void InstallProgressWindow(std::unique_ptr<ProgressWindow> window);
-//! Unloads the run's window, if any.
-void UnloadProgressWindow();
-
-//! Makes the window that a run shows. An unattended run without a display gets a
-//! console display on a terminal and a silent window otherwise; a desktop session
-//! and tests install their own maker.
+//! Makes the window that a run shows; see ProcessState::MakeProgressWindow.
 using ProgressWindowFactory = std::function<std::unique_ptr<ProgressWindow>()>;
-void SetProgressWindowFactory(ProgressWindowFactory factory);
-std::unique_ptr<ProgressWindow> MakeProgressWindow();
 
 }  // namespace varnel

@@ -28,9 +28,4 @@ class ConsolePrompter final : public Prompter {
     bool AskYesNo(const std::string& text, const std::string& title) override;
 };
 
-//! The process's prompter (a console prompter until another is installed).
-Prompter& CurrentPrompter();
-//! Installs a prompter; nullptr restores the console prompter. The caller keeps ownership.
-void SetPrompter(Prompter* prompter);
-
 }  // namespace varnel

@@ -1,10 +1,12 @@
 #include "run/run_settings.h"
 
+#include "run/process_state.h"
+
 namespace varnel {
 
-void ResetRunSettings(RunSettings& settings) {
+void ResetRunSettings(ProcessState& state, RunSettings& settings) {
     settings = RunSettings{};
-    ConfigMode = false;
+    state.ConfigMode = false;
 }
 
 }  // namespace varnel

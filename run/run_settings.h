@@ -3,8 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "base/message_text.h"
-
 namespace varnel {
 
 //! The options of one run: where the warehouse and the archive are, how to log in,
@@ -41,20 +39,9 @@ struct RunSettings {
     bool operator==(const RunSettings&) const = default;
 };
 
-// Process-wide values, one each for the life of the process.
-
-//! The process was started with run options (every option but -logfile sets it).
-inline bool CommandLineMode = false;
-//! -config was given: the main window only saves the settings as a command line.
-inline bool ConfigMode = false;
-inline std::string ConfigFileName;
-//! Why the command line itself cannot run (too many arguments, unknown options), one line
-//! each; set when the options are applied and reported by validation in an unattended run.
-inline std::vector<std::string> CommandLineFaults;
-//! The record the main window reads in configuration mode.
-inline RunSettings SavedSettings;
+class ProcessState;
 
 //! Every string empty, every flag False; also clears the process flag ConfigMode.
-void ResetRunSettings(RunSettings& settings);
+void ResetRunSettings(ProcessState& state, RunSettings& settings);
 
 }  // namespace varnel

@@ -6,35 +6,37 @@
 #include <cerrno>
 #include <cstring>
 
+#include "run/process_state.h"
+
 namespace varnel {
 
 namespace {
 
-std::string Failure(const std::string& what, int error) {
-    return "The status file " + StatusFileName + " could not be " + what + ": " +
-           std::strerror(error);
+std::string Failure(const std::string& path, const std::string& what, int error) {
+    return "The status file " + path + " could not be " + what + ": " + std::strerror(error);
 }
 
 }  // namespace
 
-bool SetStatusFileName(const std::string& path) {
-    StatusFileName = path;
+bool SetStatusFileName(ProcessState& state, const std::string& path) {
+    state.StatusFileName = path;
     return true;
 }
 
-bool WriteJobStatus(const std::string& word) {
+bool WriteJobStatus(const ProcessState& state, const std::string& word) {
     std::string reason;
-    return WriteJobStatus(word, reason);
+    return WriteJobStatus(state, word, reason);
 }
 
-bool WriteJobStatus(const std::string& word, std::string& reason) {
+bool WriteJobStatus(const ProcessState& state, const std::string& word, std::string& reason) {
+    const std::string& path = state.StatusFileName;
     reason.clear();
-    if (StatusFileName.empty()) return false;
+    if (path.empty()) return false;
     // Each step is checked: a scheduler that reads a stale word would take a failed
     // run for a good one. A full disk shows at the write or at the close.
-    const int file = ::open(StatusFileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (file < 0) {
-        reason = Failure("opened", errno);
+        reason = Failure(path, "opened", errno);
         return false;
     }
     const std::string text = word + "\r\n";
@@ -43,14 +45,14 @@ bool WriteJobStatus(const std::string& word, std::string& reason) {
         const ssize_t count = ::write(file, text.data() + written, text.size() - written);
         if (count < 0) {
             if (errno == EINTR) continue;
-            reason = Failure("written", errno);
+            reason = Failure(path, "written", errno);
             ::close(file);
             return false;
         }
         written += static_cast<std::size_t>(count);
     }
     if (::close(file) != 0) {
-        reason = Failure("written", errno);
+        reason = Failure(path, "written", errno);
         return false;
     }
     return true;

@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/main_window_host.h"
 #include "run/console_progress.h"
 #include "run/run_settings.h"
 #include "ui/control_state.h"
@@ -105,8 +104,9 @@ QPixmap CheckMarkPixmap(qreal ratio) {
 
 }  // namespace
 
-FrmProgress::FrmProgress(std::chrono::milliseconds pumpInterval)
-    : form_(new ProgressForm(this)),
+FrmProgress::FrmProgress(ProcessState& state, std::chrono::milliseconds pumpInterval)
+    : state_(state),
+      form_(new ProgressForm(this)),
       formGuard_(form_),
       watcher_(std::make_unique<InputWatcher>(this)),
       pumpInterval_(pumpInterval) {
@@ -473,11 +473,12 @@ void FrmProgress::Unload() {
 }
 
 void FrmProgress::cmdOK_Click() {
-    if (ActiveProgressWindow() == this)
-        UnloadProgressWindow();  // this object is gone from here on
+    ProcessState& state = state_;  // a member no longer once the window is unloaded
+    if (state.ActiveProgressWindow() == this)
+        state.UnloadProgressWindow();  // this object is gone from here on
     else
         Unload();
-    if (!CommandLineMode && MainWindow) MainWindow->ShowMainWindow();
+    if (!state.CommandLineMode && state.MainWindow) state.MainWindow->ShowMainWindow();
 }
 
 void FrmProgress::cmdCancel_Click() {

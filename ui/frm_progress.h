@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "run/process_state.h"
 #include "run/progress_window.h"
 
 class QGroupBox;
@@ -32,7 +33,9 @@ class FrmProgress : public ProgressWindow {
     //! How often a poll lets window events run when no input was seen.
     static constexpr std::chrono::milliseconds kDefaultPumpInterval{100};
 
-    explicit FrmProgress(std::chrono::milliseconds pumpInterval = kDefaultPumpInterval);
+    //! A window of the process whose state is given; OK unloads it from there.
+    explicit FrmProgress(ProcessState& state,
+                         std::chrono::milliseconds pumpInterval = kDefaultPumpInterval);
     ~FrmProgress() override;
     FrmProgress(const FrmProgress&) = delete;
     FrmProgress& operator=(const FrmProgress&) = delete;
@@ -136,6 +139,7 @@ class FrmProgress : public ProgressWindow {
     void NoteInput() { inputSeen_ = true; }
     void PumpEvents();
 
+    ProcessState& state_;
     // The window while loaded; the guard follows it until Qt deletes it.
     ProgressForm* form_;
     QPointer<QWidget> formGuard_;

@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "base/message_text.h"
 #include "base/text.h"
 #include "warehouse/operation_edge.h"
 #include "warehouse/sql_dialect.h"
@@ -22,8 +21,8 @@ namespace {
 
 // Runs a catalog query with text parameters; True when it returns a row.
 bool CatalogHasRow(Connection& connection, const std::string& query,
-                   const std::vector<std::string>& values) {
-    return AtOperationEdge(MessageText, [&] {
+                   const std::vector<std::string>& values, std::string& messageText) {
+    return AtOperationEdge(messageText, [&] {
         Command command{query, {}, 60, false};
         for (const auto& value : values)
             command.Parameters.push_back({"name", ValueType::Text, 0, 0, 0, value});
@@ -35,14 +34,14 @@ bool CatalogHasRow(Connection& connection, const std::string& query,
 }  // namespace
 
 bool ColumnExists(Connection& connection, const std::string& tableName,
-                  const std::string& columnName) {
+                  const std::string& columnName, std::string& messageText) {
     return CatalogHasRow(connection, connection.Dialect().ColumnExistsQuery(),
-                         {TrimBlanks(tableName), TrimBlanks(columnName)});
+                         {TrimBlanks(tableName), TrimBlanks(columnName)}, messageText);
 }
 
-bool TableHasIndex(Connection& connection, const std::string& tableName) {
+bool TableHasIndex(Connection& connection, const std::string& tableName, std::string& messageText) {
     return CatalogHasRow(connection, connection.Dialect().TableHasIndexQuery(),
-                         {TrimBlanks(tableName)});
+                         {TrimBlanks(tableName)}, messageText);
 }
 
 std::int32_t CountRows(Connection& connection, const std::string& tableName) {

@@ -16,13 +16,13 @@ namespace varnel {
 bool TableExists(Connection& connection, const std::string& tableName);
 
 //! True when the table has a column of that name (both trimmed). A failed catalog
-//! query counts as a missing column and leaves its description + CR LF in MessageText.
+//! query counts as a missing column and leaves its description + CR LF in the message text.
 bool ColumnExists(Connection& connection, const std::string& tableName,
-                  const std::string& columnName);
+                  const std::string& columnName, std::string& messageText);
 
 //! True when the table (trimmed) has at least one index of any kind. A failed
-//! catalog query counts as none and leaves its description + CR LF in MessageText.
-bool TableHasIndex(Connection& connection, const std::string& tableName);
+//! catalog query counts as none and leaves its description + CR LF in the message text.
+bool TableHasIndex(Connection& connection, const std::string& tableName, std::string& messageText);
 
 //! "select count(*) from " + the table; throws when the table cannot be counted.
 std::int32_t CountRows(Connection& connection, const std::string& tableName);

@@ -16,14 +16,14 @@ bool CreateArchiveLoginTable(Connection& connection, std::string& messageText) {
     }
 }
 
-void CreateLockTable(Connection& connection) {
+void CreateLockTable(Connection& connection, bool& lockHeld) {
     connection.Execute(sql::CreateLockTable());
-    InsertLockRow(connection, true);
+    InsertLockRow(connection, true, lockHeld);
 }
 
-void InsertLockRow(Connection& connection, bool lock) {
+void InsertLockRow(Connection& connection, bool lock, bool& lockHeld) {
     connection.Execute(sql::InsertLockRow(lock, CurrentUserName()));
-    LockHeld = lock;
+    lockHeld = lock;
 }
 
 }  // namespace varnel

@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "base/run_hooks.h"
 #include "base/text.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/archiving/archive_statements.h"
@@ -74,32 +75,33 @@ void DeleteCounted(Connection& connection, Transaction& transaction, const std::
 
 }  // namespace
 
-bool InitArchiveProgress(Connection& warehouse) {
+bool InitArchiveProgress(TaskContext& context, Connection& warehouse) {
     try {
         auto result = warehouse.Query(archive_sql::CountFactTables());
         const std::int64_t count = result.Next() ? result.GetInt(0).value_or(0) : 0;
         result.Close();
-        StartProgressBar(count);
+        StartProgressBar(context.Progress, count);
         return true;
     } catch (const std::exception& error) {
-        MessageText += error.what();
-        MessageText += "\r\n";
+        context.State.MessageText += error.what();
+        context.State.MessageText += "\r\n";
         return false;
     }
 }
 
-bool EndArchiveProgress() {
+bool EndArchiveProgress(TaskContext& context) {
     try {
-        ResetProgressBar();
+        ResetProgressBar(context.Progress);
         return true;
     } catch (const std::exception& error) {
-        MessageText += error.what();
-        MessageText += "\r\n";
+        context.State.MessageText += error.what();
+        context.State.MessageText += "\r\n";
         return false;
     }
 }
 
-bool CreateArchiveTable(Connection& warehouse, Connection& archive, const std::string& table) {
+bool CreateArchiveTable(ProcessState& state, Connection& warehouse, Connection& archive,
+                        const std::string& table) {
     const std::string name = TrimBlanks(table);
     try {
         RequireSameEngine(warehouse, archive);
@@ -109,8 +111,8 @@ bool CreateArchiveTable(Connection& warehouse, Connection& archive, const std::s
             CreateSqlServerArchiveTable(warehouse, archive, name);
         return true;
     } catch (const std::exception& error) {
-        MessageText += "\r\n";
-        MessageText += DescribeTableError(error, name);
+        state.MessageText += "\r\n";
+        state.MessageText += DescribeTableError(error, name);
         return false;
     }
 }
@@ -124,9 +126,10 @@ void DropArchiveLink(Command& linkCommand, Connection& warehouse) {
     }
 }
 
-bool CopyFactRows(const std::string& table, const std::string& condition, Connection& warehouse,
-                  Connection& archive, std::int64_t& archivedCount, ArchiveHold& hold) {
-    const std::string archiveDate = archive_sql::ArchiveDateText(ArchiveDate);
+bool CopyFactRows(ProcessState& state, const std::string& table, const std::string& condition,
+                  Connection& warehouse, Connection& archive, std::int64_t& archivedCount,
+                  ArchiveHold& hold) {
+    const std::string archiveDate = archive_sql::ArchiveDateText(state.ArchiveDate);
     const std::string server = archive.Property("Server Name").value_or("");
     const bool linked = !CopiesByAttaching(archive) && WindowsAuthentication(archive);
     Command link = linked ? archive_sql::AddLinkedServer(server) : Command{};
@@ -162,8 +165,8 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
         return true;
     } catch (const std::exception& error) {
         hold.WarehouseTransaction.reset();
-        MessageText += "\r\n";
-        MessageText += DescribeTableError(error, table);
+        state.MessageText += "\r\n";
+        state.MessageText += DescribeTableError(error, table);
         // Also when adding the linked server failed half way; a link never tried
         // (a refused column) is not ours to drop.
         if (linkTried) DropArchiveLink(link, warehouse);
@@ -171,7 +174,7 @@ bool CopyFactRows(const std::string& table, const std::string& condition, Connec
     }
 }
 
-bool DeleteArchivedRows(const std::string& table, const std::string& condition,
+bool DeleteArchivedRows(ProcessState& state, const std::string& table, const std::string& condition,
                         Connection& warehouse, std::int64_t archivedCount, ArchiveHold& hold) {
     try {
         if (hold.WarehouseTransaction) {
@@ -185,8 +188,8 @@ bool DeleteArchivedRows(const std::string& table, const std::string& condition,
         return true;
     } catch (const std::exception& error) {
         hold.WarehouseTransaction.reset();
-        MessageText += "\r\n";
-        MessageText += DescribeTableError(error, table);
+        state.MessageText += "\r\n";
+        state.MessageText += DescribeTableError(error, table);
         return false;
     }
 }
@@ -195,6 +198,9 @@ namespace {
 
 // What the archiving section carries from step to step.
 struct ArchiveSection {
+    explicit ArchiveSection(TaskContext& context) : Context(context), Log(context.Log) {}
+
+    TaskContext& Context;
     LogStream* Log = nullptr;
     std::unique_ptr<JobHistoryRecord> Record;
     std::int64_t Archived = 0;
@@ -229,7 +235,7 @@ void CloseSection(const ArchiveSection& section) {
 }
 
 void WriteArchiveHead(const ArchiveSection& section, Connection& warehouse, Connection& archive) {
-    section.Write("Date of Archiving: " + FormatGeneralDate(ArchiveDate));
+    section.Write("Date of Archiving: " + FormatGeneralDate(section.Context.State.ArchiveDate));
     section.Write("");
     section.Write("Data Warehouse Server: " + warehouse.Property("Server Name").value_or(""));
     section.Write("Data Warehouse Database: " + warehouse.DefaultDatabase());
@@ -250,8 +256,7 @@ void DescribeArchiveRun(JobHistoryRecord& record, Connection& warehouse, Connect
 
 void StartTable(ArchiveSection& section, const FactTable& fact) {
     section.Current = fact.Name;
-    if (ProgressWindow* window = ActiveProgressWindow())
-        window->Comment("Archiving Table : " + fact.NameAsRead);
+    section.Context.Progress.Comment("Archiving Table : " + fact.NameAsRead);
     section.Write("***");
     section.Write("Fact Table: " + fact.Name);
     section.Write("Condition: " + fact.Condition);
@@ -259,13 +264,13 @@ void StartTable(ArchiveSection& section, const FactTable& fact) {
     record.TableName = fact.Name;
     record.ArchiveTableName = fact.Name;
     record.Remark = fact.Condition;
-    record.StartTime = Now();
+    record.StartTime = section.Context.State.Now();
 }
 
 void EndTable(ArchiveSection& section) {
     JobHistoryRecord& record = *section.Record;
     record.Status = 0;
-    record.EndTime = Now();
+    record.EndTime = section.Context.State.Now();
     record.RecordCount = static_cast<double>(section.Archived);
     record.CountUnit = kCountUnit;
     record.WriteEntry(kHistoryEntryKind, "Varnel", kHistoryCategory);
@@ -276,57 +281,54 @@ void EndTable(ArchiveSection& section) {
 // table failed (the reason is in MessageText).
 bool ArchiveOneTable(ArchiveSection& section, const FactTable& fact, Connection& warehouse,
                      Connection& archive) {
+    ProcessState& state = section.Context.State;
     StartTable(section, fact);
     if (!TableExists(archive, fact.Name)) {
-        if (!CreateArchiveTable(warehouse, archive, fact.Name)) return false;
+        if (!CreateArchiveTable(state, warehouse, archive, fact.Name)) return false;
         section.Write("- Table created in Archive database");
     }
     // Rolls the warehouse back should anything below throw before the delete.
     ArchiveHold hold;
-    if (!CopyFactRows(fact.Name, fact.Condition, warehouse, archive, section.Archived, hold))
+    if (!CopyFactRows(state, fact.Name, fact.Condition, warehouse, archive, section.Archived, hold))
         return false;
     section.Write("- " + std::to_string(section.Archived) + " records archived");
     section.Write("***");
     section.Write("");
     ReachRunPoint(kAfterArchiveCommitPoint);
-    if (!DeleteArchivedRows(fact.Name, fact.Condition, warehouse, section.Archived, hold))
+    if (!DeleteArchivedRows(state, fact.Name, fact.Condition, warehouse, section.Archived, hold))
         return false;
     EndTable(section);
     return true;
 }
 
-bool CancelPressedNow() {
-    ProgressWindow* window = ActiveProgressWindow();
-    return window && window->CheckCancelState();
+void AdvanceProgress(ProgressWindow& window) {
+    window.ProgressVal(window.ProgressVal() + 1);
+    window.Refresh();
 }
 
-void AdvanceProgress() {
-    if (ProgressWindow* window = ActiveProgressWindow()) {
-        window->ProgressVal(window->ProgressVal() + 1);
-        window->Refresh();
-    }
-}
-
-SectionOutcome ArchiveAll(ArchiveSection& section, std::unique_ptr<Connection>& warehouse,
-                          std::unique_ptr<Connection>& archive, const std::string& logPath,
-                          const std::string& jobId) {
+SectionOutcome ArchiveAll(ArchiveSection& section) {
+    TaskContext& context = section.Context;
+    ProcessState& state = context.State;
+    std::unique_ptr<Connection>& warehouse = state.WarehouseConnection;
+    std::unique_ptr<Connection>& archive = state.ArchiveConnection;
     section.Record = std::make_unique<JobHistoryRecord>();
     OpenSection(section);
     RequireArchivePair(warehouse, archive);
     const auto tables = ReadFactTables(*warehouse);
-    ArchiveDate = Now();
+    state.ArchiveDate = state.Now();
     WriteArchiveHead(section, *warehouse, *archive);
-    if (!InitArchiveProgress(*warehouse)) return SectionOutcome::Stopped;
-    DescribeArchiveRun(*section.Record, *warehouse, *archive, logPath, jobId);
+    if (!InitArchiveProgress(context, *warehouse)) return SectionOutcome::Stopped;
+    DescribeArchiveRun(*section.Record, *warehouse, *archive, context.LogPath,
+                       context.Settings.JobId);
     for (const auto& fact : tables) {
-        if (CancelPressedNow()) return SectionOutcome::Stopped;
+        if (context.Progress.CheckCancelState()) return SectionOutcome::Stopped;
         if (!fact.Condition.empty() && TableExists(*warehouse, fact.Name)) {
             if (!ArchiveOneTable(section, fact, *warehouse, *archive))
                 return SectionOutcome::Failed;
         }
-        AdvanceProgress();
+        AdvanceProgress(context.Progress);
     }
-    if (!EndArchiveProgress()) return SectionOutcome::Stopped;
+    if (!EndArchiveProgress(context)) return SectionOutcome::Stopped;
     CloseSection(section);
     return SectionOutcome::Done;
 }
@@ -334,12 +336,13 @@ SectionOutcome ArchiveAll(ArchiveSection& section, std::unique_ptr<Connection>& 
 // The failure block: the section still ends with its closing lines, and the job
 // history learns what failed and how far the run had come.
 void FailSection(ArchiveSection& section, const std::string& description) {
-    const auto keepGoing = [](const auto& action) {
+    ProcessState& state = section.Context.State;
+    const auto keepGoing = [&state](const auto& action) {
         try {
             action();
         } catch (const std::exception& error) {
-            MessageText += "\r\n";
-            MessageText += error.what();
+            state.MessageText += "\r\n";
+            state.MessageText += error.what();
         }
     };
     keepGoing([&] {
@@ -347,13 +350,13 @@ void FailSection(ArchiveSection& section, const std::string& description) {
         section.Write("");
         CloseSection(section);
     });
-    MessageText += "\r\n" + description;
+    state.MessageText += "\r\n" + description;
     if (!section.Record) return;
     keepGoing([&] {
         JobHistoryRecord& record = *section.Record;
         record.Status = 3;
-        record.Message = MessageText;
-        record.EndTime = Now();
+        record.Message = state.MessageText;
+        record.EndTime = state.Now();
         record.RecordCount = static_cast<double>(section.Archived);
         record.CountUnit = kCountUnit;
         record.WriteEntry(kHistoryEntryKind, "Varnel", kHistoryCategory);
@@ -362,13 +365,11 @@ void FailSection(ArchiveSection& section, const std::string& description) {
 
 }  // namespace
 
-bool ArchiveFactTables(std::unique_ptr<Connection>& warehouse, std::unique_ptr<Connection>& archive,
-                       LogStream* log, const std::string& logPath, const std::string& jobId) {
-    ArchiveSection section;
-    section.Log = log;
+bool ArchiveFactTables(TaskContext& context) {
+    ArchiveSection section(context);
     std::string description;
     try {
-        const SectionOutcome outcome = ArchiveAll(section, warehouse, archive, logPath, jobId);
+        const SectionOutcome outcome = ArchiveAll(section);
         if (outcome == SectionOutcome::Done) return true;
         if (outcome == SectionOutcome::Stopped) return false;
     } catch (const std::exception& error) {

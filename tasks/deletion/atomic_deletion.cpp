@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <map>
 
+#include "run/process_state.h"
 #include "tasks/deletion/deletion.h"
 #include "tasks/deletion/deletion_statements.h"
 #include "tasks/deletion/deletion_steps.h"
@@ -8,11 +9,11 @@
 
 namespace varnel {
 
-bool DeleteAtomically(const std::string& table, Connection& connection) {
+bool DeleteAtomically(TaskContext& context, const std::string& table, Connection& connection) {
     std::int64_t deleted = 0;
     try {
         const std::string elementKey =
-            FirstElementKey(RunWarehouseConnection(), AtomicElementKeyQuery(table));
+            FirstElementKey(RunWarehouseConnection(context.State), AtomicElementKeyQuery(table));
         const auto keyColumns = KeyColumns(elementKey, table);
 
         // The elements are judged inside the table's own transaction, on the connection
@@ -70,11 +71,11 @@ bool DeleteAtomically(const std::string& table, Connection& connection) {
             deleted += count;
         }
         transaction.Commit();
-        ReportKeptRows(table, kept);
-        WriteDeletionEntry(0, "", deleted, true);
+        ReportKeptRows(context, table, kept);
+        WriteDeletionEntry(context, 0, "", deleted, true);
         return true;
     } catch (const std::exception& error) {
-        ReportDeletionFailure(error.what(), deleted, true);
+        ReportDeletionFailure(context, error.what(), deleted, true);
         return false;
     }
 }

@@ -7,15 +7,14 @@
 #include <utility>
 #include <vector>
 
-#include "base/clock.h"
 #include "base/text.h"
 #include "run/log_stream.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/deletion/deletion_statements.h"
 #include "tasks/deletion/deletion_steps.h"
 #include "tasks/deletion/reference_check.h"
-#include "warehouse/connections.h"
 #include "warehouse/connector.h"
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
@@ -24,39 +23,28 @@ namespace varnel {
 
 namespace {
 
-std::unique_ptr<JobHistoryRecord>& TaskHistory() {
-    static std::unique_ptr<JobHistoryRecord> history;
-    return history;
+void AppendError(ProcessState& state, const std::string& description) {
+    state.MessageText += description;
+    state.MessageText += "\r\n";
 }
 
-// The run log of the running task; null when it writes none.
-LogStream*& TaskLog() {
-    static LogStream* log = nullptr;
-    return log;
-}
-
-void AppendError(const std::string& description) {
-    MessageText += description;
-    MessageText += "\r\n";
-}
-
-// Server, database, user, log and job as the marking task describes its run.
-void StartHistory(const Connection& warehouse, const std::string& logPath,
-                  const std::string& jobId) {
-    auto history = std::make_unique<JobHistoryRecord>();
-    history->DescribeWarehouse(warehouse);
-    history->LogFile = logPath;
-    history->JobId = jobId;
-    TaskHistory() = std::move(history);
+// A fresh record with server, database, user, log and job as the marking task
+// describes its run.
+void StartHistory(TaskContext& context, const Connection& warehouse) {
+    JobHistoryRecord history;
+    history.DescribeWarehouse(warehouse);
+    history.LogFile = context.LogPath;
+    history.JobId = context.Settings.JobId;
+    context.History = std::move(history);
 }
 
 // One table in the mode asked for; false when it failed (the step has reported it).
 // Atomic mode needs whole elements only where a table keeps versions; any other
 // table is deleted plainly.
-bool DeleteFromTable(const std::string& table, bool slowlyChanging, bool atomic,
-                     Connection& connection) {
-    if (atomic && slowlyChanging) return DeleteAtomically(table, connection);
-    return DeleteMarkedRows(table, slowlyChanging && !atomic, connection);
+bool DeleteFromTable(TaskContext& context, const std::string& table, bool slowlyChanging,
+                     bool atomic, Connection& connection) {
+    if (atomic && slowlyChanging) return DeleteAtomically(context, table, connection);
+    return DeleteMarkedRows(context, table, slowlyChanging && !atomic, connection);
 }
 
 struct ListedTable {
@@ -90,50 +78,45 @@ std::vector<ListedTable> TablesInDeletionOrder(Connection& warehouse) {
     return ordered;
 }
 
-void AdvanceProgress() {
-    ProgressWindow* window = ActiveProgressWindow();
-    if (!window) return;
+void AdvanceProgress(ProgressWindow& window) {
     // The bar counts selected dimension tables, the list counts those with relations:
     // the list may be longer, and the bar then stays full.
-    const auto maximum = static_cast<std::int32_t>(window->ProgressMax());
-    window->ProgressVal(std::min(window->ProgressVal() + 1, std::max(maximum, 1)));
-    window->Refresh();
+    const auto maximum = static_cast<std::int32_t>(window.ProgressMax());
+    window.ProgressVal(std::min(window.ProgressVal() + 1, std::max(maximum, 1)));
+    window.Refresh();
 }
 
 }  // namespace
 
-JobHistoryRecord& DeletionHistory() {
-    if (!TaskHistory()) TaskHistory() = std::make_unique<JobHistoryRecord>();
-    return *TaskHistory();
-}
-
-void WriteDeletionEntry(int status, const std::string& message, std::int64_t deleted, bool atomic) {
-    JobHistoryRecord& history = DeletionHistory();
+void WriteDeletionEntry(TaskContext& context, int status, const std::string& message,
+                        std::int64_t deleted, bool atomic) {
+    JobHistoryRecord& history = context.History;
     history.Status = status;
     history.Message = message;
-    history.EndTime = Now();
+    history.EndTime = context.State.Now();
     history.RecordCount = static_cast<double>(deleted);
     history.CountUnit = "records deleted";
     history.Remark = atomic ? "Atomic deletion=yes" : "Atomic deletion=no";
     history.WriteEntry(6, "Varnel", "Deleted dimensions");
 }
 
-void ReportDeletionFailure(const std::string& description, std::int64_t deleted, bool atomic) {
+void ReportDeletionFailure(TaskContext& context, const std::string& description,
+                           std::int64_t deleted, bool atomic) {
     std::string storeFailure;
     try {
-        WriteDeletionEntry(3, description, deleted, atomic);
+        WriteDeletionEntry(context, 3, description, deleted, atomic);
     } catch (const std::exception& error) {
         storeFailure = error.what();
     }
-    const std::string& table = DeletionHistory().TableName;
-    AppendError(WithTableLine(description, table));
-    if (!storeFailure.empty()) AppendError(storeFailure);
+    const std::string& table = context.History.TableName;
+    AppendError(context.State, WithTableLine(description, table));
+    if (!storeFailure.empty()) AppendError(context.State, storeFailure);
 }
 
-void ReportKeptRows(const std::string& table, std::int64_t kept) {
+void ReportKeptRows(TaskContext& context, const std::string& table, std::int64_t kept) {
     if (kept <= 0) return;
     const std::string line = KeptRowsLine(table, kept);
-    if (LogStream* log = TaskLog()) log->WriteLine(line);
+    if (LogStream* log = context.Log) log->WriteLine(line);
     std::cerr << line << '\n';
 }
 
@@ -146,74 +129,72 @@ std::string FirstElementKey(Connection& warehouse, const std::string& query) {
     return "";
 }
 
-Connection& RunWarehouseConnection() {
-    if (!WarehouseConnection || !WarehouseConnection->IsOpen())
+Connection& RunWarehouseConnection(ProcessState& state) {
+    auto& warehouse = state.WarehouseConnection;
+    if (!warehouse || !warehouse->IsOpen())
         throw std::runtime_error("Connection to the data warehouse not available.");
-    return *WarehouseConnection;
+    return *warehouse;
 }
 
-bool InitDeleteProgress() {
+bool InitDeleteProgress(TaskContext& context) {
     try {
-        auto count = RunWarehouseConnection().Query(SelectedDimensionCountQuery(), 60);
+        auto count = RunWarehouseConnection(context.State).Query(SelectedDimensionCountQuery(), 60);
         const std::int64_t tables = count.Next() ? count.GetInt(0).value_or(0) : 0;
-        StartProgressBar(tables);
+        StartProgressBar(context.Progress, tables);
         return true;
     } catch (const std::exception& error) {
-        AppendError(error.what());
+        AppendError(context.State, error.what());
         return false;
     }
 }
 
-bool EndDeleteProgress() {
+bool EndDeleteProgress(TaskContext& context) {
     try {
-        ResetProgressBar();
+        ResetProgressBar(context.Progress);
         return true;
     } catch (const std::exception& error) {
-        AppendError(error.what());
+        AppendError(context.State, error.what());
         return false;
     }
 }
 
-bool DeleteMarkedElements(bool atomic, const std::string& logPath, const std::string& jobId,
-                          LogStream* log) {
-    // The second connection, the record and the log go on every exit; the warehouse
-    // connection stays with its owner.
+bool DeleteMarkedElements(TaskContext& context) {
+    ProcessState& state = context.State;
+    const bool atomic = context.Settings.AtomicDelete;
+    // The second connection goes on every exit; the warehouse connection stays with
+    // its owner.
     struct Release {
-        ~Release() {
-            DeletionConnection.reset();
-            TaskHistory().reset();
-            TaskLog() = nullptr;
-        }
-    } release;
+        ProcessState& State;
+        ~Release() { State.DeletionConnection.reset(); }
+    } release{state};
     try {
-        if (!InitDeleteProgress()) return false;
-        Connection& warehouse = RunWarehouseConnection();
+        if (!InitDeleteProgress(context)) return false;
+        Connection& warehouse = RunWarehouseConnection(state);
         const auto tables = TablesInDeletionOrder(warehouse);
-        DeletionConnection = OpenSecondConnection(warehouse);
-        StartHistory(warehouse, logPath, jobId);
-        TaskLog() = log;
+        state.DeletionConnection = OpenSecondConnection(warehouse);
+        Connection& deletion = *state.DeletionConnection;
+        StartHistory(context, warehouse);
         for (const auto& [table, slowlyChanging] : tables) {
-            if (ProgressWindow* window = ActiveProgressWindow();
-                window && window->CheckCancelState())
-                return false;
-            if (TableExists(*DeletionConnection, table)) {
-                if (ProgressWindow* window = ActiveProgressWindow())
-                    window->Comment("Deleting records from Dimension table : " + TrimBlanks(table));
-                DeletionHistory().TableName = table;
-                DeletionHistory().StartTime = Now();
-                if (!DeleteFromTable(table, slowlyChanging, atomic, *DeletionConnection))
+            if (context.Progress.CheckCancelState()) return false;
+            if (TableExists(deletion, table)) {
+                context.Progress.Comment("Deleting records from Dimension table : " +
+                                         TrimBlanks(table));
+                context.History.TableName = table;
+                context.History.StartTime = state.Now();
+                if (!DeleteFromTable(context, table, slowlyChanging, atomic, deletion))
                     return false;
             }
-            AdvanceProgress();
+            AdvanceProgress(context.Progress);
         }
-        return EndDeleteProgress();
+        return EndDeleteProgress(context);
     } catch (const std::exception& error) {
-        AppendError(error.what());
+        AppendError(state, error.what());
         return false;
     }
 }
 
-bool DeleteMarkedRows(const std::string& table, bool slowlyChanging, Connection& connection) {
+bool DeleteMarkedRows(TaskContext& context, const std::string& table, bool slowlyChanging,
+                      Connection& connection) {
     // The check, the repair and the deletion commit together; a failure in any rolls
     // all back. The entry is written once the table's work is committed, never for
     // work undone.
@@ -222,15 +203,16 @@ bool DeleteMarkedRows(const std::string& table, bool slowlyChanging, Connection&
     try {
         Transaction transaction(connection);
         kept = KeepReferencedRows(table, connection);
-        if (slowlyChanging && !RepairSlowlyChangingDimension(table, connection)) return false;
+        if (slowlyChanging && !RepairSlowlyChangingDimension(context.State, table, connection))
+            return false;
         deleted = connection.Execute(DeleteMarkedRowsStatement(table), 60);
         transaction.Commit();
     } catch (const std::exception& error) {
-        ReportDeletionFailure(error.what(), deleted, false);
+        ReportDeletionFailure(context, error.what(), deleted, false);
         return false;
     }
-    ReportKeptRows(table, kept);
-    WriteDeletionEntry(0, "", deleted, false);
+    ReportKeptRows(context, table, kept);
+    WriteDeletionEntry(context, 0, "", deleted, false);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "run/process_state.h"
 #include "run/run_settings.h"
 #include "tasks/deletion/deletion.h"
 #include "tasks/deletion/deletion_statements.h"
@@ -100,11 +101,12 @@ struct Element {
 // The versions of every element that has a marked one come in one stream, element
 // by element; each element is repaired in memory and its changed versions are
 // written by their identity, so no statement looks for an element by its key.
-bool RepairSlowlyChangingDimension(const std::string& table, Connection& connection) {
+bool RepairSlowlyChangingDimension(ProcessState& state, const std::string& table,
+                                   Connection& connection) {
     try {
         const SqlDialect& dialect = connection.Dialect();
         const std::string elementKey =
-            FirstElementKey(RunWarehouseConnection(), RepairElementKeyQuery(table));
+            FirstElementKey(RunWarehouseConnection(state), RepairElementKeyQuery(table));
         KeyColumns(elementKey, table);  // a blank key or a column named twice ends here
         const auto identity = IdentityColumns(connection, table);
         RepairWriter writer(connection, table, identity);
@@ -138,8 +140,8 @@ bool RepairSlowlyChangingDimension(const std::string& table, Connection& connect
         element.Repair(writer);
         return true;
     } catch (const std::exception& error) {
-        MessageText += DescribeTableError(error, table);
-        MessageText += "\r\n";
+        state.MessageText += DescribeTableError(error, table);
+        state.MessageText += "\r\n";
         return false;
     }
 }

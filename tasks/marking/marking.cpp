@@ -2,13 +2,12 @@
 
 #include <optional>
 
-#include "base/clock.h"
 #include "base/text.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/marking/mark_queue.h"
 #include "tasks/marking/marking_statements.h"
-#include "warehouse/connections.h"
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
 #include "warehouse/job_history.h"
@@ -20,17 +19,6 @@ namespace {
 
 constexpr int kStatementTimeout = 60;
 
-void AppendError(const std::exception& error) {
-    MessageText += error.what();
-    MessageText += "\r\n";
-}
-
-Connection& Warehouse() {
-    if (!WarehouseConnection || !WarehouseConnection->IsOpen())
-        throw std::runtime_error("Connection to the data warehouse not available.");
-    return *WarehouseConnection;
-}
-
 struct Relation {
     std::string PrimaryTable;
     std::string PrimaryColumns;
@@ -41,12 +29,14 @@ struct Relation {
 //! One run of the task: the work queue, the processed tables and the job history.
 class MarkingRun {
   public:
-    MarkingRun(std::string logPath, std::string jobId)
-        : logPath_(std::move(logPath)), jobId_(std::move(jobId)) {}
+    explicit MarkingRun(TaskContext& context)
+        : context_(context), state_(context.State), window_(context.Progress) {}
 
     bool Run();
 
   private:
+    void AppendError(const std::exception& error);
+    Connection& Warehouse();
     bool PrepareMarking();
     bool ResetDeletableFlags();
     void LoadTableNames(TableNameList* target, const std::string& query, bool processed);
@@ -59,8 +49,9 @@ class MarkingRun {
     bool MarkTable(const std::string& table);
     bool QueueReadyTables(const std::string& table);
 
-    std::string logPath_;
-    std::string jobId_;
+    TaskContext& context_;
+    ProcessState& state_;
+    ProgressWindow& window_;
     TableNameList pendingTables_;
     TableNameList processedTables_;
     //! The processed tables as an SQL list of literals: 'A','B'.
@@ -70,6 +61,18 @@ class MarkingRun {
     std::optional<JobHistoryRecord> history_;
 };
 
+void MarkingRun::AppendError(const std::exception& error) {
+    state_.MessageText += error.what();
+    state_.MessageText += "\r\n";
+}
+
+Connection& MarkingRun::Warehouse() {
+    auto& warehouse = state_.WarehouseConnection;
+    if (!warehouse || !warehouse->IsOpen())
+        throw std::runtime_error("Connection to the data warehouse not available.");
+    return *warehouse;
+}
+
 bool MarkingRun::Run() {
     processedList_.clear();
     if (!PrepareMarking()) return false;
@@ -77,7 +80,7 @@ bool MarkingRun::Run() {
     try {
         SetUpJobHistory();
         if (pendingTables_.Empty()) {
-            history_->StartTime = Now();
+            history_->StartTime = state_.Now();
             history_->EndTime = history_->StartTime;
             history_->Status = 0;
             history_->Message = "No tables were selected for marking unused elements.";
@@ -91,9 +94,8 @@ bool MarkingRun::Run() {
         // A copy: processing removes the name from the queue.
         const std::string table = pendingTables_.First();
         if (!ProcessTable(table)) return false;
-        ProgressWindow* window = ActiveProgressWindow();
-        if (window && window->CheckCancelState()) {
-            if (WarehouseConnection) WarehouseConnection->Close();
+        if (window_.CheckCancelState()) {
+            if (state_.WarehouseConnection) state_.WarehouseConnection->Close();
             pendingTables_.Clear();
             processedTables_.Clear();
             return false;
@@ -174,18 +176,15 @@ bool MarkingRun::IsFactTable(const std::string& name) {
 
 bool MarkingRun::InitMarkProgress() {
     try {
-        ProgressWindow* window = ActiveProgressWindow();
-        if (window) {
-            window->HideFrame(ProgressFrame::OverallProgFrame);
-            window->ShowFrame(ProgressFrame::DetectProgFrame);
-            window->Refresh();
-        }
+        window_.HideFrame(ProgressFrame::OverallProgFrame);
+        window_.ShowFrame(ProgressFrame::DetectProgFrame);
+        window_.Refresh();
         std::int64_t count = 0;
         {
             auto result = Warehouse().Query(sql::CountRelationsToMark());
             if (result.Next()) count = result.GetInt(0).value_or(0);
         }
-        StartProgressBar(count);
+        StartProgressBar(window_, count);
         return true;
     } catch (const std::exception& error) {
         AppendError(error);
@@ -195,13 +194,11 @@ bool MarkingRun::InitMarkProgress() {
 
 bool MarkingRun::EndMarkProgress() {
     try {
-        if (ProgressWindow* window = ActiveProgressWindow()) {
-            window->ProgressVal(0);
-            window->HideFrame(ProgressFrame::DetectProgFrame);
-            window->ShowFrame(ProgressFrame::OverallProgFrame);
-            window->Refresh();
-            window->ProcessEvents();
-        }
+        window_.ProgressVal(0);
+        window_.HideFrame(ProgressFrame::DetectProgFrame);
+        window_.ShowFrame(ProgressFrame::OverallProgFrame);
+        window_.Refresh();
+        window_.ProcessEvents();
         return true;
     } catch (const std::exception& error) {
         AppendError(error);
@@ -213,14 +210,14 @@ void MarkingRun::SetUpJobHistory() {
     const Connection& connection = Warehouse();
     history_.emplace();
     history_->DescribeWarehouse(connection);
-    history_->LogFile = logPath_;
-    history_->JobId = jobId_;
+    history_->LogFile = context_.LogPath;
+    history_->JobId = context_.Settings.JobId;
 }
 
 bool MarkingRun::ProcessTable(const std::string& table) {
     try {
         if (TrimBlanks(table).empty()) {
-            MessageText += "Table Name is Empty for detection and marking\r\n";
+            state_.MessageText += "Table Name is Empty for detection and marking\r\n";
             return false;
         }
         if (!MarkTable(table)) return false;
@@ -250,18 +247,15 @@ bool MarkingRun::MarkTable(const std::string& table) {
                                      result.Get("foreign_columns").value_or("")});
         }
         history_->TableName = table;
-        history_->StartTime = Now();
+        history_->StartTime = state_.Now();
         // The table's marks are replaced whole: a failure or a kill between the
         // mark-all and the last clear-used statement leaves the reset's 0s, which
         // delete nothing, instead of a table marked throughout.
         Transaction transaction(connection);
         connection.Execute(sql::MarkAllCandidates(table), kStatementTimeout);
         for (const auto& relation : relations) {
-            ProgressWindow* window = ActiveProgressWindow();
-            if (window) {
-                window->PrimaryTableLabel(relation.PrimaryTable);
-                window->ForeignTableLabel(relation.ForeignTable);
-            }
+            window_.PrimaryTableLabel(relation.PrimaryTable);
+            window_.ForeignTableLabel(relation.ForeignTable);
             // A referring dimension counts only through its rows in use, which this
             // run has judged already. One that this run leaves alone (unselected or
             // self-referencing) has marks that mean nothing here and rows that
@@ -274,14 +268,12 @@ bool MarkingRun::MarkTable(const std::string& table) {
                 relation.ForeignColumns, judgedReferrer);
             recordCount +=
                 static_cast<std::int32_t>(connection.Execute(statement, kStatementTimeout));
-            if (window) {
-                window->ProgressVal(window->ProgressVal() + 1);
-                window->Refresh();
-            }
+            window_.ProgressVal(window_.ProgressVal() + 1);
+            window_.Refresh();
         }
         transaction.Commit();
         history_->Status = 0;
-        history_->EndTime = Now();
+        history_->EndTime = state_.Now();
         history_->RecordCount = recordCount;
         history_->CountUnit = "records marked";
         history_->WriteEntry(6, "Varnel", "Marked dimensions");
@@ -290,14 +282,14 @@ bool MarkingRun::MarkTable(const std::string& table) {
         try {
             history_->Status = 3;
             history_->Message = error.what();
-            history_->EndTime = Now();
+            history_->EndTime = state_.Now();
             history_->RecordCount = recordCount;
             history_->CountUnit = "records marked";
             history_->WriteEntry(6, "Varnel", "Marked dimensions");
         } catch (const std::exception& historyError) {
             AppendError(historyError);
         }
-        MessageText += DescribeTableError(error, table) + "\r\n";
+        state_.MessageText += DescribeTableError(error, table) + "\r\n";
         return false;
     }
 }
@@ -335,8 +327,8 @@ bool MarkingRun::QueueReadyTables(const std::string& table) {
 
 }  // namespace
 
-bool DetectUnusedElements(const std::string& logPath, const std::string& jobId) {
-    MarkingRun run(logPath, jobId);
+bool DetectUnusedElements(TaskContext& context) {
+    MarkingRun run(context);
     return run.Run();
 }
 

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "base/text.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/metadata_check/metadata_check_statements.h"
-#include "warehouse/connections.h"
 #include "warehouse/database_access.h"
 #include "warehouse/metadata_names.h"
 #include "warehouse/odbc.h"
@@ -27,12 +27,12 @@ class MetadataFault : public std::runtime_error {
 // description + CR LF goes to MessageText and the step answers False. Results
 // opened by the body are released as the exception leaves it.
 template <typename Body>
-bool Trapped(Body&& body) {
+bool Trapped(ProcessState& state, Body&& body) {
     try {
         return body();
     } catch (const std::exception& error) {
-        MessageText += error.what();
-        MessageText += "\r\n";
+        state.MessageText += error.what();
+        state.MessageText += "\r\n";
         return false;
     }
 }
@@ -74,7 +74,7 @@ enum RelationColumn : std::size_t {
 };
 
 // One row of dwm_star_relations; throws the first fault it meets.
-void CheckRelationRow(Connection& connection, const Result& row) {
+void CheckRelationRow(std::string& messageText, Connection& connection, const Result& row) {
     for (std::size_t column = kSelected; column < kOriginalPrimaryKey; ++column) {
         if (row.IsNull(column))
             throw MetadataFault(row.Column(column).Name +
@@ -110,17 +110,17 @@ void CheckRelationRow(Connection& connection, const Result& row) {
     // name the element and the table as they stand, those of the original key trimmed.
     const auto foreignKeys = SplitList(TrimBlanks(*row.Get(kForeignColumns)));
     for (const auto& column : foreignKeys) {
-        if (!ColumnExists(connection, foreignTable, column))
+        if (!ColumnExists(connection, foreignTable, column, messageText))
             throw MetadataFault("Column :: " + column + " does not exist in table " + foreignTable);
     }
     const auto primaryKeys = SplitList(TrimBlanks(*row.Get(kPrimaryColumns)));
     for (const auto& column : primaryKeys) {
-        if (!ColumnExists(connection, primaryTable, column))
+        if (!ColumnExists(connection, primaryTable, column, messageText))
             throw MetadataFault("Column :: " + column + " does not exist in table " + primaryTable);
     }
     if (slowlyChanging) {
         for (const auto& column : SplitList(TrimBlanks(*row.Get(kOriginalPrimaryKey)))) {
-            if (!ColumnExists(connection, primaryTable, column)) {
+            if (!ColumnExists(connection, primaryTable, column, messageText)) {
                 throw MetadataFault("Column :: " + TrimBlanks(column) +
                                     " does not exist in table " + TrimBlanks(primaryTable));
             }
@@ -143,26 +143,25 @@ bool NeedsIndexedFacts(const RunSettings& settings) {
 
 }  // namespace
 
-bool RunMetadataCheck() {
-    if (!WarehouseConnection) {
-        MessageText += "Connection to the data warehouse not available.\r\n";
+bool RunMetadataCheck(TaskContext& context) {
+    ProcessState& state = context.State;
+    if (!state.WarehouseConnection) {
+        state.MessageText += "Connection to the data warehouse not available.\r\n";
         return false;
     }
-    // The run driver always shows a window; a check without one still runs, on a
-    // silent window whose settings ask for no marking, reporting or deletion.
-    ProgressWindow silent;
-    ProgressWindow* window = ActiveProgressWindow();
-    return RunMetadataCheck(*WarehouseConnection, window ? *window : silent);
+    return RunMetadataCheck(state, *state.WarehouseConnection, context.Progress, context.Settings);
 }
 
-bool RunMetadataCheck(Connection& connection, ProgressWindow& window) {
-    return InitCheckProgress(connection, window) && CheckRelationsTable(connection, window) &&
-           CheckTablesTable(connection, &window) && CheckMetaConsistency(connection, window) &&
-           EndCheckProgress(window);
+bool RunMetadataCheck(ProcessState& state, Connection& connection, ProgressWindow& window,
+                      const RunSettings& settings) {
+    return InitCheckProgress(state, connection, window) &&
+           CheckRelationsTable(state, connection, window) &&
+           CheckTablesTable(state, connection, &window, settings) &&
+           CheckMetaConsistency(state, connection, window) && EndCheckProgress(window);
 }
 
-bool InitCheckProgress(Connection& connection, ProgressWindow& window) {
-    return Trapped([&] {
+bool InitCheckProgress(ProcessState& state, Connection& connection, ProgressWindow& window) {
+    return Trapped(state, [&] {
         // A missing metadata table counts no rows here, so that the step that
         // reads it reports it by name instead of this count failing first.
         const std::int32_t relations = TableExists(connection, "dwm_star_relations")
@@ -178,8 +177,8 @@ bool InitCheckProgress(Connection& connection, ProgressWindow& window) {
     });
 }
 
-bool CheckRelationsTable(Connection& connection, ProgressWindow& window) {
-    return Trapped([&] {
+bool CheckRelationsTable(ProcessState& state, Connection& connection, ProgressWindow& window) {
+    return Trapped(state, [&] {
         window.Comment("Checking the Relations Table");
         if (!TableExists(connection, "dwm_star_relations")) {
             throw MetadataFault(
@@ -190,15 +189,16 @@ bool CheckRelationsTable(Connection& connection, ProgressWindow& window) {
             throw MetadataFault("Table: dwm_star_relations does not contain any records");
         do {
             if (window.CheckCancelState()) return false;
-            CheckRelationRow(connection, relations);
+            CheckRelationRow(state.MessageText, connection, relations);
             StepBar(window);
         } while (relations.Next());
         return true;
     });
 }
 
-bool CheckTablesTable(Connection& connection, ProgressWindow* window) {
-    return Trapped([&] {
+bool CheckTablesTable(ProcessState& state, Connection& connection, ProgressWindow* window,
+                      const RunSettings& settings) {
+    return Trapped(state, [&] {
         if (window) window->Comment("Checking the dwm_tables table");
         if (!TableExists(connection, "dwm_tables"))
             throw MetadataFault("Table 'dwm_tables' does not exist in the data warehouse database");
@@ -219,10 +219,10 @@ bool CheckTablesTable(Connection& connection, ProgressWindow* window) {
                     InvalidNameMessage("dwm_tables", "table_name", *tables.Get(kTableName)));
             }
             if (!TableExists(connection, name)) throw MetadataFault(MissingTable(name));
-            if (type == "DIMENSION" && !CheckControlColumns(connection, name)) return false;
+            if (type == "DIMENSION" && !CheckControlColumns(state, connection, name)) return false;
             if (window) {
-                if (type == "FACT" && NeedsIndexedFacts(window->Settings()) &&
-                    !TableHasIndex(connection, name)) {
+                if (type == "FACT" && NeedsIndexedFacts(settings) &&
+                    !TableHasIndex(connection, name, state.MessageText)) {
                     throw MetadataFault("Table :" + name + " is not indexed.");
                 }
                 StepBar(*window);
@@ -232,17 +232,18 @@ bool CheckTablesTable(Connection& connection, ProgressWindow* window) {
     });
 }
 
-bool CheckControlColumns(Connection& connection, const std::string& tableName) {
-    return Trapped([&] {
+bool CheckControlColumns(ProcessState& state, Connection& connection,
+                         const std::string& tableName) {
+    return Trapped(state, [&] {
         for (const char* column : {"is_sustainable", "is_deletable"}) {
-            if (!ColumnExists(connection, tableName, column))
+            if (!ColumnExists(connection, tableName, column, state.MessageText))
                 throw MetadataFault(MissingControlColumn(column, tableName));
         }
         auto flags = connection.Query(sql::SelectSlowMovingDim(tableName));
         // Only the first row decides, in the order the engine returns them.
         if (flags.Next() && flags.GetBool(0)) {
             for (const char* column : {"start_date", "end_date", "is_current"}) {
-                if (!ColumnExists(connection, tableName, column))
+                if (!ColumnExists(connection, tableName, column, state.MessageText))
                     throw MetadataFault(MissingControlColumn(column, tableName));
             }
         }
@@ -250,8 +251,8 @@ bool CheckControlColumns(Connection& connection, const std::string& tableName) {
     });
 }
 
-bool CheckMetaConsistency(Connection& connection, ProgressWindow& window) {
-    return Trapped([&] {
+bool CheckMetaConsistency(ProcessState& state, Connection& connection, ProgressWindow& window) {
+    return Trapped(state, [&] {
         window.Comment("Checking the consistency between meta tables");
         auto missing = connection.Query(sql::SelectTablesMissingFromDwmTables());
         if (!missing.Next()) {

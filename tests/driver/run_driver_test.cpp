@@ -14,11 +14,11 @@
 #include "base/clock.h"
 #include "base/current_user.h"
 #include "run/lock.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
-#include "warehouse/connections.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/tool_tables.h"
 
@@ -37,7 +37,7 @@ class RunDriverTest : public testing::RunTest {
     void SetUp() override {
         RunTest::SetUp();
         warehouse_ = testing::CreateSqliteFile(dir_.File("w.db"));
-        CommandLineMode = true;
+        state_.CommandLineMode = true;
         settings_.Server = "sqlite";
         settings_.Database = warehouse_;
         settings_.WindowsAuth = true;
@@ -62,13 +62,14 @@ class RunDriverTest : public testing::RunTest {
                     if (context.Log) context.Log->WriteLine("task " + name);
                     if (name != failing) return true;
                     if (throwInstead) throw std::runtime_error("boom in " + name);
-                    if (ActiveProgressWindow()) ActiveProgressWindow()->CheckCancelState();
-                    MessageText += "details of " + name + "\r\n";
+                    if (state_.ActiveProgressWindow())
+                        state_.ActiveProgressWindow()->CheckCancelState();
+                    state_.MessageText += "details of " + name + "\r\n";
                     return false;
                 },
                 name));
         }
-        SetTaskTable(std::move(tasks));
+        SetTaskTable(state_, std::move(tasks));
     }
 
     std::string LogText() {
@@ -83,13 +84,13 @@ class RunDriverTest : public testing::RunTest {
 };
 
 TEST_F(RunDriverTest, SuccessfulRunWritesTheSummaryBlockByteForByte) {
-    testing::FixedClock clock(kStart);
+    testing::FixedClock clock(state_, kStart);
     InstallTasks();
     settings_.CheckMetadata = settings_.MarkUnused = settings_.GenerateReports = true;
     settings_.StatusFileRequested = true;
     settings_.StatusFile = dir_.File("status.txt");
     settings_.LogDirectory += "/";  // a trailing separator names the same log
-    ASSERT_TRUE(ExecuteRun(settings_));
+    ASSERT_TRUE(ExecuteRun(state_, settings_));
     EXPECT_EQ(ran_, (std::vector<std::string>{"check", "mark", "reports"}));
     EXPECT_EQ(ReadFile(settings_.StatusFile), "ok\r\n");
     const std::string logPath = dir_.File("logs/Varnel_Log07-03-200523-05-09.txt");
@@ -121,22 +122,22 @@ TEST_F(RunDriverTest, SuccessfulRunWritesTheSummaryBlockByteForByte) {
     EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_),
                                   "select lock || '|' || user_name from dwm_multiuse"),
               "0|" + CurrentUserName());
-    EXPECT_EQ(WarehouseConnection, nullptr);  // an unattended run closes its connections
+    EXPECT_EQ(state_.WarehouseConnection, nullptr);  // an unattended run closes its connections
     EXPECT_EQ(Window().CheckMarks, (std::vector<bool>{true, true, true}));
     EXPECT_TRUE(Window().OkEnabled);
     EXPECT_FALSE(Window().CancelEnabled);
 }
 
 TEST_F(RunDriverTest, CancelIsDisabledAfterADeletionThatRanToItsEndThoughPressed) {
-    SetTaskTable({TestTask(
-        &RunSettings::DeleteMarked,
-        [](TaskContext&) {
-            ActiveProgressWindow()->PressCancel();
-            return true;
-        },
-        "delete")});
+    SetTaskTable(state_, {TestTask(
+                             &RunSettings::DeleteMarked,
+                             [](TaskContext& context) {
+                                 context.State.ActiveProgressWindow()->PressCancel();
+                                 return true;
+                             },
+                             "delete")});
     settings_.DeleteMarked = true;
-    ExecuteRun(settings_);
+    ExecuteRun(state_, settings_);
     EXPECT_TRUE(Window().CancelPressed);
     EXPECT_EQ(Window().CheckMarks, (std::vector<bool>{true}));
     EXPECT_FALSE(Window().CancelEnabled);
@@ -149,9 +150,9 @@ TEST_F(RunDriverTest, FailedTaskClearsItsFlagAndTheLaterOnes) {
     settings_.ArchiveServer = "sqlite";
     settings_.ArchiveDatabase = warehouse_;
     settings_.ArchiveUserName = "x";
-    EXPECT_FALSE(ExecuteRun(settings_));
+    EXPECT_FALSE(ExecuteRun(state_, settings_));
     EXPECT_EQ(ran_, (std::vector<std::string>{"check", "archive"}));
-    EXPECT_EQ(MessageText, "details of archive\r\nError in archive.\r\n");
+    EXPECT_EQ(state_.MessageText, "details of archive\r\nError in archive.\r\n");
     EXPECT_TRUE(settings_.CheckMetadata);
     EXPECT_FALSE(settings_.ArchiveFacts || settings_.MarkUnused || settings_.GenerateReports ||
                  settings_.DeleteMarked || settings_.AtomicDelete);
@@ -166,7 +167,7 @@ TEST_F(RunDriverTest, FailedTaskClearsItsFlagAndTheLaterOnes) {
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].Status, "3");
     EXPECT_EQ(history[0].EntryKind, "6");
-    EXPECT_EQ(history[0].Message, MessageText);
+    EXPECT_EQ(history[0].Message, state_.MessageText);
     EXPECT_EQ(history[0].ArchiveUserName, "x");
 }
 
@@ -175,13 +176,13 @@ TEST_F(RunDriverTest, CancelledOrThrowingTaskEndsTheSequence) {
     for (const bool cancel : {true, false}) {
         SCOPED_TRACE(cancel ? "cancel" : "throw");
         ran_.clear();
-        MessageText.clear();
+        state_.MessageText.clear();
         std::filesystem::remove_all(settings_.LogDirectory);
         InstallTasks("mark", !cancel);
         if (cancel) CancelAfterPolls(0);
         settings_.CheckMetadata = settings_.MarkUnused = settings_.GenerateReports = true;
-        EXPECT_FALSE(ExecuteRun(settings_));
-        EXPECT_EQ(MessageText,
+        EXPECT_FALSE(ExecuteRun(state_, settings_));
+        EXPECT_EQ(state_.MessageText,
                   cancel ? "details of mark\r\nmark cancelled.\r\n" : "boom in mark\r\n");
         EXPECT_EQ(ran_, (std::vector<std::string>{"check", "mark"}));
         EXPECT_FALSE(settings_.MarkUnused || settings_.GenerateReports);
@@ -197,7 +198,7 @@ TEST_F(RunDriverTest, CancelledOrThrowingTaskEndsTheSequence) {
 TEST_F(RunDriverTest, AtomicAloneIsListedThoughDeletionDoesNotRun) {
     InstallTasks();
     settings_.AtomicDelete = true;
-    ASSERT_TRUE(ExecuteRun(settings_));
+    ASSERT_TRUE(ExecuteRun(state_, settings_));
     EXPECT_TRUE(ran_.empty());
     EXPECT_THAT(
         LogText(),
@@ -213,16 +214,16 @@ TEST_F(RunDriverTest, AnotherLastUserStopsAnUnattendedRunAsAFailure) {
     }
     InstallTasks();
     settings_.MarkUnused = true;
-    EXPECT_FALSE(ExecuteRun(settings_));
+    EXPECT_FALSE(ExecuteRun(state_, settings_));
     EXPECT_TRUE(ran_.empty());
-    EXPECT_EQ(MessageText,
+    EXPECT_EQ(state_.MessageText,
               "\r\nVarnel Tool was last used by -- alice. An unattended run does not "
               "take over; nothing was done.");
 
     // The main window's run keeps the quiet stop.
-    CommandLineMode = false;
-    MessageText.clear();
-    EXPECT_TRUE(ExecuteRun(settings_));
+    state_.CommandLineMode = false;
+    state_.MessageText.clear();
+    EXPECT_TRUE(ExecuteRun(state_, settings_));
     EXPECT_TRUE(ran_.empty());
 }
 
@@ -237,10 +238,10 @@ TEST_F(RunDriverTest, AHeldLockIsNotTakenOverByAnUnattendedRun) {
     ASSERT_EQ(flock(holder, LOCK_SH | LOCK_NB), 0);
     InstallTasks();
     settings_.MarkUnused = true;
-    EXPECT_FALSE(ExecuteRun(settings_));
+    EXPECT_FALSE(ExecuteRun(state_, settings_));
     EXPECT_TRUE(ran_.empty());
-    EXPECT_EQ(MessageText, "\r\nThe machine is currently locked by user " + CurrentUserName() +
-                               ". Nothing was done.");
+    EXPECT_EQ(state_.MessageText, "\r\nThe machine is currently locked by user " +
+                                      CurrentUserName() + ". Nothing was done.");
     EXPECT_EQ(
         testing::QueryValue(*testing::OpenSqlite(warehouse_), "select lock from dwm_multiuse"),
         "1");
@@ -259,7 +260,7 @@ TEST_F(RunDriverTest, AJobHistoryThatCannotBeWrittenStillEndsWithFailure) {
     settings_.LogCopyFile = dir_.File("copy.txt");
     testing::WriteFile(settings_.LogCopyFile, "the copy of an earlier run");
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(ExecuteRun(settings_));
+    EXPECT_FALSE(ExecuteRun(state_, settings_));
     EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("job history"));
     EXPECT_EQ(ReadFile(settings_.StatusFile), "failure\r\n");
     const std::string log = LogText();
@@ -274,7 +275,7 @@ TEST_F(RunDriverTest, ALogThatCannotBeCreatedEndsTheRunAtOnce) {
     settings_.LogDirectory = dir_.File("notadir");
     settings_.StatusFileRequested = true;
     settings_.StatusFile = dir_.File("status.txt");
-    EXPECT_FALSE(ExecuteRun(settings_));
+    EXPECT_FALSE(ExecuteRun(state_, settings_));
     EXPECT_EQ(ReadFile(settings_.StatusFile), "failure\r\n");
     ASSERT_EQ(prompter_.Boxes.size(), 1u);
     EXPECT_THAT(prompter_.Boxes[0].Text,
@@ -307,7 +308,7 @@ TEST_P(EarlyStopTest, ListsNoTaskAndChangesNothing) {
     settings_.CheckMetadata = settings_.MarkUnused = settings_.GenerateReports = true;
     settings_.AtomicDelete = true;
     GetParam().Break(dir_, settings_);
-    EXPECT_FALSE(ExecuteRun(settings_));
+    EXPECT_FALSE(ExecuteRun(state_, settings_));
     EXPECT_TRUE(ran_.empty());
     const std::string log = LogText();
     EXPECT_THAT(log, HasSubstr(GetParam().Reason));
@@ -355,17 +356,17 @@ TEST_F(RunDriverTest, AStatusThatCannotBeWrittenAtTheEndFailsTheRun) {
     settings_.StatusFileRequested = true;
     settings_.StatusFile = dir_.File("status.txt");
     // The task turns the status file into a folder so the last word is refused.
-    SetTaskTable({TestTask(
-        &RunSettings::MarkUnused,
-        [this](TaskContext&) {
-            std::filesystem::remove(settings_.StatusFile);
-            std::filesystem::create_directory(settings_.StatusFile);
-            return true;
-        },
-        "mark")});
+    SetTaskTable(state_, {TestTask(
+                             &RunSettings::MarkUnused,
+                             [this](TaskContext&) {
+                                 std::filesystem::remove(settings_.StatusFile);
+                                 std::filesystem::create_directory(settings_.StatusFile);
+                                 return true;
+                             },
+                             "mark")});
     settings_.MarkUnused = true;
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(ExecuteRun(settings_));
+    EXPECT_FALSE(ExecuteRun(state_, settings_));
     EXPECT_THAT(::testing::internal::GetCapturedStderr(),
                 HasSubstr("status.txt could not be opened: Is a directory"));
     EXPECT_THAT(LogText(), HasSubstr("status.txt could not be opened: Is a directory\r\n"));

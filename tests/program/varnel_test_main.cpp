@@ -25,6 +25,7 @@
 
 #include "base/run_hooks.h"
 #include "driver/start_up.h"
+#include "run/process_state.h"
 
 namespace varnel {
 namespace {
@@ -101,7 +102,8 @@ int main(int argc, char** argv) {
     std::vector<char*> arguments{argv[0]};
     arguments.insert(arguments.end(), argv + next, argv + argc);
     arguments.push_back(nullptr);
-    const int code = varnel::Main(static_cast<int>(arguments.size() - 1), arguments.data());
+    varnel::ProcessState state;
+    const int code = varnel::Main(state, static_cast<int>(arguments.size() - 1), arguments.data());
     if (!countFile.empty()) std::ofstream(countFile) << hooks.Statements() << '\n';
     return code;
 }

@@ -12,11 +12,11 @@
 #include "driver/run_driver.h"
 #include "reports/report_frame.h"
 #include "reports/report_pieces.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
 
 namespace varnel {
 namespace {
@@ -65,15 +65,17 @@ class ReportsTest : public testing::RunTest {
   protected:
     void SetUp() override {
         RunTest::SetUp();
-        RunStartDate = RunStartTime = kStart;
+        state_.RunStartDate = state_.RunStartTime = kStart;
         reports_ = dir_.File("reports");
         std::filesystem::create_directory(reports_);
+        taskSettings_.LogDirectory = reports_;
     }
 
     //! The code under test gets its own connection, as in a run.
     void Connect(int cancelAfterPolls = -1) {
-        WarehouseConnection = w_.OpenConnection();
-        InstallProgressWindow(std::make_unique<StepWindow>(record_, cancelAfterPolls, steps_));
+        state_.WarehouseConnection = w_.OpenConnection();
+        state_.InstallProgressWindow(
+            std::make_unique<StepWindow>(record_, cancelAfterPolls, steps_));
     }
 
     std::string PathOf(ReportKind kind) const {
@@ -129,15 +131,15 @@ TEST_F(ReportsTest, ThreePagesMatchTheStoredPagesByteForByte) {
     BuildShop();
     Connect();
     // The pages carry the run's start, not the time they are written at.
-    testing::FixedClock clock({2005, 3, 8, 0, 0, 1});
-    ASSERT_TRUE(WriteReports(reports_)) << MessageText;
-    EXPECT_EQ(MessageText, "");
+    testing::FixedClock clock(state_, {2005, 3, 8, 0, 0, 1});
+    ASSERT_TRUE(WriteReports(Context())) << state_.MessageText;
+    EXPECT_EQ(state_.MessageText, "");
     ExpectGolden("summary.html", Page(ReportKind::Summary));
     ExpectGolden("detailed.html", Page(ReportKind::Detailed));
     ExpectGolden("table_filter.html", Page(ReportKind::TableFilter));
 
     // 4 dimension rows twice, 3 selected dimensions and 2 fact tables: one step each.
-    EXPECT_EQ(ActiveProgressWindow()->ProgressMax(), 13.0f);
+    EXPECT_EQ(state_.ActiveProgressWindow()->ProgressMax(), 13.0f);
     std::vector<std::int32_t> expected{0};
     for (std::int32_t i = 1; i <= 12; ++i) expected.push_back(i);
     expected.push_back(0);
@@ -166,7 +168,8 @@ TEST_F(ReportsTest, SummaryListsEveryDimensionAndDetailedOnlyMarkedOnesInTheSame
     Connect();
 
     UnusedCounts counts;
-    ASSERT_TRUE(WriteSummaryReport(*WarehouseConnection, reports_, counts)) << MessageText;
+    ASSERT_TRUE(WriteSummaryReport(Context(), *state_.WarehouseConnection, reports_, counts))
+        << state_.MessageText;
     const std::string summary = Page(ReportKind::Summary);
     EXPECT_THAT(NamesIn(summary, kSummaryRow),
                 ElementsAre("dim_zone", "dim_brand", "dim_area", "dim_plain"));
@@ -177,13 +180,14 @@ TEST_F(ReportsTest, SummaryListsEveryDimensionAndDetailedOnlyMarkedOnesInTheSame
     UnusedCounts marked;
     for (const auto& [table, count] : counts)
         if (table != "dim_plain") marked.Add(table, count);
-    ASSERT_TRUE(WriteDetailedReport(*WarehouseConnection, reports_, marked)) << MessageText;
+    ASSERT_TRUE(WriteDetailedReport(Context(), *state_.WarehouseConnection, reports_, marked))
+        << state_.MessageText;
     const std::string detailed = Page(ReportKind::Detailed);
     EXPECT_THAT(NamesIn(detailed, kKeyPiece), ElementsAre("dim_zone", "dim_area"));
 
     // With it, the statement on its marked rows fails and so does the page.
-    EXPECT_FALSE(WriteDetailedReport(*WarehouseConnection, reports_, counts));
-    EXPECT_THAT(MessageText, HasSubstr("is_deletable"));
+    EXPECT_FALSE(WriteDetailedReport(Context(), *state_.WarehouseConnection, reports_, counts));
+    EXPECT_THAT(state_.MessageText, HasSubstr("is_deletable"));
     EXPECT_THAT(Page(ReportKind::Detailed), Not(EndsWith("</HTML>\r\n")));
 }
 
@@ -200,21 +204,21 @@ TEST(UnusedCountsTest, ATableCountedTwiceIsAnErrorSoNoPageListsItTwice) {
 TEST_F(ReportsTest, CancelDuringTheSummaryFinishesItAndStopsBeforeTheDetailedPage) {
     BuildShop();
     Connect(/*cancelAfterPolls=*/1);
-    EXPECT_FALSE(WriteReports(reports_));
-    EXPECT_EQ(MessageText, "");  // the run driver adds the cancel line
+    EXPECT_FALSE(WriteReports(Context()));
+    EXPECT_EQ(state_.MessageText, "");  // the run driver adds the cancel line
     EXPECT_THAT(Page(ReportKind::Summary), EndsWith("</HTML>\r\n"));
     EXPECT_EQ(Page(ReportKind::Detailed), "<no file>");
-    EXPECT_EQ(ActiveProgressWindow()->Comment(), "Generating detailed report");
-    EXPECT_EQ(ActiveProgressWindow()->ProgressVal(), 4);
+    EXPECT_EQ(state_.ActiveProgressWindow()->Comment(), "Generating detailed report");
+    EXPECT_EQ(state_.ActiveProgressWindow()->ProgressVal(), 4);
 }
 
 TEST_F(ReportsTest, VanishedReportFolderFailsTheTaskNamingTheFile) {
     BuildShop();
     Connect();
     std::filesystem::remove(reports_);
-    EXPECT_FALSE(WriteReports(reports_));
-    EXPECT_THAT(MessageText, StartsWith("The report file " + PathOf(ReportKind::Summary) +
-                                        " could not be created"));
+    EXPECT_FALSE(WriteReports(Context()));
+    EXPECT_THAT(state_.MessageText, StartsWith("The report file " + PathOf(ReportKind::Summary) +
+                                               " could not be created"));
 }
 
 // The key column failures end the report task inside a run, with the run's line
@@ -247,16 +251,16 @@ TEST_F(ReportsTest, KeyColumnFailuresEndTheRunWithTheTaskErrorLine) {
         settings.GenerateReports = true;
         settings.LogRequested = true;
         settings.LogDirectory = w.Folder();
-        CommandLineMode = true;
-        EXPECT_FALSE(ExecuteRun(settings));
+        state_.CommandLineMode = true;
+        EXPECT_FALSE(ExecuteRun(state_, settings));
         EXPECT_EQ(
-            MessageText,
+            state_.MessageText,
             c.Cause + "\r\nError occured in task:\tGenerate reports.\r\nProgram terminated.\r\n");
-        const std::string detailed =
-            ReadFile(ReportFilePath(w.Folder(), ReportKind::Detailed, RunStartDate, RunStartTime));
+        const std::string detailed = ReadFile(ReportFilePath(
+            w.Folder(), ReportKind::Detailed, state_.RunStartDate, state_.RunStartTime));
         EXPECT_THAT(detailed, Not(HasSubstr("</HTML>")));
-        EXPECT_FALSE(std::filesystem::exists(
-            ReportFilePath(w.Folder(), ReportKind::TableFilter, RunStartDate, RunStartTime)));
+        EXPECT_FALSE(std::filesystem::exists(ReportFilePath(
+            w.Folder(), ReportKind::TableFilter, state_.RunStartDate, state_.RunStartTime)));
     }
 }
 

@@ -71,22 +71,22 @@ class CommandLineTest : public RunStateTest {
   protected:
     RunSettings Apply(const std::string& line) {
         RunSettings settings;
-        SplitArguments(settings, line, MaxCommandLineArguments);
+        SplitArguments(state_, settings, line, MaxCommandLineArguments);
         return settings;
     }
 
     //! Applies the line and validates it; the result and MessageText are left to check.
-    bool Validate(const std::string& line) { return ValidateRunSettings(Apply(line)); }
+    bool Validate(const std::string& line) { return ValidateRunSettings(state_, Apply(line)); }
 };
 
 TEST_F(CommandLineTest, MoreThan25ArgumentsAreRefusedNotDropped) {
-    const auto fromProcess = [](const std::string& line) {
+    const auto fromProcess = [this](const std::string& line) {
         std::vector<std::string> words = SplitArguments(line, 100);
         words.insert(words.begin(), "varnel");
         std::vector<char*> argv;
         for (auto& word : words) argv.push_back(word.data());
         RunSettings settings;
-        ApplyProcessArguments(settings, static_cast<int>(argv.size()), argv.data(),
+        ApplyProcessArguments(state_, settings, static_cast<int>(argv.size()), argv.data(),
                               MaxCommandLineArguments);
         return settings;
     };
@@ -97,29 +97,29 @@ TEST_F(CommandLineTest, MoreThan25ArgumentsAreRefusedNotDropped) {
     for (const bool process : {false, true}) {
         SCOPED_TRACE(process ? "process arguments" : "command file line");
         for (const std::string last : {"-del", "\"-del\""}) {
-            CommandLineMode = false;
-            MessageText.clear();
+            state_.CommandLineMode = false;
+            state_.MessageText.clear();
             const RunSettings settings =
                 process ? fromProcess(TwentyFivePlus(last)) : Apply(TwentyFivePlus(last));
             // Applied whole, so that the run's log and status file hear of the refusal.
             EXPECT_TRUE(settings.DeleteMarked);
             EXPECT_EQ(settings.StatusFile, "s");
-            EXPECT_FALSE(ValidateRunSettings(settings));
-            EXPECT_EQ(MessageText, Lines({tooMany, UsageText()}));
+            EXPECT_FALSE(ValidateRunSettings(state_, settings));
+            EXPECT_EQ(state_.MessageText, Lines({tooMany, UsageText()}));
         }
-        MessageText.clear();
+        state_.MessageText.clear();
         const RunSettings exact =
             process ? fromProcess(TwentyFivePlus("")) : Apply(TwentyFivePlus(""));
-        EXPECT_TRUE(ValidateRunSettings(exact));
-        EXPECT_EQ(MessageText, "");
+        EXPECT_TRUE(ValidateRunSettings(state_, exact));
+        EXPECT_EQ(state_.MessageText, "");
     }
 
     // The main window shows its own fields, not the command line's faults.
-    MessageText.clear();
+    state_.MessageText.clear();
     const RunSettings config = Apply(TwentyFivePlus("-config c"));
-    ASSERT_TRUE(ConfigMode);
-    EXPECT_FALSE(CommandLineFaults.empty());
-    EXPECT_TRUE(ValidateRunSettings(config));
+    ASSERT_TRUE(state_.ConfigMode);
+    EXPECT_FALSE(state_.CommandLineFaults.empty());
+    EXPECT_TRUE(ValidateRunSettings(state_, config));
 }
 
 TEST_F(CommandLineTest, OptionsAndValues) {
@@ -134,7 +134,7 @@ TEST_F(CommandLineTest, OptionsAndValues) {
     EXPECT_FALSE(settings.DeleteMarked || settings.MarkUnused || settings.GenerateReports ||
                  settings.CheckMetadata || settings.ArchiveFacts);
     EXPECT_TRUE(settings.AtomicDelete);
-    EXPECT_TRUE(CommandLineFaults.empty());
+    EXPECT_TRUE(state_.CommandLineFaults.empty());
 
     settings = Apply("-usr -db x -ntaut -mac m -db a -db b");
     EXPECT_EQ(settings.UserName, "-db");
@@ -150,35 +150,35 @@ TEST_F(CommandLineTest, OptionsAndValues) {
     EXPECT_EQ(settings.LogDirectory, "/var/log/varnel");
     EXPECT_FALSE(settings.HelpRequested);
 
-    CommandLineMode = false;
+    state_.CommandLineMode = false;
     EXPECT_EQ(Apply("/var/log / /opt"), RunSettings{});
-    EXPECT_FALSE(CommandLineMode);
+    EXPECT_FALSE(state_.CommandLineMode);
 }
 
 TEST_F(CommandLineTest, StartModes) {
     EXPECT_EQ(Apply("  \t "), RunSettings{});
-    EXPECT_EQ(DecideStartMode(), StartMode::Interactive);
+    EXPECT_EQ(DecideStartMode(state_), StartMode::Interactive);
 
     Apply("-logfile /tmp/copy.txt");
-    EXPECT_EQ(DecideStartMode(), StartMode::Interactive);
+    EXPECT_EQ(DecideStartMode(state_), StartMode::Interactive);
 
     Apply("-mac m");
-    EXPECT_EQ(DecideStartMode(), StartMode::Unattended);
+    EXPECT_EQ(DecideStartMode(state_), StartMode::Unattended);
 
     Apply("-config /tmp/saved.txt");
-    EXPECT_EQ(ConfigFileName, "/tmp/saved.txt");
-    EXPECT_EQ(DecideStartMode(), StartMode::Configuration);
+    EXPECT_EQ(state_.ConfigFileName, "/tmp/saved.txt");
+    EXPECT_EQ(DecideStartMode(state_), StartMode::Configuration);
 }
 
 TEST_F(CommandLineTest, HelpGivesTheUsageTextAndNamesUnknownOptions) {
     EXPECT_FALSE(Validate("-xyz -mac m --help"));
-    EXPECT_TRUE(CommandLineMode);
-    EXPECT_EQ(MessageText,
+    EXPECT_TRUE(state_.CommandLineMode);
+    EXPECT_EQ(state_.MessageText,
               Lines({"Unknown option \"-xyz\"", "Unknown option \"--help\"", UsageText()}));
 
-    MessageText.clear();
+    state_.MessageText.clear();
     EXPECT_FALSE(Validate("-mac m -db d -usr u -log /l -help"));
-    EXPECT_EQ(MessageText, Lines({UsageText()}));
+    EXPECT_EQ(state_.MessageText, Lines({UsageText()}));
 
     EXPECT_EQ(
         UsageText(),
@@ -205,12 +205,12 @@ TEST_F(CommandLineTest, SingleFaultGivesOneMessageThenTheUsage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        CommandLineMode = false;
-        ConfigMode = false;
-        ConfigFileName.clear();
-        MessageText.clear();
+        state_.CommandLineMode = false;
+        state_.ConfigMode = false;
+        state_.ConfigFileName.clear();
+        state_.MessageText.clear();
         EXPECT_FALSE(Validate(c.line));
-        EXPECT_EQ(MessageText, Lines({c.message, UsageText()}));
+        EXPECT_EQ(state_.MessageText, Lines({c.message, UsageText()}));
     }
 }
 
@@ -220,11 +220,11 @@ TEST_F(CommandLineTest, AllChecksRunInOrder) {
     settings.ArchiveFacts = true;
     settings.StatusFileRequested = true;
     settings.LogDirectory = "/l";  // without LogRequested it does not count
-    ConfigMode = true;
+    state_.ConfigMode = true;
 
     // The main window's path: messages only, no usage text.
-    EXPECT_FALSE(ValidateRunSettings(settings));
-    EXPECT_EQ(MessageText,
+    EXPECT_FALSE(ValidateRunSettings(state_, settings));
+    EXPECT_EQ(state_.MessageText,
               Lines({"Machine must be specified", "Database must be specified",
                      "User name must be specified for connecting to the database",
                      "Archive machine must be specified", "Archive database must be specified",
@@ -233,15 +233,15 @@ TEST_F(CommandLineTest, AllChecksRunInOrder) {
                      "When in Status Mode Please specify the Status File Name",
                      "Log Directory name must be specified"}));
 
-    MessageText.clear();
-    ConfigMode = false;
-    CommandLineMode = true;
+    state_.MessageText.clear();
+    state_.ConfigMode = false;
+    state_.CommandLineMode = true;
     settings = RunSettings{};
     settings.WindowsAuth = true;
     settings.ArchiveWindowsAuth = true;
     settings.ArchiveFacts = true;
-    EXPECT_FALSE(ValidateRunSettings(settings));
-    EXPECT_EQ(MessageText,
+    EXPECT_FALSE(ValidateRunSettings(state_, settings));
+    EXPECT_EQ(state_.MessageText,
               Lines({"Machine must be specified", "Database must be specified",
                      "It is not possible to use Windows NT Authentication for both the Data "
                      "Warehouse database and the archive database.",
@@ -272,7 +272,9 @@ TEST_F(CommandLineTest, ReadCommandFileTakesTheFirstLineOfUpTo64KiB) {
 // The window itself is a stand-in: what is checked is whether start-up dares to open it.
 TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
     std::vector<StartMode> sessions;
-    SetWindowSession([&sessions](StartMode mode) { sessions.push_back(mode); });
+    const WindowSession session = [&sessions](ProcessState&, StartMode mode) {
+        sessions.push_back(mode);
+    };
     std::string program = "varnel";
     std::string copyOption = "-logfile";
     std::string copyPath = (Dir() / "copy.txt").string();
@@ -287,7 +289,7 @@ TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
         testing::ScopedEnv display("DISPLAY", c.display);
         testing::ScopedEnv wayland("WAYLAND_DISPLAY", c.wayland);
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(Main(static_cast<int>(argv.size()), argv.data()), c.exit);
+        EXPECT_EQ(Main(state_, static_cast<int>(argv.size()), argv.data(), session), c.exit);
         const std::string err = ::testing::internal::GetCapturedStderr();
         if (c.exit == 1) {
             EXPECT_EQ(err,
@@ -296,7 +298,6 @@ TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
                       "(varnel --help).\n");
         }
     }
-    SetWindowSession({});
     EXPECT_EQ(sessions, (std::vector<StartMode>{StartMode::Interactive, StartMode::Interactive}));
 }
 

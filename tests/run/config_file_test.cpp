@@ -90,7 +90,7 @@ TEST_F(ConfigFileTest, SavedLineRunsAsTheSameSettingsAndTheFileIsForItsOwnerOnly
     std::string line;
     ASSERT_TRUE(ReadCommandFile(path.string(), line, error)) << error;
     RunSettings parsed;
-    SplitArguments(parsed, line, MaxCommandLineArguments);
+    SplitArguments(state_, parsed, line, MaxCommandLineArguments);
     EXPECT_EQ(parsed, record);
 }
 
@@ -111,18 +111,18 @@ TEST_F(ConfigFileTest, ACommandFileThatIsNoRegularFileIsRefusedAtOnce) {
 }
 
 TEST_F(ConfigFileTest, EachStatusWordReplacesTheLastAndAFileThatCannotBeWrittenFailsQuietly) {
-    EXPECT_FALSE(WriteJobStatus("failure"));  // no name: no file
+    EXPECT_FALSE(WriteJobStatus(state_, "failure"));  // no name: no file
     EXPECT_TRUE(fs::is_empty(Dir()));
     const auto path = Dir() / "job.status";
-    EXPECT_TRUE(SetStatusFileName(path.string()));
+    EXPECT_TRUE(SetStatusFileName(state_, path.string()));
     for (const std::string word : {"running", "failure"}) {
-        EXPECT_TRUE(WriteJobStatus(word));
+        EXPECT_TRUE(WriteJobStatus(state_, word));
         EXPECT_EQ(ReadFile(path), word + "\r\n");
     }
     const auto missing = Dir() / "missing";
     for (const auto& unwritable : {missing / "job.status", Dir()}) {
-        SetStatusFileName(unwritable.string());
-        EXPECT_FALSE(WriteJobStatus("ok"));
+        SetStatusFileName(state_, unwritable.string());
+        EXPECT_FALSE(WriteJobStatus(state_, "ok"));
     }
     EXPECT_FALSE(fs::exists(missing));
 }

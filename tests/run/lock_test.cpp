@@ -18,10 +18,10 @@
 #include <thread>
 
 #include "base/current_user.h"
+#include "run/process_state.h"
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
-#include "warehouse/connections.h"
 #include "warehouse/database_access.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/tool_tables.h"
@@ -36,19 +36,19 @@ class LockTest : public testing::RunTest {
     void SetUp() override {
         RunTest::SetUp();
         path_ = testing::CreateSqliteFile(dir_.File("w.db"));
-        WarehouseConnection = testing::OpenSqlite(path_);
+        state_.WarehouseConnection = testing::OpenSqlite(path_);
         me_ = CurrentUserName();
     }
 
     std::string Row() {
-        return QueryValue(*WarehouseConnection,
+        return QueryValue(*state_.WarehouseConnection,
                           "select lock || '|' || user_name from dwm_multiuse");
     }
     void SetRow(int lock, const std::string& user) {
-        WarehouseConnection->Execute(
+        state_.WarehouseConnection->Execute(
             "create table dwm_multiuse( lock bit, user_name varchar(100))");
-        WarehouseConnection->Execute("insert into dwm_multiuse values (" + std::to_string(lock) +
-                                     ",'" + user + "')");
+        state_.WarehouseConnection->Execute("insert into dwm_multiuse values (" +
+                                            std::to_string(lock) + ",'" + user + "')");
     }
 
     //! Locks the live lock file as another live holder would; -1 when it cannot.
@@ -74,21 +74,21 @@ class LockTest : public testing::RunTest {
 };
 
 TEST_F(LockTest, FirstRunCreatesTheTableLockedAndLeavesItFreeWithTheSameUser) {
-    ASSERT_TRUE(ReadLastLockUser());
-    EXPECT_EQ(LastLockUser, "");
+    ASSERT_TRUE(ReadLastLockUser(state_));
+    EXPECT_EQ(state_.LastLockUser, "");
     bool wasLocked = true;
-    ASSERT_TRUE(LockTool(wasLocked));
+    ASSERT_TRUE(LockTool(state_, wasLocked));
     EXPECT_FALSE(wasLocked);
-    EXPECT_TRUE(LockHeld);
+    EXPECT_TRUE(state_.LockHeld);
     EXPECT_EQ(Row(), "1|" + me_);
 
-    ASSERT_TRUE(UnlockTool());
-    EXPECT_FALSE(LockHeld);
+    ASSERT_TRUE(UnlockTool(state_));
+    EXPECT_FALSE(state_.LockHeld);
     EXPECT_EQ(Row(), "0|" + me_);
-    ASSERT_TRUE(ReadLastLockUser());
-    EXPECT_EQ(LastLockUser, me_);
+    ASSERT_TRUE(ReadLastLockUser(state_));
+    EXPECT_EQ(state_.LastLockUser, me_);
     bool locked = true;
-    ASSERT_TRUE(ReadLockFlag(locked));
+    ASSERT_TRUE(ReadLockFlag(state_, locked));
     EXPECT_FALSE(locked);
     EXPECT_TRUE(prompter_.Boxes.empty());
 }
@@ -96,25 +96,25 @@ TEST_F(LockTest, FirstRunCreatesTheTableLockedAndLeavesItFreeWithTheSameUser) {
 TEST_F(LockTest, FreeAndEmptyTablesAreTakenByTheCurrentUser) {
     SetRow(0, "alice");
     bool wasLocked = true;
-    ASSERT_TRUE(LockTool(wasLocked));
+    ASSERT_TRUE(LockTool(state_, wasLocked));
     EXPECT_FALSE(wasLocked);
     EXPECT_EQ(Row(), "1|" + me_);
 
-    WarehouseConnection->Execute("delete from dwm_multiuse");
-    LockHeld = false;
-    ASSERT_TRUE(LockTool(wasLocked));
-    EXPECT_TRUE(LockHeld);
+    state_.WarehouseConnection->Execute("delete from dwm_multiuse");
+    state_.LockHeld = false;
+    ASSERT_TRUE(LockTool(state_, wasLocked));
+    EXPECT_TRUE(state_.LockHeld);
     EXPECT_EQ(Row(), "1|" + me_);
-    EXPECT_EQ(CountRows(*WarehouseConnection, "dwm_multiuse"), 1);
+    EXPECT_EQ(CountRows(*state_.WarehouseConnection, "dwm_multiuse"), 1);
 }
 
 TEST_F(LockTest, AnotherUsersLockIsKeptWhenTheOperatorSaysNo) {
     SetRow(1, "alice  ");
     HoldLiveElsewhere();
     bool wasLocked = false;
-    ASSERT_TRUE(LockTool(wasLocked));
+    ASSERT_TRUE(LockTool(state_, wasLocked));
     EXPECT_TRUE(wasLocked);
-    EXPECT_FALSE(LockHeld);
+    EXPECT_FALSE(state_.LockHeld);
     ASSERT_EQ(prompter_.Boxes.size(), 1u);
     EXPECT_EQ(prompter_.Boxes[0].Text,
               "The machine is currently locked by user alice. Do you wish to continue?");
@@ -126,9 +126,9 @@ TEST_F(LockTest, OverrideAfterYesRecreatesTheTableAndTheOldHolderCannotUnlock) {
     HoldLiveElsewhere();
     prompter_.Answers = {true};
     bool wasLocked = true;
-    ASSERT_TRUE(LockTool(wasLocked));
+    ASSERT_TRUE(LockTool(state_, wasLocked));
     EXPECT_FALSE(wasLocked);
-    EXPECT_TRUE(LockHeld);
+    EXPECT_TRUE(state_.LockHeld);
     EXPECT_EQ(Row(), "1|" + me_);
 
     // This process holds the live lock beside Alice's, so her end does not leave
@@ -138,22 +138,23 @@ TEST_F(LockTest, OverrideAfterYesRecreatesTheTableAndTheOldHolderCannotUnlock) {
     EXPECT_EQ(LockLiveFile(LOCK_EX), -1);
 
     // Alice's UnlockTool, seen from here: a lock held by someone else stays.
-    WarehouseConnection->Execute("update dwm_multiuse set user_name = 'alice'");
-    ASSERT_TRUE(UnlockTool());
+    state_.WarehouseConnection->Execute("update dwm_multiuse set user_name = 'alice'");
+    ASSERT_TRUE(UnlockTool(state_));
     EXPECT_EQ(Row(), "1|alice");
-    EXPECT_TRUE(LockHeld);
+    EXPECT_TRUE(state_.LockHeld);
 }
 
 TEST_F(LockTest, ARowLeftLockedWithNoLiveHolderIsTakenOverWithoutAQuestion) {
     SetRow(1, "alice  ");
     bool wasLocked = true;
-    ASSERT_TRUE(LockTool(wasLocked)) << MessageText;
+    ASSERT_TRUE(LockTool(state_, wasLocked)) << state_.MessageText;
     EXPECT_FALSE(wasLocked);
-    EXPECT_TRUE(LockHeld);
+    EXPECT_TRUE(state_.LockHeld);
     EXPECT_EQ(Row(), "1|" + me_);
     EXPECT_TRUE(prompter_.Boxes.empty());
-    EXPECT_THAT(LockNotes, ::testing::ElementsAre("The lock left by user alice, whose run ended "
-                                                  "without releasing it, was taken over."));
+    EXPECT_THAT(state_.LockNotes,
+                ::testing::ElementsAre("The lock left by user alice, whose run ended "
+                                       "without releasing it, was taken over."));
     EXPECT_EQ(LockLiveFile(LOCK_EX), -1);
 }
 
@@ -163,17 +164,17 @@ TEST_F(LockTest, TheLiveLockGoesWithTheRow) {
     const mode_t previousMask = umask(022);
     for (const bool rowTakenByAlice : {false, true}) {
         bool wasLocked = true;
-        ASSERT_TRUE(LockTool(wasLocked)) << MessageText;
-        EXPECT_TRUE(LockNotes.empty());
+        ASSERT_TRUE(LockTool(state_, wasLocked)) << state_.MessageText;
+        EXPECT_TRUE(state_.LockNotes.empty());
         EXPECT_EQ(LockLiveFile(LOCK_EX), -1);
         if (rowTakenByAlice)
-            WarehouseConnection->Execute("update dwm_multiuse set user_name = 'alice'");
-        ASSERT_TRUE(UnlockTool()) << MessageText;
+            state_.WarehouseConnection->Execute("update dwm_multiuse set user_name = 'alice'");
+        ASSERT_TRUE(UnlockTool(state_)) << state_.MessageText;
         const int fd = LockLiveFile(LOCK_EX);
         EXPECT_GE(fd, 0) << "still held after UnlockTool, alice's row: " << rowTakenByAlice;
         close(fd);
-        WarehouseConnection->Execute("update dwm_multiuse set lock = 0, user_name = ''");
-        LockHeld = false;
+        state_.WarehouseConnection->Execute("update dwm_multiuse set lock = 0, user_name = ''");
+        state_.LockHeld = false;
     }
     struct stat info {};
     ASSERT_EQ(stat(LiveLockFilePath(path_).c_str(), &info), 0);
@@ -205,7 +206,7 @@ TEST_F(LockTest, TheQuestionIsNeverAskedInsideATransaction) {
         otherCouldWrite = true;
     };
     bool wasLocked = false;
-    ASSERT_TRUE(LockTool(wasLocked));
+    ASSERT_TRUE(LockTool(state_, wasLocked));
     EXPECT_TRUE(otherCouldWrite);
 }
 
@@ -219,28 +220,28 @@ TEST_F(LockTest, ALiveHolderInALongTransactionIsNamedWithoutWaiting) {
     holder->Execute("update dwm_multiuse set user_name = 'alice'");
     bool wasLocked = false;
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(LockTool(wasLocked)) << MessageText;
+    ASSERT_TRUE(LockTool(state_, wasLocked)) << state_.MessageText;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_TRUE(wasLocked);
-    EXPECT_EQ(LockHolder, "alice");
+    EXPECT_EQ(state_.LockHolder, "alice");
     holder->Execute("ROLLBACK");
 }
 
 TEST_F(LockTest, FailuresAreReportedWithTheDriversDescription) {
     // A view of that name can be read but not written back.
-    WarehouseConnection->Execute(
+    state_.WarehouseConnection->Execute(
         "create view dwm_multiuse as select 0 as lock, 'bob' as user_name");
     bool wasLocked = false;
-    EXPECT_FALSE(LockTool(wasLocked));
-    EXPECT_FALSE(LockHeld);
-    EXPECT_THAT(MessageText,
+    EXPECT_FALSE(LockTool(state_, wasLocked));
+    EXPECT_FALSE(state_.LockHeld);
+    EXPECT_THAT(state_.MessageText,
                 ::testing::HasSubstr("cannot modify dwm_multiuse because it is a view"));
-    EXPECT_THAT(MessageText, ::testing::EndsWith("\r\n"));
+    EXPECT_THAT(state_.MessageText, ::testing::EndsWith("\r\n"));
 
-    MessageText.clear();
-    WarehouseConnection.reset();
-    EXPECT_FALSE(ReadLastLockUser());
-    EXPECT_EQ(MessageText, "Connection to the data warehouse not available.\r\n");
+    state_.MessageText.clear();
+    state_.WarehouseConnection.reset();
+    EXPECT_FALSE(ReadLastLockUser(state_));
+    EXPECT_EQ(state_.MessageText, "Connection to the data warehouse not available.\r\n");
 }
 
 TEST_F(LockTest, AFailedLookAtTheLockTableIsAFailureNeverAnEmptyTable) {
@@ -250,15 +251,15 @@ TEST_F(LockTest, AFailedLookAtTheLockTableIsAFailureNeverAnEmptyTable) {
     } forget;
     for (const std::string pattern : {"count(*)", "sqlite_master"}) {
         SCOPED_TRACE(pattern);
-        MessageText.clear();
+        state_.MessageText.clear();
         PlanStatementFailure(PlannedFailure::Matching(pattern, "HY000", "database is locked", 0));
         bool locked = false;
-        EXPECT_FALSE(ReadLockFlag(locked));
-        EXPECT_FALSE(ReadLastLockUser());
+        EXPECT_FALSE(ReadLockFlag(state_, locked));
+        EXPECT_FALSE(ReadLastLockUser(state_));
         bool wasLocked = false;
-        EXPECT_FALSE(LockTool(wasLocked));
-        EXPECT_FALSE(LockHeld);
-        EXPECT_EQ(MessageText,
+        EXPECT_FALSE(LockTool(state_, wasLocked));
+        EXPECT_FALSE(state_.LockHeld);
+        EXPECT_EQ(state_.MessageText,
                   "database is locked\r\n"
                   "database is locked\r\n"
                   "database is locked\r\n");
@@ -270,7 +271,7 @@ TEST_F(LockTest, AFailedLookAtTheLockTableIsAFailureNeverAnEmptyTable) {
 // Several processes race for one warehouse's lock; their holding times must never
 // overlap, and the row must end valid.
 TEST_F(LockTest, RacingProcessesNeverHoldTheLockTogether) {
-    WarehouseConnection.reset();
+    state_.WarehouseConnection.reset();
     constexpr int kProcesses = 4;
     std::vector<pid_t> children;
     for (int i = 0; i < kProcesses; ++i) {
@@ -279,10 +280,10 @@ TEST_F(LockTest, RacingProcessesNeverHoldTheLockTogether) {
         if (pid == 0) {
             int code = 3;
             try {
-                WarehouseConnection = testing::OpenSqlite(path_);
+                state_.WarehouseConnection = testing::OpenSqlite(path_);
                 bool wasLocked = false;
                 code = 2;
-                if (LockTool(wasLocked) && !wasLocked && LockHeld) {
+                if (LockTool(state_, wasLocked) && !wasLocked && state_.LockHeld) {
                     const auto now = [] {
                         return std::chrono::duration_cast<std::chrono::microseconds>(
                                    std::chrono::steady_clock::now().time_since_epoch())
@@ -292,7 +293,7 @@ TEST_F(LockTest, RacingProcessesNeverHoldTheLockTogether) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(150));
                     const auto to = now();
                     std::ofstream(dir_.File("held" + std::to_string(i))) << from << ' ' << to;
-                    code = UnlockTool() ? 0 : 4;
+                    code = UnlockTool(state_) ? 0 : 4;
                 } else if (wasLocked) {
                     code = 1;  // found it held and answered No: fine
                 }
@@ -319,8 +320,8 @@ TEST_F(LockTest, RacingProcessesNeverHoldTheLockTogether) {
     EXPECT_GE(holders, 1);
     std::sort(spans.begin(), spans.end());
     for (std::size_t i = 1; i < spans.size(); ++i) EXPECT_LE(spans[i - 1].second, spans[i].first);
-    WarehouseConnection = testing::OpenSqlite(path_);
-    EXPECT_EQ(CountRows(*WarehouseConnection, "dwm_multiuse"), 1);
+    state_.WarehouseConnection = testing::OpenSqlite(path_);
+    EXPECT_EQ(CountRows(*state_.WarehouseConnection, "dwm_multiuse"), 1);
     EXPECT_EQ(Row(), "0|" + me_);
 }
 

@@ -8,24 +8,15 @@
 #include <sstream>
 #include <string>
 
-#include "run/run_settings.h"
-#include "run/status_file.h"
+#include "run/process_state.h"
+#include "tests/support/state_test.h"
 
 namespace varnel::testing {
 
-//! Starts every test from the process-wide values of a fresh process, with a private
-//! temporary folder removed afterwards.
-class RunStateTest : public ::testing::Test {
+//! A fresh process state with a private temporary folder removed afterwards.
+class RunStateTest : public StateTest {
   protected:
     void SetUp() override {
-        CommandLineMode = false;
-        ConfigMode = false;
-        ConfigFileName.clear();
-        CommandLineFaults.clear();
-        SavedSettings = RunSettings{};
-        MessageText.clear();
-        StatusFileName.clear();
-
         std::random_device random;
         dir_ = std::filesystem::temp_directory_path() /
                ("varnel_run_" + std::to_string(random()) + "_" + std::to_string(random()));

@@ -15,11 +15,13 @@
 #include "driver/run_driver.h"
 #include "run/command_line.h"
 #include "run/console_progress.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "tests/support/matchers.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "tests/support/varnel_process.h"
+#include "tests/support/warehouse_builder.h"
 #include "warehouse/live_lock.h"
 
 namespace varnel {
@@ -148,27 +150,28 @@ TEST_F(VarnelCliTest, SigintCancelsAConsoleRunAndReleasesTheLock) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        SetProgressWindowFactory({});  // the real console window
+        state_.SetProgressWindowFactory({});  // the real console window
         ClearCancelSignal();
         InstallCancelSignalHandlers();
-        SetTaskTable({testing::TestTask(
-            &RunSettings::MarkUnused,
-            [&](TaskContext&) {
-                testing::WriteFile(ready, "x");
-                for (int i = 0; i < 3000; ++i) {
-                    if (ActiveProgressWindow()->CheckCancelState()) return false;
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                }
-                return true;
-            },
-            "poll")});
-        CommandLineMode = true;
+        SetTaskTable(state_, {testing::TestTask(
+                                 &RunSettings::MarkUnused,
+                                 [&](TaskContext&) {
+                                     testing::WriteFile(ready, "x");
+                                     for (int i = 0; i < 3000; ++i) {
+                                         if (state_.ActiveProgressWindow()->CheckCancelState())
+                                             return false;
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                                     }
+                                     return true;
+                                 },
+                                 "poll")});
+        state_.CommandLineMode = true;
         RunSettings settings;
         settings.Server = "sqlite";
         settings.Database = warehouse_;
         settings.WindowsAuth = settings.MarkUnused = settings.LogRequested = true;
         settings.LogDirectory = logs;
-        _exit(ExecuteRun(settings) ? 0 : 1);
+        _exit(ExecuteRun(state_, settings) ? 0 : 1);
     }
     for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

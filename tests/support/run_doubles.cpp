@@ -2,13 +2,7 @@
 
 #include <cstdlib>
 
-#include "base/clock.h"
-#include "driver/main_window_host.h"
-#include "run/lock.h"
-#include "run/run_settings.h"
-#include "run/status_file.h"
-#include "warehouse/connections.h"
-#include "warehouse/tool_tables.h"
+#include "warehouse/sql_dialect.h"
 
 namespace varnel::testing {
 
@@ -84,30 +78,18 @@ void TestProgressWindow::EndTimeLabel(const std::string& text) {
     record_->EndTime = text;
 }
 
-FixedClock::FixedClock(Timestamp start) : now_(std::make_shared<Timestamp>(start)) {
-    SetClock([now = now_] { return *now; });
+FixedClock::FixedClock(ProcessState& state, Timestamp start)
+    : state_(state), now_(std::make_shared<Timestamp>(start)) {
+    state_.Clock = [now = now_] { return *now; };
 }
 
 FixedClock::~FixedClock() {
-    SetClock({});
+    state_.Clock = nullptr;
 }
 
 void RunTest::SetUp() {
-    CommandLineMode = false;
-    ConfigMode = false;
-    ConfigFileName.clear();
-    CommandLineFaults.clear();
-    SavedSettings = RunSettings{};
-    MessageText.clear();
-    StatusFileName.clear();
-    LockHeld = false;
-    LastLockUser.clear();
-    WarehouseConnection.reset();
-    ArchiveConnection.reset();
-    MainWindow = nullptr;
-    SetTaskTable({});
-    SetPrompter(&prompter_);
-    SetProgressWindowFactory([this]() -> std::unique_ptr<ProgressWindow> {
+    state_.SetPrompter(&prompter_);
+    state_.SetProgressWindowFactory([this]() -> std::unique_ptr<ProgressWindow> {
         return std::make_unique<TestProgressWindow>(window_, cancelAfterPolls_);
     });
     if (const char* old = std::getenv("VARNEL_HISTORY")) {
@@ -118,18 +100,22 @@ void RunTest::SetUp() {
 }
 
 void RunTest::TearDown() {
-    UnloadProgressWindow();
-    WarehouseConnection.reset();
-    ArchiveConnection.reset();
-    SetTaskTable({});
-    SetPrompter(nullptr);
-    SetProgressWindowFactory({});
-    SetClock({});
-    LockHeld = false;
+    // The windows and connections go while the test's folder still stands.
+    context_.reset();
+    state_.Reset();
     if (hadHistory_)
         setenv("VARNEL_HISTORY", oldHistory_.c_str(), 1);
     else
         unsetenv("VARNEL_HISTORY");
+}
+
+TaskContext& RunTest::Context(RunSettings& settings, LogStream* log, const std::string& logPath) {
+    ProgressWindow* window = state_.ActiveProgressWindow();
+    const SqlDialect& dialect = state_.WarehouseConnection ? state_.WarehouseConnection->Dialect()
+                                                           : DialectFor(Engine::Sqlite);
+    context_.reset();
+    return context_.emplace(
+        TaskContext{state_, settings, dialect, window ? *window : silentWindow_, log, logPath});
 }
 
 RunTask TestTask(bool RunSettings::*flag, std::function<bool(TaskContext&)> run,

@@ -8,12 +8,16 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/run_driver.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/prompter.h"
+#include "run/task_context.h"
+#include "tests/support/state_test.h"
 #include "tests/support/temp_dir.h"
 #include "warehouse/odbc.h"
 
@@ -78,21 +82,21 @@ class TestProgressWindow : public ProgressWindow {
     int cancelAfterPolls_;
 };
 
-//! A clock that says the time it was set to and moves only when told.
+//! The state's clock while it lives: says the time it was set to and moves only when told.
 class FixedClock {
   public:
-    explicit FixedClock(Timestamp start);
+    FixedClock(ProcessState& state, Timestamp start);
     ~FixedClock();
     void Set(Timestamp t) { *now_ = t; }
 
   private:
+    ProcessState& state_;
     std::shared_ptr<Timestamp> now_;
 };
 
-//! Every test starts from a fresh process's values: no connections, no lock, no
-//! message, the default tasks, a scripted prompter, test windows and a private
+//! A fresh process state with a scripted prompter, test windows and a private
 //! job history in the test's own folder.
-class RunTest : public ::testing::Test {
+class RunTest : public StateTest {
   protected:
     void SetUp() override;
     void TearDown() override;
@@ -102,10 +106,21 @@ class RunTest : public ::testing::Test {
     const WindowRecord& Window() const { return *window_; }
     std::string HistoryPath() const { return dir_.File("history.db"); }
 
+    //! A task's context as the run driver makes it: this test's state, the settings
+    //! given, the loaded window (a silent one when none is), the warehouse's dialect.
+    //! Each call makes a new one.
+    TaskContext& Context(RunSettings& settings, LogStream* log = nullptr,
+                         const std::string& logPath = "");
+    //! The same with settings of the test's own (taskSettings_).
+    TaskContext& Context() { return Context(taskSettings_); }
+
     TempDir dir_;
     ScriptedPrompter prompter_;
+    RunSettings taskSettings_;
 
   private:
+    ProgressWindow silentWindow_;
+    std::optional<TaskContext> context_;
     std::shared_ptr<WindowRecord> window_ = std::make_shared<WindowRecord>();
     int cancelAfterPolls_ = -1;
     std::string oldHistory_;

@@ -14,14 +14,13 @@
 #include <csignal>
 #include <map>
 
-#include "driver/main_window_host.h"
 #include "driver/run_driver.h"
 #include "run/console_progress.h"
+#include "run/process_state.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
 #include "tests/ui/support/layout_check.h"
 #include "tests/ui/support/qt_application.h"
-#include "warehouse/connections.h"
 
 namespace varnel {
 namespace {
@@ -107,25 +106,25 @@ class FrmProgressTest : public testing::RunTest {
     void SetUp() override {
         testing::EnsureQtApplication();
         RunTest::SetUp();
-        MainWindow = &mainWindow_;
+        state_.MainWindow = &mainWindow_;
     }
     void TearDown() override {
         RunTest::TearDown();
-        MainWindow = nullptr;
+        state_.MainWindow = nullptr;
         testing::DeleteDeferredWidgets();
     }
 
     //! A window loaded as a run of every task loads it.
     RecordingFrm& Load(std::chrono::milliseconds pumpInterval = std::chrono::milliseconds(0)) {
-        auto window = std::make_unique<RecordingFrm>(pumpInterval);
+        auto window = std::make_unique<RecordingFrm>(state_, pumpInterval);
         RecordingFrm& loaded = *window;
         RunSettings settings;
         settings.CheckMetadata = settings.ArchiveFacts = settings.MarkUnused = true;
         settings.GenerateReports = settings.DeleteMarked = true;
         window->Settings(settings);
-        LoadProgressWindow(*window);
+        LoadProgressWindow(state_, *window);
         window->Show();
-        InstallProgressWindow(std::move(window));
+        state_.InstallProgressWindow(std::move(window));
         return loaded;
     }
 
@@ -142,19 +141,20 @@ class FrmProgressTest : public testing::RunTest {
 
     //! Runs -mark -del on the warehouse through the run driver, in a real window.
     bool RunMarkAndDelete(bool clickCancelOnShow) {
-        SetProgressWindowFactory([this, clickCancelOnShow]() -> std::unique_ptr<ProgressWindow> {
-            auto window = std::make_unique<RecordingFrm>();
-            window->clickCancelOnShow = clickCancelOnShow;
-            window->note = note_;
-            window_ = window.get();
-            return window;
-        });
+        state_.SetProgressWindowFactory(
+            [this, clickCancelOnShow]() -> std::unique_ptr<ProgressWindow> {
+                auto window = std::make_unique<RecordingFrm>(state_);
+                window->clickCancelOnShow = clickCancelOnShow;
+                window->note = note_;
+                window_ = window.get();
+                return window;
+            });
         settings_.Server = "sqlite";
         settings_.Database = w_.Path();
         settings_.WindowsAuth = settings_.MarkUnused = settings_.DeleteMarked = true;
         settings_.LogRequested = true;
         settings_.LogDirectory = dir_.File("logs");
-        return ExecuteRun(settings_);
+        return ExecuteRun(state_, settings_);
     }
 
     MainWindowDouble mainWindow_;
@@ -308,8 +308,8 @@ TEST_F(FrmProgressTest, SignalPressesCancelAtTheNextPoll) {
 
 TEST_F(FrmProgressTest, MarkAndDeleteRunShowsTwoRowsAndEndsWithOkOnly) {
     Warehouse();
-    ASSERT_TRUE(RunMarkAndDelete(false)) << MessageText;
-    ASSERT_EQ(ActiveProgressWindow(), window_);
+    ASSERT_TRUE(RunMarkAndDelete(false)) << state_.MessageText;
+    ASSERT_EQ(state_.ActiveProgressWindow(), window_);
     FrmProgress& w = *window_;
     ASSERT_EQ(w.lblTaskName.size(), 2u);
     EXPECT_EQ(w.lblTaskName[0]->text().toStdString(), "Detect and mark unused dimension elements");
@@ -329,17 +329,17 @@ TEST_F(FrmProgressTest, MarkAndDeleteRunShowsTwoRowsAndEndsWithOkOnly) {
     EXPECT_THAT(w_.Column("SELECT code FROM dim_product"), ElementsAre("A"));
 
     w.Form()->close();  // the title-bar close is OK once the run is done
-    EXPECT_EQ(ActiveProgressWindow(), nullptr);
+    EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);
     EXPECT_EQ(mainWindow_.shown, 1);
 }
 
 TEST_F(FrmProgressTest, CancelClickedBeforeTheTasksStopsTheRunAtTheFirstPoll) {
     Warehouse();
     EXPECT_FALSE(RunMarkAndDelete(true));
-    EXPECT_THAT(MessageText, EndsWith("Marking process cancelled by user.\r\n"));
+    EXPECT_THAT(state_.MessageText, EndsWith("Marking process cancelled by user.\r\n"));
     EXPECT_EQ(note_->CancelSeenAtPoll, 1);
-    EXPECT_EQ(ActiveProgressWindow(), nullptr);  // the failed run unloaded it
-    EXPECT_EQ(w_.Count("dim_product"), 2);       // deletion never ran
+    EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);  // the failed run unloaded it
+    EXPECT_EQ(w_.Count("dim_product"), 2);              // deletion never ran
     EXPECT_EQ(w_.Value("SELECT lock FROM dwm_multiuse"), "0");
 }
 

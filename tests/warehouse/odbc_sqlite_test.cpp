@@ -47,11 +47,13 @@ TEST_F(SqliteConnectionTest, CatalogFindsTablesColumnsAndIndexesWithoutWildcards
     db_->Execute("create table fact_b (a_id integer)");
     EXPECT_TRUE(TableExists(*db_, "DWM_Tables"));
     EXPECT_FALSE(TableExists(*db_, "dwm_tab%"));
-    EXPECT_TRUE(ColumnExists(*db_, " dwm_tables ", " TABLE_NAME "));
-    EXPECT_FALSE(ColumnExists(*db_, "dwm_tables", "is_deletable"));
-    EXPECT_FALSE(TableHasIndex(*db_, "fact_b"));
+    std::string message;
+    EXPECT_TRUE(ColumnExists(*db_, " dwm_tables ", " TABLE_NAME ", message));
+    EXPECT_FALSE(ColumnExists(*db_, "dwm_tables", "is_deletable", message));
+    EXPECT_FALSE(TableHasIndex(*db_, "fact_b", message));
     db_->Execute("create index ix_fact_b on fact_b (a_id)");
-    EXPECT_TRUE(TableHasIndex(*db_, "fact_b "));
+    EXPECT_TRUE(TableHasIndex(*db_, "fact_b ", message));
+    EXPECT_EQ(message, "");
 }
 
 TEST_F(SqliteConnectionTest, ValuesOfEveryKindRoundTripByPositionAndNameWithNull) {

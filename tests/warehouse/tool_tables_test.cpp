@@ -19,13 +19,12 @@ using testing::QueryValue;
 class ToolTablesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        LockHeld = false;
         db_ = testing::OpenSqlite(testing::CreateSqliteFile(dir_.File("w.db")));
     }
-    void TearDown() override { LockHeld = false; }
 
     testing::TempDir dir_;
     std::unique_ptr<Connection> db_;
+    bool lockHeld_ = false;
 };
 
 TEST_F(ToolTablesTest, ArchiveLoginTableIsSeededOnceAndUpdatesKeepQuotesAsTyped) {
@@ -52,21 +51,21 @@ TEST_F(ToolTablesTest, ArchiveLoginTableIsSeededOnceAndUpdatesKeepQuotesAsTyped)
 }
 
 TEST_F(ToolTablesTest, LockTableIsCreatedLockedByTheCurrentUserAndAFreeRowClearsTheFlag) {
-    CreateLockTable(*db_);
-    EXPECT_TRUE(LockHeld);
+    CreateLockTable(*db_, lockHeld_);
+    EXPECT_TRUE(lockHeld_);
     EXPECT_EQ(QueryValue(*db_, "select lock || '|' || user_name from dwm_multiuse"),
               "1|" + CurrentUserName());
-    EXPECT_THROW(CreateLockTable(*db_), OdbcError);  // the table exists already
+    EXPECT_THROW(CreateLockTable(*db_, lockHeld_), OdbcError);  // the table exists already
 
     db_->Execute(sql::DropLockTable());
     db_->Execute(sql::CreateLockTable());
-    InsertLockRow(*db_, false);
-    EXPECT_FALSE(LockHeld);
+    InsertLockRow(*db_, false, lockHeld_);
+    EXPECT_FALSE(lockHeld_);
     EXPECT_EQ(QueryValue(*db_, "select lock || '|' || user_name from dwm_multiuse"), "0|");
 
     db_->Execute(sql::DropLockTable());
-    EXPECT_THROW(InsertLockRow(*db_, true), OdbcError);
-    EXPECT_FALSE(LockHeld);  // a failed insert changes nothing
+    EXPECT_THROW(InsertLockRow(*db_, true, lockHeld_), OdbcError);
+    EXPECT_FALSE(lockHeld_);  // a failed insert changes nothing
 }
 
 TEST(StatementTextTest, TextsMatchTheServerTextsAndDoubleQuotes) {

@@ -126,18 +126,19 @@ TEST_F(ArchivingConservationTest, RowsInsertedDuringArchivingAreNeverLost) {
         for (int id = 20001; id <= 80000; ++id)
             out << "INSERT INTO fact_sales VALUES (" << id << ", '2023-06-01', " << id << ");\n";
     }
-    std::unique_ptr<Connection> warehouse = w_.OpenConnection();
-    std::unique_ptr<Connection> archive = testing::OpenSqlite(archive_);
+    state_.WarehouseConnection = w_.OpenConnection();
+    state_.ArchiveConnection = testing::OpenSqlite(archive_);
+    taskSettings_.JobId = "job";
     const pid_t inserter = testing::StartChild({"/usr/bin/sqlite3", w_.Path()}, {.In = script});
 
     int runs = 0;
     int status = 0;
     while (waitpid(inserter, &status, WNOHANG) == 0) {
-        ASSERT_TRUE(ArchiveFactTables(warehouse, archive, nullptr, "", "job")) << MessageText;
+        ASSERT_TRUE(ArchiveFactTables(Context())) << state_.MessageText;
         ++runs;
     }
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    ASSERT_TRUE(ArchiveFactTables(warehouse, archive, nullptr, "", "job")) << MessageText;
+    ASSERT_TRUE(ArchiveFactTables(Context())) << state_.MessageText;
 
     EXPECT_EQ(Count(80000), Tally{});
     EXPECT_GT(runs, 1) << "the inserts ended before archiving could meet them";

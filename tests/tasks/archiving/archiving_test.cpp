@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "base/clock.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "tasks/archiving/archive_statements.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
 #include "warehouse/connector.h"
 
 namespace varnel {
@@ -36,16 +36,18 @@ class ArchivingTest : public testing::RunTest {
 
     //! Runs the task as the run driver does; the log of the run is kept in log_.
     bool Archive() {
-        OpenWarehouseConnection("sqlite", w_.Path(), true, "", "", WarehouseConnection,
-                                MessageText);
-        OpenWarehouseConnection("sqlite", archive_, false, "arch", "", ArchiveConnection,
-                                MessageText);
-        InstallProgressWindow(MakeProgressWindow());
+        OpenWarehouseConnection("sqlite", w_.Path(), true, "", "", state_.WarehouseConnection,
+                                state_.MessageText);
+        OpenWarehouseConnection("sqlite", archive_, false, "arch", "", state_.ArchiveConnection,
+                                state_.MessageText);
+        state_.InstallProgressWindow(state_.MakeProgressWindow());
         const std::string path = w_.Folder() + "/run" + std::to_string(++runs_) + ".log";
         bool done = false;
         {
             LogStream log(path);
-            done = ArchiveFactTables(WarehouseConnection, ArchiveConnection, &log, path, "job-7");
+            RunSettings settings;
+            settings.JobId = "job-7";
+            done = ArchiveFactTables(Context(settings, &log, path));
         }
         log_ = testing::ReadFile(path);
         return done;
@@ -94,7 +96,7 @@ class ArchivingTest : public testing::RunTest {
 };
 
 TEST_F(ArchivingTest, MovesExactlyTheMatchingRowsStampedWithOneDate) {
-    testing::FixedClock clock({2024, 5, 6, 7, 8, 9});
+    testing::FixedClock clock(state_, {2024, 5, 6, 7, 8, 9});
     Sales();
     // Two FACT rows: the greater condition ('damaged' > 'broken') is the one used.
     w_.Fact("fact_returns", {"id INTEGER", "reason TEXT"}, {.WhereClause = "reason = 'broken'"});
@@ -104,7 +106,7 @@ TEST_F(ArchivingTest, MovesExactlyTheMatchingRowsStampedWithOneDate) {
     w_.Rows("fact_stock", {"id"}, {{1}});
     w_.Register({.Table = "fact_gone", .Type = "FACT", .WhereClause = "id > 0"});
 
-    ASSERT_TRUE(Archive()) << MessageText;
+    ASSERT_TRUE(Archive()) << state_.MessageText;
     EXPECT_EQ(log_, Head("2024-05-06 07:08:09") +
                         Table("fact_returns", "reason = 'damaged'", true, 2) +
                         Table("fact_sales", "sale_date < '2024-01-01'", true, 2) + Tail());
@@ -145,7 +147,7 @@ TEST_F(ArchivingTest, MovesExactlyTheMatchingRowsStampedWithOneDate) {
     // that meets nothing archives 0 rows.
     clock.Set({2024, 5, 7, 0, 0, 0});
     w_.Rows("fact_sales", {"id", "sale_date", "amount"}, {{5, "2023-03-03 00:00:00", 5}});
-    ASSERT_TRUE(Archive()) << MessageText;
+    ASSERT_TRUE(Archive()) << state_.MessageText;
     EXPECT_EQ(log_, Head("2024-05-07") + Table("fact_returns", "reason = 'damaged'", false, 0) +
                         Table("fact_sales", "sale_date < '2024-01-01'", false, 1) + Tail());
     EXPECT_THAT(
@@ -154,16 +156,16 @@ TEST_F(ArchivingTest, MovesExactlyTheMatchingRowsStampedWithOneDate) {
 }
 
 TEST_F(ArchivingTest, NoFactTablesWritesTheFrameAndFillsTheBar) {
-    testing::FixedClock clock({2024, 5, 6, 7, 8, 9});
+    testing::FixedClock clock(state_, {2024, 5, 6, 7, 8, 9});
     w_.Dimension("dim", {"id INTEGER"});
-    ASSERT_TRUE(Archive()) << MessageText;
+    ASSERT_TRUE(Archive()) << state_.MessageText;
     EXPECT_EQ(log_, Head("2024-05-06 07:08:09") + Tail());
-    EXPECT_EQ(ActiveProgressWindow()->ProgressMax(), 1);
+    EXPECT_EQ(state_.ActiveProgressWindow()->ProgressMax(), 1);
     EXPECT_TRUE(testing::ReadJobHistory(HistoryPath()).empty());
 }
 
 TEST_F(ArchivingTest, FailureEndsTheSectionKeepsTheWarehouseAndIsRecorded) {
-    testing::FixedClock clock({2024, 5, 6, 7, 8, 9});
+    testing::FixedClock clock(state_, {2024, 5, 6, 7, 8, 9});
     w_.Fact("fact_a", {"id INTEGER"}, {.WhereClause = "id < 3"});
     w_.Rows("fact_a", {"id"}, {{1}, {2}, {3}});
     Sales();
@@ -177,7 +179,7 @@ TEST_F(ArchivingTest, FailureEndsTheSectionKeepsTheWarehouseAndIsRecorded) {
                         "- Table created in Archive database\r\n"
                         "An error occurred during archiving of fact tables.\r\n\r\n" +
                         Tail());
-    EXPECT_EQ(MessageText,
+    EXPECT_EQ(state_.MessageText,
               "\r\n[SQLite]no such column: sale_dat (1)\r\nTable concerned: fact_sales\r\n");
     EXPECT_EQ(w_.Count("fact_a"), 1);
     EXPECT_EQ(w_.Count("fact_sales"), 4);
@@ -186,7 +188,7 @@ TEST_F(ArchivingTest, FailureEndsTheSectionKeepsTheWarehouseAndIsRecorded) {
     const auto history = testing::ReadJobHistory(HistoryPath());
     ASSERT_EQ(history.size(), 2u);
     EXPECT_EQ(history[1].Status, "3");
-    EXPECT_EQ(history[1].Message, MessageText);
+    EXPECT_EQ(history[1].Message, state_.MessageText);
 }
 
 TEST_F(ArchivingTest, CancelStopsBetweenTables) {
@@ -208,7 +210,7 @@ TEST_F(ArchivingTest, ConditionNamingTheFactTableReadsTheWarehouse) {
     w_.Exec(
         "UPDATE dwm_tables SET where_clause = "
         "'sale_date < (SELECT max(sale_date) FROM fact_sales)' WHERE table_name = 'fact_sales'");
-    ASSERT_TRUE(Archive()) << MessageText;
+    ASSERT_TRUE(Archive()) << state_.MessageText;
     EXPECT_THAT(w_.Column("SELECT id FROM fact_sales"), ElementsAre("4"));
     EXPECT_THAT(Archived("SELECT id FROM fact_sales ORDER BY id"), ElementsAre("1", "2", "3"));
 }
@@ -219,21 +221,21 @@ TEST_F(ArchivingTest, DeleteRefusesToRemoveMoreRowsThanWereArchived) {
     const std::string condition = "id > 0";
     auto db = w_.OpenConnection();
     ArchiveHold none;
-    EXPECT_FALSE(DeleteArchivedRows("fact_sales", condition, *db, 3, none));
+    EXPECT_FALSE(DeleteArchivedRows(state_, "fact_sales", condition, *db, 3, none));
     EXPECT_EQ(
-        MessageText,
+        state_.MessageText,
         "\r\nThe archived rows of table fact_sales were not deleted: the delete met 4 records, "
         "but 3 records were archived. Nothing was deleted from the data warehouse; the "
         "archived copies stay in the archive database.");
     EXPECT_EQ(w_.Count("fact_sales"), 4);
 
     ArchiveHold held{std::make_unique<Transaction>(*db)};
-    EXPECT_FALSE(DeleteArchivedRows("fact_sales", condition, *db, 5, held));
+    EXPECT_FALSE(DeleteArchivedRows(state_, "fact_sales", condition, *db, 5, held));
     EXPECT_FALSE(held.WarehouseTransaction);
     EXPECT_EQ(w_.Count("fact_sales"), 4);
 
     held.WarehouseTransaction = std::make_unique<Transaction>(*db);
-    EXPECT_TRUE(DeleteArchivedRows("fact_sales", "id > 2", *db, 2, held));
+    EXPECT_TRUE(DeleteArchivedRows(state_, "fact_sales", "id > 2", *db, 2, held));
     EXPECT_EQ(w_.Count("fact_sales"), 2);
 }
 
@@ -249,7 +251,7 @@ TEST_F(ArchivingTest, AnalysedFilesAndGeneratedColumnsAreArchived) {
     testing::OpenSqlite(archive_)->Execute("CREATE TABLE t (a INTEGER)");
     testing::OpenSqlite(archive_)->Execute("ANALYZE");
 
-    ASSERT_TRUE(Archive()) << MessageText;
+    ASSERT_TRUE(Archive()) << state_.MessageText;
     EXPECT_THAT(w_.Column("SELECT id FROM fact_sales"), ElementsAre("2"));
     EXPECT_THAT(Archived("SELECT id || '|' || qty || '|' || twice FROM fact_sales"),
                 ElementsAre("1|5|10"));
@@ -261,13 +263,13 @@ class ArchiveColumnsTest : public ArchivingTest {
   protected:
     void SetUp() override {
         ArchivingTest::SetUp();
-        testing::FixedClock clock({2024, 5, 6, 7, 8, 9});
+        testing::FixedClock clock(state_, {2024, 5, 6, 7, 8, 9});
         w_.Fact("fact_sales",
                 {"id INTEGER NOT NULL", "sale_date DATETIME", "amount DECIMAL(10,2)", "note TEXT"},
                 {.PrimaryKey = "id", .WhereClause = "sale_date < '2024-01-01'"});
         w_.Rows("fact_sales", {"id", "sale_date", "amount", "note"},
                 {{1, "2023-01-01 00:00:00", 10, "first"}});
-        EXPECT_TRUE(Archive()) << MessageText;
+        EXPECT_TRUE(Archive()) << state_.MessageText;
         w_.Exec("DROP TABLE fact_sales");
         w_.Exec(
             "CREATE TABLE fact_sales (AMOUNT DECIMAL(10,2), region TEXT, \"unit \"\"price\"\"\" "
@@ -275,7 +277,7 @@ class ArchiveColumnsTest : public ArchivingTest {
         w_.Exec(
             "INSERT INTO fact_sales VALUES (30, 'north', 1.25, 3, '2023-03-03 00:00:00'), "
             "(40, 'south', 2.5, 4, '2024-04-04 00:00:00')");
-        MessageText.clear();
+        state_.MessageText.clear();
     }
 
     testing::Texts ArchivedSales() {
@@ -293,7 +295,7 @@ TEST_F(ArchiveColumnsTest, EveryValueLandsUnderItsOwnColumnName) {
     archive->Execute("ALTER TABLE fact_sales ADD COLUMN \"unit \"\"price\"\"\" REAL");
     archive.reset();
 
-    ASSERT_TRUE(Archive()) << MessageText;
+    ASSERT_TRUE(Archive()) << state_.MessageText;
     EXPECT_THAT(w_.Column("SELECT id FROM fact_sales"), ElementsAre("4"));
     // The dropped column is left Null in the rows archived since.
     EXPECT_THAT(ArchivedSales(), ElementsAre("1|2023-01-01 00:00:00|10|first|-|-",
@@ -301,13 +303,13 @@ TEST_F(ArchiveColumnsTest, EveryValueLandsUnderItsOwnColumnName) {
 }
 
 TEST_F(ArchiveColumnsTest, AFactColumnMissingFromTheArchiveStopsTheTable) {
-    testing::FixedClock clock({2024, 5, 7, 7, 8, 9});
+    testing::FixedClock clock(state_, {2024, 5, 7, 7, 8, 9});
     // A table before it in the list is archived; the refused one keeps every row.
     w_.Fact("fact_a", {"id INTEGER"}, {.WhereClause = "id < 3"});
     w_.Rows("fact_a", {"id"}, {{1}, {2}, {3}});
 
     EXPECT_FALSE(Archive());
-    EXPECT_EQ(MessageText,
+    EXPECT_EQ(state_.MessageText,
               "\r\nThe archive table fact_sales has no column region of the fact table; nothing "
               "was archived from fact_sales.\r\n");
     EXPECT_EQ(log_, Head("2024-05-07 07:08:09") + Table("fact_a", "id < 3", true, 2) +

@@ -52,7 +52,7 @@ TEST_F(AtomicDeletionTest, AnElementGoesOnlyWithAllItsVersions) {
     Prices();
     Brands({1, 2}, {2});
 
-    ASSERT_TRUE(Delete(true)) << MessageText;
+    ASSERT_TRUE(Delete(true)) << state_.MessageText;
     EXPECT_THAT(w_.Column("SELECT id FROM dim_customer ORDER BY id"),
                 ElementsAre("4", "5", "6", "10"));
     EXPECT_THAT(w_.Column("SELECT id FROM dim_price ORDER BY id"), ElementsAre("3"));
@@ -79,7 +79,7 @@ TEST_F(AtomicDeletionTest, AFailureUndoesTheWholeTable) {
         "BEGIN SELECT RAISE(ABORT, 'deletion refused'); END");
 
     EXPECT_FALSE(Delete(true));
-    EXPECT_THAT(MessageText, HasSubstr("deletion refused"));
+    EXPECT_THAT(state_.MessageText, HasSubstr("deletion refused"));
     EXPECT_EQ(w_.Count("dim_customer"), 3);
     const auto history = History();
     ASSERT_EQ(history.size(), 1u);
@@ -108,10 +108,13 @@ TEST_F(AtomicDeletionTest, AVersionAddedAfterTheTaskStartedKeepsItsElement) {
             "is_current, is_deletable) VALUES (99, 'A', 1, '2021-01-01 00:00:00', "
             "'9999-12-31 00:00:00', 1, 0)");
     };
-    WarehouseConnection = w_.OpenConnection();
-    InstallProgressWindow(std::move(window));
-    ASSERT_TRUE(DeleteMarkedElements(true, "run.txt", "job")) << MessageText;
-    WarehouseConnection.reset();
+    state_.WarehouseConnection = w_.OpenConnection();
+    state_.InstallProgressWindow(std::move(window));
+    taskSettings_.AtomicDelete = true;
+    taskSettings_.JobId = "job";
+    ASSERT_TRUE(DeleteMarkedElements(Context(taskSettings_, nullptr, "run.txt")))
+        << state_.MessageText;
+    state_.WarehouseConnection.reset();
     EXPECT_THAT(w_.Column("SELECT id FROM dim_customer ORDER BY id"), ElementsAre("1", "2", "99"));
 }
 
@@ -125,8 +128,9 @@ TEST_F(AtomicDeletionTest, AnElementThatCannotBeFoundAgainStopsItsTable) {
         "INSERT INTO dim_weight (id, grade, start_date, end_date, is_current, is_deletable) "
         "VALUES (1, 0.1 + 0.2, '2020-01-01 00:00:00', '9999-12-31 00:00:00', 1, 1)");
     EXPECT_FALSE(Delete(true));
-    EXPECT_THAT(MessageText, HasSubstr("changed while it was being deleted (1 expected, 0 found); "
-                                       "nothing was deleted from the table."));
+    EXPECT_THAT(state_.MessageText,
+                HasSubstr("changed while it was being deleted (1 expected, 0 found); "
+                          "nothing was deleted from the table."));
     EXPECT_EQ(w_.Count("dim_weight"), 1);
 }
 

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "run/log_stream.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "tasks/deletion/deletion.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
 
 namespace varnel::testing {
 
@@ -40,10 +40,13 @@ class DeletionTest : public RunTest {
 
     //! Runs the task on the warehouse with the connection and the window a run would own.
     bool Delete(bool atomic, LogStream* log = nullptr) {
-        InstallProgressWindow(MakeProgressWindow());
-        WarehouseConnection = w_.OpenConnection();
-        const bool done = DeleteMarkedElements(atomic, "/var/log/varnel/run.txt", "job-7", log);
-        WarehouseConnection.reset();
+        state_.InstallProgressWindow(state_.MakeProgressWindow());
+        state_.WarehouseConnection = w_.OpenConnection();
+        taskSettings_.AtomicDelete = atomic;
+        taskSettings_.JobId = "job-7";
+        const bool done =
+            DeleteMarkedElements(Context(taskSettings_, log, "/var/log/varnel/run.txt"));
+        state_.WarehouseConnection.reset();
         return done;
     }
 

@@ -59,8 +59,8 @@ TEST_F(PlainDeletionTest, MarkedRowsGoAndTheSurvivingVersionsCoverTheHistory) {
         V(23, "K", 1, "2020-03-01", kOpen, 1, 0),
     });
 
-    ASSERT_TRUE(Delete(false)) << MessageText;
-    EXPECT_EQ(MessageText, "");
+    ASSERT_TRUE(Delete(false)) << state_.MessageText;
+    EXPECT_EQ(state_.MessageText, "");
     EXPECT_THAT(w_.Column("SELECT id FROM dim_brand ORDER BY id"), ElementsAre("1", "3"));
     EXPECT_THAT(Versions(),
                 ElementsAre("3|2020-01-01|9999-12-31|1", "4|2020-01-01|9999-12-31|1",
@@ -85,8 +85,8 @@ TEST_F(PlainDeletionTest, MarkedRowsGoAndTheSurvivingVersionsCoverTheHistory) {
     EXPECT_THAT(Window().Comments,
                 Contains("Deleting records from Dimension table : dim_customer"));
     EXPECT_EQ(Window().Comments.back(), "");
-    EXPECT_EQ(ActiveProgressWindow()->ProgressMax(), 2);
-    EXPECT_EQ(DeletionConnection, nullptr);
+    EXPECT_EQ(state_.ActiveProgressWindow()->ProgressMax(), 2);
+    EXPECT_EQ(state_.DeletionConnection, nullptr);
 }
 
 TEST_F(PlainDeletionTest, AFailingRepairUndoesItsTableKeepsTheOnesBeforeAndEndsTheRun) {
@@ -100,14 +100,14 @@ TEST_F(PlainDeletionTest, AFailingRepairUndoesItsTableKeepsTheOnesBeforeAndEndsT
         "BEGIN SELECT RAISE(ABORT, 'repair refused'); END");
     const auto before = Versions();
     w_.Close();
-    CommandLineMode = true;
+    state_.CommandLineMode = true;
     RunSettings settings;
     settings.Server = "sqlite";
     settings.Database = w_.Path();
     settings.WindowsAuth = settings.DeleteMarked = settings.LogRequested = true;
     settings.LogDirectory = dir_.File("logs");
 
-    EXPECT_FALSE(ExecuteRun(settings));
+    EXPECT_FALSE(ExecuteRun(state_, settings));
     std::string log;
     for (const auto& file : std::filesystem::directory_iterator(settings.LogDirectory))
         log = testing::ReadFile(file.path().string());
@@ -121,7 +121,7 @@ TEST_F(PlainDeletionTest, AFailingRepairUndoesItsTableKeepsTheOnesBeforeAndEndsT
     ASSERT_EQ(history.size(), 2u);
     EXPECT_EQ(history[0].TableName, "dim_brand");
     EXPECT_NE(history[1].Category, "Deleted dimensions");
-    EXPECT_EQ(DeletionConnection, nullptr);
+    EXPECT_EQ(state_.DeletionConnection, nullptr);
 }
 
 TEST_F(PlainDeletionTest, CancelBetweenTablesKeepsTheTablesAlreadyDeleted) {
@@ -133,8 +133,8 @@ TEST_F(PlainDeletionTest, CancelBetweenTablesKeepsTheTablesAlreadyDeleted) {
     EXPECT_EQ(w_.Count("dim_brand"), 0);
     EXPECT_EQ(w_.Count("dim_customer"), 1);
     EXPECT_EQ(History().size(), 1u);
-    EXPECT_EQ(MessageText, "");
-    EXPECT_EQ(DeletionConnection, nullptr);
+    EXPECT_EQ(state_.MessageText, "");
+    EXPECT_EQ(state_.DeletionConnection, nullptr);
 }
 
 TEST_F(PlainDeletionTest, TablesWithoutWorkLeaveNoTrace) {
@@ -145,10 +145,10 @@ TEST_F(PlainDeletionTest, TablesWithoutWorkLeaveNoTrace) {
     w_.Relation("dim_kept", "id", "fact_sales", "brand_id");
     w_.Rows("dim_kept", {"id", "is_deletable"}, {{1, 1}});
 
-    EXPECT_TRUE(Delete(false)) << MessageText;
+    EXPECT_TRUE(Delete(false)) << state_.MessageText;
     EXPECT_EQ(w_.Count("dim_kept"), 1);
     EXPECT_TRUE(History().empty());
-    EXPECT_EQ(ActiveProgressWindow()->ProgressVal(), 0);
+    EXPECT_EQ(state_.ActiveProgressWindow()->ProgressVal(), 0);
 }
 
 TEST_F(PlainDeletionTest, ATableWhoseRelationsDisagreeIsRepairedOnce) {
@@ -161,7 +161,7 @@ TEST_F(PlainDeletionTest, ATableWhoseRelationsDisagreeIsRepairedOnce) {
                 {.SlowlyChanging = false, .OriginalKey = testing::Cell(), .Selected = 1});
     w_.Exec("UPDATE dwm_star_relations SET rowid = 1 WHERE slow_moving_dim = 0");
 
-    ASSERT_TRUE(Delete(false)) << MessageText;
+    ASSERT_TRUE(Delete(false)) << state_.MessageText;
     EXPECT_THAT(Versions(), ElementsAre("2|2020-01-01|9999-12-31|1"));
     EXPECT_EQ(History().size(), 1u);
 }
@@ -176,7 +176,7 @@ TEST_F(PlainDeletionTest, RepairKeepsTheFormOfDatesAndFindsRealKeys) {
         "INSERT INTO dim_weight (id, grade, start_date, end_date, is_current, is_deletable) "
         "VALUES (1, 0.1 + 0.2, '2020-01-01', '2020-02-01 10:00:00.500', 0, 1), "
         "(2, 0.1 + 0.2, '2020-02-01 10:00:00.500', '9999-12-31', 1, 0)");
-    ASSERT_TRUE(Delete(false)) << MessageText;
+    ASSERT_TRUE(Delete(false)) << state_.MessageText;
     EXPECT_THAT(w_.Lines("SELECT id, start_date, end_date FROM dim_weight"),
                 ElementsAre("2|2020-01-01|9999-12-31"));
 }

@@ -75,7 +75,7 @@ class ReferenceCheckTest : public testing::DeletionTest {
         const std::string path = dir_.File("run.txt");
         {
             LogStream log(path);
-            EXPECT_TRUE(Delete(atomic, &log)) << MessageText;
+            EXPECT_TRUE(Delete(atomic, &log)) << state_.MessageText;
         }
         return testing::ReadFile(path);
     }
@@ -151,7 +151,7 @@ TEST_P(ReferenceCheckModeTest, ACheckThatCannotRunLeavesItsTableAsItWas) {
     w_.Rows("fact_sales", {"id", "customer_id"}, {{1, 1}});
 
     EXPECT_FALSE(Delete(GetParam()));
-    EXPECT_THAT(MessageText,
+    EXPECT_THAT(state_.MessageText,
                 HasSubstr("no such column: referrer.zone_id (1)\r\nTable concerned: dim_zone\r\n"));
     EXPECT_EQ(w_.Count("dim_brand"), 0);  // deleted before it
     EXPECT_THAT(w_.Marked("dim_zone", "id"), ElementsAre("1", "2"));

@@ -148,7 +148,7 @@ TEST_P(ScdRepairTest, GeneratedTablesComeOutAsFromTheReference) {
 
     ReferenceRepairAndDelete(w_.Connection(), "ref_dim_one", "k1", {"k1"});
     ReferenceRepairAndDelete(w_.Connection(), "ref_dim_two", "k1, k2", {"k1", "k2"});
-    ASSERT_TRUE(Delete(false)) << MessageText;
+    ASSERT_TRUE(Delete(false)) << state_.MessageText;
 
     EXPECT_EQ(Contents("dim_one"), Contents("ref_dim_one"));
     EXPECT_EQ(Contents("dim_two"), Contents("ref_dim_two"));

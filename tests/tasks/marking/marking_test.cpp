@@ -10,13 +10,13 @@
 
 #include "driver/run_driver.h"
 #include "run/console_progress.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "tasks/marking/marking_statements.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
 #include "warehouse/sql_dialect.h"
 
 namespace varnel {
@@ -31,15 +31,16 @@ class MarkingTest : public testing::RunTest {
   protected:
     //! Runs the task on the builder's warehouse with a test window loaded.
     bool Mark() {
-        WarehouseConnection = w_.OpenConnection();
+        state_.WarehouseConnection = w_.OpenConnection();
         RunSettings settings;
         settings.MarkUnused = true;
         auto window = std::make_unique<testing::TestProgressWindow>(
             std::make_shared<testing::WindowRecord>(), -1);
         window->Settings(settings);
         window_ = window.get();
-        InstallProgressWindow(std::move(window));
-        return DetectUnusedElements("the.log", "job-1");
+        state_.InstallProgressWindow(std::move(window));
+        settings.JobId = "job-1";
+        return DetectUnusedElements(Context(settings, nullptr, "the.log"));
     }
 
     void Dim(const std::string& name, bool selected = true) {
@@ -77,7 +78,7 @@ TEST_F(MarkingTest, MarksExactlyTheUnusedRowsDownTheSnowflake) {
     w_.Exec("UPDATE dim_a SET is_sustainable = 1 WHERE id = 4");
     w_.Exec("UPDATE dim_c SET is_deletable = 1");  // stale marks are reset first
 
-    ASSERT_TRUE(Mark()) << MessageText;
+    ASSERT_TRUE(Mark()) << state_.MessageText;
     EXPECT_THAT(w_.Marked("dim_a", "id"), ElementsAre("3"));
     // 30 is used by the kept row 4 of dim_a; 20 only by the marked row 3.
     EXPECT_THAT(w_.Marked("dim_b", "id"), ElementsAre("20", "40"));
@@ -108,7 +109,7 @@ TEST_F(MarkingTest, MultiColumnRelationsJoinOnEveryPairAndCountOncePerRelation) 
     w_.Rows("dim", {"a", "b"}, {{1, "x"}, {1, "y"}, {2, "x"}});
     w_.Rows("fact_x", {"id", "k1", "k2"}, {{1, 1, "x"}, {2, 2, "y"}});  // (2,'y') matches nothing
     w_.Rows("fact_y", {"id", "k1", "k2"}, {{1, 1, "x"}});
-    ASSERT_TRUE(Mark()) << MessageText;
+    ASSERT_TRUE(Mark()) << state_.MessageText;
     EXPECT_THAT(w_.Marked("dim", "a || b"), ElementsAre("1y", "2x"));
     const auto history = testing::ReadJobHistory(HistoryPath());
     ASSERT_EQ(history.size(), 1u);
@@ -144,7 +145,7 @@ TEST_F(MarkingTest, TablesLeftAloneAndTheRowsTheyUse) {
     Ids("cycle_2", {1});
     w_.Exec("UPDATE cycle_1 SET is_deletable = 1");
 
-    ASSERT_TRUE(Mark()) << MessageText;
+    ASSERT_TRUE(Mark()) << state_.MessageText;
     EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());  // 1 by fact, 2 and 3 by unselected
     EXPECT_THAT(w_.Marked("unselected", "id"), ElementsAre("7"));     // untouched
     EXPECT_THAT(w_.Marked("hier", "id"), IsEmpty());                  // the reset, never marked
@@ -171,7 +172,7 @@ TEST_F(MarkingTest, RepeatedNamesAreNoError) {
     w_.Rows("fact_line", {"id", "a_id"}, {{1, 1}});
     Ids("dim_a", {1, 2, 3});
     Refs("tree", {{1, 2}});
-    ASSERT_TRUE(Mark()) << MessageText;
+    ASSERT_TRUE(Mark()) << state_.MessageText;
     EXPECT_THAT(w_.Marked("dim_a", "id"), ElementsAre("3"));
 }
 
@@ -181,7 +182,7 @@ TEST_F(MarkingTest, NothingToMarkIsNoFailure) {
     w_.Relation("dim_a", "id", "dim_b", "ref");
     Ids("dim_a", {1, 2});
     w_.Exec("UPDATE dim_a SET is_deletable = 1");
-    ASSERT_TRUE(Mark()) << MessageText;
+    ASSERT_TRUE(Mark()) << state_.MessageText;
     EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
     const auto history = testing::ReadJobHistory(HistoryPath());
     ASSERT_EQ(history.size(), 1u);
@@ -208,9 +209,9 @@ TEST_F(MarkingTest, FailureInATableIsRecordedAndReported) {
         w_.Relation("dim_a", c.Primary, "fact", "a_id");
         Ids("dim_a", {1});
         std::filesystem::remove(HistoryPath());
-        MessageText.clear();
+        state_.MessageText.clear();
         EXPECT_FALSE(Mark());
-        EXPECT_THAT(MessageText, ::testing::ContainsRegex(c.Message));
+        EXPECT_THAT(state_.MessageText, ::testing::ContainsRegex(c.Message));
         const auto history = testing::ReadJobHistory(HistoryPath());
         ASSERT_EQ(history.size(), 1u);
         EXPECT_EQ(history[0].Status + "|" + history[0].TableName, "3|dim_a");
@@ -242,10 +243,10 @@ TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
         }
         bool raised_ = false;
     };
-    SetProgressWindowFactory([] { return std::make_unique<SignallingWindow>(); });
+    state_.SetProgressWindowFactory([] { return std::make_unique<SignallingWindow>(); });
     ClearCancelSignal();
     InstallCancelSignalHandlers();
-    CommandLineMode = true;
+    state_.CommandLineMode = true;
     RunSettings settings;
     settings.Server = "sqlite";
     settings.Database = w_.Path();
@@ -253,11 +254,11 @@ TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
     settings.LogDirectory = w_.Folder() + "/logs";
     settings.StatusFileRequested = true;
     settings.StatusFile = w_.Folder() + "/status.txt";
-    EXPECT_FALSE(ExecuteRun(settings));
+    EXPECT_FALSE(ExecuteRun(state_, settings));
     ClearCancelSignal();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    EXPECT_THAT(MessageText, ::testing::EndsWith("Marking process cancelled by user.\r\n"));
+    EXPECT_THAT(state_.MessageText, ::testing::EndsWith("Marking process cancelled by user.\r\n"));
     EXPECT_EQ(testing::ReadFile(settings.StatusFile), "failure\r\n");
     const auto marked = w_.Marked("dim_a", "id");  // fact is empty: both unused
     EXPECT_TRUE(marked.empty() || marked == std::vector<std::string>({"1", "2"}));

@@ -44,7 +44,7 @@ class MetadataCheckRunTest : public testing::RunTest {
     void SetUp() override {
         RunTest::SetUp();
         BuildWarehouse(w_);
-        CommandLineMode = true;
+        state_.CommandLineMode = true;
         settings_.Server = "sqlite";
         settings_.Database = w_.Path();
         settings_.WindowsAuth = true;
@@ -57,7 +57,7 @@ class MetadataCheckRunTest : public testing::RunTest {
 
     bool Run() {
         w_.Close();
-        return ExecuteRun(settings_);
+        return ExecuteRun(state_, settings_);
     }
 
     WarehouseBuilder w_;
@@ -66,7 +66,7 @@ class MetadataCheckRunTest : public testing::RunTest {
 
 TEST_F(MetadataCheckRunTest, CorrectWarehousePassesTheCheckRow) {
     settings_.MarkUnused = settings_.GenerateReports = false;
-    EXPECT_TRUE(Run()) << MessageText;
+    EXPECT_TRUE(Run()) << state_.MessageText;
     EXPECT_THAT(Window().TaskCaptions, ElementsAre("Check metadata"));
     EXPECT_THAT(Window().CheckMarks, ElementsAre(true));
 }
@@ -94,8 +94,8 @@ TEST_F(MetadataCheckRunTest, FaultsEndTheRunWithTheDriversErrorLine) {
         broken.Close();
         RunSettings settings = settings_;
         settings.Database = broken.Path();
-        EXPECT_FALSE(ExecuteRun(settings));
-        EXPECT_EQ(MessageText, c.Fault + kErrorLine);
+        EXPECT_FALSE(ExecuteRun(state_, settings));
+        EXPECT_EQ(state_.MessageText, c.Fault + kErrorLine);
         // The later tasks are not run: their flags are cleared with the check's.
         EXPECT_FALSE(settings.CheckMetadata || settings.MarkUnused || settings.GenerateReports);
     }
@@ -108,7 +108,7 @@ class MetadataCancelTest : public MetadataCheckRunTest,
 TEST_P(MetadataCancelTest, LeavesOnlyTheDriversCancelLine) {
     CancelAfterPolls(GetParam().first);
     EXPECT_FALSE(Run());
-    EXPECT_EQ(MessageText, kCancelLine);
+    EXPECT_EQ(state_.MessageText, kCancelLine);
     EXPECT_EQ(Window().Polls, GetParam().first + 1);
     EXPECT_EQ(Window().Comments.back(), GetParam().second);
 }

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/metadata_check/metadata_check_statements.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/connections.h"
 
 namespace varnel {
 namespace {
@@ -104,11 +104,12 @@ class MetadataCheckTest : public testing::RunTest {
 
     //! The task as the run driver calls it, with a recording window holding the settings.
     bool Check(const RunSettings& settings = kMarkReportDelete, int cancelAfterPolls = -1) {
-        WarehouseConnection = w_.OpenConnection();
+        state_.WarehouseConnection = w_.OpenConnection();
         auto window = std::make_unique<BarWindow>(record_, bar_, cancelAfterPolls);
         window->Settings(settings);
-        InstallProgressWindow(std::move(window));
-        return RunMetadataCheck();
+        state_.InstallProgressWindow(std::move(window));
+        taskSettings_ = settings;
+        return RunMetadataCheck(Context());
     }
 
     WarehouseBuilder w_;
@@ -117,7 +118,7 @@ class MetadataCheckTest : public testing::RunTest {
 };
 
 TEST_F(MetadataCheckTest, CorrectWarehousePassesAndStepsTheBarRPlusTPlusOneTimes) {
-    ASSERT_TRUE(Check()) << MessageText;
+    ASSERT_TRUE(Check()) << state_.MessageText;
     std::vector<std::string> expected = {"min 0", "max " + std::to_string(kCorrectSteps), "set 0"};
     for (int i = 0; i < kCorrectSteps; ++i) expected.insert(expected.end(), {"step", "refresh"});
     expected.insert(expected.end(), {"set 0", "refresh"});
@@ -138,7 +139,7 @@ TEST_F(MetadataCheckTest, AcceptsWhatTheMetadataMayHold) {
         " WHERE table_name = 'fact_sales'");
     w_.Register({.Table = "no_such_view", .Type = "VIEW", .Selected = Null});
     w_.Dimension("dim_promo", {"promo_id INTEGER"}, {.PrimaryKey = "promo_id"});
-    EXPECT_TRUE(Check()) << MessageText;
+    EXPECT_TRUE(Check()) << state_.MessageText;
     EXPECT_EQ(bar_->Events.at(1), "max " + std::to_string(kCorrectSteps + 1));
 }
 
@@ -155,13 +156,13 @@ TEST_F(MetadataCheckTest, UnindexedFactFailsOnlyWhenTheRunMarksReportsOrDeletes)
     };
     for (const auto& [name, settings] : cases) {
         SCOPED_TRACE(name);
-        MessageText.clear();
+        state_.MessageText.clear();
         EXPECT_FALSE(Check(settings));
-        EXPECT_EQ(MessageText, "Table :fact_visits is not indexed.\r\n");
+        EXPECT_EQ(state_.MessageText, "Table :fact_visits is not indexed.\r\n");
     }
-    MessageText.clear();
-    EXPECT_TRUE(Check(Flags(false, false, false, true))) << MessageText;
-    EXPECT_EQ(MessageText, "");
+    state_.MessageText.clear();
+    EXPECT_TRUE(Check(Flags(false, false, false, true))) << state_.MessageText;
+    EXPECT_EQ(state_.MessageText, "");
 }
 
 // A dimension with two relations, one slowly changing and one not, and no version
@@ -179,13 +180,14 @@ TEST_F(MetadataCheckTest, FirstDistinctRowDecidesWhetherVersionColumnsAreRequire
                    slowlyChangingFirst ? slow : plain);
         w.Relation("dim_agent", "agent_key", "dim_customer", "customer_key",
                    slowlyChangingFirst ? plain : slow);
-        WarehouseConnection.reset();
+        state_.WarehouseConnection.reset();
         w_ = std::move(w);
-        MessageText.clear();
+        state_.MessageText.clear();
         EXPECT_EQ(Check(), !slowlyChangingFirst);
-        EXPECT_EQ(MessageText, slowlyChangingFirst ? "Column :: start_date does not exist in the "
-                                                     "Dimension Table : dim_agent\r\n"
-                                                   : "");
+        EXPECT_EQ(state_.MessageText, slowlyChangingFirst
+                                          ? "Column :: start_date does not exist in the "
+                                            "Dimension Table : dim_agent\r\n"
+                                          : "");
     }
 }
 
@@ -196,23 +198,23 @@ TEST_F(MetadataCheckTest, CheckTablesTableWithoutWindowNeitherPollsNorAsksForInd
     w_.Relation("dim_store", "store_id, region", "fact_visits", "store_id, store_region");
     auto window = std::make_unique<BarWindow>(record_, bar_, 0);
     window->Settings(kMarkReportDelete);
-    InstallProgressWindow(std::move(window));
+    state_.InstallProgressWindow(std::move(window));
     auto connection = w_.OpenConnection();
-    EXPECT_TRUE(CheckTablesTable(*connection, nullptr)) << MessageText;
+    EXPECT_TRUE(CheckTablesTable(state_, *connection, nullptr)) << state_.MessageText;
     EXPECT_EQ(record_->Polls, 0);
     EXPECT_TRUE(bar_->Events.empty());
     EXPECT_TRUE(record_->Comments.empty());
 }
 
 TEST_F(MetadataCheckTest, TaskWithoutConnectionFailsAndWithoutWindowStillChecks) {
-    EXPECT_FALSE(RunMetadataCheck());
-    EXPECT_EQ(MessageText, "Connection to the data warehouse not available.\r\n");
-    MessageText.clear();
-    WarehouseConnection = w_.OpenConnection();
-    EXPECT_TRUE(RunMetadataCheck()) << MessageText;
+    EXPECT_FALSE(RunMetadataCheck(Context()));
+    EXPECT_EQ(state_.MessageText, "Connection to the data warehouse not available.\r\n");
+    state_.MessageText.clear();
+    state_.WarehouseConnection = w_.OpenConnection();
+    EXPECT_TRUE(RunMetadataCheck(Context())) << state_.MessageText;
     w_.Exec("DELETE FROM dwm_star_relations");
-    EXPECT_FALSE(RunMetadataCheck());
-    EXPECT_EQ(MessageText, "Table: dwm_star_relations does not contain any records\r\n");
+    EXPECT_FALSE(RunMetadataCheck(Context()));
+    EXPECT_EQ(state_.MessageText, "Table: dwm_star_relations does not contain any records\r\n");
 }
 
 TEST_F(MetadataCheckTest, AFaultLeavesTheBarWhereItStopped) {
@@ -391,7 +393,7 @@ class MetadataFaultTest : public MetadataCheckTest,
 TEST_P(MetadataFaultTest, FirstFaultEndsTheCheckWithItsMessage) {
     GetParam().Damage(w_);
     EXPECT_FALSE(Check());
-    EXPECT_EQ(MessageText, GetParam().Fault + "\r\n");
+    EXPECT_EQ(state_.MessageText, GetParam().Fault + "\r\n");
     ASSERT_FALSE(record_->Comments.empty());
     EXPECT_EQ(record_->Comments.back(), GetParam().Step);
 }

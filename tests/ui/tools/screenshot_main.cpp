@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <iostream>
 
-#include "base/message_text.h"
 #include "driver/run_driver.h"
+#include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/prompter.h"
 #include "tests/support/warehouse_builder.h"
@@ -40,6 +40,8 @@ void Save(QWidget* widget, const std::string& name) {
 //! The window, grabbed once while detection shows the relation being checked.
 class GrabbingWindow : public FrmProgress {
   public:
+    using FrmProgress::FrmProgress;
+
     void ForeignTableLabel(const std::string& text) override {
         FrmProgress::ForeignTableLabel(text);
         if (grabbed_) return;
@@ -89,8 +91,9 @@ int main(int argc, char** argv) {
         }
         bool AskYesNo(const std::string&, const std::string&) override { return false; }
     } prompter;
-    varnel::SetPrompter(&prompter);
-    varnel::SetProgressWindowFactory([] { return std::make_unique<GrabbingWindow>(); });
+    varnel::ProcessState state;
+    state.SetPrompter(&prompter);
+    state.SetProgressWindowFactory([&state] { return std::make_unique<GrabbingWindow>(state); });
 
     varnel::RunSettings settings;
     settings.Server = "sqlite";
@@ -100,13 +103,13 @@ int main(int argc, char** argv) {
     settings.DeleteMarked = true;
     settings.LogRequested = true;
     settings.LogDirectory = warehouse.Folder() + "/logs";
-    if (!varnel::ExecuteRun(settings)) {
-        std::cerr << "the run failed: " << varnel::MessageText << '\n';
+    if (!varnel::ExecuteRun(state, settings)) {
+        std::cerr << "the run failed: " << state.MessageText << '\n';
         return 1;
     }
-    if (varnel::ProgressWindow* window = varnel::ActiveProgressWindow())
+    if (varnel::ProgressWindow* window = state.ActiveProgressWindow())
         Save(static_cast<FrmProgress*>(window)->Form(), "progress_done.png");
-    varnel::UnloadProgressWindow();
+    state.UnloadProgressWindow();
 
     varnel::testing::ScriptedChoosers choosers;
     QWidget frame;
@@ -119,6 +122,6 @@ int main(int argc, char** argv) {
     frame.show();
     Save(&frame, "connection_panel.png");
 
-    varnel::SetPrompter(nullptr);
+    state.SetPrompter(nullptr);
     return failures == 0 ? 0 : 1;
 }

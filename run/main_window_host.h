@@ -10,7 +10,4 @@ class MainWindowHost {
     virtual void HideMainWindow() = 0;
 };
 
-//! The main window of the process; nullptr in an unattended run.
-inline MainWindowHost* MainWindow = nullptr;
-
 }  // namespace varnel
