@@ -1,4 +1,4 @@
-// Connecting to SQL Server targets through FreeTDS where no server answers, and
+// Connecting to a SQL Server target through FreeTDS where no server answers, and
 // the connection strings that the connector builds.
 
 #include <arpa/inet.h>
@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 
 #include "tests/support/scoped_env.h"
@@ -17,7 +16,6 @@
 namespace varnel {
 namespace {
 
-using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using Clock = std::chrono::steady_clock;
 using testing::ScopedEnv;
@@ -43,23 +41,13 @@ class SilentServer {
     int port_ = 0;
 };
 
-TEST(SqlServerConnectTest, ClosedPortOrSilentServerFailWithinTheirTimeouts) {
+TEST(SqlServerConnectTest, ASilentServerFailsWithinTheLoginTimeout) {
     ScopedEnv driver("VARNEL_ODBC_DRIVER", "FreeTDS");
     std::unique_ptr<Connection> connection;
-    std::string message = "replaced";
-    auto start = Clock::now();
-    EXPECT_FALSE(
-        OpenWarehouseConnection("127.0.0.1", "dw", false, "sa", "pw", connection, message));
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-    EXPECT_EQ(connection, nullptr);
-    EXPECT_THAT(message, StartsWith("Error while connecting to : 127.0.0.1\r\n"));
-    EXPECT_THAT(message, HasSubstr("Unable to connect"));
-    // At least two diagnostics, each on its own line after the first.
-    EXPECT_GE(std::count(message.begin(), message.end(), '\n'), 2);
-
+    std::string message;
     SilentServer server;
     const std::string target = "127.0.0.1," + std::to_string(server.Port());
-    start = Clock::now();
+    const auto start = Clock::now();
     EXPECT_FALSE(OpenWarehouseConnection(target, "dw", false, "sa", "pw", connection, message, 2));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
     EXPECT_THAT(message, StartsWith("Error while connecting to : " + target + "\r\n"));
@@ -81,9 +69,6 @@ TEST(ConnectionStringTest, ValuesAreBracedAndEachDriverGetsItsAttributes) {
         {"FreeTDS", nullptr, "10.1.2.3,1444", "pw", false,
          "Driver={FreeTDS};Server={10.1.2.3};Port={1444};Database={dw};UID={sa};PWD={pw};"
          "MARS_Connection=yes;TDS_Version=7.4;"},
-        {"FreeTDS", "TDS_Version=7.3", "dwhost", "pw", false,
-         "Driver={FreeTDS};Server={dwhost};Database={dw};UID={sa};PWD={pw};"
-         "MARS_Connection=yes;TDS_Version=7.3;"},
     };
     for (const auto& c : cases) {
         ScopedEnv driver("VARNEL_ODBC_DRIVER", c.Driver);
@@ -97,15 +82,8 @@ TEST(ConnectionStringTest, ValuesAreBracedAndEachDriverGetsItsAttributes) {
         EXPECT_EQ(connector.ConnectionString(), c.Expected);
         EXPECT_EQ(connector.TargetEngine(), Engine::SqlServer);
     }
-    // SQLite is chosen by the server text in any case.
     EXPECT_TRUE(IsSqliteServer(" SQLite "));
     EXPECT_FALSE(IsSqliteServer("sqlite2"));
-    Connector connector;
-    connector.Server = "SQLITE";
-    connector.Database = "/data/dw.db";
-    EXPECT_THAT(connector.ConnectionString(),
-                ::testing::AllOf(HasSubstr(";Database=/data/dw.db;NoCreat=1;"),
-                                 HasSubstr("StepAPI=1;"), HasSubstr("JournalMode=WAL")));
 }
 
 }  // namespace

@@ -1,0 +1,178 @@
+// The statements the servers receive where the text is the contract, the engines'
+// differences, the tool's own tables on a real SQLite file, and which metadata
+// values may go into statements as names.
+
+#include <gtest/gtest.h>
+
+#include "base/current_user.h"
+#include "tests/support/sqlite_file.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/warehouse_builder.h"
+#include "warehouse/database_access.h"
+#include "warehouse/metadata_names.h"
+#include "warehouse/metadata_statements.h"
+#include "warehouse/sql_dialect.h"
+#include "warehouse/tool_tables.h"
+
+namespace varnel {
+namespace {
+
+using testing::QueryValue;
+
+const SqlServerDialect kSqlServer;
+const SqliteDialect kSqlite;
+
+TEST(StatementTextTest, TextsMatchCharacterForCharacter) {
+    const std::pair<std::string, std::string> cases[] = {
+        {sql::CreateArchiveLoginTable(),
+         "create table dwm_archive( ID tinyint, Server varchar(100), SecureLogin bit, "
+         "SQLUserName varchar(100), SQLPassword varchar(100),  DB varchar(100), constraint "
+         "dwm_archive_pk primary key (ID))"},
+        {sql::SeedArchiveLoginRow(), "insert into dwm_archive values (1, '', 1, null, null, null)"},
+        {sql::SelectArchiveLogin(),
+         "select Server, SecureLogin, SQLUserName, SQLPassword, DB from dwm_archive where ID = 1"},
+        {sql::SelectArchiveLoginUpper(),
+         "SELECT Server, SecureLogin, SQLUserName, SQLPassword, DB FROM dwm_archive WHERE ID = 1"},
+        {sql::UpdateArchiveLogin("ARCH", false, "o'neil", "", ""),
+         "update dwm_archive set Server = 'ARCH', SecureLogin = 0, SQLUserName = 'o''neil', "
+         "SQLPassword = '', DB = '' where ID = 1"},
+        {sql::CreateLockTable(), "create table dwm_multiuse( lock bit, user_name varchar(100))"},
+        {sql::InsertLockRow(true, "jdoe"), "insert into dwm_multiuse values (1,'jdoe')"},
+        {sql::InsertLockRow(false, "jdoe"), "insert into dwm_multiuse values (0,'')"},
+        {sql::TakeLockRow("o'neil"), "update dwm_multiuse set lock = 1, user_name = 'o''neil'"},
+        {sql::FreeLockRow(), "update dwm_multiuse set lock = 0"},
+        {sql::UpdateDimensionSelection("dim_customer", true),
+         "update dwm_tables set is_selected = 1 where table_name = 'dim_customer' and "
+         "upper(table_type) = 'DIMENSION'"},
+        {sql::UpdateFactCondition("fact_sales", "sale_date < '2004-01-01'"),
+         "update dwm_tables set where_clause = 'sale_date < ''2004-01-01''' where table_name "
+         "= 'fact_sales' and upper(table_type) = 'FACT'"},
+        {kSqlServer.PrimaryKeyColumnsQuery(),
+         "SELECT kcu.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS tc JOIN "
+         "INFORMATION_SCHEMA.KEY_COLUMN_USAGE kcu ON kcu.CONSTRAINT_SCHEMA = tc.CONSTRAINT_SCHEMA "
+         "AND kcu.CONSTRAINT_NAME = tc.CONSTRAINT_NAME WHERE tc.CONSTRAINT_TYPE = 'PRIMARY KEY' "
+         "AND tc.TABLE_NAME = ? ORDER BY kcu.ORDINAL_POSITION"},
+        {kSqlServer.TableColumnsQuery(),
+         "SELECT COLUMN_NAME FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = ? ORDER BY "
+         "ORDINAL_POSITION"},
+        {kSqlServer.CompileOnlyReset(), "Set NOEXEC OFF"},
+    };
+    for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
+    const std::string statement = "delete from t where \"a\" < '2004-01-01'";
+    EXPECT_EQ(kSqlServer.CompileOnly(statement),
+              (std::vector<std::string>{"Set NOEXEC ON", statement, "Set NOEXEC OFF"}));
+    EXPECT_EQ(kSqlServer.RowIdColumns(), std::nullopt);
+    EXPECT_EQ(kSqlite.RowIdColumns(), std::vector<std::string>{"rowid"});
+}
+
+// SQLite would read a double-quoted word that names no column as a string, so the
+// compile-only test sends such words as names; nothing else changes.
+TEST(StatementTextTest, SqliteCompilesDoubleQuotedWordsAsNames) {
+    const std::pair<std::string, std::string> cases[] = {
+        {R"(select * from t where x = 'say "hi"' and [y"] = `z"`)",
+         R"(select * from t where x = 'say "hi"' and [y"] = `z"`)"},
+        {"select * from t where x = 1 -- \"note\"\n and /* \"c\" */ \"y\" = 2",
+         "select * from t where x = 1 -- \"note\"\n and /* \"c\" */ [y] = 2"},
+    };
+    for (const auto& [statement, sent] : cases)
+        EXPECT_EQ(kSqlite.CompileOnly(statement), std::vector<std::string>{"EXPLAIN " + sent});
+    EXPECT_EQ(kSqlite.CompileOnlyReset(), "");
+}
+
+class ToolTablesTest : public ::testing::Test {
+  protected:
+    //! The first column of every row of a catalog query about the table given.
+    std::vector<std::string> Catalog(const std::string& sql, const std::string& table) {
+        Command query{sql, {}, 60, false};
+        query.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, table});
+        auto rows = db_->Query(query);
+        std::vector<std::string> values;
+        while (rows.Next()) values.push_back(rows.Get(0).value_or(""));
+        return values;
+    }
+
+    testing::TempDir dir_;
+    std::unique_ptr<Connection> db_ =
+        testing::OpenSqlite(testing::CreateSqliteFile(dir_.File("w.db")));
+    bool lockHeld_ = false;
+};
+
+TEST_F(ToolTablesTest, SqliteCatalogGivesKeyAndColumnOrder) {
+    db_->Execute(
+        "CREATE TABLE dim_a (zeta INTEGER, alpha TEXT, mid TEXT, PRIMARY KEY (mid, zeta))");
+    EXPECT_EQ(Catalog(kSqlite.PrimaryKeyColumnsQuery(), "DIM_A"),
+              (std::vector<std::string>{"mid", "zeta"}));
+    EXPECT_EQ(Catalog(kSqlite.TableColumnsQuery(), "Dim_A"),
+              (std::vector<std::string>{"zeta", "alpha", "mid"}));
+}
+
+TEST_F(ToolTablesTest, ArchiveLoginIsSeededOnceAndLockRowsNameTheirUser) {
+    std::string message;
+    ASSERT_TRUE(CreateArchiveLoginTable(*db_, message)) << message;
+    EXPECT_EQ(QueryValue(*db_, "select quote(Server) || SecureLogin || quote(DB) from dwm_archive"),
+              "''1NULL");
+    EXPECT_FALSE(CreateArchiveLoginTable(*db_, message));
+    EXPECT_NE(message.find("already exists"), std::string::npos) << message;
+
+    CreateLockTable(*db_, lockHeld_);
+    EXPECT_TRUE(lockHeld_);
+    EXPECT_EQ(QueryValue(*db_, "select lock || '|' || user_name from dwm_multiuse"),
+              "1|" + CurrentUserName());
+    db_->Execute(sql::DropLockTable());
+    db_->Execute(sql::CreateLockTable());
+    InsertLockRow(*db_, false, lockHeld_);
+    EXPECT_FALSE(lockHeld_);
+    db_->Execute(sql::DropLockTable());
+    lockHeld_ = true;
+    EXPECT_THROW(InsertLockRow(*db_, false, lockHeld_), OdbcError);
+    EXPECT_TRUE(lockHeld_);  // a failed insert changes nothing
+}
+
+TEST(IdentifierTest, TellsANameFromText) {
+    for (const char* name :
+         {"  d_store ", "Fact$2024#", "[a]]b]", "\"say \"\"hi\"\"\"", "[dbo].\"d store\"",
+          "d_gr\xc3\xb6\xc3\x9f"
+          "e"})
+        EXPECT_TRUE(IsIdentifier(name)) << "'" << name << "'";
+    // Text that would end the name and add SQL of its own, or that is no name at all.
+    for (const char* text :
+         {"d_store SET name = 'x' --", "d_store; DROP TABLE f", "d store", "it's", "   ", "[]",
+          "[d store", "[a]b]", "\"a\" OR 1=1 --\"", "a.b.c", "dbo.", "[line\nbreak]", "f(x)"})
+        EXPECT_FALSE(IsIdentifier(text)) << "'" << text << "'";
+    for (const char* list : {"store_id,  store_region ", "[d id], \"x\"\"y\"", ""})
+        EXPECT_TRUE(IsIdentifierList(list)) << list;
+    // A comma inside a delimited name still splits the list: the halves are no names.
+    for (const char* list : {"a,,b", "id) OR (1=1", "[a,b]"})
+        EXPECT_FALSE(IsIdentifierList(list)) << list;
+}
+
+TEST(MetadataNamesTest, TheScanNamesTheFirstBadValueAndLeavesTheRest) {
+    testing::WarehouseBuilder w;
+    w.Dimension("d_store", {"store_id INTEGER", "name VARCHAR(20)"}, {.PrimaryKey = "store_id"});
+    w.Fact("f_sales", {"id INTEGER", "store_id INTEGER"}, {.PrimaryKey = "id"});
+    w.Relation("d_store", "store_id", "f_sales", "store_id");
+    const auto scan = [&] { return FindInvalidMetadataName(w.Connection()); };
+    // Rows of other types and Nulls are not this scan's faults.
+    w.Register({.Table = "not a table", .Type = "VIEW"});
+    w.Exec("UPDATE dwm_star_relations SET original_primary_key = NULL");
+    EXPECT_EQ(scan(), std::nullopt);
+    w.Exec(
+        "UPDATE dwm_tables SET org_pkey = 'store_id, name FROM x --' WHERE table_name = 'd_store'");
+    EXPECT_EQ(scan(),
+              "The value 'store_id, name FROM x --' in column org_pkey of dwm_tables is "
+              "not a valid name.");
+    // The relations are read first, every name column of them.
+    for (const std::string column : {"primary_table", "foreign_table", "primary_columns",
+                                     "foreign_columns", "original_primary_key"}) {
+        w.Exec("UPDATE dwm_star_relations SET " + column + " = 'x y'");
+        EXPECT_EQ(scan(), "The value 'x y' in column " + column +
+                              " of dwm_star_relations is not a valid name.");
+        w.Exec("UPDATE dwm_star_relations SET " + column + " = 'x'");
+    }
+    w.Exec("DROP TABLE dwm_star_relations");
+    w.Exec("DROP TABLE dwm_tables");
+    EXPECT_EQ(scan(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace varnel
