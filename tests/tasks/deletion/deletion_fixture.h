@@ -19,6 +19,8 @@
 
 namespace varnel::testing {
 
+inline constexpr const char* kOpenEnd = "9999-12-31";
+
 //! A dated version: id, code, region, start, end, current, marked.
 inline Version V(int id, Cell code, Cell region, const char* start, const char* end, int current,
                  int marked) {
@@ -26,8 +28,7 @@ inline Version V(int id, Cell code, Cell region, const char* start, const char* 
                    .Start = start,
                    .End = end,
                    .Current = current,
-                   .Deletable = marked,
-                   .Sustainable = 0};
+                   .Deletable = marked};
 }
 
 class DeletionTest : public RunTest {
@@ -40,12 +41,12 @@ class DeletionTest : public RunTest {
 
     //! Runs the task on the warehouse with the connection and the window a run would own.
     bool Delete(bool atomic, LogStream* log = nullptr) {
-        state_.InstallProgressWindow(state_.MakeProgressWindow());
+        if (!state_.ActiveProgressWindow())
+            state_.InstallProgressWindow(state_.MakeProgressWindow());
         state_.WarehouseConnection = w_.OpenConnection();
         taskSettings_.AtomicDelete = atomic;
         taskSettings_.JobId = "job-7";
-        const bool done =
-            DeleteMarkedElements(Context(taskSettings_, log, "/var/log/varnel/run.txt"));
+        const bool done = DeleteMarkedElements(Context(taskSettings_, log, "/var/log/run.txt"));
         state_.WarehouseConnection.reset();
         return done;
     }
@@ -60,18 +61,18 @@ class DeletionTest : public RunTest {
 
     //! A plain dimension with the ids given, those in marked marked.
     void Brands(const std::vector<int>& ids, const std::vector<int>& marked) {
-        w_.Dimension("dim_brand", {"id INTEGER", "name VARCHAR(20)"}, {.PrimaryKey = "id"});
+        w_.Dimension("dim_brand", {"id INTEGER"}, {.PrimaryKey = "id"});
         w_.Relation("dim_brand", "id", "fact_sales", "brand_id");
         for (int id : ids)
-            w_.Rows("dim_brand", {"id", "name", "is_deletable"},
-                    {{id, "b" + std::to_string(id),
-                      std::find(marked.begin(), marked.end(), id) != marked.end() ? 1 : 0}});
+            w_.Rows("dim_brand", {"id", "is_deletable"},
+                    {{id, std::count(marked.begin(), marked.end(), id) > 0 ? 1 : 0}});
     }
 
     //! "id|start day|end day|is_current" per version, in id order.
     Texts Versions(const std::string& table = "dim_customer") {
         return w_.Lines(
-            "SELECT id, substr(start_date, 1, 10), substr(end_date, 1, 10), is_current FROM " +
+            "SELECT id, substr(start_date, 1, 10), substr(end_date, 1, 10), "
+            "is_current FROM " +
             table + " ORDER BY id");
     }
 

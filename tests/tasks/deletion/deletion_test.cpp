@@ -1,0 +1,208 @@
+// Deletion on real SQLite warehouses: marked rows go and the surviving versions of
+// a slowly changing dimension still cover the whole history; in atomic mode an
+// element goes only with all its versions; one transaction per table.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "driver/run_driver.h"
+#include "tests/support/matchers.h"
+#include "tests/tasks/deletion/deletion_fixture.h"
+
+namespace varnel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::HistoryIs;
+using testing::kOpenEnd;
+using testing::Null;
+using testing::V;
+
+class DeletionTaskTest : public testing::DeletionTest {};
+
+TEST_F(DeletionTaskTest, MarkedRowsGoAndTheSurvivingVersionsCoverTheHistory) {
+    Brands({1, 2, 3}, {2});
+    Customers({
+        // Two first versions marked: the current one takes over from day 1.
+        V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
+        V(2, "A", 1, "2020-02-01", "2020-03-01", 0, 1),
+        V(3, "A", 1, "2020-03-01", kOpenEnd, 1, 0),
+        // The two last marked: the first one takes over to the end and becomes current.
+        V(4, "B", 1, "2020-01-01", "2020-02-01", 0, 0),
+        V(5, "B", 1, "2020-02-01", "2020-03-01", 0, 1),
+        V(6, "B", 1, "2020-03-01", kOpenEnd, 1, 1),
+        V(7, "C", 1, "2020-01-01", kOpenEnd, 1, 1),
+        // Adjacent by day only: the end and the next start differ in the time of day.
+        V(14, "F", 1, "2020-01-01", "2020-02-01 18:30:00", 0, 1),
+        V(15, "F", 1, "2020-02-01 09:00:00", kOpenEnd, 1, 0),
+        // A Null key part is matched as Null, and not with the element beside it.
+        V(16, "G", Null, "2020-01-01", "2020-02-01", 0, 1),
+        V(17, "G", Null, "2020-02-01", kOpenEnd, 1, 0),
+        V(18, "G", 1, "2020-02-01", kOpenEnd, 1, 0),
+        V(19, "O'Hara", 1, "2020-01-01", "2020-02-01", 0, 0),
+        V(20, "O'Hara", 1, "2020-02-01", kOpenEnd, 1, 1),
+        // A marked middle version between two unmarked ones.
+        V(21, "K", 1, "2020-01-01", "2020-02-01", 0, 0),
+        V(22, "K", 1, "2020-02-01", "2020-03-01", 0, 1),
+        V(23, "K", 1, "2020-03-01", kOpenEnd, 1, 0),
+    });
+    // Selected and related but absent from the database; and an unselected dimension.
+    w_.Register({.Table = "dim_gone"});
+    w_.Relation("dim_gone", "id", "fact_sales", "customer_id");
+    w_.Dimension("dim_kept", {"id INTEGER"}, {.PrimaryKey = "id", .Selected = false});
+    w_.Relation("dim_kept", "id", "fact_sales", "brand_id");
+    w_.Rows("dim_kept", {"id", "is_deletable"}, {{1, 1}});
+
+    ASSERT_TRUE(Delete(false)) << state_.MessageText;
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand ORDER BY id"), ElementsAre("1", "3"));
+    EXPECT_EQ(w_.Count("dim_kept"), 1);
+    EXPECT_THAT(Versions(),
+                ElementsAre("3|2020-01-01|9999-12-31|1", "4|2020-01-01|9999-12-31|1",
+                            "15|2020-01-01|9999-12-31|1", "17|2020-01-01|9999-12-31|1",
+                            "18|2020-02-01|9999-12-31|1", "19|2020-01-01|9999-12-31|1",
+                            "21|2020-01-01|2020-02-01|0", "23|2020-02-01|9999-12-31|1"));
+    EXPECT_EQ(w_.Value("SELECT start_date FROM dim_customer WHERE id = 15"), "2020-01-01 00:00:00");
+    const auto history = History();
+    EXPECT_THAT(history, ElementsAre(HistoryIs("Deleted dimensions|dim_brand|0|1"),
+                                     HistoryIs("Deleted dimensions|dim_customer|0|9")));
+    for (const auto& e : history)
+        EXPECT_EQ(
+            e.EntryKind + "|" + e.CountUnit + "|" + e.Remark + "|" + e.LogFile + "|" + e.JobId,
+            "6|records deleted|Atomic deletion=no|/var/log/run.txt|job-7");
+    EXPECT_EQ(state_.ActiveProgressWindow()->ProgressMax(), 3);
+    EXPECT_EQ(state_.DeletionConnection, nullptr);
+}
+
+TEST_F(DeletionTaskTest, AtomicModeDeletesWholeElementsOnlyAndRepairsNothing) {
+    Customers(
+        {V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1), V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 1),
+         // One unmarked version keeps the marked ones too, dates and marks untouched.
+         V(4, "B", 1, "2020-01-01", "2020-02-01", 0, 1), V(5, "B", 1, "2020-02-01", kOpenEnd, 1, 0),
+         V(8, "G", Null, "2020-01-01", kOpenEnd, 1, 1), V(10, "G", 1, "2020-01-01", kOpenEnd, 1, 0),
+         V(11, "O'Hara", 1, "2020-01-01", kOpenEnd, 1, 1)});
+    // A key with a date in it; a plain table is deleted plainly.
+    w_.Dimension("dim_price", {"id INTEGER", "product VARCHAR(10)", "listed DATETIME"},
+                 {.PrimaryKey = "id", .OrgPkey = "product,listed", .SlowlyChanging = true});
+    w_.Relation("dim_price", "id", "fact_sales", "brand_id");
+    w_.Versions("dim_price", {"id", "product", "listed"},
+                {V(1, "p", "2021-06-01 00:00:00", "2021-01-01", kOpenEnd, 1, 1),
+                 V(2, "p", "2021-07-01 00:00:00", "2021-01-01", kOpenEnd, 1, 0)});
+    Brands({1, 2}, {2});
+
+    ASSERT_TRUE(Delete(true)) << state_.MessageText;
+    EXPECT_THAT(Versions(), ElementsAre("4|2020-01-01|2020-02-01|0", "5|2020-02-01|9999-12-31|1",
+                                        "10|2020-01-01|9999-12-31|1"));
+    EXPECT_THAT(w_.Marked("dim_customer", "id"), ElementsAre("4"));
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_price"), ElementsAre("2"));
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("1"));
+    std::vector<std::string> remarks;
+    for (const auto& e : History()) remarks.push_back(Summary(e) + "|" + e.Remark);
+    EXPECT_THAT(remarks, ElementsAre("Deleted dimensions|dim_brand|0|1|Atomic deletion=no",
+                                     "Deleted dimensions|dim_customer|0|4|Atomic deletion=yes",
+                                     "Deleted dimensions|dim_price|0|1|Atomic deletion=yes"));
+}
+
+TEST_F(DeletionTaskTest, AFailureUndoesItsTableKeepsTheOnesBeforeAndEndsTheRun) {
+    Brands({1, 2}, {2});
+    Customers({V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
+               V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 0),
+               V(3, "Z", 1, "2020-01-01", "2020-02-01", 0, 1),
+               V(4, "Z", 1, "2020-02-01", kOpenEnd, 1, 0)});
+    w_.Exec("UPDATE dim_customer SET is_deletable = 1");
+    // Element A is deleted (or repaired) first; then Z fails.
+    w_.Exec(
+        "CREATE TRIGGER no_z BEFORE UPDATE ON dim_customer WHEN NEW.code = 'Z' AND "
+        "NEW.is_deletable = OLD.is_deletable "
+        "BEGIN SELECT RAISE(ABORT, 'repair refused'); END");
+    w_.Exec(
+        "CREATE TRIGGER no_z_delete BEFORE DELETE ON dim_customer WHEN OLD.code = 'Z' "
+        "BEGIN SELECT RAISE(ABORT, 'deletion refused'); END");
+    const auto before = Versions();
+    EXPECT_FALSE(Delete(true));
+    EXPECT_THAT(state_.MessageText, HasSubstr("deletion refused"));
+    EXPECT_EQ(Versions(), before);
+    // The count is of the rows deleted before the failure, then undone.
+    EXPECT_EQ(History().back().Status + "|" + History().back().RecordCount, "3|2");
+
+    w_.Exec("UPDATE dim_customer SET is_deletable = 0 WHERE id % 2 = 0");
+    w_.Rows("dim_brand", {"id", "is_deletable"}, {{2, 1}});
+    w_.Close();
+    state_.CommandLineMode = true;
+    RunSettings settings;
+    settings.Server = "sqlite";
+    settings.Database = w_.Path();
+    settings.WindowsAuth = settings.DeleteMarked = settings.LogRequested = true;
+    settings.LogDirectory = dir_.File("logs");
+    std::filesystem::remove(HistoryPath());
+    EXPECT_FALSE(ExecuteRun(state_, settings));
+    EXPECT_THAT(testing::OnlyFileIn(settings.LogDirectory),
+                HasSubstr("repair refused (19)\r\nTable concerned: dim_customer\r\n"
+                          "Error occured in task:\tDelete records.\r\nProgram terminated.\r\n"));
+    EXPECT_EQ(Versions(), before);
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("1"));
+    // The repair writes no entry of its own: the finished table's, then the run's.
+    const auto history = History();
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_NE(history[1].Category, "Deleted dimensions");
+    EXPECT_EQ(state_.DeletionConnection, nullptr);
+}
+
+TEST_F(DeletionTaskTest, CancelBetweenTablesKeepsTheTablesAlreadyDeleted) {
+    Brands({1, 2}, {1, 2});
+    Customers({V(1, "A", 1, "2020-01-01", kOpenEnd, 1, 1)});
+    CancelAfterPolls(1);
+    EXPECT_FALSE(Delete(false));
+    EXPECT_EQ(w_.Count("dim_brand"), 0);
+    EXPECT_EQ(w_.Count("dim_customer"), 1);
+    EXPECT_EQ(History().size(), 1u);
+    EXPECT_EQ(state_.MessageText, "");
+}
+
+// The driver hands real numbers over with 15 significant digits: the repair finds a
+// real key to the last bit; atomic mode finds no such element again and refuses.
+TEST_F(DeletionTaskTest, RealKeysAndTheFormOfDates) {
+    for (const bool atomic : {false, true}) {
+        SCOPED_TRACE(atomic ? "atomic" : "plain");
+        w_.Dimension("dim_weight", {"id INTEGER", "grade REAL"},
+                     {.PrimaryKey = "id", .OrgPkey = "grade", .SlowlyChanging = true});
+        w_.Relation("dim_weight", "id", "fact_sales", "brand_id");
+        w_.Exec(
+            "INSERT INTO dim_weight (id, grade, start_date, end_date, is_current, is_deletable) "
+            "VALUES (1, 0.1 + 0.2, '2020-01-01', '2020-02-01 10:00:00.500', 0, 1), "
+            "(2, 0.1 + 0.2, '2020-02-01 10:00:00.500', '9999-12-31', 1, " +
+            std::string(atomic ? "1" : "0") + ")");
+        EXPECT_EQ(Delete(atomic), !atomic) << state_.MessageText;
+        // Dates are written back in the form they had.
+        const testing::Texts expected = atomic
+                                            ? testing::Texts{"1|2020-01-01|2020-02-01 10:00:00.500",
+                                                             "2|2020-02-01 10:00:00.500|9999-12-31"}
+                                            : testing::Texts{"2|2020-01-01|9999-12-31"};
+        EXPECT_EQ(w_.Lines("SELECT id, start_date, end_date FROM dim_weight"), expected);
+        w_.Exec("DROP TABLE dim_weight");
+        w_.Exec("DELETE FROM dwm_star_relations WHERE primary_table = 'dim_weight'");
+        w_.Exec("DELETE FROM dwm_tables WHERE table_name = 'dim_weight'");
+    }
+    EXPECT_THAT(state_.MessageText,
+                HasSubstr("changed while it was being deleted (2 expected, 0 found); "
+                          "nothing was deleted from the table."));
+}
+
+// A relation without element key listed first: the table is repaired once all the same.
+TEST_F(DeletionTaskTest, ATableWhoseRelationsDisagreeIsRepairedOnce) {
+    Customers({V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
+               V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 0)});
+    w_.Table("dim_segment", {"id INTEGER", "customer_id INTEGER"});
+    w_.Exec("UPDATE dwm_star_relations SET rowid = rowid + 10");
+    w_.Relation("dim_customer", "id", "dim_segment", "customer_id",
+                {.SlowlyChanging = false, .OriginalKey = testing::Cell(), .Selected = 1});
+    w_.Exec("UPDATE dwm_star_relations SET rowid = 1 WHERE slow_moving_dim = 0");
+    ASSERT_TRUE(Delete(false)) << state_.MessageText;
+    EXPECT_THAT(Versions(), ElementsAre("2|2020-01-01|9999-12-31|1"));
+    EXPECT_EQ(History().size(), 1u);
+}
+
+}  // namespace
+}  // namespace varnel
