@@ -2,25 +2,21 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <vector>
 
 #include "driver/run_driver.h"
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
+#include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
 
 namespace varnel {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::Not;
 using testing::ReadFile;
 using testing::WarehouseBuilder;
 
@@ -64,41 +60,13 @@ class MetadataCheckRunTest : public testing::RunTest {
     RunSettings settings_;
 };
 
-TEST_F(MetadataCheckRunTest, CorrectWarehousePassesTheCheckRow) {
-    settings_.MarkUnused = settings_.GenerateReports = false;
-    EXPECT_TRUE(Run()) << state_.MessageText;
-    EXPECT_THAT(Window().TaskCaptions, ElementsAre("Check metadata"));
-    EXPECT_THAT(Window().CheckMarks, ElementsAre(true));
-}
-
-TEST_F(MetadataCheckRunTest, FaultsEndTheRunWithTheDriversErrorLine) {
-    struct Case {
-        const char* Name;
-        std::vector<std::string> Damage;
-        std::string Fault;
-    };
-    const Case cases[] = {
-        {"unindexed fact",
-         {"DROP INDEX ix_fact_sales_product_id", "DROP INDEX ix_fact_sales_customer_key"},
-         "Table :fact_sales is not indexed.\r\n"},
-        {"consistency",
-         {"DELETE FROM dwm_tables WHERE table_name = 'dim_customer'"},
-         "The following tables are referred to by the 'dwm_star_relations' table but the details "
-         "of the same are not present in the dwm_tables table:\r\ndim_customer\r\n\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        WarehouseBuilder broken;
-        BuildWarehouse(broken);
-        for (const auto& statement : c.Damage) broken.Exec(statement);
-        broken.Close();
-        RunSettings settings = settings_;
-        settings.Database = broken.Path();
-        EXPECT_FALSE(ExecuteRun(state_, settings));
-        EXPECT_EQ(state_.MessageText, c.Fault + kErrorLine);
-        // The later tasks are not run: their flags are cleared with the check's.
-        EXPECT_FALSE(settings.CheckMetadata || settings.MarkUnused || settings.GenerateReports);
-    }
+TEST_F(MetadataCheckRunTest, AFaultEndsTheRunWithTheDriversErrorLine) {
+    w_.Exec("DROP INDEX ix_fact_sales_product_id");
+    w_.Exec("DROP INDEX ix_fact_sales_customer_key");
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(state_.MessageText, "Table :fact_sales is not indexed.\r\n" + kErrorLine);
+    // The later tasks are not run: their flags are cleared with the check's.
+    EXPECT_FALSE(settings_.CheckMetadata || settings_.MarkUnused || settings_.GenerateReports);
 }
 
 // Two relation rows, then three table rows; Cancel is noticed at the next poll.
@@ -117,58 +85,24 @@ INSTANTIATE_TEST_SUITE_P(AmongRelationsAndTables, MetadataCancelTest,
                          ::testing::Values(std::pair{1, "Checking the Relations Table"},
                                            std::pair{3, "Checking the dwm_tables table"}));
 
-class MetadataCheckProgramTest : public testing::RunTest {
-  protected:
-    //! Builds the demo warehouse with the sqlite3 shell, as scripts/demo.sh does.
-    std::string DemoWarehouse() {
-        const std::string path = dir_.File("demo.db");
-        const std::string command =
-            "sqlite3 '" + path + "' < '" VARNEL_SOURCE_DIR "/scripts/demo_warehouse.sql'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        return path;
-    }
-
-    //! Runs varnel -chkmd on the warehouse; returns its exit status.
-    int CheckMetadata(const std::string& warehouse) {
-        std::string command =
-            "VARNEL_HISTORY='" + HistoryPath() + "' '" VARNEL_EXE "' -mac sqlite -db '" +
-            warehouse + "' -ntaut -chkmd -log '" + Logs() + "' -statusfile '" +
-            dir_.File("status.txt") + "' 2>'" + dir_.File("stderr.txt") + "' </dev/null";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string Logs() const { return dir_.File("logs"); }
-
-    std::string OnlyLog() {
-        std::vector<std::string> logs;
-        for (const auto& entry : std::filesystem::directory_iterator(Logs()))
-            logs.push_back(entry.path().string());
-        EXPECT_EQ(logs.size(), 1u);
-        return logs.empty() ? "" : ReadFile(logs.front());
-    }
-};
-
-TEST_F(MetadataCheckProgramTest, DemoWarehousePasses) {
-    const std::string warehouse = DemoWarehouse();
-    ASSERT_EQ(CheckMetadata(warehouse), 0) << ReadFile(dir_.File("stderr.txt"));
-    EXPECT_EQ(ReadFile(dir_.File("status.txt")), "ok\r\n");
-    const std::string log = OnlyLog();
-    EXPECT_THAT(log, HasSubstr("The following processes were completed by the tool :\r\n"
-                               "\t - Checking of metadata\r\n"));
-    EXPECT_THAT(log, Not(HasSubstr("Error")));
-}
-
-TEST_F(MetadataCheckProgramTest, BrokenDemoWarehouseFailsWithTheFaultInTheLog) {
-    const std::string warehouse = DemoWarehouse();
-    testing::OpenSqlite(warehouse)->Execute(
+// The program on the demo warehouse, broken: exit status, status file and log.
+TEST_F(MetadataCheckRunTest, TheProgramFailsOnABrokenDemoWarehouse) {
+    const std::string demo = dir_.File("demo.db");
+    ASSERT_EQ(
+        std::system(("sqlite3 '" + demo + "' < '" VARNEL_SOURCE_DIR "/scripts/demo_warehouse.sql'")
+                        .c_str()),
+        0);
+    testing::OpenSqlite(demo)->Execute(
         "UPDATE dwm_star_relations SET original_primary_key = NULL"
         " WHERE foreign_table = 'fact_returns' AND primary_table = 'dim_customer'");
-    EXPECT_EQ(CheckMetadata(warehouse), 1);
+    auto args = testing::SqliteRun(VARNEL_EXE, demo, dir_.File("logs"));
+    args.insert(args.end(), {"-chkmd", "-statusfile", dir_.File("status.txt")});
+    EXPECT_EQ(testing::RunChild(args).ExitCode, 1);
     EXPECT_EQ(ReadFile(dir_.File("status.txt")), "failure\r\n");
-    EXPECT_THAT(OnlyLog(), HasSubstr("original_primary_key Column Empty  for slowly changing "
-                                     "dimension table: dim_customer\r\n" +
-                                     kErrorLine));
+    EXPECT_THAT(testing::OnlyFileIn(dir_.File("logs")),
+                HasSubstr("original_primary_key Column Empty  for slowly changing "
+                          "dimension table: dim_customer\r\n" +
+                          kErrorLine));
 }
 
 }  // namespace

