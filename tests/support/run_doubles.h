@@ -20,7 +20,6 @@
 #include "tests/support/scoped_env.h"
 #include "tests/support/state_test.h"
 #include "tests/support/temp_dir.h"
-#include "warehouse/odbc.h"
 
 namespace varnel::testing {
 
@@ -110,9 +109,8 @@ class RunTest : public StateTest {
     const WindowRecord& Window() const { return *window_; }
     std::string HistoryPath() const { return dir_.File("history.db"); }
 
-    //! A task's context as the run driver makes it: this test's state, the settings
-    //! given, the loaded window (a silent one when none is), the warehouse's dialect.
-    //! Each call makes a new one.
+    //! A new task context as the run driver makes it: the loaded window (a silent one
+    //! when none is) and the warehouse's dialect.
     TaskContext& Context(RunSettings& settings, LogStream* log = nullptr,
                          const std::string& logPath = "");
     TaskContext& Context() { return Context(taskSettings_); }

@@ -83,17 +83,10 @@ void WarehouseBuilder::Dimension(const std::string& name, const std::vector<std:
     }
     CreateTable(name, definitions,
                 options.PrimaryKey.empty() ? "" : "PRIMARY KEY (" + options.PrimaryKey + ")");
-    if (options.Registered) {
-        Register({.Table = name,
-                  .Type = options.TableType,
-                  .WhereClause = Null,
-                  .Selected = options.Selected ? 1 : 0,
-                  .OrgPkey = options.OrgPkey.empty() ? Cell() : Cell(options.OrgPkey)});
-    }
-    tables_[name] = {.IsFact = false,
-                     .Indexed = false,
-                     .SlowlyChanging = options.SlowlyChanging,
-                     .OrgPkey = options.OrgPkey};
+    if (options.Registered)
+        Register({name, options.TableType, Null, options.Selected ? 1 : 0,
+                  options.OrgPkey.empty() ? Cell() : Cell(options.OrgPkey)});
+    tables_[name] = {false, false, options.SlowlyChanging, options.OrgPkey};
 }
 
 void WarehouseBuilder::Fact(const std::string& name, const std::vector<std::string>& columns,
@@ -102,15 +95,8 @@ void WarehouseBuilder::Fact(const std::string& name, const std::vector<std::stri
     if (!options.KeyConstraint.empty()) key = "CONSTRAINT " + options.KeyConstraint + " ";
     if (!options.PrimaryKey.empty()) key += "PRIMARY KEY (" + options.PrimaryKey + ")";
     CreateTable(name, columns, key);
-    if (options.Registered) {
-        Register({.Table = name,
-                  .Type = options.TableType,
-                  .WhereClause = options.WhereClause,
-                  .Selected = 0,
-                  .OrgPkey = Null});
-    }
-    tables_[name] = {
-        .IsFact = true, .Indexed = options.Indexed, .SlowlyChanging = false, .OrgPkey = ""};
+    if (options.Registered) Register({name, options.TableType, options.WhereClause, 0, Null});
+    tables_[name] = {true, options.Indexed, false, ""};
 }
 
 void WarehouseBuilder::Register(const TableEntry& entry) {

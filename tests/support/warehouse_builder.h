@@ -60,7 +60,6 @@ struct DimensionOptions {
     std::string TableType = "DIMENSION";
     //! Adds the version columns; relations to the table become slowly changing.
     bool SlowlyChanging = false;
-    //! Adds surkey INTEGER.
     bool Surkey = false;
     //! Control and version columns to leave out.
     std::vector<std::string> Without{};
@@ -72,7 +71,6 @@ struct FactOptions {
     std::string PrimaryKey{};
     //! Name of the key's constraint; empty: unnamed.
     std::string KeyConstraint{};
-    //! dwm_tables.where_clause, the archiving condition.
     Cell WhereClause{};
     //! An index on the referring columns of each relation that names the table.
     bool Indexed = true;
@@ -125,7 +123,7 @@ class WarehouseBuilder {
     std::string Folder() const { return std::filesystem::path(path_).parent_path().string(); }
     //! The builder's connection, opened again when it was closed.
     varnel::Connection& Connection();
-    //! A new, independent connection to the file, for the code under test.
+    //! A new connection to the file, for the code under test.
     std::unique_ptr<varnel::Connection> OpenConnection() const { return OpenSqlite(path_); }
     //! Closes the builder's connection, so that another process can use the file.
     void Close() { connection_.reset(); }
@@ -151,7 +149,6 @@ class WarehouseBuilder {
     //! The columns named, then start_date, end_date, is_current, is_deletable, is_sustainable.
     void Versions(const std::string& table, const std::vector<std::string>& columns,
                   const std::vector<Version>& versions);
-    //! Runs one statement; returns its affected-row count.
     std::int64_t Exec(const std::string& sql) { return Connection().Execute(sql); }
 
     //! The first value of a query ("<null>", "<no row>").
