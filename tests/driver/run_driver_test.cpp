@@ -11,16 +11,11 @@
 
 #include <filesystem>
 
-#include "base/clock.h"
 #include "base/current_user.h"
-#include "run/lock.h"
-#include "run/process_state.h"
-#include "run/progress_window.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
 #include "warehouse/live_lock.h"
-#include "warehouse/tool_tables.h"
 
 namespace varnel {
 namespace {
@@ -29,8 +24,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::ReadFile;
 using testing::TestTask;
-
-const Timestamp kStart{2005, 3, 7, 23, 5, 9};
+using Names = std::vector<std::string>;
 
 class RunDriverTest : public testing::RunTest {
   protected:
@@ -40,12 +34,12 @@ class RunDriverTest : public testing::RunTest {
         state_.CommandLineMode = true;
         settings_.Server = "sqlite";
         settings_.Database = warehouse_;
-        settings_.WindowsAuth = true;
-        settings_.LogRequested = true;
+        settings_.WindowsAuth = settings_.LogRequested = true;
         settings_.LogDirectory = dir_.File("logs");
+        settings_.StatusFile = dir_.File("status.txt");
     }
 
-    //! Five recording tasks; the one named fails.
+    //! Five recording tasks; the one named fails (or throws).
     void InstallTasks(const std::string& failing = "", bool throwInstead = false) {
         std::vector<RunTask> tasks;
         const std::pair<bool RunSettings::*, std::string> flags[] = {
@@ -55,51 +49,46 @@ class RunDriverTest : public testing::RunTest {
             {&RunSettings::GenerateReports, "reports"},
             {&RunSettings::DeleteMarked, "delete"}};
         for (const auto& [flag, name] : flags) {
-            tasks.push_back(TestTask(
-                flag,
-                [this, name = name, failing, throwInstead](TaskContext& context) {
-                    ran_.push_back(name);
-                    if (context.Log) context.Log->WriteLine("task " + name);
-                    if (name != failing) return true;
-                    if (throwInstead) throw std::runtime_error("boom in " + name);
-                    if (state_.ActiveProgressWindow())
-                        state_.ActiveProgressWindow()->CheckCancelState();
-                    state_.MessageText += "details of " + name + "\r\n";
-                    return false;
-                },
-                name));
+            const auto run = [this, name = name, failing, throwInstead](TaskContext& context) {
+                ran_.push_back(name);
+                if (context.Log) context.Log->WriteLine("task " + name);
+                if (name != failing) return true;
+                if (throwInstead) throw std::runtime_error("boom in " + name);
+                context.Progress.CheckCancelState();
+                state_.MessageText += "details of " + name + "\r\n";
+                return false;
+            };
+            tasks.push_back(TestTask(flag, run, name));
         }
         SetTaskTable(state_, std::move(tasks));
     }
-
     std::string LogText() {
         for (const auto& entry : std::filesystem::directory_iterator(settings_.LogDirectory))
             return ReadFile(entry.path().string());
         return "<no log>";
     }
+    std::string Lock() {
+        return testing::QueryValue(*testing::OpenSqlite(warehouse_),
+                                   "select lock || '|' || user_name from dwm_multiuse");
+    }
 
     std::string warehouse_;
     RunSettings settings_;
-    std::vector<std::string> ran_;
+    Names ran_;
 };
 
 TEST_F(RunDriverTest, SuccessfulRunWritesTheSummaryBlockByteForByte) {
-    testing::FixedClock clock(state_, kStart);
+    testing::FixedClock clock(state_, {2005, 3, 7, 23, 5, 9});
     InstallTasks();
     settings_.CheckMetadata = settings_.MarkUnused = settings_.GenerateReports = true;
     settings_.StatusFileRequested = true;
-    settings_.StatusFile = dir_.File("status.txt");
     settings_.LogDirectory += "/";  // a trailing separator names the same log
     ASSERT_TRUE(ExecuteRun(state_, settings_));
-    EXPECT_EQ(ran_, (std::vector<std::string>{"check", "mark", "reports"}));
+    EXPECT_EQ(ran_, (Names{"check", "mark", "reports"}));
     EXPECT_EQ(ReadFile(settings_.StatusFile), "ok\r\n");
-    const std::string logPath = dir_.File("logs/Varnel_Log07-03-200523-05-09.txt");
-    ASSERT_TRUE(std::filesystem::exists(logPath));
     const std::string dir = settings_.LogDirectory;
-    EXPECT_EQ(ReadFile(logPath),
-              "task check\r\n"
-              "task mark\r\n"
-              "task reports\r\n"
+    EXPECT_EQ(ReadFile(dir_.File("logs/Varnel_Log07-03-200523-05-09.txt")),
+              "task check\r\ntask mark\r\ntask reports\r\n"
               "Varnel started on: Monday, Mar 7 2005 at: 23:05:09\r\n"
               "\r\n"
               "The following processes were completed by the tool :\r\n"
@@ -119,9 +108,7 @@ TEST_F(RunDriverTest, SuccessfulRunWritesTheSummaryBlockByteForByte) {
                   "\r\n"
                   "Varnel stopped on: Monday, Mar 7 2005 at: 23:05:09\r\n");
     EXPECT_TRUE(testing::ReadJobHistory(HistoryPath()).empty());
-    EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_),
-                                  "select lock || '|' || user_name from dwm_multiuse"),
-              "0|" + CurrentUserName());
+    EXPECT_EQ(Lock(), "0|" + CurrentUserName());
     EXPECT_EQ(state_.WarehouseConnection, nullptr);  // an unattended run closes its connections
     EXPECT_EQ(Window().CheckMarks, (std::vector<bool>{true, true, true}));
     EXPECT_TRUE(Window().OkEnabled);
@@ -129,13 +116,11 @@ TEST_F(RunDriverTest, SuccessfulRunWritesTheSummaryBlockByteForByte) {
 }
 
 TEST_F(RunDriverTest, CancelIsDisabledAfterADeletionThatRanToItsEndThoughPressed) {
-    SetTaskTable(state_, {TestTask(
-                             &RunSettings::DeleteMarked,
-                             [](TaskContext& context) {
-                                 context.State.ActiveProgressWindow()->PressCancel();
-                                 return true;
-                             },
-                             "delete")});
+    const auto press = [](TaskContext& context) {
+        context.Progress.PressCancel();
+        return true;
+    };
+    SetTaskTable(state_, {TestTask(&RunSettings::DeleteMarked, press, "delete")});
     settings_.DeleteMarked = true;
     ExecuteRun(state_, settings_);
     EXPECT_TRUE(Window().CancelPressed);
@@ -143,109 +128,84 @@ TEST_F(RunDriverTest, CancelIsDisabledAfterADeletionThatRanToItsEndThoughPressed
     EXPECT_FALSE(Window().CancelEnabled);
 }
 
-TEST_F(RunDriverTest, FailedTaskClearsItsFlagAndTheLaterOnes) {
-    InstallTasks("archive");
-    settings_.CheckMetadata = settings_.ArchiveFacts = settings_.MarkUnused = true;
-    settings_.DeleteMarked = settings_.AtomicDelete = settings_.GenerateReports = true;
-    settings_.ArchiveServer = "sqlite";
-    settings_.ArchiveDatabase = warehouse_;
-    settings_.ArchiveUserName = "x";
-    EXPECT_FALSE(ExecuteRun(state_, settings_));
-    EXPECT_EQ(ran_, (std::vector<std::string>{"check", "archive"}));
-    EXPECT_EQ(state_.MessageText, "details of archive\r\nError in archive.\r\n");
-    EXPECT_TRUE(settings_.CheckMetadata);
-    EXPECT_FALSE(settings_.ArchiveFacts || settings_.MarkUnused || settings_.GenerateReports ||
-                 settings_.DeleteMarked || settings_.AtomicDelete);
-    const std::string log = LogText();
-    EXPECT_THAT(log,
-                HasSubstr("details of archive\r\nError in archive.\r\n\r\nVarnel started on: "));
-    EXPECT_THAT(log, HasSubstr(":\r\n\t - Checking of metadata\r\n\r\nVarnel stopped on: "));
-    EXPECT_TRUE(Window().Unloaded);
-    EXPECT_EQ(Window().CheckMarks, (std::vector<bool>{true, false, false, false, false}));
-
-    const auto history = testing::ReadJobHistory(HistoryPath());
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0].Status, "3");
-    EXPECT_EQ(history[0].EntryKind, "6");
-    EXPECT_EQ(history[0].Message, state_.MessageText);
-    EXPECT_EQ(history[0].ArchiveUserName, "x");
-}
-
-// A cancelled or throwing task ends the sequence; only the tasks before it are listed.
-TEST_F(RunDriverTest, CancelledOrThrowingTaskEndsTheSequence) {
-    for (const bool cancel : {true, false}) {
-        SCOPED_TRACE(cancel ? "cancel" : "throw");
+// A failed, cancelled or throwing task ends the sequence and clears its flag and the
+// later ones; only the tasks before it are listed.
+TEST_F(RunDriverTest, AFailedTaskEndsTheSequence) {
+    const struct {
+        std::string Failing, Mode, Message;
+        Names Ran;
+    } cases[] = {
+        {"archive", "fail", "details of archive\r\nError in archive.\r\n", {"check", "archive"}},
+        {"mark", "cancel", "details of mark\r\nmark cancelled.\r\n", {"check", "mark"}},
+        {"mark", "throw", "boom in mark\r\n", {"check", "mark"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Mode);
         ran_.clear();
         state_.MessageText.clear();
         std::filesystem::remove_all(settings_.LogDirectory);
-        InstallTasks("mark", !cancel);
-        if (cancel) CancelAfterPolls(0);
-        settings_.CheckMetadata = settings_.MarkUnused = settings_.GenerateReports = true;
+        std::filesystem::remove(HistoryPath());
+        InstallTasks(c.Failing, c.Mode == "throw");
+        CancelAfterPolls(c.Mode == "cancel" ? 0 : -1);
+        settings_.CheckMetadata = settings_.ArchiveFacts = settings_.MarkUnused = true;
+        settings_.DeleteMarked = settings_.AtomicDelete = settings_.GenerateReports = true;
+        settings_.ArchiveFacts = c.Failing == "archive";
+        settings_.ArchiveServer = "sqlite";
+        settings_.ArchiveDatabase = warehouse_;
+        settings_.ArchiveUserName = "x";
         EXPECT_FALSE(ExecuteRun(state_, settings_));
-        EXPECT_EQ(state_.MessageText,
-                  cancel ? "details of mark\r\nmark cancelled.\r\n" : "boom in mark\r\n");
-        EXPECT_EQ(ran_, (std::vector<std::string>{"check", "mark"}));
-        EXPECT_FALSE(settings_.MarkUnused || settings_.GenerateReports);
-        EXPECT_THAT(LogText(),
-                    HasSubstr(":\r\n\t - Checking of metadata\r\n\r\nVarnel stopped on: "));
-        EXPECT_THAT(LogText(), Not(HasSubstr("reports were generated")));
-        EXPECT_EQ(
-            testing::QueryValue(*testing::OpenSqlite(warehouse_), "select lock from dwm_multiuse"),
-            "0");
+        EXPECT_EQ(ran_, c.Ran);
+        EXPECT_EQ(state_.MessageText, c.Message);
+        EXPECT_TRUE(settings_.CheckMetadata);
+        EXPECT_FALSE(settings_.ArchiveFacts || settings_.MarkUnused || settings_.GenerateReports ||
+                     settings_.DeleteMarked || settings_.AtomicDelete);
+        EXPECT_THAT(LogText(), HasSubstr(c.Message + "\r\nVarnel started on: "));
+        EXPECT_THAT(LogText(), HasSubstr(":\r\n\t - Checking of metadata\r\n\r\nVarnel stopped"));
+        EXPECT_TRUE(Window().Unloaded);
+        EXPECT_EQ(Lock(), "0|" + CurrentUserName());
+        const auto history = testing::ReadJobHistory(HistoryPath());
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(history[0].Status + history[0].EntryKind, "36");
+        EXPECT_EQ(history[0].Message, state_.MessageText);
+        EXPECT_EQ(history[0].ArchiveUserName, "x");
     }
 }
 
-TEST_F(RunDriverTest, AtomicAloneIsListedThoughDeletionDoesNotRun) {
-    InstallTasks();
-    settings_.AtomicDelete = true;
-    ASSERT_TRUE(ExecuteRun(state_, settings_));
-    EXPECT_TRUE(ran_.empty());
-    EXPECT_THAT(
-        LogText(),
-        HasSubstr(":\r\n\t - Delete marked elements only if all the siblings are unused.\r\n"));
-    EXPECT_THAT(LogText(), Not(HasSubstr("Delete marked dimension elements")));
-}
-
-TEST_F(RunDriverTest, AnotherLastUserStopsAnUnattendedRunAsAFailure) {
-    {
+// An unattended run takes over neither another user's last use nor a live holder's lock.
+TEST_F(RunDriverTest, AnUnattendedRunStopsAtAnotherUseOfTheWarehouse) {
+    const std::string me = CurrentUserName();
+    const int holder = open(LiveLockFilePath(warehouse_).c_str(), O_RDWR | O_CREAT, 0600);
+    const struct {
+        std::string Row, Message;
+    } cases[] = {
+        {"0,'alice'",
+         "\r\nVarnel Tool was last used by -- alice. An unattended run does not take over; "
+         "nothing was done."},
+        // The holder lives: it keeps the live lock beside the warehouse.
+        {"1,'" + me + "'",
+         "\r\nThe machine is currently locked by user " + me + ". Nothing was done."},
+    };
+    for (const auto& c : cases) {
+        state_.MessageText.clear();
         auto db = testing::OpenSqlite(warehouse_);
-        db->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
-        db->Execute("insert into dwm_multiuse values (0,'alice')");
+        db->Execute("create table if not exists dwm_multiuse( lock bit, user_name varchar(100))");
+        db->Execute("delete from dwm_multiuse");
+        db->Execute("insert into dwm_multiuse values (" + c.Row + ")");
+        EXPECT_EQ(c.Row[0] == '1' ? flock(holder, LOCK_SH | LOCK_NB) : 0, 0);
+        InstallTasks();
+        settings_.MarkUnused = true;
+        EXPECT_FALSE(ExecuteRun(state_, settings_));
+        EXPECT_TRUE(ran_.empty());
+        EXPECT_EQ(state_.MessageText, c.Message);
+        EXPECT_EQ(Lock(), c.Row[0] + std::string("|") + (c.Row[0] == '1' ? me : "alice"));
     }
-    InstallTasks();
-    settings_.MarkUnused = true;
-    EXPECT_FALSE(ExecuteRun(state_, settings_));
-    EXPECT_TRUE(ran_.empty());
-    EXPECT_EQ(state_.MessageText,
-              "\r\nVarnel Tool was last used by -- alice. An unattended run does not "
-              "take over; nothing was done.");
-
+    close(holder);
     // The main window's run keeps the quiet stop.
     state_.CommandLineMode = false;
-    state_.MessageText.clear();
+    testing::OpenSqlite(warehouse_)
+        ->Execute("update dwm_multiuse set lock = 0, user_name = 'alice'");
     EXPECT_TRUE(ExecuteRun(state_, settings_));
     EXPECT_TRUE(ran_.empty());
-}
-
-TEST_F(RunDriverTest, AHeldLockIsNotTakenOverByAnUnattendedRun) {
-    {
-        auto db = testing::OpenSqlite(warehouse_);
-        db->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
-        db->Execute("insert into dwm_multiuse values (1,'" + CurrentUserName() + "')");
-    }
-    // The holder lives: it keeps the live lock beside the warehouse.
-    const int holder = open(LiveLockFilePath(warehouse_).c_str(), O_RDWR | O_CREAT, 0600);
-    ASSERT_EQ(flock(holder, LOCK_SH | LOCK_NB), 0);
-    InstallTasks();
-    settings_.MarkUnused = true;
-    EXPECT_FALSE(ExecuteRun(state_, settings_));
-    EXPECT_TRUE(ran_.empty());
-    EXPECT_EQ(state_.MessageText, "\r\nThe machine is currently locked by user " +
-                                      CurrentUserName() + ". Nothing was done.");
-    EXPECT_EQ(
-        testing::QueryValue(*testing::OpenSqlite(warehouse_), "select lock from dwm_multiuse"),
-        "1");
-    close(holder);
 }
 
 TEST_F(RunDriverTest, AJobHistoryThatCannotBeWrittenStillEndsWithFailure) {
@@ -254,27 +214,23 @@ TEST_F(RunDriverTest, AJobHistoryThatCannotBeWrittenStillEndsWithFailure) {
     settings_.Server = "127.0.0.1";
     settings_.WindowsAuth = false;
     settings_.UserName = "sa";
-    settings_.StatusFileRequested = true;
-    settings_.StatusFile = dir_.File("status.txt");
-    settings_.LogCopyRequested = true;
+    settings_.StatusFileRequested = settings_.LogCopyRequested = true;
     settings_.LogCopyFile = dir_.File("copy.txt");
     testing::WriteFile(settings_.LogCopyFile, "the copy of an earlier run");
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(ExecuteRun(state_, settings_));
     EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("job history"));
     EXPECT_EQ(ReadFile(settings_.StatusFile), "failure\r\n");
-    const std::string log = LogText();
-    EXPECT_THAT(log, HasSubstr("Error while connecting to : 127.0.0.1\r\n"));
     // The run goes on to its summary and its copy all the same.
-    EXPECT_THAT(log, HasSubstr("\r\nVarnel stopped on: "));
-    EXPECT_EQ(ReadFile(settings_.LogCopyFile), log);
+    EXPECT_THAT(LogText(), HasSubstr("Error while connecting to : 127.0.0.1\r\n"));
+    EXPECT_THAT(LogText(), HasSubstr("\r\nVarnel stopped on: "));
+    EXPECT_EQ(ReadFile(settings_.LogCopyFile), LogText());
 }
 
 TEST_F(RunDriverTest, ALogThatCannotBeCreatedEndsTheRunAtOnce) {
     testing::WriteFile(dir_.File("notadir"), "x");
     settings_.LogDirectory = dir_.File("notadir");
     settings_.StatusFileRequested = true;
-    settings_.StatusFile = dir_.File("status.txt");
     EXPECT_FALSE(ExecuteRun(state_, settings_));
     EXPECT_EQ(ReadFile(settings_.StatusFile), "failure\r\n");
     ASSERT_EQ(prompter_.Boxes.size(), 1u);
@@ -283,93 +239,58 @@ TEST_F(RunDriverTest, ALogThatCannotBeCreatedEndsTheRunAtOnce) {
     EXPECT_EQ(prompter_.Boxes[0].Style, 16);
 }
 
-// ------------------------------------------------- runs that stop before their first task
-
-struct EarlyStop {
-    std::string Name;
-    //! Breaks the run before its first task; gets the fixture's folder and settings.
-    std::function<void(const testing::TempDir&, RunSettings&)> Break;
-    //! Text the log holds about why.
-    std::string Reason;
-    //! The reason is a file the run must write: found before the warehouse is reached.
-    bool FileProblem = false;
-};
-
-void PrintTo(const EarlyStop& c, std::ostream* os) {
-    *os << c.Name;
-}
-
-class EarlyStopTest : public RunDriverTest, public ::testing::WithParamInterface<EarlyStop> {};
-
 // Nothing ran, so the summary lists no task and no report, whatever was asked for;
 // and a file that the end of the run cannot write stops it before it connects.
-TEST_P(EarlyStopTest, ListsNoTaskAndChangesNothing) {
-    InstallTasks();
-    settings_.CheckMetadata = settings_.MarkUnused = settings_.GenerateReports = true;
-    settings_.AtomicDelete = true;
-    GetParam().Break(dir_, settings_);
-    EXPECT_FALSE(ExecuteRun(state_, settings_));
-    EXPECT_TRUE(ran_.empty());
-    const std::string log = LogText();
-    EXPECT_THAT(log, HasSubstr(GetParam().Reason));
-    EXPECT_THAT(log, HasSubstr("The following processes were completed by the tool :\r\n\r\n"
-                               "Varnel stopped on: "));
-    EXPECT_THAT(log, Not(HasSubstr("reports were generated")));
-    if (GetParam().FileProblem) {
+TEST_F(RunDriverTest, ARunThatStopsBeforeItsFirstTaskListsNoneAndChangesNothing) {
+    std::filesystem::create_directories(dir_.File("copy"));
+    const struct {
+        std::function<void(RunSettings&)> Break;
+        std::string Reason;
+    } cases[] = {
+        {[](RunSettings& s) { s.Server.clear(); }, "Machine must be specified"},
+        {[&](RunSettings& s) { s.Database = dir_.File("gone.db"); },
+         "Error while connecting to : sqlite"},
+        {[&](RunSettings& s) { s.StatusFile = dir_.File("missing/status.txt"); },
+         "missing/status.txt could not be opened: No such file or directory"},
+        {[](RunSettings& s) { s.StatusFile = "/dev/full"; },
+         "The status file /dev/full could not be written: No space left on device"},
+        {[&](RunSettings& s) { s.LogCopyFile = dir_.File("copy"); },
+         "copy cannot be written: Is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Reason);
+        std::filesystem::remove_all(settings_.LogDirectory);
+        RunSettings settings = settings_;
+        settings.CheckMetadata = settings.MarkUnused = settings.GenerateReports = true;
+        settings.AtomicDelete = settings.StatusFileRequested = settings.LogCopyRequested = true;
+        settings.LogCopyFile = dir_.File("copy.txt");
+        c.Break(settings);
+        InstallTasks();
+        EXPECT_FALSE(ExecuteRun(state_, settings));
+        EXPECT_TRUE(ran_.empty());
+        EXPECT_THAT(LogText(), HasSubstr(c.Reason));
+        EXPECT_THAT(LogText(), HasSubstr("The following processes were completed by the tool "
+                                         ":\r\n\r\nVarnel stopped on: "));
+        EXPECT_THAT(LogText(), Not(HasSubstr("reports were generated")));
         EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_),
                                       "select count(*) from sqlite_master"),
                   "0");
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, EarlyStopTest,
-    ::testing::Values(
-        EarlyStop{"ValidationFails",
-                  [](const testing::TempDir&, RunSettings& s) { s.Server.clear(); },
-                  "Machine must be specified"},
-        EarlyStop{"WarehouseCannotBeReached",
-                  [](const testing::TempDir& d, RunSettings& s) { s.Database = d.File("gone.db"); },
-                  "Error while connecting to : sqlite"},
-        EarlyStop{"StatusFolderMissing",
-                  [](const testing::TempDir& d, RunSettings& s) {
-                      s.StatusFileRequested = true;
-                      s.StatusFile = d.File("missing/status.txt");
-                  },
-                  "missing/status.txt could not be opened: No such file or directory", true},
-        EarlyStop{"StatusDiskFull",
-                  [](const testing::TempDir&, RunSettings& s) {
-                      s.StatusFileRequested = true;
-                      s.StatusFile = "/dev/full";
-                  },
-                  "The status file /dev/full could not be written: No space left on device", true},
-        EarlyStop{"LogCopyIsAFolder",
-                  [](const testing::TempDir& d, RunSettings& s) {
-                      std::filesystem::create_directories(d.File("copy"));
-                      s.LogCopyRequested = true;
-                      s.LogCopyFile = d.File("copy");
-                  },
-                  "copy cannot be written: Is a directory", true}),
-    [](const auto& test) { return test.param.Name; });
-
 TEST_F(RunDriverTest, AStatusThatCannotBeWrittenAtTheEndFailsTheRun) {
-    settings_.StatusFileRequested = true;
-    settings_.StatusFile = dir_.File("status.txt");
+    settings_.StatusFileRequested = settings_.MarkUnused = true;
     // The task turns the status file into a folder so the last word is refused.
-    SetTaskTable(state_, {TestTask(
-                             &RunSettings::MarkUnused,
-                             [this](TaskContext&) {
-                                 std::filesystem::remove(settings_.StatusFile);
-                                 std::filesystem::create_directory(settings_.StatusFile);
-                                 return true;
-                             },
-                             "mark")});
-    settings_.MarkUnused = true;
+    const auto block = [this](TaskContext&) {
+        std::filesystem::remove(settings_.StatusFile);
+        return std::filesystem::create_directory(settings_.StatusFile);
+    };
+    SetTaskTable(state_, {TestTask(&RunSettings::MarkUnused, block, "mark")});
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(ExecuteRun(state_, settings_));
-    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
-                HasSubstr("status.txt could not be opened: Is a directory"));
-    EXPECT_THAT(LogText(), HasSubstr("status.txt could not be opened: Is a directory\r\n"));
+    const std::string fault = "status.txt could not be opened: Is a directory";
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr(fault));
+    EXPECT_THAT(LogText(), HasSubstr(fault + "\r\n"));
 }
 
 }  // namespace

@@ -9,12 +9,8 @@
 #include <filesystem>
 #include <regex>
 
-#include "driver/run_driver.h"
 #include "reports/report_frame.h"
 #include "reports/report_pieces.h"
-#include "run/process_state.h"
-#include "run/progress_window.h"
-#include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
 
@@ -27,29 +23,10 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::Null;
 using testing::ReadFile;
-using ::testing::StartsWith;
 
 const Timestamp kStart{2005, 3, 7, 9, 5, 3};
 
-//! A test window that also remembers every value the bar was set to.
-class StepWindow : public testing::TestProgressWindow {
-  public:
-    StepWindow(std::shared_ptr<testing::WindowRecord> record, int cancelAfterPolls,
-               std::vector<std::int32_t>& steps)
-        : TestProgressWindow(std::move(record), cancelAfterPolls), steps_(steps) {}
-
-    using ProgressWindow::ProgressVal;
-    void ProgressVal(std::int32_t value) override {
-        ProgressWindow::ProgressVal(value);
-        steps_.push_back(value);
-    }
-
-  private:
-    std::vector<std::int32_t>& steps_;
-};
-
-//! Table names of the data rows of a page, in page order: summary and table filter
-//! rows ("\t<TD>name</TD>") or detailed key pieces.
+//! The first group of every match of the pattern in the page, in page order.
 std::vector<std::string> NamesIn(const std::string& page, const std::string& pattern) {
     std::vector<std::string> names;
     const std::regex row(pattern);
@@ -58,28 +35,24 @@ std::vector<std::string> NamesIn(const std::string& page, const std::string& pat
         names.push_back((*it)[1]);
     return names;
 }
-const char* const kSummaryRow = "<TR>\r\n\t<TD>([^<]*)</TD>\r\n\t<TD><p align=center>";
-const char* const kKeyPiece = "<TR>\r\n<TD bgColor=#A9A9A9>([^<]*)</TD>";
 
 class ReportsTest : public testing::RunTest {
   protected:
     void SetUp() override {
         RunTest::SetUp();
         state_.RunStartDate = state_.RunStartTime = kStart;
-        reports_ = dir_.File("reports");
-        std::filesystem::create_directory(reports_);
-        taskSettings_.LogDirectory = reports_;
+        taskSettings_.LogDirectory = dir_.File("reports");
+        std::filesystem::create_directory(taskSettings_.LogDirectory);
     }
 
     //! The code under test gets its own connection, as in a run.
     void Connect(int cancelAfterPolls = -1) {
+        CancelAfterPolls(cancelAfterPolls);
         state_.WarehouseConnection = w_.OpenConnection();
-        state_.InstallProgressWindow(
-            std::make_unique<StepWindow>(record_, cancelAfterPolls, steps_));
+        state_.InstallProgressWindow(state_.MakeProgressWindow());
     }
-
     std::string PathOf(ReportKind kind) const {
-        return ReportFilePath(reports_, kind, kStart, kStart);
+        return ReportFilePath(taskSettings_.LogDirectory, kind, kStart, kStart);
     }
     std::string Page(ReportKind kind) const {
         const std::string path = PathOf(kind);
@@ -102,14 +75,13 @@ class ReportsTest : public testing::RunTest {
         w_.Fact("fact_returns", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
         w_.Relation("dim_product", "id", "fact_sales", "product_id");
         w_.Relation("dim_store", "id", "fact_sales", "store_id");
-        w_.Rows(
-            "dim_product", {"id", "code", "name", "surkey"},
-            {{1, "B&2", "Bread <fresh>", 102}, {2, "A1", "Apple", 101}, {3, "C3", "Cheese", 103}});
-        w_.Rows("dim_store", {"id", "region", "store_no"},
-                {{1, "north", 7}, {2, Null, 8}, {3, "south", 9}});
+        w_.Rows("dim_product", {"id", "code", "name", "surkey", "is_deletable"},
+                {{1, "B&2", "Bread <fresh>", 102, 1},
+                 {2, "A1", "Apple", 101, 1},
+                 {3, "C3", "Cheese", 103, 0}});
+        w_.Rows("dim_store", {"id", "region", "store_no", "is_deletable"},
+                {{1, "north", 7, 1}, {2, Null, 8, 1}, {3, "south", 9, 0}});
         w_.Rows("dim_date", {"id", "day"}, {{1, "2005-03-07"}});
-        w_.Exec("UPDATE dim_product SET is_deletable = 1 WHERE id IN (1, 2)");
-        w_.Exec("UPDATE dim_store SET is_deletable = 1 WHERE id IN (1, 2)");
     }
 
     void ExpectGolden(const std::string& name, std::string page) {
@@ -122,9 +94,6 @@ class ReportsTest : public testing::RunTest {
     }
 
     testing::WarehouseBuilder w_;
-    std::string reports_;
-    std::shared_ptr<testing::WindowRecord> record_ = std::make_shared<testing::WindowRecord>();
-    std::vector<std::int32_t> steps_;
 };
 
 TEST_F(ReportsTest, ThreePagesMatchTheStoredPagesByteForByte) {
@@ -137,14 +106,9 @@ TEST_F(ReportsTest, ThreePagesMatchTheStoredPagesByteForByte) {
     ExpectGolden("summary.html", Page(ReportKind::Summary));
     ExpectGolden("detailed.html", Page(ReportKind::Detailed));
     ExpectGolden("table_filter.html", Page(ReportKind::TableFilter));
-
     // 4 dimension rows twice, 3 selected dimensions and 2 fact tables: one step each.
     EXPECT_EQ(state_.ActiveProgressWindow()->ProgressMax(), 13.0f);
-    std::vector<std::int32_t> expected{0};
-    for (std::int32_t i = 1; i <= 12; ++i) expected.push_back(i);
-    expected.push_back(0);
-    EXPECT_EQ(steps_, expected);
-    EXPECT_THAT(record_->Comments,
+    EXPECT_THAT(Window().Comments,
                 ElementsAre("Generating summary report", "Generating detailed report",
                             "Generating table filter report", ""));
 }
@@ -166,27 +130,27 @@ TEST_F(ReportsTest, SummaryListsEveryDimensionAndDetailedOnlyMarkedOnesInTheSame
     w_.Rows("dim_area", {"id", "name", "surkey", "is_deletable"},
             {{1, "east", 11, 1}, {2, "west", 12, 1}});
     Connect();
+    const std::string& folder = taskSettings_.LogDirectory;
 
     UnusedCounts counts;
-    ASSERT_TRUE(WriteSummaryReport(Context(), *state_.WarehouseConnection, reports_, counts))
+    ASSERT_TRUE(WriteSummaryReport(Context(), *state_.WarehouseConnection, folder, counts))
         << state_.MessageText;
     const std::string summary = Page(ReportKind::Summary);
-    EXPECT_THAT(NamesIn(summary, kSummaryRow),
+    EXPECT_THAT(NamesIn(summary, "<TR>\r\n\t<TD>([^<]*)</TD>\r\n\t<TD><p align=center>"),
                 ElementsAre("dim_zone", "dim_brand", "dim_area", "dim_plain"));
     EXPECT_THAT(summary, HasSubstr("<TD>dim_plain</TD>\r\n\t<TD><p align=center>-1</FONT></TD>"));
     EXPECT_EQ(counts.Find("dim_area"), 2);
 
-    // Without the table that has no is_deletable the detailed page is whole.
+    // Without the table that has no is_deletable the detailed page is whole; with it,
+    // the statement on its marked rows fails and so does the page.
     UnusedCounts marked;
     for (const auto& [table, count] : counts)
         if (table != "dim_plain") marked.Add(table, count);
-    ASSERT_TRUE(WriteDetailedReport(Context(), *state_.WarehouseConnection, reports_, marked))
+    ASSERT_TRUE(WriteDetailedReport(Context(), *state_.WarehouseConnection, folder, marked))
         << state_.MessageText;
-    const std::string detailed = Page(ReportKind::Detailed);
-    EXPECT_THAT(NamesIn(detailed, kKeyPiece), ElementsAre("dim_zone", "dim_area"));
-
-    // With it, the statement on its marked rows fails and so does the page.
-    EXPECT_FALSE(WriteDetailedReport(Context(), *state_.WarehouseConnection, reports_, counts));
+    EXPECT_THAT(NamesIn(Page(ReportKind::Detailed), "<TR>\r\n<TD bgColor=#A9A9A9>([^<]*)</TD>"),
+                ElementsAre("dim_zone", "dim_area"));
+    EXPECT_FALSE(WriteDetailedReport(Context(), *state_.WarehouseConnection, folder, counts));
     EXPECT_THAT(state_.MessageText, HasSubstr("is_deletable"));
     EXPECT_THAT(Page(ReportKind::Detailed), Not(EndsWith("</HTML>\r\n")));
 }
@@ -201,7 +165,7 @@ TEST(UnusedCountsTest, ATableCountedTwiceIsAnErrorSoNoPageListsItTwice) {
     EXPECT_EQ(counts.Find("dim_a"), 2);
 }
 
-TEST_F(ReportsTest, CancelDuringTheSummaryFinishesItAndStopsBeforeTheDetailedPage) {
+TEST_F(ReportsTest, CancelFinishesTheSummaryAndAVanishedFolderFailsNamingTheFile) {
     BuildShop();
     Connect(/*cancelAfterPolls=*/1);
     EXPECT_FALSE(WriteReports(Context()));
@@ -210,26 +174,23 @@ TEST_F(ReportsTest, CancelDuringTheSummaryFinishesItAndStopsBeforeTheDetailedPag
     EXPECT_EQ(Page(ReportKind::Detailed), "<no file>");
     EXPECT_EQ(state_.ActiveProgressWindow()->Comment(), "Generating detailed report");
     EXPECT_EQ(state_.ActiveProgressWindow()->ProgressVal(), 4);
-}
 
-TEST_F(ReportsTest, VanishedReportFolderFailsTheTaskNamingTheFile) {
-    BuildShop();
+    std::filesystem::remove_all(taskSettings_.LogDirectory);
     Connect();
-    std::filesystem::remove(reports_);
     EXPECT_FALSE(WriteReports(Context()));
-    EXPECT_THAT(state_.MessageText, StartsWith("The report file " + PathOf(ReportKind::Summary) +
-                                               " could not be created"));
+    EXPECT_THAT(state_.MessageText,
+                ::testing::StartsWith("The report file " + PathOf(ReportKind::Summary) +
+                                      " could not be created"));
 }
 
-// The key column failures end the report task inside a run, with the run's line
-// after the cause; the detailed page stops where the failure struck.
-TEST_F(ReportsTest, KeyColumnFailuresEndTheRunWithTheTaskErrorLine) {
-    struct Case {
+// Key column failures end the report task with their cause; the detailed page stops
+// where the failure struck.
+TEST_F(ReportsTest, KeyColumnFailuresEndTheTask) {
+    const struct {
         std::string OrgPkey;
         bool Surkey;
         std::string Cause;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"", false, "The key columns (org_pkey) of the table dim_x are Null in dwm_tables."},
         {"code, Code", false, "The key column Code of the table dim_x is listed more than once."},
         {"code,surkey", true, "The key column surkey of the table dim_x is listed more than once."},
@@ -238,29 +199,16 @@ TEST_F(ReportsTest, KeyColumnFailuresEndTheRunWithTheTaskErrorLine) {
          "surkey column."},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.OrgPkey);
-        testing::WarehouseBuilder w;
-        w.Dimension("dim_x", {"id INTEGER", "code VARCHAR(5)"},
-                    {.PrimaryKey = "id", .OrgPkey = c.OrgPkey, .Surkey = c.Surkey});
-        w.Rows("dim_x", {"id", "code", "is_deletable"}, {{1, "x1", 1}});
-        w.Close();
-        RunSettings settings;
-        settings.Server = "sqlite";
-        settings.Database = w.Path();
-        settings.WindowsAuth = true;
-        settings.GenerateReports = true;
-        settings.LogRequested = true;
-        settings.LogDirectory = w.Folder();
-        state_.CommandLineMode = true;
-        EXPECT_FALSE(ExecuteRun(state_, settings));
-        EXPECT_EQ(
-            state_.MessageText,
-            c.Cause + "\r\nError occured in task:\tGenerate reports.\r\nProgram terminated.\r\n");
-        const std::string detailed = ReadFile(ReportFilePath(
-            w.Folder(), ReportKind::Detailed, state_.RunStartDate, state_.RunStartTime));
-        EXPECT_THAT(detailed, Not(HasSubstr("</HTML>")));
-        EXPECT_FALSE(std::filesystem::exists(ReportFilePath(
-            w.Folder(), ReportKind::TableFilter, state_.RunStartDate, state_.RunStartTime)));
+        w_ = testing::WarehouseBuilder();
+        w_.Dimension("dim_x", {"id INTEGER", "code VARCHAR(5)"},
+                     {.PrimaryKey = "id", .OrgPkey = c.OrgPkey, .Surkey = c.Surkey});
+        w_.Rows("dim_x", {"id", "code", "is_deletable"}, {{1, "x1", 1}});
+        Connect();
+        state_.MessageText.clear();
+        EXPECT_FALSE(WriteReports(Context()));
+        EXPECT_EQ(state_.MessageText, c.Cause + "\r\n");
+        EXPECT_THAT(Page(ReportKind::Detailed), Not(HasSubstr("</HTML>")));
+        EXPECT_EQ(Page(ReportKind::TableFilter), "<no file>");
     }
 }
 

@@ -1,20 +1,20 @@
 #include "run/command_line.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "driver/start_up.h"
-#include "tests/run/run_state_fixture.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/state_test.h"
+#include "tests/support/temp_dir.h"
 
 namespace varnel {
 namespace {
 
 using Args = std::vector<std::string>;
-using varnel::testing::RunStateTest;
 
 //! The MessageText that validation builds from these lines.
 std::string Lines(const std::vector<std::string>& lines) {
@@ -23,19 +23,17 @@ std::string Lines(const std::vector<std::string>& lines) {
     return text;
 }
 
-//! A full line of 25 arguments, then the ones given.
-std::string TwentyFivePlus(const std::string& more) {
-    return "-mac m -db d -usr u -password p -log l -job_id j -bkmac bm -bkdb bd -bkusr bu "
-           "-password_bk bp -statusfile s -grep -chkmd -mark " +
-           more;
+std::string Numbered(int from, int to) {
+    std::string words;
+    for (int i = from; i <= to; ++i) words += " a" + std::to_string(i);
+    return words;
 }
 
-TEST(SplitArgumentsTest, QuotesBlanksAndTabs) {
+TEST(SplitArgumentsTest, QuotesBlanksTabsAndTheMaximum) {
     const struct {
         std::string line;
         Args expected;
     } cases[] = {
-        {"", {}},
         {" \t ", {}},
         {"-mac  srv\t-db x ", {"-mac", "srv", "-db", "x"}},
         {"-log \"/data/my logs\"", {"-log", "/data/my logs"}},
@@ -44,142 +42,125 @@ TEST(SplitArgumentsTest, QuotesBlanksAndTabs) {
         {"\"ab\"cd ef", {"abcd", "ef"}},
         {"-log \"x y", {"-log", "x y"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        EXPECT_EQ(SplitArguments(c.line, MaxCommandLineArguments), c.expected);
+    for (const auto& c : cases) EXPECT_EQ(SplitArguments(c.line, 25), c.expected) << c.line;
+    const std::pair<std::string, std::string> last[] = {
+        {Numbered(1, 30), "a25"},
+        // A quote that would open the 26th argument ends the scan, in or after a word.
+        {Numbered(1, 25) + " \"x y\"", "a25"},
+        {Numbered(1, 25) + "\"x\"", "a25"},
+        // Text after a closing quote is no new argument, so the 25th may still grow.
+        {Numbered(1, 24) + " \"a25\"tail a26", "a25tail"},
+    };
+    for (const auto& [line, word] : last) {
+        const Args args = SplitArguments(line, 25);
+        EXPECT_EQ(args.size(), 25u);
+        EXPECT_EQ(args.back(), word) << line;
     }
 }
 
-TEST(SplitArgumentsTest, StopsAtTheMaximum) {
-    std::string words;
-    for (int i = 1; i <= 30; ++i) words += " a" + std::to_string(i);
-    const Args thirty = SplitArguments(words, 25);
-    ASSERT_EQ(thirty.size(), 25u);
-    EXPECT_EQ(thirty.back(), "a25");
-
-    std::string twentyFour;
-    for (int i = 1; i <= 24; ++i) twentyFour += "a" + std::to_string(i) + " ";
-
-    // A quote that would open the 26th argument ends the scan as well, in or after a word.
-    EXPECT_EQ(SplitArguments(twentyFour + "a25 \"x y\"", 25).back(), "a25");
-    EXPECT_EQ(SplitArguments(twentyFour + "a25\"x\"", 25).back(), "a25");
-    // Text after a closing quote is no new argument, so the 25th may still grow.
-    EXPECT_EQ(SplitArguments(twentyFour + "\"a25\"tail a26", 25).back(), "a25tail");
-}
-
-class CommandLineTest : public RunStateTest {
+class CommandLineTest : public testing::StateTest {
   protected:
     RunSettings Apply(const std::string& line) {
         RunSettings settings;
         SplitArguments(state_, settings, line, MaxCommandLineArguments);
         return settings;
     }
+    bool Validate(const std::string& line) {
+        state_.Reset();
+        return ValidateRunSettings(state_, Apply(line));
+    }
 
-    //! Applies the line and validates it; the result and MessageText are left to check.
-    bool Validate(const std::string& line) { return ValidateRunSettings(state_, Apply(line)); }
+    testing::TempDir dir_;
 };
 
-TEST_F(CommandLineTest, MoreThan25ArgumentsAreRefusedNotDropped) {
-    const auto fromProcess = [this](const std::string& line) {
-        std::vector<std::string> words = SplitArguments(line, 100);
-        words.insert(words.begin(), "varnel");
-        std::vector<char*> argv;
-        for (auto& word : words) argv.push_back(word.data());
-        RunSettings settings;
-        ApplyProcessArguments(state_, settings, static_cast<int>(argv.size()), argv.data(),
-                              MaxCommandLineArguments);
-        return settings;
-    };
+TEST_F(CommandLineTest, MoreThan25ArgumentsAreAppliedButRefused) {
+    const std::string line =
+        "-mac m -db d -usr u -password p -log l -job_id j -bkmac bm -bkdb bd -bkusr bu "
+        "-password_bk bp -statusfile s -grep -chkmd -mark ";
     const std::string tooMany =
         "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
         "done.";
-
     for (const bool process : {false, true}) {
-        SCOPED_TRACE(process ? "process arguments" : "command file line");
-        for (const std::string last : {"-del", "\"-del\""}) {
-            state_.CommandLineMode = false;
-            state_.MessageText.clear();
-            const RunSettings settings =
-                process ? fromProcess(TwentyFivePlus(last)) : Apply(TwentyFivePlus(last));
+        for (const std::string more : {"-del", "\"-del\"", ""}) {
+            SCOPED_TRACE(more + (process ? " as process arguments" : ""));
+            state_.Reset();
+            Args words = SplitArguments("varnel " + line + more, 100);
+            std::vector<char*> argv;
+            for (auto& word : words) argv.push_back(word.data());
+            RunSettings settings;
+            if (process)
+                ApplyProcessArguments(state_, settings, static_cast<int>(argv.size()), argv.data(),
+                                      MaxCommandLineArguments);
+            else
+                settings = Apply(line + more);
             // Applied whole, so that the run's log and status file hear of the refusal.
-            EXPECT_TRUE(settings.DeleteMarked);
             EXPECT_EQ(settings.StatusFile, "s");
-            EXPECT_FALSE(ValidateRunSettings(state_, settings));
-            EXPECT_EQ(state_.MessageText, Lines({tooMany, UsageText()}));
+            EXPECT_EQ(settings.DeleteMarked, !more.empty());
+            EXPECT_EQ(ValidateRunSettings(state_, settings), more.empty());
+            EXPECT_EQ(state_.MessageText, more.empty() ? "" : Lines({tooMany, UsageText()}));
         }
-        state_.MessageText.clear();
-        const RunSettings exact =
-            process ? fromProcess(TwentyFivePlus("")) : Apply(TwentyFivePlus(""));
-        EXPECT_TRUE(ValidateRunSettings(state_, exact));
-        EXPECT_EQ(state_.MessageText, "");
     }
-
     // The main window shows its own fields, not the command line's faults.
-    state_.MessageText.clear();
-    const RunSettings config = Apply(TwentyFivePlus("-config c"));
-    ASSERT_TRUE(state_.ConfigMode);
+    EXPECT_TRUE(Validate(line + "-config c"));
     EXPECT_FALSE(state_.CommandLineFaults.empty());
-    EXPECT_TRUE(ValidateRunSettings(state_, config));
 }
 
-TEST_F(CommandLineTest, OptionsAndValues) {
-    // A value starting with a slash is never an option.
-    RunSettings settings =
-        Apply("-log /del -usr /mark -password /grep /statusfile /chkmd -ntaut /datom -db /clsf");
-    EXPECT_EQ(settings.LogDirectory, "/del");
-    EXPECT_EQ(settings.UserName, "/mark");
-    EXPECT_EQ(settings.Password, "/grep");
-    EXPECT_EQ(settings.StatusFile, "/chkmd");
-    EXPECT_EQ(settings.Database, "/clsf");
-    EXPECT_FALSE(settings.DeleteMarked || settings.MarkUnused || settings.GenerateReports ||
-                 settings.CheckMetadata || settings.ArchiveFacts);
-    EXPECT_TRUE(settings.AtomicDelete);
+TEST_F(CommandLineTest, OptionsValuesAndStartModes) {
+    // A value starting with a slash is never an option; options ignore case; the last wins.
+    RunSettings s = Apply(
+        "-log /del -usr -db -password /grep /statusfile /chkmd -NTAUT /datom "
+        "-db /clsf -MaC Srv -Job_ID J1 -PASSWORD_BK Pw /Db d");
+    EXPECT_EQ(s.LogDirectory + s.UserName + s.Password + s.StatusFile + s.Server + s.JobId +
+                  s.ArchivePassword + s.Database,
+              "/del-db/grep/chkmdSrvJ1Pwd");
+    EXPECT_FALSE(s.DeleteMarked || s.GenerateReports || s.CheckMetadata || s.ArchiveFacts);
+    EXPECT_TRUE(s.AtomicDelete && s.WindowsAuth);
     EXPECT_TRUE(state_.CommandLineFaults.empty());
 
-    settings = Apply("-usr -db x -ntaut -mac m -db a -db b");
-    EXPECT_EQ(settings.UserName, "-db");
-    EXPECT_TRUE(settings.WindowsAuth);
-    EXPECT_EQ(settings.Database, "b");
-
-    settings = Apply("-MaC Srv -NTAUT -Job_ID J1 -PASSWORD_BK Pw /Db d -log /var/log/varnel");
-    EXPECT_EQ(settings.Server, "Srv");
-    EXPECT_TRUE(settings.WindowsAuth);
-    EXPECT_EQ(settings.JobId, "J1");
-    EXPECT_EQ(settings.ArchivePassword, "Pw");
-    EXPECT_EQ(settings.Database, "d");
-    EXPECT_EQ(settings.LogDirectory, "/var/log/varnel");
-    EXPECT_FALSE(settings.HelpRequested);
-
-    state_.CommandLineMode = false;
-    EXPECT_EQ(Apply("/var/log / /opt"), RunSettings{});
-    EXPECT_FALSE(state_.CommandLineMode);
-}
-
-TEST_F(CommandLineTest, StartModes) {
-    EXPECT_EQ(Apply("  \t "), RunSettings{});
-    EXPECT_EQ(DecideStartMode(state_), StartMode::Interactive);
-
-    Apply("-logfile /tmp/copy.txt");
-    EXPECT_EQ(DecideStartMode(state_), StartMode::Interactive);
-
-    Apply("-mac m");
-    EXPECT_EQ(DecideStartMode(state_), StartMode::Unattended);
-
-    Apply("-config /tmp/saved.txt");
+    const std::pair<std::string, StartMode> modes[] = {
+        {" \t ", StartMode::Interactive},
+        {"/var/log / /opt", StartMode::Interactive},
+        {"-logfile /tmp/copy.txt", StartMode::Interactive},
+        {"-mac m", StartMode::Unattended},
+        {"-config /tmp/saved.txt", StartMode::Configuration},
+    };
+    for (const auto& [line, mode] : modes) {
+        state_.Reset();
+        const RunSettings settings = Apply(line);
+        EXPECT_EQ(DecideStartMode(state_), mode) << line;
+        EXPECT_EQ(line.find('-') == std::string::npos, settings == RunSettings{}) << line;
+    }
     EXPECT_EQ(state_.ConfigFileName, "/tmp/saved.txt");
-    EXPECT_EQ(DecideStartMode(state_), StartMode::Configuration);
 }
 
-TEST_F(CommandLineTest, HelpGivesTheUsageTextAndNamesUnknownOptions) {
-    EXPECT_FALSE(Validate("-xyz -mac m --help"));
-    EXPECT_TRUE(state_.CommandLineMode);
-    EXPECT_EQ(state_.MessageText,
-              Lines({"Unknown option \"-xyz\"", "Unknown option \"--help\"", UsageText()}));
-
-    state_.MessageText.clear();
-    EXPECT_FALSE(Validate("-mac m -db d -usr u -log /l -help"));
-    EXPECT_EQ(state_.MessageText, Lines({UsageText()}));
-
+TEST_F(CommandLineTest, FaultsGiveTheirMessagesThenTheUsage) {
+    const struct {
+        std::string line;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"-xyz -mac m --help", {"Unknown option \"-xyz\"", "Unknown option \"--help\""}},
+        {"-mac m -db d -usr u -log /l -help", {}},
+        {"-mac m -db d -log /l", {"User name must be specified for connecting to the database"}},
+        {"-mac m -db d -usr u -log /l -clsf -bkmac b -bkdb c",
+         {"User name must be specified for connecting to the Archive database"}},
+        {"-ntaut -clsf -bkntaut",
+         {"Machine must be specified", "Database must be specified",
+          "It is not possible to use Windows NT Authentication for both the Data Warehouse "
+          "database and the archive database.",
+          "Archive machine must be specified", "Archive database must be specified",
+          "Log Directory name must be specified"}},
+        {"-mac m -db d -usr u -log /l -config",
+         {"When in Config Mode Please specify the Config File Name"}},
+        {"-mac m -db d -usr u -log /l -statusfile",
+         {"When in Status Mode Please specify the Status File Name"}},
+        {"-mac m -db d -usr u -log \"  \"", {"Log Directory name must be specified"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(Validate(c.line)) << c.line;
+        std::vector<std::string> lines = c.messages;
+        lines.push_back(UsageText());
+        EXPECT_EQ(state_.MessageText, Lines(lines)) << c.line;
+    }
     EXPECT_EQ(
         UsageText(),
         "Usage: Varnel -mac <machine> {-usr <user name> -password <password> | -ntaut} -db "
@@ -188,115 +169,51 @@ TEST_F(CommandLineTest, HelpGivesTheUsageTextAndNamesUnknownOptions) {
         "[-statusfile <statusfile>] [-chkmd] [-clsf] [-mark] [-del] [-datom] [-grep] [-help]");
 }
 
-TEST_F(CommandLineTest, SingleFaultGivesOneMessageThenTheUsage) {
-    const struct {
-        std::string line;
-        std::string message;
-    } cases[] = {
-        {"-mac m -db d -log /l", "User name must be specified for connecting to the database"},
-        {"-mac m -db d -ntaut -clsf -bkmac bm -bkdb bd -bkntaut -log /l",
-         "It is not possible to use Windows NT Authentication for both the Data Warehouse "
-         "database and the archive database."},
-        {"-mac m -db d -usr u -log /l -config",
-         "When in Config Mode Please specify the Config File Name"},
-        {"-mac m -db d -usr u -log /l -statusfile",
-         "When in Status Mode Please specify the Status File Name"},
-        {"-mac m -db d -usr u -log \"  \"", "Log Directory name must be specified"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        state_.CommandLineMode = false;
-        state_.ConfigMode = false;
-        state_.ConfigFileName.clear();
-        state_.MessageText.clear();
-        EXPECT_FALSE(Validate(c.line));
-        EXPECT_EQ(state_.MessageText, Lines({c.message, UsageText()}));
-    }
-}
-
-TEST_F(CommandLineTest, AllChecksRunInOrder) {
-    RunSettings settings;
-    settings.Server = "   ";
-    settings.ArchiveFacts = true;
-    settings.StatusFileRequested = true;
-    settings.LogDirectory = "/l";  // without LogRequested it does not count
-    state_.ConfigMode = true;
-
-    // The main window's path: messages only, no usage text.
-    EXPECT_FALSE(ValidateRunSettings(state_, settings));
-    EXPECT_EQ(state_.MessageText,
-              Lines({"Machine must be specified", "Database must be specified",
-                     "User name must be specified for connecting to the database",
-                     "Archive machine must be specified", "Archive database must be specified",
-                     "User name must be specified for connecting to the Archive database",
-                     "When in Config Mode Please specify the Config File Name",
-                     "When in Status Mode Please specify the Status File Name",
-                     "Log Directory name must be specified"}));
-
-    state_.MessageText.clear();
-    state_.ConfigMode = false;
-    state_.CommandLineMode = true;
-    settings = RunSettings{};
-    settings.WindowsAuth = true;
-    settings.ArchiveWindowsAuth = true;
-    settings.ArchiveFacts = true;
-    EXPECT_FALSE(ValidateRunSettings(state_, settings));
-    EXPECT_EQ(state_.MessageText,
-              Lines({"Machine must be specified", "Database must be specified",
-                     "It is not possible to use Windows NT Authentication for both the Data "
-                     "Warehouse database and the archive database.",
-                     "Archive machine must be specified", "Archive database must be specified",
-                     "Log Directory name must be specified", UsageText()}));
-}
-
-TEST_F(CommandLineTest, ReadCommandFileTakesTheFirstLineOfUpTo64KiB) {
-    const auto first = Dir() / "run.cmd";
-    const auto fits = Dir() / "fits.cmd";
-    const auto large = Dir() / "large.cmd";
+TEST_F(CommandLineTest, ACommandFileGivesItsFirstLineOnlyFromARegularFileOfUpTo64KiB) {
     const std::string padding(static_cast<std::size_t>(MaxCommandFileBytes) - 8, ' ');
-    std::ofstream(first, std::ios::binary) << "\xEF\xBB\xBF-mac m -log \"/a b\"\r\n-db ignored\r\n";
-    std::ofstream(fits, std::ios::binary) << "-mac m\r\n" << padding;
-    std::ofstream(large, std::ios::binary) << "-mac m\r\n" << padding << 'x';
-    std::string line;
-    std::string error;
-    ASSERT_TRUE(ReadCommandFile(first.string(), line, error)) << error;
-    EXPECT_EQ(line, "-mac m -log \"/a b\"");
-    ASSERT_TRUE(ReadCommandFile(fits.string(), line, error)) << error;
-    EXPECT_EQ(line, "-mac m");
-    line = "unchanged";
-    EXPECT_FALSE(ReadCommandFile(large.string(), line, error));
-    EXPECT_EQ(error, "The command file \"" + large.string() + "\" is larger than 64 KiB.");
-    EXPECT_EQ(line, "unchanged");
+    testing::WriteFile(dir_.File("run.cmd"), "\xEF\xBB\xBF-mac m -log \"/a b\"\r\n-db no\r\n");
+    testing::WriteFile(dir_.File("fits.cmd"), "-mac m\r\n" + padding);
+    testing::WriteFile(dir_.File("large.cmd"), "-mac m\r\n" + padding + "x");
+    ASSERT_EQ(mkfifo(dir_.File("fifo").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {"run.cmd", "-mac m -log \"/a b\""},
+        {"fits.cmd", "-mac m"},
+        {"large.cmd", "is larger than 64 KiB."},
+        {"missing.cfg", "does not exist."},
+        {"", "is a directory."},
+        // Nothing waits for a writer.
+        {"fifo", "is not a regular file."},
+    };
+    for (const auto& [name, expected] : cases) {
+        const std::string path = name.empty() ? dir_.Path().string() : dir_.File(name);
+        std::string line = "unchanged", error;
+        const bool read = ReadCommandFile(path, line, error);
+        EXPECT_EQ(read ? line : error,
+                  read ? expected : "The command file \"" + path + "\" " + expected);
+        EXPECT_EQ(read || line == "unchanged", true);
+    }
 }
 
 // The window itself is a stand-in: what is checked is whether start-up dares to open it.
 TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
     std::vector<StartMode> sessions;
-    const WindowSession session = [&sessions](ProcessState&, StartMode mode) {
-        sessions.push_back(mode);
-    };
-    std::string program = "varnel";
-    std::string copyOption = "-logfile";
-    std::string copyPath = (Dir() / "copy.txt").string();
-    std::vector<char*> argv = {program.data(), copyOption.data(), copyPath.data()};
-
+    const WindowSession session = [&](ProcessState&, StartMode mode) { sessions.push_back(mode); };
+    std::string words[] = {"varnel", "-logfile", dir_.File("copy.txt")};
+    char* argv[] = {words[0].data(), words[1].data(), words[2].data()};
     const struct {
-        const char* display;
-        const char* wayland;
+        const char *display, *wayland;
         int exit;
     } cases[] = {{nullptr, nullptr, 1}, {"", nullptr, 1}, {":0", nullptr, 0}, {nullptr, "w-0", 0}};
     for (const auto& c : cases) {
         testing::ScopedEnv display("DISPLAY", c.display);
         testing::ScopedEnv wayland("WAYLAND_DISPLAY", c.wayland);
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(Main(state_, static_cast<int>(argv.size()), argv.data(), session), c.exit);
-        const std::string err = ::testing::internal::GetCapturedStderr();
-        if (c.exit == 1) {
-            EXPECT_EQ(err,
-                      "Varnel: the main window cannot open: there is no display (neither DISPLAY "
-                      "nor WAYLAND_DISPLAY is set). Give the run options on the command line "
-                      "(varnel --help).\n");
-        }
+        EXPECT_EQ(Main(state_, 3, argv, session), c.exit);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  c.exit == 0 ? ""
+                              : "Varnel: the main window cannot open: there is no display "
+                                "(neither DISPLAY nor WAYLAND_DISPLAY is set). Give the run "
+                                "options on the command line (varnel --help).\n");
     }
     EXPECT_EQ(sessions, (std::vector<StartMode>{StartMode::Interactive, StartMode::Interactive}));
 }

@@ -1,5 +1,3 @@
-// The process state: a reset leaves nothing of a session behind, windows included.
-
 #include "run/process_state.h"
 
 #include <gtest/gtest.h>
@@ -9,12 +7,11 @@
 #include "run/console_progress.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
-#include "tests/support/temp_dir.h"
 
 namespace varnel {
 namespace {
 
-TEST(ProcessStateTest, ResetReturnsEveryMemberToItsStartValue) {
+TEST(ProcessStateTest, ResetLeavesNothingOfASessionBehind) {
     testing::TempDir dir;
     ProcessState state;
     testing::ScriptedPrompter prompter;
@@ -24,9 +21,11 @@ TEST(ProcessStateTest, ResetReturnsEveryMemberToItsStartValue) {
         void HideMainWindow() override {}
     } host;
 
-    state.AppendMessageLine("failed");
+    state.AppendMessageLine("one");
+    state.AppendMessageLine("two");
+    EXPECT_EQ(state.MessageText, "\r\none\r\ntwo");
     state.WarehouseConnection = testing::OpenSqlite(testing::CreateSqliteFile(dir.File("w.db")));
-    state.ArchiveConnection = testing::OpenSqlite(testing::CreateSqliteFile(dir.File("a.db")));
+    state.ArchiveConnection = testing::OpenSqlite(dir.File("w.db"));
     state.DeletionConnection = testing::OpenSqlite(dir.File("w.db"));
     state.LockHeld = state.CommandLineMode = state.ConfigMode = true;
     state.LastLockUser = state.LockHolder = state.ConfigFileName = state.StatusFileName = "x";
@@ -48,10 +47,10 @@ TEST(ProcessStateTest, ResetReturnsEveryMemberToItsStartValue) {
     EXPECT_NE(dynamic_cast<ConsoleProgressWindow*>(state.MakeProgressWindow().get()), nullptr);
     EXPECT_NE(&state.CurrentPrompter(), &prompter);
     EXPECT_NE(state.Now().Year, 1999);
-    EXPECT_EQ(state.MessageText, "");
     EXPECT_FALSE(state.WarehouseConnection || state.ArchiveConnection || state.DeletionConnection);
     EXPECT_FALSE(state.LockHeld || state.CommandLineMode || state.ConfigMode);
-    EXPECT_EQ(state.LastLockUser + state.LockHolder + state.ConfigFileName + state.StatusFileName,
+    EXPECT_EQ(state.MessageText + state.LastLockUser + state.LockHolder + state.ConfigFileName +
+                  state.StatusFileName,
               "");
     EXPECT_TRUE(state.LockNotes.empty() && state.CommandLineFaults.empty());
     EXPECT_EQ(state.SavedSettings, RunSettings{});
@@ -60,13 +59,6 @@ TEST(ProcessStateTest, ResetReturnsEveryMemberToItsStartValue) {
     EXPECT_TRUE(state.InstalledTasks.empty());
     EXPECT_EQ(state.MainWindow, nullptr);
     EXPECT_EQ(state.HeldLiveLock, nullptr);
-}
-
-TEST(ProcessStateTest, MessageLinesAreIntroducedByCrLf) {
-    ProcessState state;
-    state.AppendMessageLine("one");
-    state.AppendMessageLine("two");
-    EXPECT_EQ(state.MessageText, "\r\none\r\ntwo");
 }
 
 }  // namespace

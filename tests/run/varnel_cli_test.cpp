@@ -1,10 +1,10 @@
-// The varnel program as a scheduler or a person at a terminal starts it, a console
-// run cancelled by SIGINT and the lock of a run that was killed.
+// The varnel program as a scheduler or a person at a terminal starts it: runs that
+// cannot start, runs that fail on a bad warehouse, cancel by signal and the lock of
+// a run that was killed.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -12,17 +12,11 @@
 #include <thread>
 
 #include "base/current_user.h"
-#include "driver/run_driver.h"
 #include "run/command_line.h"
 #include "run/console_progress.h"
-#include "run/process_state.h"
-#include "run/progress_window.h"
-#include "tests/support/matchers.h"
 #include "tests/support/run_doubles.h"
-#include "tests/support/sqlite_file.h"
 #include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/live_lock.h"
 
 namespace varnel {
 namespace {
@@ -31,168 +25,217 @@ using ::testing::HasSubstr;
 using testing::OnlyFileIn;
 using testing::ReadFile;
 using ::testing::StartsWith;
+using Args = std::vector<std::string>;
 
 class VarnelCliTest : public testing::RunTest {
   protected:
     void SetUp() override {
         RunTest::SetUp();
-        warehouse_ = testing::CreateSqliteFile(dir_.File("w.db"));
+        w_.Dimension("d_store", {"store_id INTEGER", "name VARCHAR(20)"},
+                     {.PrimaryKey = "store_id"});
+        w_.Fact("f_sales", {"id INTEGER", "store_id INTEGER"}, {.PrimaryKey = "id"});
+        w_.Relation("d_store", "store_id", "f_sales", "store_id");
+        w_.Rows("d_store", {"store_id", "name", "is_deletable"},
+                {{1, "north", 1}, {2, "south", 0}});
+        w_.Rows("f_sales", {"id", "store_id"}, {{1, 2}});
+        w_.Close();
     }
 
-    //! Runs varnel with the arguments; its output goes to stdout.txt and stderr.txt.
-    int Varnel(const std::vector<std::string>& args) {
-        std::vector<std::string> argv{VARNEL_EXE};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return testing::RunChild(argv, {.Out = dir_.File("stdout.txt"), .Err = Err()}).ExitCode;
+    //! Runs the program with the arguments; its output goes to out.txt and err.txt.
+    int Varnel(Args args, const std::string& program = VARNEL_EXE) {
+        args.insert(args.begin(), program);
+        return testing::RunChild(args, {.Out = dir_.File("out.txt"), .Err = Err()}).ExitCode;
     }
     //! An unattended run on the warehouse with its log in the folder given.
-    int OnWarehouse(const std::string& logs) {
-        auto args = testing::SqliteRun(VARNEL_EXE, warehouse_, logs);
+    Args On(const std::string& logs, const std::string& program = VARNEL_EXE) {
+        Args args = testing::SqliteRun(program, w_.Path(), logs);
+        args.insert(args.end(), {"-statusfile", Status()});
+        return args;
+    }
+    int Run(const std::string& logs, const std::string& task = "") {
+        Args args = On(logs);
+        if (!task.empty()) args.push_back(task);
         return testing::RunChild(args, {.Err = Err()}).ExitCode;
     }
-    std::string Err() const { return dir_.File("stderr.txt"); }
-    std::string LockRow() {
-        return testing::QueryValue(*testing::OpenSqlite(warehouse_),
-                                   "select lock || '|' || user_name from dwm_multiuse");
-    }
+    std::string Err() const { return dir_.File("err.txt"); }
+    std::string Status() const { return dir_.File("status.txt"); }
+    std::string LockRow() { return w_.Value("select lock || '|' || user_name from dwm_multiuse"); }
+    testing::Texts Stores() { return w_.Lines("SELECT * FROM d_store ORDER BY store_id"); }
 
-    std::string warehouse_;
+    testing::WarehouseBuilder w_;
     const std::string me_ = CurrentUserName();
 };
 
-TEST_F(VarnelCliTest, ACommandFileRunWithNoTaskSucceedsWithItsLogAndStatus) {
+// Why a run did not start goes to standard error and the status file; the usage text
+// asked for with --help goes to standard output.
+TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
     const std::string logs = dir_.File("log dir");
-    const std::string status = dir_.File("status.txt");
-    testing::WriteFile(dir_.File("nightly.cfg"), "-mac sqlite -db " + warehouse_ +
-                                                     " -ntaut -statusfile " + status + " -log \"" +
-                                                     logs + "\"\r\n");
-    ASSERT_EQ(Varnel({"@" + dir_.File("nightly.cfg")}), 0) << ReadFile(Err());
-    EXPECT_EQ(ReadFile(status), "ok\r\n");
-    const auto log = *std::filesystem::directory_iterator(logs);
-    EXPECT_TRUE(std::regex_match(log.path().filename().string(),
-                                 std::regex("Varnel_Log[0-9]{2}-[0-9]{2}-[0-9]{6}-[0-9]{2}-"
-                                            "[0-9]{2}\\.txt")));
-    const std::string stamp =
-        "[A-Z][a-z]+day, [A-Z][a-z]{2} [0-9]{1,2} [0-9]{4} at: "
-        "[0-9]{2}:[0-9]{2}:[0-9]{2}\r\n";
-    EXPECT_TRUE(std::regex_match(OnlyFileIn(logs),
-                                 std::regex("Varnel started on: " + stamp +
-                                            "\r\nThe following processes were completed by the "
-                                            "tool :\r\n\r\nVarnel stopped on: " +
-                                            stamp)))
-        << OnlyFileIn(logs);
-    EXPECT_EQ(LockRow(), "0|" + me_);
-    EXPECT_TRUE(testing::ReadJobHistory(HistoryPath()).empty());
-}
-
-// Why nothing ran goes to standard error and the status file; the usage text asked
-// for with --help goes to standard output.
-TEST_F(VarnelCliTest, ARunThatCannotStartSaysWhyAndFails) {
-    const std::string logs = dir_.File("l");
-    const std::string status = dir_.File("status.txt");
-    const std::vector<std::string> run = {"-mac",   "sqlite",      "-db", warehouse_,
-                                          "-ntaut", "-statusfile", status};
-    const auto with = [&](std::vector<std::string> more) {
-        more.insert(more.begin(), run.begin(), run.end());
-        return more;
-    };
-    std::vector<std::string> tooMany = with({"-log", logs, "-mark"});
-    while (tooMany.size() < 24) tooMany.insert(tooMany.end(), {"-job_id", "nightly"});
-    tooMany.insert(tooMany.end(), {"-del", "-datom"});
+    Args tooMany = On(logs);
+    while (tooMany.size() < 25) tooMany.insert(tooMany.end(), {"-job_id", "nightly"});
+    tooMany.push_back("-del");
+    tooMany.erase(tooMany.begin());
     const std::string tooManyText =
         "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
         "done.";
+    Args noLog = On(logs);
+    noLog.erase(noLog.begin() + 6, noLog.begin() + 8);
+    noLog.erase(noLog.begin());
+    noLog.insert(noLog.end(), {"-logfile", dir_.File("copy.txt")});
+    testing::WriteFile(dir_.File("empty.cfg"), "-logfile " + dir_.File("x.txt") + "\r\n");
+    testing::WriteFile(dir_.File("nightly.cfg"), "-mac sqlite -db " + w_.Path() +
+                                                     " -ntaut -statusfile " + Status() +
+                                                     " -log \"" + logs + "\"\r\n");
+    const std::string stamp =
+        "[A-Z][a-z]+day, [A-Z][a-z]{2} [0-9]{1,2} [0-9]{4} at: [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n";
     const struct {
-        std::vector<std::string> Args;
+        Args Words;
         int Exit;
         std::string Err, Out, Log;
     } cases[] = {
+        {{"@" + dir_.File("nightly.cfg")},
+         0,
+         "",
+         "",
+         "Varnel started on: " + stamp +
+             "\r\nThe following processes were completed by the tool :\r\n\r\nVarnel "
+             "stopped on: " +
+             stamp},
         {{"-help"}, 1, UsageText() + "\nVarnel: failure\n", "", ""},
         {{"--help"}, 0, "", UsageText() + "\n", ""},
         {{}, 1, "Varnel: the main window cannot open: this build has no main window.", "", ""},
-        {with({"-Xyz", "-log", logs}), 1,
-         "Unknown option \"-Xyz\"\n" + UsageText() + "\nVarnel: failure\n", "",
-         "\r\nUnknown option \"-Xyz\"\r\n" + UsageText() + "\r\n"},
-        {with({"-logfile", dir_.File("copy.txt")}), 1,
-         "Log Directory name must be specified\n" + UsageText(), "", ""},
-        {tooMany, 1, tooManyText + "\n" + UsageText(), "", "\r\n" + tooManyText + "\r\n"},
-        {{"@" + dir_.File("missing.cfg")}, 1, "missing.cfg\" does not exist", "", ""},
+        {noLog, 1, "Log Directory name must be specified\n" + UsageText(), "", ""},
+        {tooMany, 1, tooManyText + "\n" + UsageText(), "", "\r\n" + tooManyText + "\r\n[\\s\\S]*"},
         // A command file without run options is no run, and no success.
         {{"@" + dir_.File("empty.cfg")}, 1, "empty.cfg holds no run options", "", ""},
     };
-    testing::WriteFile(dir_.File("empty.cfg"), "-logfile " + dir_.File("x.txt") + "\r\n");
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Args.empty() ? "no arguments" : c.Args.back());
+        SCOPED_TRACE(c.Words.empty() ? "no arguments" : c.Words.back());
         std::filesystem::remove_all(logs);
-        std::filesystem::remove(status);
-        EXPECT_EQ(Varnel(c.Args), c.Exit);
+        std::filesystem::remove(Status());
+        EXPECT_EQ(Varnel(c.Words), c.Exit);
         const std::string err = ReadFile(Err());
         EXPECT_TRUE(c.Err.empty() ? err.empty() : err.find(c.Err) != std::string::npos) << err;
-        const std::string out = ReadFile(dir_.File("stdout.txt"));
-        EXPECT_EQ(c.Out.empty() ? out : out.substr(0, c.Out.size()), c.Out);
-        EXPECT_THAT(c.Log.empty() ? "" : OnlyFileIn(logs), StartsWith(c.Log));
-        // Runs that name a status file (those with more than an option or two) fail in it.
-        EXPECT_EQ(c.Args.size() > 2 ? ReadFile(status) : "failure\r\n", "failure\r\n");
+        EXPECT_THAT(ReadFile(dir_.File("out.txt")), StartsWith(c.Out));
+        if (!c.Log.empty()) {
+            EXPECT_TRUE(std::regex_match(
+                std::filesystem::directory_iterator(logs)->path().filename().string(),
+                std::regex("Varnel_Log[0-9]{2}-[0-9]{2}-[0-9]{6}-[0-9]{2}-[0-9]{2}\\.txt")));
+            EXPECT_TRUE(std::regex_match(OnlyFileIn(logs), std::regex(c.Log))) << OnlyFileIn(logs);
+        }
+        // Runs that name a status file say how they ended in it.
+        const bool named = c.Words.size() > 2 || (c.Exit == 0 && !c.Log.empty());
+        EXPECT_EQ(named ? ReadFile(Status()) : "",
+                  named ? (c.Exit ? "failure\r\n" : "ok\r\n") : "");
     }
     EXPECT_EQ(ReadFile(dir_.File("copy.txt")),
               "Log directory path for the Varnel was not specified.");
-    // Nothing was connected to: the lock table was never made.
-    EXPECT_EQ(
-        testing::QueryValue(*testing::OpenSqlite(warehouse_), "select count(*) from sqlite_master"),
-        "0");
+    EXPECT_EQ(LockRow(), "0|" + me_);
+}
+
+// The name would overwrite every store's name if it reached an UPDATE; each task
+// refuses it before it sends a statement.
+TEST_F(VarnelCliTest, ANameThatIsNoNameStopsEveryTaskBeforeItsStatements) {
+    w_.Exec(
+        "UPDATE dwm_tables SET table_name = 'd_store SET name = ''x'' --'"
+        " WHERE table_name = 'd_store'");
+    const testing::Texts before = Stores();
+    w_.Close();
+    const std::string fault =
+        "The value 'd_store SET name = 'x' --' in column table_name of dwm_tables is not a "
+        "valid name.\r\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"-chkmd", "Error occured while checking metadata\r\n"},
+        {"-mark", "Error occured in task:\tDetect and mark.\r\nProgram terminated.\r\n"},
+        {"-grep", "Error occured in task:\tGenerate reports.\r\nProgram terminated.\r\n"},
+        {"-del", "Error occured in task:\tDelete records.\r\nProgram terminated.\r\n"}};
+    for (const auto& [task, line] : cases) {
+        EXPECT_EQ(Run(dir_.File(task), task), 1) << task;
+        EXPECT_EQ(ReadFile(Status()), "failure\r\n") << task;
+        EXPECT_THAT(OnlyFileIn(dir_.File(task)), StartsWith(fault + line)) << task;
+        EXPECT_EQ(Stores(), before) << task;
+    }
+}
+
+// A statement that takes far longer than a scheduler waits (a trigger does heavy
+// work per row): SIGTERM cancels the statement itself, its transaction rolls back
+// and the run ends at once with the lock released.
+TEST_F(VarnelCliTest, SigtermCancelsALongStatementAndLeavesTheTableAsItWas) {
+    w_.Dimension("d_slow", {"id INTEGER"}, {.PrimaryKey = "id"});
+    w_.Exec("ALTER TABLE f_sales ADD COLUMN slow_id INTEGER");
+    w_.Relation("d_slow", "id", "f_sales", "slow_id");
+    const std::string numbers = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n ";
+    w_.Exec("CREATE TABLE pad (p INTEGER)");
+    w_.Exec("INSERT INTO pad (p) " + numbers + "WHERE i < 1000) SELECT i FROM n");
+    w_.Exec("INSERT INTO d_slow (id, is_deletable) " + numbers +
+            "WHERE i < 2000) SELECT i, 1 FROM n");
+    for (const auto& [task, event, cancelLine] :
+         {std::tuple{"-del", "DELETE", "Deletion process cancelled by user."},
+          std::tuple{"-mark", "UPDATE", "Marking process cancelled by user."}}) {
+        w_.Exec("DROP TRIGGER IF EXISTS d_slow_slow");
+        w_.Exec(std::string("CREATE TRIGGER d_slow_slow BEFORE ") + event +
+                " ON d_slow BEGIN SELECT count(*) FROM pad a, pad b; END");
+        w_.Close();
+        Args args = On(dir_.File(task));
+        args.push_back(task);
+        const pid_t child = testing::StartChild(args);
+        // Long enough to reach the slow table, whose statement alone takes tens of seconds.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_EQ(waitpid(child, nullptr, WNOHANG), 0) << task << " ended before the signal";
+        const auto end = testing::FinishChild(child, 0, SIGTERM);
+        EXPECT_LT(end.Seconds, 5.0) << task;
+        EXPECT_EQ(end.ExitCode, 1) << task;
+        EXPECT_EQ(ReadFile(Status()), "failure\r\n") << task;
+        EXPECT_THAT(OnlyFileIn(dir_.File(task)), HasSubstr(std::string(cancelLine) + "\r\n"));
+        EXPECT_EQ(w_.Count("d_slow", "is_deletable = 1"), 2000) << task;
+        EXPECT_EQ(w_.Value("SELECT lock FROM dwm_multiuse"), "0") << task;
+    }
 }
 
 // SIGINT during a console run: the task sees Cancel at its next poll, the run ends
 // with its cancel line and the lock is released.
 TEST_F(VarnelCliTest, SigintCancelsAConsoleRunAndReleasesTheLock) {
     const std::string ready = dir_.File("ready");
-    const std::string logs = dir_.File("logs");
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         state_.SetProgressWindowFactory({});  // the real console window
         ClearCancelSignal();
         InstallCancelSignalHandlers();
-        SetTaskTable(state_, {testing::TestTask(
-                                 &RunSettings::MarkUnused,
-                                 [&](TaskContext&) {
-                                     testing::WriteFile(ready, "x");
-                                     for (int i = 0; i < 3000; ++i) {
-                                         if (state_.ActiveProgressWindow()->CheckCancelState())
-                                             return false;
-                                         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                                     }
-                                     return true;
-                                 },
-                                 "poll")});
+        const auto poll = [&](TaskContext& context) {
+            testing::WriteFile(ready, "x");
+            for (int i = 0; i < 3000 && !context.Progress.CheckCancelState(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return !context.Progress.CancelPressed();
+        };
+        SetTaskTable(state_, {testing::TestTask(&RunSettings::MarkUnused, poll, "poll")});
         state_.CommandLineMode = true;
         RunSettings settings;
         settings.Server = "sqlite";
-        settings.Database = warehouse_;
+        settings.Database = w_.Path();
         settings.WindowsAuth = settings.MarkUnused = settings.LogRequested = true;
-        settings.LogDirectory = logs;
+        settings.LogDirectory = dir_.File("logs");
         _exit(ExecuteRun(state_, settings) ? 0 : 1);
     }
     for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_TRUE(std::filesystem::exists(ready));
     EXPECT_EQ(testing::FinishChild(child, 0, SIGINT).ExitCode, 1);
-    EXPECT_THAT(OnlyFileIn(logs), StartsWith("poll cancelled.\r\n"));
+    EXPECT_THAT(OnlyFileIn(dir_.File("logs")), StartsWith("poll cancelled.\r\n"));
     EXPECT_EQ(LockRow(), "0|" + me_);
 }
 
-// A run killed while it holds the lock: while it lives a second run is refused as
-// before; once it is dead the same user's next run takes the lock over and says so.
+// A run killed while it holds the lock: while it lives a second run is refused; once
+// it is dead the same user's next run takes the lock over and says so.
 TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
     const std::string marker = dir_.File("locked");
-    auto paused = testing::SqliteRun(VARNEL_TEST_EXE, warehouse_, dir_.File("first"));
+    Args paused = On(dir_.File("first"), VARNEL_TEST_EXE);
     paused.insert(paused.begin() + 1, {"--pause-at", "after-lock", marker});
     const pid_t first = testing::StartChild(paused);
     for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(std::filesystem::exists(marker));
 
-    EXPECT_EQ(OnWarehouse(dir_.File("second")), 1);
+    EXPECT_EQ(Run(dir_.File("second")), 1);
     EXPECT_THAT(
         OnlyFileIn(dir_.File("second")),
         HasSubstr("The machine is currently locked by user " + me_ + ". Nothing was done."));
@@ -201,33 +244,10 @@ TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
 
     const std::string line =
         "The lock left by user " + me_ + ", whose run ended without releasing it, was taken over.";
-    EXPECT_EQ(OnWarehouse(dir_.File("third")), 0);
+    EXPECT_EQ(Run(dir_.File("third")), 0);
     EXPECT_EQ(ReadFile(Err()), line + "\n");
     EXPECT_THAT(OnlyFileIn(dir_.File("third")), StartsWith(line + "\r\n"));
     EXPECT_EQ(LockRow(), "0|" + me_);
-}
-
-// Where no live lock can be made beside the warehouse the lock works as it always
-// did, and each run's log says once that a dead run's lock cannot be recognised.
-TEST_F(VarnelCliTest, WithoutALiveLockTheLockWorksAsBeforeAndTheLogSaysSo) {
-    std::filesystem::create_directory(LiveLockFilePath(warehouse_));  // cannot be opened as a file
-    const std::string note =
-        "A lock left by a run that ended without releasing it cannot be recognised here: cannot "
-        "open " +
-        LiveLockFilePath(warehouse_) + ": Is a directory";
-    const auto notes = [&](const std::string& log) {
-        const auto at = log.find(note);
-        return at == std::string::npos ? 0 : log.find(note, at + 1) == std::string::npos ? 1 : 2;
-    };
-    ASSERT_EQ(OnWarehouse(dir_.File("1")), 0) << ReadFile(Err());
-    EXPECT_EQ(notes(OnlyFileIn(dir_.File("1"))), 1);
-    EXPECT_EQ(LockRow(), "0|" + me_);
-    // A row left at 1: with nothing to tell a dead holder from a live one it stays held.
-    testing::OpenSqlite(warehouse_)->Execute("update dwm_multiuse set lock = 1");
-    EXPECT_EQ(OnWarehouse(dir_.File("2")), 1);
-    EXPECT_EQ(notes(OnlyFileIn(dir_.File("2"))), 1);
-    EXPECT_THAT(OnlyFileIn(dir_.File("2")), HasSubstr("currently locked by user " + me_));
-    EXPECT_EQ(LockRow(), "1|" + me_);
 }
 
 }  // namespace

@@ -5,43 +5,8 @@
 #include <filesystem>
 
 #include "tests/support/sqlite_file.h"
-#include "warehouse/odbc.h"
 
 namespace varnel::testing {
-
-namespace {
-
-// The columns are named here rather than taken from the writer, so that a renamed
-// or missing column shows up as a failing read. quote() keeps every digit of the
-// stored double, which is then written in its shortest exact form.
-constexpr const char* kSelect =
-    "SELECT entry_kind, application, category, written_at, server_name, database_name, "
-    "table_name, user_name, archive_server_name, archive_database_name, archive_table_name, "
-    "archive_user_name, remark, status, message, log_file, quote(record_count), count_unit, "
-    "job_id, start_time, end_time FROM job_history ORDER BY id";
-
-using E = JobHistoryEntry;
-constexpr std::string E::*kTexts[] = {&E::EntryKind,
-                                      &E::Application,
-                                      &E::Category,
-                                      &E::WrittenAt,
-                                      &E::ServerName,
-                                      &E::DatabaseName,
-                                      &E::TableName,
-                                      &E::UserName,
-                                      &E::ArchiveServerName,
-                                      &E::ArchiveDatabaseName,
-                                      &E::ArchiveTableName,
-                                      &E::ArchiveUserName,
-                                      &E::Remark,
-                                      &E::Status,
-                                      &E::Message,
-                                      &E::LogFile,
-                                      &E::RecordCount,
-                                      &E::CountUnit,
-                                      &E::JobId};
-
-}  // namespace
 
 std::string Summary(const JobHistoryEntry& e) {
     return e.Category + "|" + e.TableName + "|" + e.Status + "|" + e.RecordCount;
@@ -55,16 +20,25 @@ std::vector<JobHistoryEntry> ReadJobHistory(const std::string& path) {
     if (QueryValue(*connection, "SELECT count(*) FROM sqlite_master WHERE name = 'job_history'") ==
         "0")
         return entries;
-    auto result = connection->Query(kSelect);
+    // The columns are named here rather than taken from the writer, so that a renamed
+    // or missing column fails the read. quote() keeps every digit of the stored double.
+    auto result = connection->Query(
+        "SELECT entry_kind, application, category, written_at, server_name, database_name, "
+        "table_name, user_name, archive_server_name, archive_database_name, archive_table_name, "
+        "archive_user_name, remark, status, message, log_file, start_time, end_time, "
+        "quote(record_count), count_unit, job_id FROM job_history ORDER BY id");
     while (result.Next()) {
-        JobHistoryEntry& entry = entries.emplace_back();
         std::size_t column = 0;
-        for (const auto text : kTexts) entry.*text = result.Get(column++).value_or("");
-        entry.StartTime = result.Get(column++);
-        entry.EndTime = result.Get(column);
-        const double count = std::strtod(entry.RecordCount.c_str(), nullptr);
+        const auto value = [&] { return result.Get(column++); };
+        const auto text = [&] { return value().value_or(""); };
+        // Braced initializers are evaluated in order, so the columns are read in order.
+        JobHistoryEntry& e = entries.emplace_back(
+            JobHistoryEntry{text(), text(), text(),  text(),  text(), text(), text(),
+                            text(), text(), text(),  text(),  text(), text(), text(),
+                            text(), text(), value(), value(), text(), text(), text()});
         char buffer[64];
-        entry.RecordCount.assign(buffer, std::to_chars(buffer, buffer + sizeof buffer, count).ptr);
+        const double count = std::strtod(e.RecordCount.c_str(), nullptr);
+        e.RecordCount.assign(buffer, std::to_chars(buffer, buffer + sizeof buffer, count).ptr);
     }
     return entries;
 }

@@ -17,9 +17,9 @@
 #include "run/progress_window.h"
 #include "run/prompter.h"
 #include "run/task_context.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/state_test.h"
 #include "tests/support/temp_dir.h"
-#include "warehouse/odbc.h"
 
 namespace varnel::testing {
 
@@ -33,7 +33,9 @@ class ScriptedPrompter : public Prompter {
         bool Question = false;
     };
 
-    void ShowMessage(const std::string& text, int style, const std::string& title) override;
+    void ShowMessage(const std::string& text, int style, const std::string& title) override {
+        Boxes.push_back({text, style, title, false});
+    }
     bool AskYesNo(const std::string& text, const std::string& title) override;
 
     std::deque<bool> Answers;
@@ -51,33 +53,31 @@ struct WindowRecord {
     bool CancelPressed = false;
     bool OkEnabled = true;
     bool CancelEnabled = true;
-    bool ProgressIndicatorShown = true;
-    std::string EndTime;
     std::int32_t Polls = 0;
 };
 
 //! A progress window whose Cancel is pressed after a given number of polls.
 class TestProgressWindow : public ProgressWindow {
   public:
-    TestProgressWindow(std::shared_ptr<WindowRecord> record, int cancelAfterPolls);
+    TestProgressWindow(std::shared_ptr<WindowRecord> record, int cancelAfterPolls)
+        : record_(std::move(record)), cancelAfterPolls_(cancelAfterPolls) {}
 
     bool CheckCancelState() override;
     void PressCancel() override;
     void Comment(const std::string& text) override;
-    void Unload() override;
+    void Unload() override { record_->Unloaded = true; }
     void ShowCheckMark(std::size_t index) override;
     void TaskCaption(std::size_t index, const std::string& caption) override;
     void AddTaskRow(const std::string& caption, std::int16_t& index) override;
-    void EnableObject(ProgressControl control) override;
-    void DisableObject(ProgressControl control) override;
-    void RemoveProgIndicator() override;
-    void EndTimeLabel(const std::string& text) override;
+    void EnableObject(ProgressControl control) override { Enable(control, true); }
+    void DisableObject(ProgressControl control) override { Enable(control, false); }
 
     using ProgressWindow::Comment;
-    using ProgressWindow::EndTimeLabel;
     using ProgressWindow::TaskCaption;
 
   private:
+    void Enable(ProgressControl control, bool on);
+
     std::shared_ptr<WindowRecord> record_;
     int cancelAfterPolls_;
 };
@@ -85,13 +85,16 @@ class TestProgressWindow : public ProgressWindow {
 //! The state's clock while it lives: says the time it was set to and moves only when told.
 class FixedClock {
   public:
-    FixedClock(ProcessState& state, Timestamp start);
-    ~FixedClock();
+    FixedClock(ProcessState& state, Timestamp start) : state_(state) {
+        state_.Clock = [now = now_] { return *now; };
+        *now_ = start;
+    }
+    ~FixedClock() { state_.Clock = nullptr; }
     void Set(Timestamp t) { *now_ = t; }
 
   private:
     ProcessState& state_;
-    std::shared_ptr<Timestamp> now_;
+    std::shared_ptr<Timestamp> now_ = std::make_shared<Timestamp>();
 };
 
 //! A fresh process state with a scripted prompter, test windows and a private
@@ -106,12 +109,10 @@ class RunTest : public StateTest {
     const WindowRecord& Window() const { return *window_; }
     std::string HistoryPath() const { return dir_.File("history.db"); }
 
-    //! A task's context as the run driver makes it: this test's state, the settings
-    //! given, the loaded window (a silent one when none is), the warehouse's dialect.
-    //! Each call makes a new one.
+    //! A new task context as the run driver makes it: the loaded window (a silent one
+    //! when none is) and the warehouse's dialect.
     TaskContext& Context(RunSettings& settings, LogStream* log = nullptr,
                          const std::string& logPath = "");
-    //! The same with settings of the test's own (taskSettings_).
     TaskContext& Context() { return Context(taskSettings_); }
 
     TempDir dir_;
@@ -119,16 +120,17 @@ class RunTest : public StateTest {
     RunSettings taskSettings_;
 
   private:
+    ScopedEnv history_{"VARNEL_HISTORY", HistoryPath().c_str()};
     ProgressWindow silentWindow_;
     std::optional<TaskContext> context_;
     std::shared_ptr<WindowRecord> window_ = std::make_shared<WindowRecord>();
     int cancelAfterPolls_ = -1;
-    std::string oldHistory_;
-    bool hadHistory_ = false;
 };
 
 //! A task for the task table that does what the test says.
-RunTask TestTask(bool RunSettings::*flag, std::function<bool(TaskContext&)> run,
-                 const std::string& name);
+inline RunTask TestTask(bool RunSettings::*flag, std::function<bool(TaskContext&)> run,
+                        const std::string& name) {
+    return RunTask{flag, name + " cancelled.", "Error in " + name + ".", std::move(run)};
+}
 
 }  // namespace varnel::testing

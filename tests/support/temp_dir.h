@@ -10,7 +10,10 @@ namespace varnel::testing {
 class TempDir {
   public:
     TempDir();
-    ~TempDir();
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 

@@ -16,13 +16,11 @@ pid_t StartChild(const std::vector<std::string>& argv, const ChildIo& io) {
     args.push_back(nullptr);
     const pid_t child = fork();
     if (child == 0) {
-        const int in = open(io.In.c_str(), O_RDONLY);
-        const int out = open(io.Out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(io.Err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0) _exit(126);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
+        const int fds[] = {open(io.In.c_str(), O_RDONLY),
+                           open(io.Out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                           open(io.Err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
+        for (int i = 0; i < 3; ++i)
+            if (fds[i] < 0 || dup2(fds[i], i) < 0) _exit(126);
         execv(args[0], args.data());
         _exit(127);
     }

@@ -1,23 +1,14 @@
 #pragma once
 
-// Builds small SQLite warehouses for tests: the two metadata tables, dimension
-// and fact tables with their control columns, relations, rows and dated
-// versions, and short read-backs for the assertions:
-//
-//   WarehouseBuilder w;  // a fresh file in its own temporary folder
-//   w.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"}, {.PrimaryKey = "id"});
-//   w.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
-//   w.Relation("dim_product", "id", "fact_sales", "product_id");
-//   w.Rows("dim_product", {"id", "code"}, {{1, "A"}, {2, "B"}});
-//   ... run the code under test on w.Connection() (or w.Close() and start a process on w.Path())
-//   EXPECT_THAT(w.Marked("dim_product", "code"), ElementsAre("B"));
-//
-// A relation added after both of its tables takes the slowly changing flag and
-// the original key from the dimension it refers to, and indexes the referring
-// columns of a fact table.
+// Small SQLite warehouses for tests: the two metadata tables, dimension and fact
+// tables with their control columns, relations, rows, dated versions, and short
+// read-backs for the assertions. A relation added after both of its tables takes
+// the slowly changing flag and the original key from the dimension it refers to,
+// and indexes the referring columns of a fact table.
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -26,8 +17,10 @@
 #include <variant>
 #include <vector>
 
+#include "tests/support/sqlite_file.h"
 #include "tests/support/temp_dir.h"
 #include "warehouse/odbc.h"
+#include "warehouse/sql_literal.h"
 
 namespace varnel::testing {
 
@@ -50,41 +43,34 @@ class Cell {
     Value value_;
 };
 
-//! Null in rows and options: Rows("t", {"a", "b"}, {{1, Null}}).
 inline constexpr std::nullptr_t Null = nullptr;
 
 //! The version columns that slowly changing dimension tables get.
 inline const std::vector<std::string> VersionColumns = {"start_date", "end_date", "is_current"};
 
-// NOTE: every field of the option structs has an initializer, even an empty one:
-// GCC warns (-Wmissing-field-initializers) about each one a designated initializer
+// Every field has an initializer: GCC warns about each one a designated initializer
 // leaves out unless it has one.
 
-//! A dimension table beyond its own columns.
 struct DimensionOptions {
     //! Key column list, e.g. "id" or "code, valid_from"; empty for no key.
     std::string PrimaryKey{};
-    //! dwm_tables.org_pkey: the business key columns; empty stores Null.
+    //! dwm_tables.org_pkey; empty stores Null.
     std::string OrgPkey{};
     bool Selected = true;
-    //! dwm_tables.table_type, written as given ('Dimension' and the like are allowed).
     std::string TableType = "DIMENSION";
-    //! Adds start_date, end_date and is_current; relations to the table become slowly changing.
+    //! Adds the version columns; relations to the table become slowly changing.
     bool SlowlyChanging = false;
-    //! Adds a surrogate key column surkey INTEGER.
     bool Surkey = false;
-    //! Control and version columns to leave out, for warehouses that lack them.
+    //! Control and version columns to leave out.
     std::vector<std::string> Without{};
     //! False leaves the table out of dwm_tables.
     bool Registered = true;
 };
 
-//! A fact table beyond its own columns.
 struct FactOptions {
     std::string PrimaryKey{};
     //! Name of the key's constraint; empty: unnamed.
     std::string KeyConstraint{};
-    //! dwm_tables.where_clause, the archiving condition.
     Cell WhereClause{};
     //! An index on the referring columns of each relation that names the table.
     bool Indexed = true;
@@ -92,18 +78,15 @@ struct FactOptions {
     bool Registered = true;
 };
 
-//! A relation beyond its tables and columns. Unset fields are taken from the
-//! primary table as the builder made it.
+//! Unset fields are taken from the primary table as the builder made it.
 struct RelationOptions {
-    //! dwm_star_relations.slow_moving_dim; by default the primary table's SlowlyChanging.
     std::optional<bool> SlowlyChanging{};
-    //! dwm_star_relations.original_primary_key; by default the primary table's OrgPkey
-    //! when the relation is slowly changing, else Null. Null may be given.
+    //! By default the primary table's OrgPkey when slowly changing, else Null.
     std::optional<Cell> OriginalKey{};
     Cell Selected = 1;
 };
 
-//! One row of dwm_tables, written as given (Null allowed everywhere but the name).
+//! One row of dwm_tables, written as given.
 struct TableEntry {
     std::string Table{};
     Cell Type = "DIMENSION";
@@ -112,8 +95,8 @@ struct TableEntry {
     Cell OrgPkey{};
 };
 
-//! A dated version of a slowly changing dimension element. Dates are
-//! 'YYYY-MM-DD HH:MM:SS' or 'YYYY-MM-DD' (stored with 00:00:00), or Null.
+//! A dated version of a slowly changing dimension element; dates are
+//! 'YYYY-MM-DD HH:MM:SS', 'YYYY-MM-DD' or Null.
 struct Version {
     //! Values of the columns named in the Versions call.
     std::vector<Cell> Values{};
@@ -130,60 +113,63 @@ using Texts = std::vector<std::string>;
 //! A SQLite warehouse under construction, with its own open connection.
 class WarehouseBuilder {
   public:
-    //! A warehouse file "warehouse.db" in a temporary folder of its own, removed with the builder.
+    //! "warehouse.db" in a temporary folder of its own, removed with the builder.
     WarehouseBuilder();
     //! A warehouse file at the path given (replaced when it exists).
     explicit WarehouseBuilder(const std::string& path);
-    WarehouseBuilder(WarehouseBuilder&&) noexcept;
-    WarehouseBuilder& operator=(WarehouseBuilder&&) noexcept;
-    ~WarehouseBuilder();
 
     const std::string& Path() const { return path_; }
-    //! The folder that holds the file; a place for logs and reports of the test.
-    std::string Folder() const;
+    //! The folder that holds the file; a place for the test's logs and reports.
+    std::string Folder() const { return std::filesystem::path(path_).parent_path().string(); }
     //! The builder's connection, opened again when it was closed.
     varnel::Connection& Connection();
-    //! A new, independent connection to the file, for the code under test.
-    std::unique_ptr<varnel::Connection> OpenConnection() const;
+    //! A new connection to the file, for the code under test.
+    std::unique_ptr<varnel::Connection> OpenConnection() const { return OpenSqlite(path_); }
     //! Closes the builder's connection, so that another process can use the file.
-    void Close();
+    void Close() { connection_.reset(); }
 
-    //! A dimension table: its own columns (SQL definitions), then the control columns.
+    //! Own columns (SQL definitions), then the control columns.
     void Dimension(const std::string& name, const std::vector<std::string>& columns,
                    const DimensionOptions& options = {});
-    //! A fact table, registered as a fact with its archiving condition.
     void Fact(const std::string& name, const std::vector<std::string>& columns,
               const FactOptions& options = {});
     //! A plain table that the metadata does not name.
-    void Table(const std::string& name, const std::vector<std::string>& columns);
-    //! A row of dwm_tables as given.
+    void Table(const std::string& name, const std::vector<std::string>& columns) {
+        CreateTable(name, columns, "");
+    }
     void Register(const TableEntry& entry);
-    //! A row of dwm_star_relations; column lists are comma-separated and stored as given.
+    //! Column lists are comma-separated and stored as given.
     void Relation(const std::string& primaryTable, const std::string& primaryColumns,
                   const std::string& foreignTable, const std::string& foreignColumns,
                   const RelationOptions& options = {});
 
-    //! Inserts rows in one transaction; values are bound as parameters.
+    //! Inserts rows in one transaction, values bound as parameters.
     void Rows(const std::string& table, const std::vector<std::string>& columns,
               const std::vector<std::vector<Cell>>& rows);
-    //! Inserts dated versions: the columns named, then start_date, end_date,
-    //! is_current, is_deletable and is_sustainable.
+    //! The columns named, then start_date, end_date, is_current, is_deletable, is_sustainable.
     void Versions(const std::string& table, const std::vector<std::string>& columns,
                   const std::vector<Version>& versions);
-    //! Runs one statement; returns its affected-row count.
-    std::int64_t Exec(const std::string& sql);
+    std::int64_t Exec(const std::string& sql) { return Connection().Execute(sql); }
 
     //! The first value of a query ("<null>", "<no row>").
-    std::string Value(const std::string& sql);
+    std::string Value(const std::string& sql) { return QueryValue(Connection(), sql); }
     //! The first column of every row ("<null>" for Null).
     Texts Column(const std::string& sql);
     //! Every row, its values joined by '|'.
     Texts Lines(const std::string& sql);
-    std::int64_t Count(const std::string& table, const std::string& where = "");
+    std::int64_t Count(const std::string& table, const std::string& where = "") {
+        return std::stoll(
+            Value("SELECT COUNT(*) FROM " + table + (where.empty() ? "" : " WHERE ") + where));
+    }
     //! Key values of the rows with is_deletable = 1, in key order.
-    Texts Marked(const std::string& table, const std::string& key);
+    Texts Marked(const std::string& table, const std::string& key) {
+        return Column("SELECT " + key + " FROM " + table + " WHERE is_deletable = 1 ORDER BY 1");
+    }
     //! Names of a table's indexes, the automatic ones of keys included.
-    Texts IndexNames(const std::string& table);
+    Texts IndexNames(const std::string& table) {
+        return Column("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = " +
+                      SqlLiteral(table) + " ORDER BY name");
+    }
 
   private:
     struct TableFacts {
@@ -194,9 +180,8 @@ class WarehouseBuilder {
     };
 
     void Open();
-    void CreateMetadataTables();
     void CreateTable(const std::string& name, std::vector<std::string> definitions,
-                     const std::string& keyConstraint);
+                     const std::string& constraint);
 
     std::unique_ptr<TempDir> folder_;
     std::string path_;
