@@ -183,7 +183,6 @@ TEST_F(MetadataCheckTest, AFaultLeavesTheBarWhereItStopped) {
 }
 
 TEST(MetadataCheckStatements, AreTheServerTexts) {
-    EXPECT_EQ(sql::CountRelations(), "SELECT COUNT(*) FROM dwm_star_relations");
     EXPECT_EQ(sql::CountCheckedTables(),
               "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' OR "
               "UPPER(table_type) = 'FACT'");
@@ -193,9 +192,6 @@ TEST(MetadataCheckStatements, AreTheServerTexts) {
     EXPECT_EQ(sql::SelectCheckedTables(),
               "SELECT table_name,Upper(table_type),where_clause,is_selected FROM dwm_tables WHERE "
               "UPPER(table_type) = 'DIMENSION' OR UPPER(table_type) = 'FACT'");
-    EXPECT_EQ(sql::SelectSlowMovingDim("it's"),
-              "SELECT DISTINCT slow_moving_dim FROM dwm_star_relations WHERE primary_table = "
-              "'it''s'");
     EXPECT_EQ(sql::SelectTablesMissingFromDwmTables(),
               "SELECT * FROM (SELECT primary_table AS TableName FROM dwm_star_relations UNION "
               "SELECT foreign_table AS TableName FROM dwm_star_relations) AS TempTable WHERE NOT "
