@@ -10,7 +10,6 @@
 #include <filesystem>
 
 #include "tests/support/matchers.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace varnel {
@@ -18,7 +17,6 @@ namespace {
 
 using testing::HistoryIs;
 using testing::ReadJobHistory;
-using testing::ScopedEnv;
 
 class JobHistoryTest : public ::testing::Test {
   protected:
@@ -92,17 +90,6 @@ TEST_F(JobHistoryTest, FailuresThrowNamingTheStoreAndALaterEntryRetries) {
     std::filesystem::remove(blocker);
     record.WriteEntry(6, "Varnel");
     EXPECT_EQ(ReadJobHistory(blocker + "/history.db").size(), 1u);
-}
-
-TEST(JobHistoryPathTest, FollowsTheEnvironmentInOrder) {
-    ScopedEnv history("VARNEL_HISTORY", "/srv/varnel/history.db");
-    ScopedEnv dataHome("XDG_DATA_HOME", "/data/home");
-    ScopedEnv home("HOME", "/home/operator");
-    EXPECT_EQ(JobHistoryRecord().StorePath(), "/srv/varnel/history.db");
-    setenv("VARNEL_HISTORY", "", 1);
-    EXPECT_EQ(JobHistoryPath(), "/data/home/varnel/job_history.db");
-    setenv("XDG_DATA_HOME", "", 1);  // empty counts as unset
-    EXPECT_EQ(JobHistoryPath(), "/home/operator/.local/share/varnel/job_history.db");
 }
 
 }  // namespace

@@ -29,18 +29,12 @@ TEST(StatementTextTest, TextsMatchCharacterForCharacter) {
          "SQLUserName varchar(100), SQLPassword varchar(100),  DB varchar(100), constraint "
          "dwm_archive_pk primary key (ID))"},
         {sql::SeedArchiveLoginRow(), "insert into dwm_archive values (1, '', 1, null, null, null)"},
-        {sql::SelectArchiveLogin(),
-         "select Server, SecureLogin, SQLUserName, SQLPassword, DB from dwm_archive where ID = 1"},
-        {sql::SelectArchiveLoginUpper(),
-         "SELECT Server, SecureLogin, SQLUserName, SQLPassword, DB FROM dwm_archive WHERE ID = 1"},
         {sql::UpdateArchiveLogin("ARCH", false, "o'neil", "", ""),
          "update dwm_archive set Server = 'ARCH', SecureLogin = 0, SQLUserName = 'o''neil', "
          "SQLPassword = '', DB = '' where ID = 1"},
         {sql::CreateLockTable(), "create table dwm_multiuse( lock bit, user_name varchar(100))"},
         {sql::InsertLockRow(true, "jdoe"), "insert into dwm_multiuse values (1,'jdoe')"},
-        {sql::InsertLockRow(false, "jdoe"), "insert into dwm_multiuse values (0,'')"},
         {sql::TakeLockRow("o'neil"), "update dwm_multiuse set lock = 1, user_name = 'o''neil'"},
-        {sql::FreeLockRow(), "update dwm_multiuse set lock = 0"},
         {sql::UpdateDimensionSelection("dim_customer", true),
          "update dwm_tables set is_selected = 1 where table_name = 'dim_customer' and "
          "upper(table_type) = 'DIMENSION'"},

@@ -50,27 +50,6 @@ TEST(ArchiveStatementTest, SqlServerTextsMatchCharacterForCharacter) {
               std::string::npos);
 }
 
-// Each parameter as value:size.
-std::vector<std::string> Arguments(const Command& command) {
-    std::vector<std::string> arguments;
-    for (const auto& p : command.Parameters)
-        arguments.push_back(std::get<std::string>(p.Data) + ":" + std::to_string(p.Size));
-    return arguments;
-}
-
-TEST(ArchiveStatementTest, LinkedServerProceduresAndTheirRemoval) {
-    const Command add = AddLinkedServer(" ARCHSRV ");
-    EXPECT_EQ(add.Text, "sp_addlinkedserver");
-    EXPECT_TRUE(add.StoredProcedure);
-    EXPECT_EQ(add.TimeoutSeconds, 15);
-    EXPECT_EQ(Arguments(add), (std::vector<std::string>{"ARCHSRV:7", "SQL Server:10"}));
-    EXPECT_EQ(Arguments(AddLinkedServerLogin(" ARCHSRV ")),
-              (std::vector<std::string>{"ARCHSRV:7", "true:4"}));
-    const Command drop = DropLinkedServer(add);
-    EXPECT_EQ(drop.Text, "sp_dropserver");
-    EXPECT_EQ(Arguments(drop), std::vector<std::string>{"ARCHSRV:7"});
-}
-
 TEST(ArchiveStatementTest, SqlServerArchiveTableTakesEveryCopiedValue) {
     const std::vector<SqlServerColumn> columns = {
         {.Name = "id", .TypeName = "int", .Nullable = false, .Identity = true},

@@ -4,8 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,63 +48,45 @@ void ReferenceRepairAndDelete(Connection& db, const std::string& table, const st
     db.Execute("DELETE FROM " + table + " WHERE is_deletable = 1");
 }
 
-// Generated versions as SQL literals: mixed-type and Null keys (7 and 7.0 are one
-// element, '7' another), same-day versions, gaps, Null dates, several or no current.
-class VersionGenerator {
-  public:
-    explicit VersionGenerator(unsigned seed) : random_(seed) {}
-
-    std::string Rows(int elements, bool twoPartKey) {
-        static const std::vector<std::string> firstParts{
-            "'A'", "'B'", "'a'", "7", "7.0", "'7'", "NULL", "'O''Hara'", "0.1 + 0.2", "0.3"};
-        static const std::vector<std::string> secondParts{"1", "2.5", "NULL", "0.1 + 0.2", "0.3"};
-        std::string values;
-        for (int e = 0; e < elements; ++e) {
-            std::string key = Pick(firstParts);
-            if (twoPartKey) key += ", " + Pick(secondParts);
-            int day = Below(400);
-            const int versions = 1 + Below(5);
-            bool marked = Below(2) == 0;
-            for (int v = 0; v < versions; ++v) {
-                const bool last = v == versions - 1;
-                const int next = day + (Below(4) == 0 ? 0 : 1 + Below(60));
-                std::string start = Date(day, Below(3) == 0 ? "09:00:00" : "00:00:00");
-                // A gap now and then: the next version starts a day after this one ends.
-                std::string end = last ? "'9999-12-31 00:00:00'"
-                                       : Date(next - (Below(8) == 0 ? 1 : 0),
-                                              Below(3) == 0 ? "18:30:00" : "00:00:00");
-                if (Below(15) == 0) start = "NULL";
-                if (Below(15) == 0) end = "NULL";
-                // Usually the last is current; now and then another one too, or none.
-                const int current = (last ? Below(10) != 0 : Below(10) == 0) ? 1 : 0;
-                if (Below(3) == 0) marked = !marked;  // runs of marked versions
-                values += std::string(values.empty() ? "" : ", ") + "(" + std::to_string(++id_) +
-                          ", " + key + ", " + start + ", " + end + ", " + std::to_string(current) +
-                          ", " + (marked ? "1" : "0") + ")";
-                day = next;
-            }
+// Generated versions as SQL values: mixed-type and Null keys (7 and 7.0 are one
+// element, '7' another), same-day versions, gaps, times, Null dates, several or no
+// current, runs of marked versions.
+std::string GeneratedRows(std::mt19937& random, int elements, bool twoPartKey, int& id) {
+    const auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    const auto pick = [&](const std::vector<std::string>& from) {
+        return from[static_cast<std::size_t>(below(static_cast<int>(from.size())))];
+    };
+    const auto date = [&](int day, const char* time) {
+        return "date('2020-01-01', '+" + std::to_string(day) + " days')" +
+               (below(6) == 0 ? "" : std::string(" || ' ") + time + "'");
+    };
+    std::string values;
+    for (int e = 0; e < elements; ++e) {
+        std::string key =
+            pick({"'A'", "'B'", "'a'", "7", "7.0", "'7'", "NULL", "'O''Hara'", "0.1 + 0.2", "0.3"});
+        if (twoPartKey) key += ", " + pick({"1", "2.5", "NULL", "0.1 + 0.2", "0.3"});
+        int day = below(400);
+        const int versions = 1 + below(5);
+        bool marked = below(2) == 0;
+        for (int v = 0; v < versions; ++v) {
+            const bool last = v == versions - 1;
+            const int next = day + (below(4) == 0 ? 0 : 1 + below(60));
+            const std::string start =
+                below(15) == 0 ? "NULL" : date(day, below(3) == 0 ? "09:00:00" : "00:00:00");
+            const std::string end = below(15) == 0 ? "NULL"
+                                    : last         ? "'9999-12-31 00:00:00'"
+                                                   : date(next - (below(8) == 0 ? 1 : 0),
+                                                  below(3) == 0 ? "18:30:00" : "00:00:00");
+            const bool current = last ? below(10) != 0 : below(10) == 0;
+            if (below(3) == 0) marked = !marked;
+            values += std::string(values.empty() ? "" : ", ") + "(" + std::to_string(++id) + ", " +
+                      key + ", " + start + ", " + end + (current ? ", 1, " : ", 0, ") +
+                      (marked ? "1)" : "0)");
+            day = next;
         }
-        return values;
     }
-
-  private:
-    int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
-    const std::string& Pick(const std::vector<std::string>& from) {
-        return from[static_cast<std::size_t>(Below(static_cast<int>(from.size())))];
-    }
-    // A day from 2020-01-01 on; the date alone now and then, as a warehouse may hold it.
-    std::string Date(int day, const char* time) {
-        const std::chrono::year_month_day date{
-            std::chrono::sys_days{std::chrono::year{2020} / 1 / 1} + std::chrono::days{day}};
-        char text[32];
-        std::snprintf(text, sizeof text, "'%04d-%02u-%02u", static_cast<int>(date.year()),
-                      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
-        return std::string(text) + (Below(6) == 0 ? "'" : std::string(" ") + time + "'");
-    }
-
-    std::mt19937 random_;
-    int id_ = 0;
-};
+    return values;
+}
 
 class ScdRepairTest : public testing::DeletionTest, public ::testing::WithParamInterface<unsigned> {
   protected:
@@ -134,9 +114,10 @@ class ScdRepairTest : public testing::DeletionTest, public ::testing::WithParamI
 };
 
 TEST_P(ScdRepairTest, GeneratedTablesComeOutAsFromTheReference) {
-    VersionGenerator generate(GetParam());
-    Tables("dim_one", "k1", "id, k1", generate.Rows(40, false), "customer_id");
-    Tables("dim_two", "k1, k2", "id, k1, k2", generate.Rows(40, true), "brand_id");
+    std::mt19937 random(GetParam());
+    int id = 0;
+    Tables("dim_one", "k1", "id, k1", GeneratedRows(random, 40, false, id), "customer_id");
+    Tables("dim_two", "k1, k2", "id, k1, k2", GeneratedRows(random, 40, true, id), "brand_id");
     const testing::Texts before = Contents("dim_two");
 
     ReferenceRepairAndDelete(w_.Connection(), "ref_dim_one", "k1", {"k1"});

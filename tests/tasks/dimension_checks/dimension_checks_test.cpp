@@ -102,18 +102,8 @@ TEST_F(DimensionChecksTest, OnlyChangedTicksAreSavedToTheirOwnRowsAfterSorting) 
     ASSERT_TRUE(again);
     SetRecordTick(*again, 0, true);
     EXPECT_EQ(again->ChangedRowCount(), 0U);
-}
-
-TEST_F(DimensionChecksTest, SavingWithoutRecordsOrIdentityIsRefused) {
     EXPECT_FALSE(SaveRecordSelection(*db_, nullptr, message_));
     EXPECT_EQ(message_, "No Records to be saved.");
-
-    auto distinct = Run("select distinct code from dim_colour");
-    ASSERT_TRUE(distinct);
-    SetRecordTick(*distinct, 0, true);
-    EXPECT_FALSE(SaveRecordSelection(*db_, &*distinct, message_));
-    EXPECT_EQ(message_, "These records cannot be saved, because the query uses DISTINCT.");
-    EXPECT_EQ(w_.Count("dim_colour", "is_sustainable = 1"), 1);
 }
 
 TEST(DimensionChecksTicksTest, AnyNonZeroValueTicks) {

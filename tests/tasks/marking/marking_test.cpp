@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <utility>
 
 #include "driver/run_driver.h"
 #include "run/console_progress.h"
@@ -213,10 +214,7 @@ TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
         SignallingWindow() : ConsoleProgressWindow(stderr, false) {}
         // The bar moves first after the first relation of the first dimension.
         void Refresh() override {
-            if (!raised_ && ProgressVal() > 0) {
-                std::raise(SIGINT);
-                raised_ = true;
-            }
+            if (ProgressVal() > 0 && !std::exchange(raised_, true)) std::raise(SIGINT);
         }
         bool raised_ = false;
     };
@@ -229,14 +227,11 @@ TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
     settings.Database = w_.Path();
     settings.WindowsAuth = settings.MarkUnused = settings.LogRequested = true;
     settings.LogDirectory = w_.Folder() + "/logs";
-    settings.StatusFileRequested = true;
-    settings.StatusFile = w_.Folder() + "/status.txt";
     EXPECT_FALSE(ExecuteRun(state_, settings));
     ClearCancelSignal();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     EXPECT_THAT(state_.MessageText, ::testing::EndsWith("Marking process cancelled by user.\r\n"));
-    EXPECT_EQ(testing::ReadFile(settings.StatusFile), "failure\r\n");
     const auto marked = w_.Marked("dim_a", "id");  // fact is empty: both unused
     EXPECT_TRUE(marked.empty() || marked == std::vector<std::string>({"1", "2"}));
     EXPECT_THAT(w_.Marked("dim_b", "id"), IsEmpty());  // reset, never reached
@@ -255,7 +250,6 @@ TEST(MarkingStatementTest, TextsMatchCharacterForCharacter) {
         {sql::ClearUsedRows(sqlite, "D", "E", "a,b", "x,y", true),
          "UPDATE D SET is_deletable = 0 WHERE EXISTS (SELECT 1 FROM E WHERE \r\nD.a = E.x\r\n AND "
          "\r\nD.b = E.y\r\n AND E.is_deletable=0)"},
-        {sql::MarkAllCandidates("D"), "UPDATE D SET is_deletable = 1 WHERE is_sustainable = 0"},
         {sql::SelectReadyCandidates("T", "'A','T'"),
          "SELECT DISTINCT primary_table FROM dwm_star_relations, dwm_tables  WHERE "
          "foreign_table = 'T' AND dwm_star_relations.primary_table NOT IN ('A','T')  AND "
@@ -275,18 +269,6 @@ TEST(MarkingStatementTest, TextsMatchCharacterForCharacter) {
          "SELECT DISTINCT table_name FROM dwm_tables,dwm_star_relations WHERE "
          "UPPER(table_type) = 'DIMENSION' AND dwm_star_relations.primary_table = "
          "dwm_tables.table_name AND is_selected = 1"},
-        {sql::ResetDeletableFlags("D"), "UPDATE D SET is_deletable = 0"},
-        {sql::SelectUnselectedDimensions(),
-         "SELECT table_name FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' AND "
-         "is_selected=0"},
-        {sql::SelectSelfReferencingTables(),
-         "SELECT DISTINCT primary_table FROM dwm_star_relations WHERE "
-         "primary_table=foreign_table"},
-        {sql::SelectFactTableRow("F"),
-         "SELECT * FROM dwm_tables WHERE table_name = 'F' AND Upper(table_type) = 'FACT'"},
-        {sql::SelectSelfReference("T"),
-         "SELECT * FROM dwm_star_relations WHERE primary_table='T' AND foreign_table = 'T'"},
-        {sql::SelectRelationsOf("T"), "SELECT * FROM dwm_star_relations WHERE primary_table='T'"},
         {sql::CountRelationsToMark(),
          "SELECT Count(*) FROM dwm_star_relations WHERE primary_table NOT IN (Select "
          "table_name from dwm_tables WHERE Upper(table_type) = 'FACT' OR is_selected = 0)  "
