@@ -274,6 +274,7 @@ TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
     std::vector<StartMode> sessions;
     const WindowSession session = [&sessions](ProcessState&, StartMode mode) {
         sessions.push_back(mode);
+        return 0;
     };
     std::string program = "varnel";
     std::string copyOption = "-logfile";

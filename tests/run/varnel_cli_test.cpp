@@ -19,6 +19,7 @@
 #include "run/progress_window.h"
 #include "tests/support/matchers.h"
 #include "tests/support/run_doubles.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/sqlite_file.h"
 #include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
@@ -109,7 +110,7 @@ TEST_F(VarnelCliTest, ARunThatCannotStartSaysWhyAndFails) {
     } cases[] = {
         {{"-help"}, 1, UsageText() + "\nVarnel: failure\n", "", ""},
         {{"--help"}, 0, "", UsageText() + "\n", ""},
-        {{}, 1, "Varnel: the main window cannot open: this build has no main window.", "", ""},
+        {{}, 1, "Varnel: the main window cannot open: there is no display", "", ""},
         {with({"-Xyz", "-log", logs}), 1,
          "Unknown option \"-Xyz\"\n" + UsageText() + "\nVarnel: failure\n", "",
          "\r\nUnknown option \"-Xyz\"\r\n" + UsageText() + "\r\n"},
@@ -121,6 +122,7 @@ TEST_F(VarnelCliTest, ARunThatCannotStartSaysWhyAndFails) {
         {{"@" + dir_.File("empty.cfg")}, 1, "empty.cfg holds no run options", "", ""},
     };
     testing::WriteFile(dir_.File("empty.cfg"), "-logfile " + dir_.File("x.txt") + "\r\n");
+    const testing::ScopedEnv noDisplay("DISPLAY", nullptr), noWayland("WAYLAND_DISPLAY", nullptr);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Args.empty() ? "no arguments" : c.Args.back());
         std::filesystem::remove_all(logs);
