@@ -43,7 +43,8 @@ void PrintUsage(std::ostream& out) {
 
 }  // namespace
 
-int Main(ProcessState& state, int argc, char** argv, const WindowSession& session) {
+int Main(ProcessState& state, int argc, char** argv, const WindowSession& session,
+         const RunDisplay& display) {
     if (argc == 2 && std::string_view(argv[1]) == "--help") {
         PrintUsage(std::cout);
         return std::cout.flush() ? 0 : 1;
@@ -78,10 +79,10 @@ int Main(ProcessState& state, int argc, char** argv, const WindowSession& sessio
                       << ". Give the run options on the command line (varnel --help).\n";
             return 1;
         }
-        session(state, mode);
-        return 0;
+        return session(state, mode);
     }
 
+    if (display) display(state);
     InstallCancelSignalHandlers();
     const bool ok = ExecuteRun(state, settings);
     // Unattended: every window goes with the run.

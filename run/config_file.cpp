@@ -7,28 +7,44 @@
 #include <cerrno>
 #include <cstddef>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "base/text.h"
 
 namespace varnel {
 
+namespace {
+
+//! A value as the line holds it: in quotation marks when it is empty or holds a blank
+//! or a tab, so that the tokenizer reads it back as one argument.
+std::string Argument(const std::string& value) {
+    if (value.empty() || value.find_first_of(" \t") != std::string::npos)
+        return "\"" + value + "\"";
+    return value;
+}
+
+}  // namespace
+
 std::string BuildConfigurationLine(const RunSettings& fromWindow, const RunSettings& archiveLogin) {
-    std::string line = "-mac " + fromWindow.Server + " -db " + fromWindow.Database;
+    std::string line =
+        "-mac " + Argument(fromWindow.Server) + " -db " + Argument(fromWindow.Database);
     if (fromWindow.WindowsAuth) {
         line += " -ntaut";
     } else {
-        line += " -usr " + fromWindow.UserName;
-        if (!IsBlank(fromWindow.Password)) line += " -password " + fromWindow.Password;
+        line += " -usr " + Argument(fromWindow.UserName);
+        if (!IsBlank(fromWindow.Password)) line += " -password " + Argument(fromWindow.Password);
     }
     if (fromWindow.CheckMetadata) line += " -chkmd";
     if (fromWindow.ArchiveFacts) {
-        line += " -bkmac " + archiveLogin.ArchiveServer + " -bkdb " + archiveLogin.ArchiveDatabase;
+        line += " -bkmac " + Argument(archiveLogin.ArchiveServer) + " -bkdb " +
+                Argument(archiveLogin.ArchiveDatabase);
         if (archiveLogin.ArchiveWindowsAuth) {
             line += " -bkntaut";
         } else {
-            line += " -bkusr " + archiveLogin.ArchiveUserName;
+            line += " -bkusr " + Argument(archiveLogin.ArchiveUserName);
             if (!IsBlank(archiveLogin.ArchivePassword)) {
-                line += " -password_bk " + archiveLogin.ArchivePassword;
+                line += " -password_bk " + Argument(archiveLogin.ArchivePassword);
             }
         }
         line += " -clsf";
@@ -39,8 +55,40 @@ std::string BuildConfigurationLine(const RunSettings& fromWindow, const RunSetti
         line += " -del";
         if (fromWindow.AtomicDelete) line += " -datom";
     }
+    // The log folder is quoted always, as it always was.
     line += " -log \"" + TrimBlanks(fromWindow.LogDirectory) + "\"";
     return line;
+}
+
+std::string ConfigurationLineProblem(const RunSettings& fromWindow,
+                                     const RunSettings& archiveLogin) {
+    std::vector<std::pair<std::string, std::string>> written = {{"server", fromWindow.Server},
+                                                                {"database", fromWindow.Database}};
+    if (!fromWindow.WindowsAuth) {
+        written.emplace_back("user name", fromWindow.UserName);
+        if (!IsBlank(fromWindow.Password)) written.emplace_back("password", fromWindow.Password);
+    }
+    if (fromWindow.ArchiveFacts) {
+        written.emplace_back("archive server", archiveLogin.ArchiveServer);
+        written.emplace_back("archive database", archiveLogin.ArchiveDatabase);
+        if (!archiveLogin.ArchiveWindowsAuth) {
+            written.emplace_back("archive user name", archiveLogin.ArchiveUserName);
+            if (!IsBlank(archiveLogin.ArchivePassword))
+                written.emplace_back("archive password", archiveLogin.ArchivePassword);
+        }
+    }
+    written.emplace_back("log directory", TrimBlanks(fromWindow.LogDirectory));
+    for (const auto& [field, value] : written) {
+        // The tokenizer never copies a quotation mark, and takes a word that starts
+        // with a dash for an option of its own.
+        if (value.find('"') != std::string::npos)
+            return "The " + field + " cannot be saved: it holds a quotation mark (\"), which " +
+                   "a command line cannot carry.";
+        if (value.starts_with('-'))
+            return "The " + field + " cannot be saved: it starts with \"-\", so a later run " +
+                   "would read it as an option.";
+    }
+    return {};
 }
 
 namespace {

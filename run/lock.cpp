@@ -237,4 +237,21 @@ bool ReadLockFlag(ProcessState& state, bool& locked) {
     });
 }
 
+bool ReadOwnLock(ProcessState& state) {
+    state.LockNotes.clear();
+    return AtOperationEdge(state.MessageText, [&state] {
+        Connection& connection = Warehouse(state);
+        bool own = false;
+        if (HasLockRow(connection)) {
+            if (const auto row = ReadRow(connection, sql::SelectLockRow()))
+                own = row->Lock && row->UserName == CurrentUserName();
+        }
+        // The live lock may have gone with an earlier connection (a session lock on
+        // SQL Server), or never been held by this process (a window opened after a
+        // run of the same user died): it is held again each time the row is read.
+        if (own) HoldLiveLock(state, connection);
+        state.LockHeld = own;
+    });
+}
+
 }  // namespace varnel

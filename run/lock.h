@@ -25,4 +25,11 @@ bool UnlockTool(ProcessState& state);
 //! Reads whether the lock is held (False when there is no row).
 bool ReadLockFlag(ProcessState& state, bool& locked);
 
+//! The main window's reading of the lock before it works on the warehouse: LockHeld
+//! becomes True only when the row says lock 1 for the current user; a lock of another
+//! user is left for LockTool to ask about. While the row counts as this process's own,
+//! the process holds the live lock beside it (what cannot be held goes to LockNotes),
+//! so that a run started elsewhere sees a live holder and not a lock left behind.
+bool ReadOwnLock(ProcessState& state);
+
 }  // namespace varnel

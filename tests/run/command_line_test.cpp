@@ -197,7 +197,10 @@ TEST_F(CommandLineTest, ACommandFileGivesItsFirstLineOnlyFromARegularFileOfUpTo6
 // The window itself is a stand-in: what is checked is whether start-up dares to open it.
 TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
     std::vector<StartMode> sessions;
-    const WindowSession session = [&](ProcessState&, StartMode mode) { sessions.push_back(mode); };
+    const WindowSession session = [&](ProcessState&, StartMode mode) {
+        sessions.push_back(mode);
+        return 0;
+    };
     std::string words[] = {"varnel", "-logfile", dir_.File("copy.txt")};
     char* argv[] = {words[0].data(), words[1].data(), words[2].data()};
     const struct {

@@ -15,6 +15,7 @@
 #include "run/command_line.h"
 #include "run/console_progress.h"
 #include "tests/support/run_doubles.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
 
@@ -102,12 +103,13 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
              stamp},
         {{"-help"}, 1, UsageText() + "\nVarnel: failure\n", "", ""},
         {{"--help"}, 0, "", UsageText() + "\n", ""},
-        {{}, 1, "Varnel: the main window cannot open: this build has no main window.", "", ""},
+        {{}, 1, "Varnel: the main window cannot open: there is no display", "", ""},
         {noLog, 1, "Log Directory name must be specified\n" + UsageText(), "", ""},
         {tooMany, 1, tooManyText + "\n" + UsageText(), "", "\r\n" + tooManyText + "\r\n[\\s\\S]*"},
         // A command file without run options is no run, and no success.
         {{"@" + dir_.File("empty.cfg")}, 1, "empty.cfg holds no run options", "", ""},
     };
+    const testing::ScopedEnv noDisplay("DISPLAY", nullptr), noWayland("WAYLAND_DISPLAY", nullptr);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Words.empty() ? "no arguments" : c.Words.back());
         std::filesystem::remove_all(logs);

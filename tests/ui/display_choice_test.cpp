@@ -18,6 +18,11 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/varnel_process.h"
+#include "tests/support/warehouse_builder.h"
+
 namespace varnel {
 namespace {
 
@@ -98,29 +103,79 @@ TEST(DisplayChoiceTest, ServerThatNeverGreetsCountsAsNoDisplayAfterTheTimeOut) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
+//! An Xvfb server on a free display for the life of the object; Number() is empty
+//! when Xvfb is not installed or did not start.
+class XvfbServer {
+  public:
+    XvfbServer() {
+        const char* xvfb = "/usr/bin/Xvfb";
+        if (!std::filesystem::exists(xvfb)) return;
+        int ends[2];
+        if (::pipe(ends) != 0) return;
+        // Xvfb picks a free display and writes its number to the descriptor given.
+        const std::string fd = std::to_string(ends[1]);
+        char* argv[] = {const_cast<char*>(xvfb),       const_cast<char*>("-displayfd"),
+                        const_cast<char*>(fd.c_str()), const_cast<char*>("-nolisten"),
+                        const_cast<char*>("tcp"),      nullptr};
+        const bool started = ::posix_spawn(&pid_, xvfb, nullptr, nullptr, argv, environ) == 0;
+        ::close(ends[1]);
+        char c = 0;
+        while (started && ::read(ends[0], &c, 1) == 1 && c != '\n') number_ += c;
+        ::close(ends[0]);
+    }
+    ~XvfbServer() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    std::string Display() const { return number_.empty() ? "" : ":" + number_; }
+
+  private:
+    pid_t pid_ = 0;
+    std::string number_;
+};
+
 TEST(DisplayChoiceTest, RunningXServerGivesXcb) {
-    const char* xvfb = "/usr/bin/Xvfb";
-    if (!std::filesystem::exists(xvfb)) GTEST_SKIP() << "Xvfb is not installed";
-    int ends[2];
-    ASSERT_EQ(::pipe(ends), 0);
-    // Xvfb picks a free display and writes its number to the descriptor given.
-    const std::string fd = std::to_string(ends[1]);
-    char* argv[] = {const_cast<char*>(xvfb),       const_cast<char*>("-displayfd"),
-                    const_cast<char*>(fd.c_str()), const_cast<char*>("-nolisten"),
-                    const_cast<char*>("tcp"),      nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawn(&pid, xvfb, nullptr, nullptr, argv, environ), 0);
-    ::close(ends[1]);
-    std::string number;
-    char c = 0;
-    while (::read(ends[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(ends[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    const DisplayChoice choice = ChooseDisplay(":" + number);
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+    const XvfbServer server;
+    if (server.Display().empty()) GTEST_SKIP() << "Xvfb is not installed or did not start";
+    const DisplayChoice choice = ChooseDisplay(server.Display());
     EXPECT_EQ(choice.Platform, "xcb");
     EXPECT_FALSE(choice.ConsoleProgress);
+}
+
+// The varnel program itself: whatever DISPLAY says, an unattended run goes to its end.
+TEST(DisplayChoiceTest, UnattendedRunEndsWhateverTheDisplay) {
+    testing::WarehouseBuilder w;
+    w.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"}, {.PrimaryKey = "id"});
+    w.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
+    w.Relation("dim_product", "id", "fact_sales", "product_id");
+    w.Close();
+    const testing::TempDir dir;
+    const SilentPort silent;
+    const XvfbServer server;
+    const struct {
+        const char* Name;
+        std::string Display;
+    } cases[] = {
+        {"no server on the local display", UnusedLocalDisplay()},
+        {"a server that never greets", silent.Display()},
+        {"a real X server (when Xvfb runs)", server.Display()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (c.Display.empty()) continue;
+        const testing::ScopedEnv display("DISPLAY", c.Display.c_str());
+        const std::string status = dir.File("status.txt");
+        auto args = testing::SqliteRun(VARNEL_EXE, w.Path(), dir.File("logs"));
+        args.insert(args.end(), {"-chkmd", "-statusfile", status});
+        const testing::ChildEnd end = testing::RunChild(args, {.Err = dir.File("err.txt")});
+        EXPECT_FALSE(end.Signalled) << testing::ReadFile(dir.File("err.txt"));
+        EXPECT_EQ(end.ExitCode, 0) << testing::ReadFile(dir.File("err.txt"));
+        EXPECT_EQ(testing::ReadFile(status), "ok\r\n");
+    }
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // Grabs the progress window during and after a run of the real tasks on a small
-// SQLite warehouse, and the connection panel, into PNG files:
+// SQLite warehouse, the connection panel, and the main window in its two modes,
+// into PNG files:
 //
 //   varnel_screenshots <output folder>
 //
 // scripts/screenshots.sh runs it under xvfb-run.
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QPixmap>
 #include <filesystem>
 #include <iostream>
@@ -17,6 +20,7 @@
 #include "tests/support/warehouse_builder.h"
 #include "tests/ui/support/scripted_choosers.h"
 #include "ui/connection_panel.h"
+#include "ui/frm_main.h"
 #include "ui/frm_progress.h"
 
 namespace {
@@ -121,6 +125,37 @@ int main(int argc, char** argv) {
     frame.resize(panel->width() + 24, panel->height() + 24);
     frame.show();
     Save(&frame, "connection_panel.png");
+
+    // The main window as an operator fills it in, then as configuration mode opens it
+    // from a command line.
+    const std::string logs = warehouse.Folder() + "/logs";
+    {
+        varnel::FrmMain main(state, choosers);
+        main.uscConnectDW->SetServer("sqlite");
+        main.uscConnectDW->SetDatabase("/srv/warehouse/sales.db");
+        main.uscConnectDW->SetWindowsAuth(true);
+        main.chkOptions[2]->setChecked(true);
+        main.chkOptions[3]->setChecked(true);
+        main.chkOptions[4]->setChecked(true);
+        main.txtLogDir->setText("/var/log");
+        main.show();
+        Save(&main, "main_window.png");
+    }
+    state.ConfigMode = true;
+    state.ConfigFileName = warehouse.Folder() + "/nightly.cmd";
+    state.SavedSettings.Server = "sqlite";
+    state.SavedSettings.Database = warehouse.Path();
+    state.SavedSettings.UserName = "etl";
+    state.SavedSettings.MarkUnused = state.SavedSettings.DeleteMarked = true;
+    state.SavedSettings.AtomicDelete = true;
+    state.SavedSettings.LogDirectory = logs;
+    {
+        varnel::FrmMain main(state, choosers);
+        // A path too long for its field shows from its start.
+        main.uscConnectDW->txtDatabase->setCursorPosition(0);
+        main.show();
+        Save(&main, "main_window_config.png");
+    }
 
     state.SetPrompter(nullptr);
     return failures == 0 ? 0 : 1;
