@@ -13,6 +13,6 @@ out=docs/screenshots
 mkdir -p "$out"
 # -a picks a free display; the screen is large enough for any window of the tool.
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
-  "$build_dir/tests/varnel_screenshots" "$out"
+  "$build_dir/tools/varnel_screenshots" "$out"
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
-  "$build_dir/tests/varnel_dialog_screenshots" "$out"
+  "$build_dir/tools/varnel_dialog_screenshots" "$out"
