@@ -98,43 +98,5 @@ TEST_F(FormLayoutTest, RelocateCmdButtonPlacesTheButtonAroundTheOtherControl) {
     }
 }
 
-TEST_F(FormLayoutTest, ResizeRelativeFollowsTheEdgeRules) {
-    container_.resize(9000, 7000);
-    QWidget* left = Add<QFrame>(QRect(300, 400, 1000, 800));
-    QWidget* button = Add<QPushButton>(QRect(5000, 900, 1200, 375));
-    QWidget* lower = Add<QFrame>(QRect(0, 4000, 10, 10));
-    QWidget* control = Add<QFrame>(QRect(10, 20, 30, 40));
-    const auto rule = [](QWidget* with, QWidget* to, int gap) {
-        ClsAlign align;
-        align.ToCtrl(to);
-        align.WithCtrl(with);
-        align.WithGap(gap);
-        return align;
-    };
-    const ClsAlign gap200 = rule(nullptr, nullptr, 200), toButton = rule(nullptr, button, 100),
-                   toLeft = rule(nullptr, left, 50), toLower = rule(nullptr, lower, 100),
-                   withLeft = rule(left, button, 999);
-    const struct {
-        const ClsAlign *Left, *Top, *Bottom, *Right;
-        bool Width, Height;
-        QRect Expected;
-    } cases[] = {
-        {&gap200, &gap200, nullptr, &toButton, true, false, QRect(200, 200, 4700, 40)},
-        {&toLeft, &toLeft, &toLower, nullptr, false, true, QRect(1350, 1250, 30, 2650)},
-        {&withLeft, &withLeft, &withLeft, &withLeft, true, true, QRect(300, 400, 1000, 800)},
-        {&gap200, &gap200, &gap200, &gap200, true, true, QRect(200, 200, 8600, 6600)},
-        {&gap200, &gap200, &gap200, &gap200, false, false, QRect(200, 200, 30, 40)},
-        {nullptr, nullptr, nullptr, nullptr, true, true, QRect(10, 20, 30, 40)},
-    };
-    ClsResize resize;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Expected.x());
-        control->setGeometry(10, 20, 30, 40);
-        resize.ResizeRelative(*control, container_, c.Left, c.Top, c.Bottom, c.Right, c.Width,
-                              c.Height);
-        EXPECT_EQ(control->geometry(), c.Expected);
-    }
-}
-
 }  // namespace
 }  // namespace varnel

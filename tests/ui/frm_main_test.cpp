@@ -206,36 +206,6 @@ TEST_F(FrmMainTest, OwnLockFoundInTheTableIsHeldLiveUntilClose) {
     EXPECT_FALSE(LiveLockHeld());
 }
 
-TEST_F(FrmMainTest, ArchiveLoginIsReadFromTheWarehouseWithItsQuestions) {
-    const struct {
-        std::string Row;  // values of the dwm_archive row; empty: no table
-        bool Question;
-        std::string Text;
-    } cases[] = {
-        {"", true, "Login details for archive database not found.\r\nDo you want to set them now?"},
-        {"1, 'sqlite', 1, null, null, 'a.db'", false,
-         "It is not possible to use Windows NT Authentication for both the Data Warehouse "
-         "database and the archive database."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Text);
-        if (!c.Row.empty()) {
-            w_.Exec(
-                "create table dwm_archive( ID tinyint, Server varchar(100), SecureLogin bit, "
-                "SQLUserName varchar(100), SQLPassword varchar(100), DB varchar(100))");
-            w_.Exec("insert into dwm_archive values (" + c.Row + ")");
-        }
-        prompter_.Boxes.clear();
-        FrmMain& window = OpenChosen({1});
-        window.cmdProcess->click();  // every question answered No
-        ASSERT_EQ(prompter_.Boxes.size(), 1u);
-        EXPECT_EQ(prompter_.Boxes[0].Question, c.Question);
-        EXPECT_EQ(prompter_.Boxes[0].Text, c.Text);
-        EXPECT_TRUE(std::filesystem::is_empty(logs_));  // nothing ran
-        window.cmdClose->click();
-    }
-}
-
 TEST_F(FrmMainTest, RuntimeErrorOfProcessReleasesTheLockAndUnloads) {
     // A login table without its columns: reading it fails.
     w_.Exec("create table dwm_archive (ID INTEGER)");

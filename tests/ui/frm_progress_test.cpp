@@ -236,12 +236,6 @@ TEST_F(FrmProgressTest, PollAnswersCancelOnlyOnceTheClickHasBeenDelivered) {
     } cases[] = {
         {"a click, polls pump", ms(0), click, true},
         {"a click, polls do not pump", kNoPump, click, false},
-        {"a click delivered between polls", kNoPump,
-         [&](RecordingFrm& w) {
-             click(w);
-             QCoreApplication::processEvents();
-         },
-         true},
         {"the title-bar close while the tasks run", kNoPump,
          [](RecordingFrm& w) { w.Form()->close(); }, true},
     };

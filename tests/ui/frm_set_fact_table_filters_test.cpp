@@ -18,7 +18,6 @@
 #include "tests/ui/support/qt_application.h"
 #include "tests/ui/support/scripted_choosers.h"
 #include "ui/connection_panel.h"
-#include "ui/dialogs.h"
 #include "ui/form_layout.h"
 #include "warehouse/connector.h"
 #include "warehouse/tool_tables.h"
@@ -217,20 +216,6 @@ TEST_F(FactTableFiltersTest, AnEditedConditionIsCompiledOnceTheEditIsInTheGrid) 
     EXPECT_THAT(prompter_.Boxes, IsEmpty());
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(Stored().back(), "fact_stock|qty >= 7");
-}
-
-TEST_F(FactTableFiltersTest, FailedLoadClosesAtOnce) {
-    std::string message;
-    ASSERT_TRUE(OpenWarehouseConnection("sqlite", w_.Path(), false, "", "", warehouse_, message));
-    w_.Exec("drop table dwm_tables");
-    choosers_.Dialogs = {[](QDialog& dialog) {
-        dialog.show();
-        for (int i = 0; i < 20 && dialog.isVisible(); ++i) QCoreApplication::processEvents();
-        return dialog.isVisible() ? -1 : dialog.result();
-    }};
-    EXPECT_FALSE(ShowFactTableFilters(nullptr, *warehouse_, false, saved_, prompter_, choosers_));
-    ASSERT_EQ(prompter_.Boxes.size(), 1u);
-    EXPECT_THAT(prompter_.Boxes[0].Text, HasSubstr("dwm_tables"));
 }
 
 TEST_F(FactTableFiltersTest, LayoutIsCleanAndFollowsTheWindowsSize) {
