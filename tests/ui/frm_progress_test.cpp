@@ -37,8 +37,6 @@ constexpr auto kNoPump = std::chrono::hours(1);
 struct RunNote {
     int Polls = 0;
     int CancelSeenAtPoll = 0;
-    int HeightBeforeRemoval = 0;
-    int IndicatorHeight = 0;
 };
 
 //! The real window, noting what the run did to it.
@@ -51,11 +49,6 @@ class RecordingFrm : public FrmProgress {
         const bool cancelled = FrmProgress::CheckCancelState();
         if (cancelled && note->CancelSeenAtPoll == 0) note->CancelSeenAtPoll = note->Polls;
         return cancelled;
-    }
-    void RemoveProgIndicator() override {
-        note->HeightBeforeRemoval = Form()->height();
-        note->IndicatorHeight = ProgIndFrame->height();
-        FrmProgress::RemoveProgIndicator();
     }
     void Show() override {
         FrmProgress::Show();
@@ -77,37 +70,24 @@ class RecordingFrm : public FrmProgress {
     std::shared_ptr<RunNote> note = std::make_shared<RunNote>();
 };
 
-class MainWindowDouble : public MainWindowHost {
-  public:
-    void ShowMainWindow() override { ++shown; }
-    void HideMainWindow() override {}
-    int shown = 0;
-};
-
 //! Every control's place and visibility, and the window's size.
-struct Snapshot {
-    std::map<std::string, QRect> Places;
-    std::map<std::string, bool> Shown;
-    QSize WindowSize;
-    bool operator==(const Snapshot&) const = default;
-};
-
-Snapshot Take(const FrmProgress& window) {
-    Snapshot snapshot;
-    for (const QWidget* widget : window.Form()->findChildren<QWidget*>()) {
-        snapshot.Places[widget->objectName().toStdString()] = widget->geometry();
-        snapshot.Shown[widget->objectName().toStdString()] = !widget->isHidden();
-    }
-    snapshot.WindowSize = window.Form()->size();
-    return snapshot;
+std::map<std::string, std::pair<QRect, bool>> Take(const FrmProgress& window) {
+    std::map<std::string, std::pair<QRect, bool>> places;
+    for (const QWidget* w : window.Form()->findChildren<QWidget*>())
+        places[w->objectName().toStdString()] = {w->geometry(), !w->isHidden()};
+    places["window"] = {window.Form()->rect(), true};
+    return places;
 }
 
-class FrmProgressTest : public testing::RunTest {
+class FrmProgressTest : public testing::RunTest, public MainWindowHost {
   protected:
+    void ShowMainWindow() override { ++mainShown_; }
+    void HideMainWindow() override {}
+
     void SetUp() override {
         testing::EnsureQtApplication();
         RunTest::SetUp();
-        state_.MainWindow = &mainWindow_;
+        state_.MainWindow = this;
     }
     void TearDown() override {
         RunTest::TearDown();
@@ -153,7 +133,7 @@ class FrmProgressTest : public testing::RunTest {
         return ExecuteRun(state_, settings);
     }
 
-    MainWindowDouble mainWindow_;
+    int mainShown_ = 0;
     testing::WarehouseBuilder w_;
     RecordingFrm* window_ = nullptr;
     std::shared_ptr<RunNote> note_ = std::make_shared<RunNote>();
@@ -173,7 +153,10 @@ TEST_F(FrmProgressTest, NoCaptionIsClippedAndNoControlsOverlapInAnyState) {
         },
         [](FrmProgress& w) {
             for (std::size_t row = 0; row < w.TaskRowCount(); ++row) w.ShowCheckMark(row);
+            const int height = w.Form()->height() - w.ProgIndFrame->height();
             w.RemoveProgIndicator();
+            EXPECT_EQ(w.Form()->height(), height);  // shrinks by the indicator frame
+            EXPECT_EQ(w.cmdOK->y(), w.ProgIndFrame->y());
             w.EndTimeLabel("Wednesday, Sep 30 2099 23:59:59");
             w.EnableObject(ProgressControl::cmdOK);
             w.DisableObject(ProgressControl::cmdCancel);
@@ -201,23 +184,19 @@ TEST_F(FrmProgressTest, HidingAndShowingFramesMovesTheBarButtonsAndBottomByTheFr
     };
     for (const auto& steps : cases) {
         FrmProgress& window = Load();
-        const Snapshot start = Take(window);
+        const auto start = Take(window);
         for (const auto& [show, frame] : steps) {
-            const Snapshot before = Take(window);
-            const std::string name =
-                frame == F::OverallProgFrame ? "OverallProgFrame" : "DetectProgFrame";
-            const int delta = before.Shown.at(name) == show
-                                  ? 0
-                                  : (show ? 1 : -1) * before.Places.at(name).height();
-            show ? window.ShowFrame(frame) : window.HideFrame(frame);
-            Snapshot expected = before;
+            auto expected = Take(window);
+            auto& [place, shown] =
+                expected[frame == F::OverallProgFrame ? "OverallProgFrame" : "DetectProgFrame"];
+            const int delta = shown == show ? 0 : (show ? 1 : -1) * place.height();
+            shown = show;
             for (const char* control : {"prgProgress", "cmdOK", "cmdCancel"})
-                expected.Places[control].translate(0, delta);
-            expected.Places["ProgIndFrame"].setHeight(before.Places.at("ProgIndFrame").height() +
-                                                      delta);
-            expected.WindowSize.rheight() += delta;
-            expected.Shown[name] = show;
-            EXPECT_EQ(Take(window), expected) << (show ? "show " : "hide ") << name;
+                expected[control].first.translate(0, delta);
+            expected["ProgIndFrame"].first.adjust(0, 0, 0, delta);
+            expected["window"].first.adjust(0, 0, 0, delta);
+            show ? window.ShowFrame(frame) : window.HideFrame(frame);
+            EXPECT_EQ(Take(window), expected);
         }
         EXPECT_EQ(Take(window), start);
     }
@@ -271,14 +250,12 @@ TEST_F(FrmProgressTest, MarkAndDeleteRunEndsWithOkOnlyAndShrinksByTheIndicator) 
     EXPECT_TRUE(w.imgChecked[1]->isVisibleTo(w.Form()));
     EXPECT_TRUE(w.cmdOK->isEnabled());
     EXPECT_FALSE(w.cmdCancel->isEnabled());
-    EXPECT_EQ(w.Form()->height(), note_->HeightBeforeRemoval - note_->IndicatorHeight);
-    EXPECT_EQ(w.cmdOK->y(), w.ProgIndFrame->y());
     EXPECT_THAT(LayoutFaults(*w.Form()), IsEmpty());
     EXPECT_THAT(w_.Column("SELECT code FROM dim_product"), ElementsAre("A"));
 
     w.Form()->close();  // the title-bar close is OK once the run is done
     EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);
-    EXPECT_EQ(mainWindow_.shown, 1);
+    EXPECT_EQ(mainShown_, 1);
 }
 
 TEST_F(FrmProgressTest, CancelClickedBeforeTheTasksStopsTheRunAtTheFirstPoll) {
