@@ -69,4 +69,11 @@ std::string RepairedVersionStatement(const std::string& table,
                                      const std::vector<std::string>& identityColumns, bool setStart,
                                      bool setEnd, bool setCurrent);
 
+//! Writes what the repair changed in several versions at once, each found by its
+//! row id: one row of values per version, in this order: start_date when setStart,
+//! end_date when setEnd, the row id.
+std::string RepairedVersionsBatchStatement(const std::string& table, const std::string& rowId,
+                                           bool setStart, bool setEnd, bool setCurrent,
+                                           std::size_t versions);
+
 }  // namespace varnel
