@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <string>
@@ -12,11 +13,14 @@
 
 #include "tasks/deletion/deletion_statements.h"
 #include "tests/support/warehouse_builder.h"
+#include "tests/tasks/deletion/deletion_fixture.h"
 
 namespace varnel {
 namespace {
 
 const SqliteDialect kSqlite;
+
+using DeletionSpeedTest = testing::DeletionTest;
 
 // A day of January 2020 with two digits.
 std::string Day(int day) {
@@ -124,6 +128,31 @@ TEST(DeletionSpeedEqualityTest, RestrictedVersionsQueryReadsAsTheWindowForm) {
     // An identity of several columns keeps the window form.
     EXPECT_EQ(ElementVersionsQuery(kSqlite, "d", "k1", {"id", "start_date"}),
               WindowedElementVersionsQuery(kSqlite, "d", "k1", {"id", "start_date"}));
+}
+
+// Enough changed versions of each form for full batches and a remainder: every
+// element loses its first version to its second and its current one to the one
+// before, which takes over the end and becomes current.
+TEST_F(DeletionSpeedTest, ManyRepairedVersionsAreAllWritten) {
+    constexpr int kElements = 450;
+    std::vector<testing::Version> versions;
+    testing::Texts expected;
+    for (int e = 0; e < kElements; ++e) {
+        const int id = 4 * e;
+        const std::string code = "c" + std::to_string(e);
+        versions.push_back(testing::V(id + 1, code, 1, "2020-01-01", "2020-02-01", 0, 1));
+        versions.push_back(testing::V(id + 2, code, 1, "2020-02-01", "2020-03-01", 0, 0));
+        versions.push_back(testing::V(id + 3, code, 1, "2020-03-01", "2020-04-01", 0, 0));
+        versions.push_back(testing::V(id + 4, code, 1, "2020-04-01", testing::kOpenEnd, 1, 1));
+        expected.push_back(std::to_string(id + 2) + "|2020-01-01|2020-03-01|0");
+        expected.push_back(std::to_string(id + 3) + "|2020-03-01|" + testing::kOpenEnd + "|1");
+    }
+    Customers(versions);
+    ASSERT_TRUE(Delete(false)) << state_.MessageText;
+    auto actual = Versions();
+    std::sort(expected.begin(), expected.end());
+    std::sort(actual.begin(), actual.end());
+    EXPECT_EQ(actual, expected);
 }
 
 }  // namespace
