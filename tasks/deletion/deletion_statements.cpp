@@ -101,9 +101,9 @@ std::string DeleteElementStatement(const std::string& table,
     return statement;
 }
 
-std::string ElementVersionsQuery(const SqlDialect& dialect, const std::string& table,
-                                 const std::string& elementKey,
-                                 const std::vector<std::string>& identityColumns) {
+std::string WindowedElementVersionsQuery(const SqlDialect& dialect, const std::string& table,
+                                         const std::string& elementKey,
+                                         const std::vector<std::string>& identityColumns) {
     const std::string marked = "CASE WHEN is_deletable = 1 THEN 1 ELSE 0 END";
     // Every column gets a name of its own: the identity may include start_date.
     std::string identity, order;
@@ -122,6 +122,40 @@ std::string ElementVersionsQuery(const SqlDialect& dialect, const std::string& t
            order;
 }
 
+// NOTE: SQLite's window functions copy every row they see into a temporary table
+// and sort it, which over a whole table of 60k versions cost more than the rest of
+// the deletion together. Where the single identity column is a row id, the window
+// numbers only the versions of elements with a marked one, found by IN (a list the
+// engine builds once, whatever the indexes), and sees only row id and key; the
+// versions' columns are then read by row id. "IN" misses keys with a Null part, so
+// every such version is taken as well: an element without a mark among them comes
+// back but changes nothing. IN, the window and the grouping of the window form
+// compare keys alike (the columns' own collation and affinity), and the versions
+// come in the same order as from the window form.
+std::string ElementVersionsQuery(const SqlDialect& dialect, const std::string& table,
+                                 const std::string& elementKey,
+                                 const std::vector<std::string>& identityColumns) {
+    if (identityColumns.size() != 1 || !dialect.RowIdColumns())
+        return WindowedElementVersionsQuery(dialect, table, elementKey, identityColumns);
+    const std::string& id = identityColumns.front();
+    const auto keys = SplitCommaList(elementKey, ListPieces::Trimmed);
+    const std::string keyList = keys.size() == 1 ? keys.front() : "(" + JoinColumns(keys) + ")";
+    std::string nullParts;
+    for (const auto& key : keys) nullParts += " OR " + key + " IS NULL";
+    return "SELECT versions." + id +
+           " AS repair_id1, elements.repair_element, versions.start_date AS repair_start, "
+           "versions.end_date AS repair_end, " +
+           dialect.DayOf("versions.start_date") + " AS repair_start_day, " +
+           dialect.DayOf("versions.end_date") +
+           " AS repair_end_day, versions.is_current AS repair_current, CASE WHEN "
+           "versions.is_deletable = 1 THEN 1 ELSE 0 END AS repair_marked FROM (SELECT " +
+           id + " AS repair_row, DENSE_RANK() OVER (ORDER BY " + elementKey +
+           ") AS repair_element FROM " + table + " WHERE " + keyList + " IN (SELECT " +
+           JoinColumns(keys) + " FROM " + table + " WHERE is_deletable = 1)" + nullParts +
+           ") elements JOIN " + table + " versions ON versions." + id +
+           " = elements.repair_row ORDER BY elements.repair_element, repair_start, repair_id1";
+}
+
 std::string RepairedVersionStatement(const std::string& table,
                                      const std::vector<std::string>& identityColumns, bool setStart,
                                      bool setEnd, bool setCurrent) {
@@ -131,6 +165,29 @@ std::string RepairedVersionStatement(const std::string& table,
     if (setCurrent) assignments.push_back("is_current = 1");
     return "UPDATE " + table + " SET " + JoinColumns(assignments) + " WHERE " +
            IdentityConditions(identityColumns);
+}
+
+// The rows of values are a VALUES list joined by UPDATE ... FROM: one statement
+// carries many versions, where each single-row UPDATE would cost a round of the
+// driver's calls of its own.
+std::string RepairedVersionsBatchStatement(const std::string& table, const std::string& rowId,
+                                           bool setStart, bool setEnd, bool setCurrent,
+                                           std::size_t versions) {
+    std::vector<std::string> assignments;
+    std::size_t column = 0;
+    if (setStart)
+        assignments.push_back("start_date = repair_rows.column" + std::to_string(++column));
+    if (setEnd) assignments.push_back("end_date = repair_rows.column" + std::to_string(++column));
+    if (setCurrent) assignments.push_back("is_current = 1");
+    ++column;
+    std::string row = "(";
+    for (std::size_t i = 0; i < column; ++i) row += i > 0 ? ", ?" : "?";
+    row += ")";
+    std::string rows;
+    for (std::size_t i = 0; i < versions; ++i) rows += (i > 0 ? ", " : "") + row;
+    return "UPDATE " + table + " SET " + JoinColumns(assignments) + " FROM (VALUES " + rows +
+           ") AS repair_rows WHERE " + table + "." + rowId + " = repair_rows.column" +
+           std::to_string(column);
 }
 
 }  // namespace varnel

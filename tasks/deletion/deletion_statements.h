@@ -49,12 +49,18 @@ std::string DeleteElementStatement(const std::string& table,
 
 //! Every version of each element that has a marked one, in the order of the repair:
 //! element, start_date, identity. Columns: the identity's, the element's number,
-//! start_date, end_date, the day of each, is_current, whether the version is marked.
-//! The engine groups the versions by the element key as stored, with its own
-//! equality (Null parts are equal), and computes the days.
+//! start_date, end_date, the day of each, is_current, whether the version is marked;
+//! more may follow. The engine groups the versions by the element key as stored,
+//! with its own equality (Null parts are equal), and computes the days.
 std::string ElementVersionsQuery(const SqlDialect& dialect, const std::string& table,
                                  const std::string& elementKey,
                                  const std::vector<std::string>& identityColumns);
+
+//! The same versions, found by window functions over the whole table: the form for
+//! an identity that is no single row id.
+std::string WindowedElementVersionsQuery(const SqlDialect& dialect, const std::string& table,
+                                         const std::string& elementKey,
+                                         const std::vector<std::string>& identityColumns);
 
 //! Writes what the repair changed in one version, found by its identity. Markers:
 //! start_date when setStart, end_date when setEnd, then a ? per identity column;
@@ -62,5 +68,12 @@ std::string ElementVersionsQuery(const SqlDialect& dialect, const std::string& t
 std::string RepairedVersionStatement(const std::string& table,
                                      const std::vector<std::string>& identityColumns, bool setStart,
                                      bool setEnd, bool setCurrent);
+
+//! Writes what the repair changed in several versions at once, each found by its
+//! row id: one row of values per version, in this order: start_date when setStart,
+//! end_date when setEnd, the row id.
+std::string RepairedVersionsBatchStatement(const std::string& table, const std::string& rowId,
+                                           bool setStart, bool setEnd, bool setCurrent,
+                                           std::size_t versions);
 
 }  // namespace varnel

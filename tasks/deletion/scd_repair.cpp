@@ -46,11 +46,16 @@ enum ElementColumn : std::size_t {
 };
 
 // Writes each repaired version once, by its identity, with a statement prepared once
-// for each set of columns it changes.
+// for each set of columns it changes. Where the identity is a row id the versions
+// go in batches, many to a statement; the result is the same, as every version is
+// written once and no write depends on another.
 class RepairWriter {
   public:
     RepairWriter(Connection& connection, std::string table, std::vector<std::string> identity)
-        : connection_(connection), table_(std::move(table)), identity_(std::move(identity)) {}
+        : connection_(connection),
+          table_(std::move(table)),
+          identity_(std::move(identity)),
+          batched_(identity_.size() == 1 && connection_.Dialect().RowIdColumns()) {}
 
     void Write(const ElementVersion& version, std::vector<Parameter> identityValues) {
         const VersionChange change = ChangeOf(version);
@@ -65,21 +70,61 @@ class RepairWriter {
                 DateValueParameter("end_date", version.Repaired.End.Value, dialect));
         parameters.insert(parameters.end(), std::make_move_iterator(identityValues.begin()),
                           std::make_move_iterator(identityValues.end()));
-        const std::array<bool, 3> form{change.Start, change.End, change.Current};
-        auto statement = statements_.find(form);
-        if (statement == statements_.end()) {
-            const std::string text = RepairedVersionStatement(table_, identity_, change.Start,
-                                                              change.End, change.Current);
-            statement = statements_.emplace(form, connection_.Prepare(text, 60)).first;
+        const Form form{change.Start, change.End, change.Current};
+        if (!batched_) {
+            Statement(form, 0).Execute(parameters);
+            return;
         }
-        statement->second.Execute(parameters);
+        Batch& batch = batches_[form];
+        batch.Parameters.insert(batch.Parameters.end(), std::make_move_iterator(parameters.begin()),
+                                std::make_move_iterator(parameters.end()));
+        if (++batch.Versions == kBatchVersions) Flush(form, batch);
+    }
+
+    //! Writes the versions still waiting in a batch.
+    void Finish() {
+        for (auto& [form, batch] : batches_)
+            if (batch.Versions > 0) Flush(form, batch);
     }
 
   private:
+    // Which of start_date, end_date and is_current a statement writes.
+    using Form = std::array<bool, 3>;
+    // At most three markers a version: within the 999 markers older SQLite builds allow.
+    static constexpr std::size_t kBatchVersions = 200;
+
+    struct Batch {
+        std::vector<Parameter> Parameters;
+        std::size_t Versions = 0;
+    };
+
+    // The statement of a form, for so many versions (0: one version, unbatched).
+    PreparedStatement& Statement(const Form& form, std::size_t versions) {
+        auto statement = statements_.find({form, versions});
+        if (statement == statements_.end()) {
+            const std::string text =
+                versions == 0
+                    ? RepairedVersionStatement(table_, identity_, form[0], form[1], form[2])
+                    : RepairedVersionsBatchStatement(table_, identity_.front(), form[0], form[1],
+                                                     form[2], versions);
+            statement =
+                statements_.emplace(std::pair{form, versions}, connection_.Prepare(text, 60)).first;
+        }
+        return statement->second;
+    }
+
+    void Flush(const Form& form, Batch& batch) {
+        Statement(form, batch.Versions).Execute(batch.Parameters);
+        batch.Parameters.clear();
+        batch.Versions = 0;
+    }
+
     Connection& connection_;
     std::string table_;
     std::vector<std::string> identity_;
-    std::map<std::array<bool, 3>, PreparedStatement> statements_;
+    bool batched_;
+    std::map<Form, Batch> batches_;
+    std::map<std::pair<Form, std::size_t>, PreparedStatement> statements_;
 };
 
 // The versions of one element as they are read, with the identity of each.
@@ -138,6 +183,7 @@ bool RepairSlowlyChangingDimension(ProcessState& state, const std::string& table
             element.Identities.push_back(std::move(identityValues));
         }
         element.Repair(writer);
+        writer.Finish();
         return true;
     } catch (const std::exception& error) {
         state.MessageText += DescribeTableError(error, table);
