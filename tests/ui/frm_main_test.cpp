@@ -201,8 +201,15 @@ TEST_F(FrmMainTest, LockOfAnotherUserIsAskedAboutAndOwnLockIsHeldLive) {
          {history, profile},
          "0|" + me_,
          true},
-        // A holder that died is taken over without the second question.
-        {"left by another user's dead run", 1, "other", false, {true}, {history}, "0|" + me_, true},
+        // The operator decides about another user's lock even when its holder died.
+        {"left by another user's dead run",
+         1,
+         "other",
+         false,
+         {true, true},
+         {history, profile},
+         "0|" + me_,
+         true},
         {"held by this user", 1, me_, false, {}, {}, "0|" + me_, true},
     };
     for (const auto& c : cases) {
