@@ -148,7 +148,18 @@ void CopyLog(const RunSettings& settings, const std::string& logPath) {
 // Takes the lock unless this process holds it already. False when the run must
 // stop here. What the lock has to tell goes to the log and to standard error.
 bool TakeLock(ProcessState& state, LogStream* log) {
-    if (state.LockHeld) return true;
+    const auto writeNotes = [&state, log] {
+        for (const auto& note : state.LockNotes) {
+            std::cerr << note << '\n';
+            if (log && log->IsOpen()) log->WriteLine(note);
+        }
+    };
+    if (state.LockHeld) {
+        // The main window's lock, on the run's own connection from here on.
+        HoldLiveLockAgain(state);
+        writeNotes();
+        return true;
+    }
     // A failed connection has left its message; without a connection there is
     // no lock to take.
     if (!state.WarehouseConnection) return false;
@@ -165,10 +176,7 @@ bool TakeLock(ProcessState& state, LogStream* log) {
     const std::string before = state.MessageText;
     bool wasLocked = false;
     const bool locked = LockTool(state, wasLocked);
-    for (const auto& note : state.LockNotes) {
-        std::cerr << note << '\n';
-        if (log && log->IsOpen()) log->WriteLine(note);
-    }
+    writeNotes();
     if (locked && !wasLocked) {
         ReachRunPoint(kAfterLockPoint);
         return true;

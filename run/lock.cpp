@@ -39,7 +39,25 @@ bool HasLockRow(Connection& connection) {
     return TableExists(connection, "dwm_multiuse") && CountRows(connection, "dwm_multiuse") > 0;
 }
 
-enum class Attempt { Taken, HeldByOther };
+enum class Attempt {
+    Taken,
+    //! Another live process holds it, or nobody can tell.
+    HeldByOther,
+    //! Another user's lock whose run ended without releasing it; the window's operator
+    //! is asked all the same.
+    LeftByOther,
+};
+
+// In the window the operator decides about another user's lock; an unattended run
+// takes over a lock whose holder has ended without asking anyone.
+bool OperatorDecides(const ProcessState& state) {
+    return !state.CommandLineMode && state.MainWindow != nullptr;
+}
+
+std::string TakenOverNote(const std::string& user) {
+    return "The lock left by user " + TrimBlanks(user) +
+           ", whose run ended without releasing it, was taken over.";
+}
 
 // The live lock that goes with the lock row while this process holds the row:
 // a row that says lock 1 while nobody holds it was left by a run that died.
@@ -135,13 +153,18 @@ Attempt TryLock(ProcessState& state, Connection& connection, std::string& holder
     if (row && row->Lock) {
         // Held, or left by a run that died: only the live lock tells them apart.
         std::string reason;
-        switch (LiveLockOf(state, connection).HoldIfNobodyElse(connection, reason)) {
+        LiveLock& live = LiveLockOf(state, connection);
+        switch (live.HoldIfNobodyElse(connection, reason)) {
             case LiveLock::Outcome::Held:
+                if (OperatorDecides(state) && row->UserName != CurrentUserName()) {
+                    live.Release(&connection);
+                    holder = row->UserName;
+                    return Attempt::LeftByOther;
+                }
                 connection.Execute(sql::TakeLockRow(CurrentUserName()));
                 state.LockHeld = true;
                 CommitTaken(state, connection, transaction);
-                Note(state, "The lock left by user " + TrimBlanks(row->UserName) +
-                                ", whose run ended without releasing it, was taken over.");
+                Note(state, TakenOverNote(row->UserName));
                 return Attempt::Taken;
             case LiveLock::Outcome::Unavailable:
                 NoteUnrecognisable(state, reason);
@@ -178,7 +201,8 @@ bool LockTool(ProcessState& state, bool& wasLocked) {
     try {
         Connection& connection = Warehouse(state);
         std::string holder;
-        if (TryLock(state, connection, holder) == Attempt::Taken) return true;
+        const Attempt attempt = TryLock(state, connection, holder);
+        if (attempt == Attempt::Taken) return true;
         wasLocked = true;
         state.LockHolder = TrimBlanks(holder);
         // NOTE: the question is never asked inside a transaction: an open question
@@ -194,6 +218,7 @@ bool LockTool(ProcessState& state, bool& wasLocked) {
         HoldLiveLock(state, connection);
         CreateLockTable(connection, state.LockHeld);
         CommitTaken(state, connection, transaction);
+        if (attempt == Attempt::LeftByOther) Note(state, TakenOverNote(holder));
         wasLocked = false;
         return true;
     } catch (const std::exception& error) {
@@ -241,17 +266,42 @@ bool ReadOwnLock(ProcessState& state) {
     state.LockNotes.clear();
     return AtOperationEdge(state.MessageText, [&state] {
         Connection& connection = Warehouse(state);
+        std::optional<LockRow> row;
+        if (HasLockRow(connection)) row = ReadRow(connection, sql::SelectLockRow());
         bool own = false;
-        if (HasLockRow(connection)) {
-            if (const auto row = ReadRow(connection, sql::SelectLockRow()))
-                own = row->Lock && row->UserName == CurrentUserName();
+        if (row && row->Lock && row->UserName == CurrentUserName()) {
+            LiveLock& live = LiveLockOf(state, connection);
+            std::string reason;
+            if (state.LockHeld && live.IsHeld()) {
+                // Held since an earlier action: on SQL Server the lock may have gone
+                // with that action's connection, so it is held again on this one.
+                HoldLiveLock(state, connection);
+                own = true;
+            } else {
+                // A lock of this user counts as this window's own only when no other
+                // live process holds it (another run or window of the same user).
+                switch (live.HoldIfNobodyElse(connection, reason)) {
+                    case LiveLock::Outcome::Held:
+                        own = true;
+                        break;
+                    case LiveLock::Outcome::Unavailable:
+                        NoteUnrecognisable(state, reason);
+                        own = true;
+                        break;
+                    case LiveLock::Outcome::HeldElsewhere:
+                        break;
+                }
+            }
         }
-        // The live lock may have gone with an earlier connection (a session lock on
-        // SQL Server), or never been held by this process (a window opened after a
-        // run of the same user died): it is held again each time the row is read.
-        if (own) HoldLiveLock(state, connection);
+        if (!own) ReleaseLiveLock(state, &connection);
         state.LockHeld = own;
     });
+}
+
+void HoldLiveLockAgain(ProcessState& state) {
+    state.LockNotes.clear();
+    auto& warehouse = state.WarehouseConnection;
+    if (state.LockHeld && warehouse && warehouse->IsOpen()) HoldLiveLock(state, *warehouse);
 }
 
 }  // namespace varnel

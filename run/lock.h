@@ -15,7 +15,9 @@ bool ReadLastLockUser(ProcessState& state);
 //! Takes the lock for the current user; what it has to tell the run log goes to
 //! LockNotes, the holder it found to LockHolder. wasLocked comes back True when another
 //! live process held it and the operator chose not to take it over (the caller
-//! stops). A lock whose holder has ended is taken over without a question.
+//! stops). A lock whose holder has ended is taken over without a question, except
+//! in the main window, where the operator is asked about another user's lock all
+//! the same.
 bool LockTool(ProcessState& state, bool& wasLocked);
 
 //! Frees the lock when the current user holds it; a lock held by another user is
@@ -26,10 +28,16 @@ bool UnlockTool(ProcessState& state);
 bool ReadLockFlag(ProcessState& state, bool& locked);
 
 //! The main window's reading of the lock before it works on the warehouse: LockHeld
-//! becomes True only when the row says lock 1 for the current user; a lock of another
-//! user is left for LockTool to ask about. While the row counts as this process's own,
-//! the process holds the live lock beside it (what cannot be held goes to LockNotes),
-//! so that a run started elsewhere sees a live holder and not a lock left behind.
+//! becomes True only when the row says lock 1 for the current user and no other live
+//! process holds it; any other lock is left for LockTool to ask about. While the row
+//! counts as this process's own, the process holds the live lock beside it on the
+//! connection it has now (what cannot be held goes to LockNotes), so that a run
+//! started elsewhere sees a live holder and not a lock left behind.
 bool ReadOwnLock(ProcessState& state);
+
+//! While this process holds the lock, holds the live lock again on the warehouse
+//! connection it has now: a new connection to SQL Server is a session without it.
+//! What cannot be held goes to LockNotes.
+void HoldLiveLockAgain(ProcessState& state);
 
 }  // namespace varnel

@@ -24,6 +24,7 @@ int RunWindowSession(ProcessState& state, Choosers& choosers) {
     state.SetProgressWindowFactory([&state]() -> std::unique_ptr<ProgressWindow> {
         return std::make_unique<FrmProgress>(state);
     });
+    int status = 0;
     {
         FrmMain window(state, choosers);
         QObject::connect(&window, &FrmMain::Unloaded, QCoreApplication::instance(),
@@ -36,9 +37,11 @@ int RunWindowSession(ProcessState& state, Choosers& choosers) {
         window.ShowMainWindow();
         if (!window.IsUnloaded()) QApplication::exec();
         state.UnloadProgressWindow();
+        // Configuration mode succeeds only by the line it writes.
+        if (state.ConfigMode && !window.ConfigurationSaved()) status = 1;
     }
     state.SetProgressWindowFactory(nullptr);
-    return 0;
+    return status;
 }
 
 Desktop::Desktop(std::string program) {
@@ -58,18 +61,27 @@ void Desktop::MakeApplication(const std::string& platforms) {
 
 int Desktop::Session(ProcessState& state, StartMode) {
     const std::string display = EnvironmentValue("DISPLAY");
-    std::string platforms;
+    std::string platform;
     if (DisplayAnswers(display))
-        platforms = "xcb";
-    else if (!EnvironmentValue("WAYLAND_DISPLAY").empty())
-        platforms = "wayland;xcb";
-    if (platforms.empty()) {
+        platform = "xcb";
+    else if (WaylandAnswers(EnvironmentValue("WAYLAND_DISPLAY"),
+                            EnvironmentValue("XDG_RUNTIME_DIR")))
+        platform = "wayland";
+    if (!platform.empty()) {
+        // Qt ends the process when no platform it is given can start; offscreen always
+        // can, and then says that the display chosen failed after all.
+        MakeApplication(platform + ";offscreen");
+        if (QGuiApplication::platformName() != QString::fromStdString(platform)) {
+            application_.reset();
+            platform.clear();
+        }
+    }
+    if (platform.empty()) {
         std::cerr << "Varnel: the main window cannot open: the display " << display
                   << " does not answer. Give the run options on the command line (varnel "
                      "--help).\n";
         return 1;
     }
-    MakeApplication(platforms);
     QtChoosers choosers;
     QtPrompter prompter([&state]() -> QWidget* {
         if (QWidget* active = QApplication::activeWindow()) return active;

@@ -24,7 +24,7 @@ void PrepareApplication();
 //! The main window's session in the running QApplication, with the state's prompter:
 //! the Qt progress window is installed, frmMain opens in the state's mode and the
 //! event loop runs until the window unloads. The progress window goes with it.
-//! Returns the exit status, 0.
+//! Returns the exit status: 0, or 1 in configuration mode when no line was written.
 int RunWindowSession(ProcessState& state, Choosers& choosers);
 
 //! The desktop of the process. It makes the QApplication only when a window is to

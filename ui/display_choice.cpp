@@ -1,10 +1,13 @@
 #include "ui/display_choice.h"
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
@@ -50,6 +53,23 @@ bool DisplayAnswers(const std::string& display, std::chrono::milliseconds timeou
     // The full handshake, authorization included: an open socket whose server
     // refuses this process is no display either.
     return HandshakeWithin(display, timeout);
+}
+
+bool WaylandAnswers(const std::string& name, const std::string& runtimeDir) {
+    if (name.empty()) return false;
+    if (name.front() != '/' && runtimeDir.empty()) return false;
+    const std::string path = name.front() == '/' ? name : runtimeDir + "/" + name;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    // Never waits: a compositor that cannot take the connection at once answers not.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    const bool answered =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return answered;
 }
 
 DisplayChoice ChooseDisplay(const std::string& display) {

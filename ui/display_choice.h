@@ -29,4 +29,9 @@ DisplayChoice ChooseDisplay();
 bool DisplayAnswers(const std::string& display,
                     std::chrono::milliseconds timeout = std::chrono::seconds(3));
 
+//! True when the Wayland compositor's socket accepts a connection: `name` is the
+//! value of WAYLAND_DISPLAY, a socket in `runtimeDir` (XDG_RUNTIME_DIR) or an
+//! absolute path. A socket left behind by a compositor that has ended answers not.
+bool WaylandAnswers(const std::string& name, const std::string& runtimeDir);
+
 }  // namespace varnel

@@ -345,6 +345,14 @@ void FrmMain::ShowMessageText() {
     state_.MessageText.clear();
 }
 
+void FrmMain::ShowLockNotes() {
+    if (state_.LockNotes.empty()) return;
+    std::string text;
+    for (const auto& note : state_.LockNotes) text += (text.empty() ? "" : "\r\n") + note;
+    state_.LockNotes.clear();
+    Message(text);
+}
+
 void FrmMain::CloseWarehouse() {
     auto& warehouse = state_.WarehouseConnection;
     if (warehouse && warehouse->IsOpen()) warehouse->Close();
@@ -374,6 +382,8 @@ void FrmMain::HideMainWindow() {
 // ------------------------------------------------------------------ the warehouse and the lock
 
 bool FrmMain::PrepareWarehouse(bool askLastUser) {
+    // What an earlier action or run left there is no part of what this one reports.
+    state_.MessageText.clear();
     std::string error;
     if (!OpenWarehouseConnection(uscConnectDW->Server(), uscConnectDW->Database(),
                                  uscConnectDW->WindowsAuth(), uscConnectDW->UserName(),
@@ -392,6 +402,7 @@ bool FrmMain::PrepareWarehouse(bool askLastUser) {
         ShowMessageText();
         return false;
     }
+    ShowLockNotes();
     if (state_.LockHeld) return true;
     if (askLastUser) {
         if (!ReadLastLockUser(state_)) {
@@ -406,7 +417,9 @@ bool FrmMain::PrepareWarehouse(bool askLastUser) {
             return false;
     }
     bool wasLocked = false;
-    if (!LockTool(state_, wasLocked)) {
+    const bool locked = LockTool(state_, wasLocked);
+    ShowLockNotes();
+    if (!locked) {
         CloseWarehouse();
         ShowMessageText();
         return false;
@@ -420,6 +433,7 @@ bool FrmMain::PrepareWarehouse(bool askLastUser) {
 
 void FrmMain::ReleaseWindowLock(bool restoreDatabase) {
     if (!state_.LockHeld) return;
+    state_.MessageText.clear();
     auto& warehouse = state_.WarehouseConnection;
     // Without a connection object there is nothing to unlock with; the window closes
     // all the same.
@@ -525,6 +539,7 @@ void FrmMain::SaveConfiguration(RunSettings& record) {
         std::string error;
         if (!WriteConfigurationFile(state_.ConfigFileName, runArguments_, error))
             throw std::runtime_error(error);
+        configurationSaved_ = true;
     } else {
         ReportMessage(state_, false, nullptr, state_.MessageText, false, kStyleCritical);
     }
@@ -609,6 +624,7 @@ void FrmMain::cmdFacts_Click() {
 void FrmMain::cmdDimensions_Click() {
     if (!PrepareWarehouse(false)) return;
     if (Ticked(0)) {
+        state_.MessageText.clear();
         WaitCursor wait;
         // Without a progress window: no Cancel, no bar, no question about indexes.
         const bool checked = CheckTablesTable(state_, *state_.WarehouseConnection, nullptr);

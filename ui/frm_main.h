@@ -67,6 +67,8 @@ class FrmMain : public QWidget, public MainWindowHost {
     //! The options of the last Process in command-line syntax.
     const std::string& RunArguments() const { return runArguments_; }
     bool IsUnloaded() const { return unloaded_; }
+    //! Configuration mode wrote its line to the configuration file.
+    bool ConfigurationSaved() const { return configurationSaved_; }
 
     QGroupBox* fraDataWarehouse = nullptr;
     ConnectionPanel* uscConnectDW = nullptr;
@@ -102,6 +104,9 @@ class FrmMain : public QWidget, public MainWindowHost {
     void Message(const std::string& text, int style = 0);
     //! Shows MessageText and empties it.
     void ShowMessageText();
+    //! Shows what the lock had to tell (a lock taken over, a live lock that cannot be
+    //! held) in one message, and empties it.
+    void ShowLockNotes();
     void CloseWarehouse();
 
     //! Connects with the panel's values, remembers the database and makes sure this
@@ -128,6 +133,7 @@ class FrmMain : public QWidget, public MainWindowHost {
     std::string chosenDatabase_;
     std::string runArguments_;
     bool unloaded_ = false;
+    bool configurationSaved_ = false;
 };
 
 }  // namespace varnel

@@ -89,19 +89,19 @@ class FileLiveLock final : public LiveLock {
 };
 
 // An application lock owned by the connection's session: the server frees it
-// when the session ends.
+// when the session ends. A connection opened again, or a new one, is another
+// session without the lock, so every call asks the session it is given.
 class SessionLiveLock final : public LiveLock {
   public:
     explicit SessionLiveLock(std::string target) : target_(std::move(target)) {}
 
     Outcome Hold(Connection& connection, std::string& reason) override {
-        if (held_) return Outcome::Held;
         try {
+            if (SessionHolds(connection)) return Outcome::Held;
             connection.Execute(
                 "EXEC sp_getapplock @Resource = 'varnel_lock', @LockMode = 'Shared', "
                 "@LockOwner = 'Session', @LockTimeout = 0");
-            auto mode = connection.Query("SELECT APPLOCK_MODE('public', 'varnel_lock', 'Session')");
-            held_ = mode.Next() && mode.Get(0).value_or("NoLock") != "NoLock";
+            held_ = SessionHolds(connection);
             if (held_) return Outcome::Held;
             reason = "the application lock varnel_lock is held by another session";
             return Outcome::HeldElsewhere;
@@ -112,11 +112,11 @@ class SessionLiveLock final : public LiveLock {
     }
 
     Outcome HoldIfNobodyElse(Connection& connection, std::string& reason) override {
-        if (held_) {
-            reason = "this session holds the application lock varnel_lock";
-            return Outcome::HeldElsewhere;
-        }
         try {
+            if (SessionHolds(connection)) {
+                reason = "this session holds the application lock varnel_lock";
+                return Outcome::HeldElsewhere;
+            }
             // Only another session's lock counts against the test.
             auto test = connection.Query(
                 "SELECT APPLOCK_TEST('public', 'varnel_lock', 'Exclusive', 'Session')");
@@ -147,6 +147,13 @@ class SessionLiveLock final : public LiveLock {
     const std::string& Target() const override { return target_; }
 
   private:
+    // Whether the session of this connection holds the lock; remembers the answer.
+    bool SessionHolds(Connection& connection) {
+        auto mode = connection.Query("SELECT APPLOCK_MODE('public', 'varnel_lock', 'Session')");
+        held_ = mode.Next() && mode.Get(0).value_or("NoLock") != "NoLock";
+        return held_;
+    }
+
     std::string target_;
     bool held_ = false;
 };

@@ -38,7 +38,9 @@ class LiveLock {
     //! given that connection again: on SQL Server the lock lives in its session.
     static std::unique_ptr<LiveLock> For(const Connection& connection);
 
-    //! Takes the lock beside any other holder. Anything but Held leaves the reason.
+    //! Takes the lock beside any other holder; held already, it is taken again on a
+    //! connection whose session lacks it (SQL Server: a new or reopened connection).
+    //! Anything but Held leaves the reason.
     virtual Outcome Hold(Connection& connection, std::string& reason) = 0;
     //! Takes the lock only when no process holds it, this one included.
     virtual Outcome HoldIfNobodyElse(Connection& connection, std::string& reason) = 0;

@@ -159,7 +159,7 @@ TEST_F(FrmMainTest, LockOfAnotherUserIsAskedAboutAndOwnLockIsHeldLive) {
         {0, "other", false, {true}, {history}, "0|" + me_},
         {1, "other", true, {true, false}, {history, profile}, "1|other"},
         {1, "other", true, {true, true}, {history, profile}, "0|" + me_},
-        {1, "other", false, {true}, {history}, "0|" + me_},  // the holder died
+        {1, "other", false, {true, true}, {history, profile}, "0|" + me_},  // the holder died
         {1, me_, false, {}, {}, "0|" + me_},
     };
     for (const auto& c : cases) {
