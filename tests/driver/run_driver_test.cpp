@@ -3,11 +3,8 @@
 
 #include "driver/run_driver.h"
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -15,7 +12,6 @@
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
-#include "warehouse/live_lock.h"
 
 namespace varnel {
 namespace {
@@ -171,41 +167,25 @@ TEST_F(RunDriverTest, AFailedTaskEndsTheSequence) {
     }
 }
 
-// An unattended run takes over neither another user's last use nor a live holder's lock.
-TEST_F(RunDriverTest, AnUnattendedRunStopsAtAnotherUseOfTheWarehouse) {
-    const std::string me = CurrentUserName();
-    const int holder = open(LiveLockFilePath(warehouse_).c_str(), O_RDWR | O_CREAT, 0600);
-    const struct {
-        std::string Row, Message;
-    } cases[] = {
-        {"0,'alice'",
-         "\r\nVarnel Tool was last used by -- alice. An unattended run does not take over; "
-         "nothing was done."},
-        // The holder lives: it keeps the live lock beside the warehouse.
-        {"1,'" + me + "'",
-         "\r\nThe machine is currently locked by user " + me + ". Nothing was done."},
-    };
-    for (const auto& c : cases) {
-        state_.MessageText.clear();
-        auto db = testing::OpenSqlite(warehouse_);
-        db->Execute("create table if not exists dwm_multiuse( lock bit, user_name varchar(100))");
-        db->Execute("delete from dwm_multiuse");
-        db->Execute("insert into dwm_multiuse values (" + c.Row + ")");
-        EXPECT_EQ(c.Row[0] == '1' ? flock(holder, LOCK_SH | LOCK_NB) : 0, 0);
-        InstallTasks();
-        settings_.MarkUnused = true;
-        EXPECT_FALSE(ExecuteRun(state_, settings_));
-        EXPECT_TRUE(ran_.empty());
-        EXPECT_EQ(state_.MessageText, c.Message);
-        EXPECT_EQ(Lock(), c.Row[0] + std::string("|") + (c.Row[0] == '1' ? me : "alice"));
-    }
-    close(holder);
-    // The main window's run keeps the quiet stop.
-    state_.CommandLineMode = false;
+// An unattended run does not take over another user's last use; the window's run
+// keeps the quiet stop.
+TEST_F(RunDriverTest, AnUnattendedRunStopsAtAnotherUsersLastUse) {
     testing::OpenSqlite(warehouse_)
-        ->Execute("update dwm_multiuse set lock = 0, user_name = 'alice'");
-    EXPECT_TRUE(ExecuteRun(state_, settings_));
-    EXPECT_TRUE(ran_.empty());
+        ->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
+    testing::OpenSqlite(warehouse_)->Execute("insert into dwm_multiuse values (0,'alice')");
+    InstallTasks();
+    settings_.MarkUnused = true;
+    for (const bool unattended : {true, false}) {
+        state_.CommandLineMode = unattended;
+        state_.MessageText.clear();
+        EXPECT_EQ(ExecuteRun(state_, settings_), !unattended);
+        EXPECT_TRUE(ran_.empty());
+        EXPECT_EQ(state_.MessageText,
+                  unattended ? "\r\nVarnel Tool was last used by -- alice. An unattended run "
+                               "does not take over; nothing was done."
+                             : "");
+        EXPECT_EQ(Lock(), "0|alice");
+    }
 }
 
 TEST_F(RunDriverTest, AJobHistoryThatCannotBeWrittenStillEndsWithFailure) {

@@ -3,9 +3,11 @@
 
 #include "ui/display_choice.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -88,6 +90,49 @@ TEST(DisplayChoiceTest, UnattendedRunEndsWhateverTheDisplay) {
         EXPECT_EQ(end.ExitCode, 0) << testing::ReadFile(dir.File("err.txt"));
         EXPECT_EQ(testing::ReadFile(status), "ok\r\n");
     }
+}
+
+//! A Unix socket at the path given that listens, or one closed as an ended compositor leaves it.
+void BindUnixSocket(const std::string& path, bool listening, int& fd) {
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (listening) ::listen(fd, 4);
+}
+
+TEST(WaylandDisplayTest, OnlyASocketThatAcceptsCountsAndNoneEndsTheProcess) {
+    const testing::TempDir dir;
+    int live = -1, dead = -1;
+    BindUnixSocket(dir.File("wayland-live"), true, live);
+    BindUnixSocket(dir.File("wayland-dead"), false, dead);
+    ::close(dead);
+    const struct {
+        std::string Display, RuntimeDir;
+        bool Answers;
+    } cases[] = {
+        {"wayland-live", dir.Path(), true},  {dir.File("wayland-live"), "", true},
+        {"wayland-dead", dir.Path(), false}, {"wayland-9", dir.Path(), false},
+        {"wayland-live", "", false},  // a name without a runtime folder
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Display + " in " + c.RuntimeDir);
+        EXPECT_EQ(WaylandAnswers(c.Display, c.RuntimeDir), c.Answers);
+    }
+    // The program: a Wayland display that does not answer gives the message and status 1.
+    const testing::ScopedEnv noDisplay("DISPLAY", nullptr);
+    const testing::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.Path().c_str());
+    for (const std::string& display : {std::string("wayland-dead"), dir.File("wayland-9")}) {
+        SCOPED_TRACE(display);
+        const testing::ScopedEnv wayland("WAYLAND_DISPLAY", display.c_str());
+        const testing::ChildEnd end = testing::RunChild({VARNEL_EXE}, {.Err = dir.File("err")});
+        EXPECT_FALSE(end.Signalled);
+        EXPECT_EQ(end.ExitCode, 1);
+        EXPECT_THAT(testing::ReadFile(dir.File("err")),
+                    ::testing::HasSubstr("Varnel: the main window cannot open"));
+    }
+    ::close(live);
 }
 
 }  // namespace

@@ -143,39 +143,51 @@ TEST_F(FrmMainTest, ButtonsAndBoxesAreEnabledByTheirRules) {
     EXPECT_TRUE(atomic->isEnabled() && !atomic->isChecked());
 }
 
-TEST_F(FrmMainTest, LockOfAnotherUserIsAskedAboutAndOwnLockIsHeldLive) {
+TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
+    const auto profile = [](const std::string& user) {
+        return "Lock Profile: The machine is currently locked by user " + user +
+               ". Do you wish to continue?";
+    };
     const std::string history =
         "Lock History: Varnel Tool was last used by -- other\r\nDo you wish to continue?";
-    const std::string profile =
-        "Lock Profile: The machine is currently locked by user other. Do you wish to continue?";
+    const std::string takenOver =
+        "Varnel: The lock left by user other, whose run ended without releasing it, was taken "
+        "over.";
     const struct {
+        bool Process;  // else the dimension checks' dialog
         int Lock;
         std::string User;
         bool HolderLives;
         std::deque<bool> Answers;
-        std::vector<std::string> Questions;
+        std::vector<std::string> Boxes;
         std::string RowAfter;
     } cases[] = {
-        {0, "other", false, {true}, {history}, "0|" + me_},
-        {1, "other", true, {true, false}, {history, profile}, "1|other"},
-        {1, "other", true, {true, true}, {history, profile}, "0|" + me_},
-        {1, "other", false, {true, true}, {history, profile}, "0|" + me_},  // the holder died
-        {1, me_, false, {}, {}, "0|" + me_},
+        {true, 0, "other", false, {true}, {history}, "0|" + me_},
+        {true, 1, "other", true, {true, false}, {history, profile("other")}, "1|other"},
+        {true, 1, "other", true, {true, true}, {history, profile("other")}, "0|" + me_},
+        {true, 1, "other", false, {true, true}, {history, profile("other"), takenOver}, "0|" + me_},
+        {true, 1, me_, false, {}, {}, "0|" + me_},
+        {false, 1, "other", false, {false}, {profile("other")}, "1|other"},
+        {false, 1, me_, true, {false}, {profile(me_)}, "1|" + me_},  // another live run of mine
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.User + std::to_string(c.Lock) + (c.HolderLives ? " live" : ""));
+        SCOPED_TRACE(c.User + std::to_string(c.Lock) + (c.HolderLives ? " live " : " ") +
+                     (c.Process ? "process" : "dialog"));
         SetLockRow(c.Lock, c.User);
         if (c.HolderLives) HoldLiveLockElsewhere();
         prompter_.Boxes.clear();
         prompter_.Answers = c.Answers;
+        choosers_.Requests.clear();
         FrmMain& window = OpenChosen({});
-        window.cmdProcess->click();
-        std::vector<std::string> questions;
-        for (const auto& box : prompter_.Boxes)
-            if (box.Question) questions.push_back(box.Title + ": " + box.Text);
-        EXPECT_EQ(questions, c.Questions);
+        window.chkOptions[2]->setChecked(!c.Process);
+        (c.Process ? window.cmdProcess : window.cmdDimensions)->click();
+        std::vector<std::string> boxes;
+        for (const auto& box : prompter_.Boxes) boxes.push_back(box.Title + ": " + box.Text);
+        EXPECT_EQ(boxes, c.Boxes);
         EXPECT_EQ(LockRow(), c.RowAfter);
-        EXPECT_EQ(!std::filesystem::is_empty(logs_), c.RowAfter != "1|other");  // it ran
+        const bool proceeded =
+            c.Process ? !std::filesystem::is_empty(logs_) : !choosers_.Requests.empty();
+        EXPECT_EQ(proceeded, c.Answers.empty() || c.Answers.back());
         std::filesystem::remove_all(logs_);
         std::filesystem::create_directories(logs_);
         window.cmdClose->click();
@@ -183,31 +195,41 @@ TEST_F(FrmMainTest, LockOfAnotherUserIsAskedAboutAndOwnLockIsHeldLive) {
     }
 }
 
-TEST_F(FrmMainTest, OwnLockFoundInTheTableIsHeldLiveUntilClose) {
+TEST_F(FrmMainTest, OwnLockIsHeldLiveAcrossReconnectsUntilClose) {
     SetLockRow(1, me_);
     ASSERT_FALSE(LiveLockHeld());
     FrmMain& window = OpenChosen({2});
+    // Every click connects anew; the second finds the lock its own and asks nothing.
     window.cmdDimensions->click();  // the dialog is scripted to close at once
-    ASSERT_EQ(choosers_.Requests.size(), 1u);
+    window.cmdDimensions->click();
+    EXPECT_EQ(choosers_.Requests.size(), 2u);
     EXPECT_THAT(prompter_.Boxes, IsEmpty());
     EXPECT_TRUE(LiveLockHeld());
+    EXPECT_EQ(LockRow(), "1|" + me_);
     window.close();  // the title-bar close releases both
     EXPECT_TRUE(window.IsUnloaded());
     EXPECT_EQ(LockRow(), "0|" + me_);
     EXPECT_FALSE(LiveLockHeld());
 }
 
-TEST_F(FrmMainTest, RuntimeErrorOfProcessReleasesTheLockAndUnloads) {
-    // A login table without its columns: reading it fails.
-    w_.Exec("create table dwm_archive (ID INTEGER)");
-    w_.Exec("insert into dwm_archive values (1)");
-    FrmMain& window = OpenChosen({1});
-    window.cmdProcess->click();
-    EXPECT_TRUE(window.IsUnloaded());
-    EXPECT_EQ(LockRow(), "0|" + me_);
-    EXPECT_FALSE(LiveLockHeld());
-    ASSERT_EQ(prompter_.Boxes.size(), 1u);
-    EXPECT_THAT(prompter_.Boxes[0].Text, HasSubstr("Server"));
+TEST_F(FrmMainTest, MessageShowsOnlyWhatTheActionItselfSaid) {
+    struct Forget {
+        ~Forget() { ClearPlannedFailures(); }
+    } forget;
+    for (const bool process : {false, true}) {
+        SCOPED_TRACE(process);
+        prompter_.Boxes.clear();
+        FrmMain& window = OpenChosen({2});
+        state_.MessageText = "Error in an earlier run.\r\n";
+        PlanStatementFailure(
+            PlannedFailure::Matching("sqlite_master", "HY000", "database is locked", 0));
+        (process ? window.cmdProcess : window.cmdDimensions)->click();
+        ClearPlannedFailures();
+        ASSERT_EQ(prompter_.Boxes.size(), 1u);
+        EXPECT_EQ(prompter_.Boxes[0].Title + ": " + prompter_.Boxes[0].Text,
+                  "Varnel: database is locked\r\n");
+        window.cmdClose->click();
+    }
 }
 
 class ConfigModeTest : public FrmMainTest {
@@ -219,9 +241,12 @@ class ConfigModeTest : public FrmMainTest {
                 " -usr \"etl user\" -password s3cret -bkmac sqlite -bkdb /data/arch.db -bkntaut "
                 "-clsf -mark -del -datom -log \"" +
                 logs_ + "\"";
+        Configure(config_);
+    }
+    void Configure(const std::string& file) {
         RunSettings saved;
         ResetRunSettings(state_, saved);
-        SplitArguments(state_, saved, line_ + " -config " + config_, MaxCommandLineArguments);
+        SplitArguments(state_, saved, line_ + " -config " + file, MaxCommandLineArguments);
         state_.SavedSettings = saved;
     }
 
@@ -272,24 +297,35 @@ TEST_F(ConfigModeTest, SaveWritesTheLineThatReadsBackAsTheSameRecord) {
             continue;
         }
         EXPECT_THAT(prompter_.Boxes, IsEmpty());
-        EXPECT_EQ(testing::ReadFile(config_), line_ + "\r\n");
-        // The saved line reads back as the record the window was given.
-        ProcessState later;
-        RunSettings parsed;
-        ResetRunSettings(later, parsed);
-        SplitArguments(later, parsed, line_, MaxCommandLineArguments);
-        RunSettings r;
-        r.Server = r.ArchiveServer = "sqlite";
-        r.Database = w_.Path();
-        r.UserName = "etl user";
-        r.Password = "s3cret";
-        r.ArchiveDatabase = "/data/arch.db";
-        r.ArchiveWindowsAuth = r.ArchiveFacts = r.MarkUnused = r.DeleteMarked = true;
-        r.AtomicDelete = r.LogRequested = true;
-        r.LogDirectory = logs_;
-        EXPECT_EQ(parsed, r);
+        EXPECT_EQ(testing::ReadFile(config_), line_ + "\r\n");  // the line it was given
     }
     EXPECT_EQ(LockRow(), "0|" + me_);
+}
+
+TEST_F(ConfigModeTest, SessionEndsWithFailureUnlessTheLineWasWritten) {
+    const struct {
+        std::string File;
+        bool Save;
+        int Status;
+    } cases[] = {
+        {config_, true, 0},
+        {config_, false, 1},
+        {dir_.File("missing/nightly.cmd"), true, 1},  // the file cannot be written
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.File + (c.Save ? " saved" : " cancelled"));
+        std::filesystem::remove(c.File);
+        Configure(c.File);
+        QTimer::singleShot(0, [&] {
+            auto* window = dynamic_cast<FrmMain*>(state_.MainWindow);
+            ASSERT_NE(window, nullptr);
+            (c.Save ? window->cmdProcess : window->cmdClose)->click();
+        });
+        const QObject watchdog;
+        QTimer::singleShot(30000, &watchdog, [] { QCoreApplication::exit(99); });
+        EXPECT_EQ(RunWindowSession(state_, choosers_), c.Status);
+        EXPECT_EQ(std::filesystem::exists(c.File), c.Status == 0);
+    }
 }
 
 TEST_F(FrmMainTest, NoCaptionIsClippedAndNoControlsOverlapInEitherMode) {
