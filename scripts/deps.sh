@@ -14,6 +14,8 @@ packages=(
   sqlite3 xvfb xauth procps time
   # formatting check
   clang-format
+  # fuzzing (scripts/fuzz.sh): clang brings libFuzzer
+  clang
 )
 
 missing=()
