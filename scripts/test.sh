@@ -20,8 +20,8 @@ esac
 scripts/deps.sh
 if [ "$sanitize" -eq 1 ]; then
   build_dir=${VARNEL_BUILD_DIR:-build-sanitize}
-  # The tests set these themselves; they are also needed while the build lists the tests,
-  # which runs the sanitized test programs.
+  # Everything started from here inherits these: the build, which runs the sanitized test
+  # programs to list their tests, ctest, the tests and the programs they start.
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_init_order=1
   export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
