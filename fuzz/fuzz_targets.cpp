@@ -150,7 +150,8 @@ void CommandFileTarget(const std::uint8_t* data, std::size_t size) {
     }();
     std::FILE* file = std::fopen(path.c_str(), "wb");
     Check(file != nullptr, "cannot write the temporary file");
-    Check(std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0,
+    // fwrite must not be handed the null pointer of an empty input.
+    Check((size == 0 || std::fwrite(data, 1, size, file) == size) && std::fclose(file) == 0,
           "cannot write the temporary file");
 
     std::string line = "left alone";
