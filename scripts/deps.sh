@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing, the demo and the
-# benchmarks need. Safe to run again: only missing packages are installed.
+# benchmarks need, or the packages named as arguments (scripts/fuzz.sh asks for
+# clang this way). Safe to run again: only missing packages are installed.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+if [ $# -eq 0 ]; then
+  packages=(
   # build
   build-essential cmake ninja-build pkg-config
   unixodbc-dev qt6-base-dev libxcb1-dev
@@ -14,7 +17,8 @@ packages=(
   sqlite3 xvfb xauth procps time
   # formatting check
   clang-format
-)
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,12 +1,36 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors, runs every test, then
 # checks that every tracked C++ file is as clang-format writes it.
+#
+# scripts/test.sh --sanitize does the same in its own build directory (build-sanitize)
+# with AddressSanitizer and UndefinedBehaviorSanitizer; any finding fails its test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+sanitize=0
+case "${1:-}" in
+  "") ;;
+  --sanitize) sanitize=1 ;;
+  *)
+    echo "Usage: scripts/test.sh [--sanitize]" >&2
+    exit 2
+    ;;
+esac
+
 scripts/deps.sh
-build_dir=${VARNEL_BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON
+if [ "$sanitize" -eq 1 ]; then
+  build_dir=${VARNEL_BUILD_DIR:-build-sanitize}
+  # Everything started from here inherits these: the build, which runs the sanitized test
+  # programs to list their tests, ctest, the tests and the programs they start.
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_init_order=1
+  export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON \
+    -DVARNEL_SANITIZE=ON -DVARNEL_BUILD_BENCH=OFF
+else
+  build_dir=${VARNEL_BUILD_DIR:-build}
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON
+fi
 cmake --build "$build_dir" -j2
 (cd "$build_dir" && ctest --output-on-failure -j2)
 

@@ -44,8 +44,11 @@ TEST_F(ReportProgramTest, PagesCarryTheRunsStampAndMemoryDoesNotGrowWithTheMarke
     const auto many = Grep(large, 500000, "many");
     ASSERT_EQ(few.ExitCode, 0);
     ASSERT_EQ(many.ExitCode, 0);
+#ifndef __SANITIZE_ADDRESS__
+    // AddressSanitizer holds freed memory back for reuse checks: the peak then says nothing.
     EXPECT_LT(many.PeakKilobytes - few.PeakKilobytes, 16 * 1024)
         << "10 rows: " << few.PeakKilobytes << " kB, 500000 rows: " << many.PeakKilobytes << " kB";
+#endif
 
     // The log carries the run's stamp in its name; the pages carry the same one.
     std::string stamp;
