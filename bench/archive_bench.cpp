@@ -5,8 +5,12 @@
 // half of fact_returns (a tenth the size) meet their conditions, so a warehouse
 // of N fact rows archives 0.55 N rows. The fixed cost of a run is reported apart.
 //
-//   archive_bench [fact rows ...]      default: 1000000 2000000
+//   archive_bench [--runs N] [--warehouses DIR] [fact rows ...]   default: 1000000 2000000
+//
+// Each size runs N times (default 5), the task and the shell in turn, each on
+// fresh copies of the generated warehouse and an empty archive file.
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -55,13 +59,10 @@ void WriteScripts(const std::string& generated, const std::string& warehouse,
     archive << archive_sql::DetachWarehouse() << ";\n";
 }
 
-double RunVarnel(const std::string& warehouse, const std::string& archive,
-                 const std::string& folder) {
-    const std::string command = "VARNEL_HISTORY='" + folder + "/history.db' '" + VarnelPath() +
-                                "' -mac sqlite -db '" + warehouse +
-                                "' -ntaut -bkmac sqlite -bkdb '" + archive +
-                                "' -bkusr bench -clsf -log '" + folder + "/logs'";
-    return TimeSeconds([&] { RunShell(command); });
+ChildCommand VarnelArchive(const std::string& folder, const std::string& warehouse,
+                           const std::string& archive) {
+    return VarnelCommand(folder, warehouse,
+                         {"-bkmac", "sqlite", "-bkdb", archive, "-bkusr", "bench", "-clsf"});
 }
 
 // Rows and key sums of both sides, without the archiving date.
@@ -89,68 +90,74 @@ std::int64_t Archivable(const std::string& warehouse, const WarehouseShape& shap
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::int64_t> scales;
-    for (int i = 1; i < argc; ++i) scales.push_back(std::stoll(argv[i]));
-    if (scales.empty()) scales = {1000000, 2000000};
-    const std::string folder = BenchFolder("archive");
-    const int repeats = 3;
+    try {
+        const BenchOptions options = ParseOptions(argc, argv, {1000000, 2000000});
+        const std::string folder = BenchFolder("archive");
 
-    // The fixed cost of a run: start-up, both connections, lock, metadata queries,
-    // two archive tables created, job history, on a warehouse so small that the
-    // copy itself costs nothing. Every run starts from fresh copies.
-    const std::string tiny = folder + "/tiny.db", tinyRun = folder + "/tiny_run.db",
-                      tinyArchive = folder + "/tiny_archive.db";
-    GenerateWarehouse(tiny, StandardWarehouse(100));
-    std::vector<double> fixedRuns;
-    for (int i = 0; i < 7; ++i) {
-        CopyWarehouse(tiny, tinyRun);
-        EmptyFile(tinyArchive);
-        fixedRuns.push_back(RunVarnel(tinyRun, tinyArchive, folder));
-    }
-    const double fixed = Median(fixedRuns);
-    std::printf("fixed cost of a -clsf run on a tiny warehouse: %.1f ms\n", fixed * 1000);
-    std::printf("%10s %10s %8s %9s %9s %7s %7s %12s %12s\n", "fact rows", "archived", "gen s",
-                "varnel s", "shell s", "ratio", "work r", "varnel row/s", "shell row/s");
+        // The fixed cost of a run: start-up, both connections, lock, metadata queries,
+        // two archive tables created, job history, on a warehouse so small that the
+        // copy itself costs nothing. Every run starts from fresh copies.
+        const std::string tiny = folder + "/tiny.db", tinyRun = folder + "/tiny_run.db",
+                          tinyArchive = folder + "/tiny_archive.db";
+        GenerateWarehouse(tiny, StandardWarehouse(100));
+        const Spread fixed = FixedCostMs(
+            options.Runs,
+            [&] {
+                CopyWarehouse(tiny, tinyRun);
+                EmptyFile(tinyArchive);
+            },
+            [&] { return RunChild(VarnelArchive(folder, tinyRun, tinyArchive)); });
+        std::printf("fixed cost of a -clsf run on a tiny warehouse: %.1f ms (%.1f-%.1f)\n",
+                    fixed.Median, fixed.Min, fixed.Max);
 
-    for (const auto rows : scales) {
-        const WarehouseShape shape = StandardWarehouse(rows);
-        const std::string base = folder + "/archive_" + std::to_string(rows);
-        const std::string generated = base + ".db", taskDb = base + "_task.db",
-                          taskArchive = base + "_task_archive.db", shellDb = base + "_shell.db",
-                          shellArchive = base + "_shell_archive.db";
-        const double generation = TimeSeconds([&] { GenerateWarehouse(generated, shape); });
-        const std::int64_t archived = Archivable(generated, shape);
-        const std::string archiveScript = base + "_archive.sql",
-                          warehouseScript = base + "_delete.sql";
-        WriteScripts(generated, shellDb, shape, archiveScript, warehouseScript);
+        for (const auto rows : options.Scales) {
+            const WarehouseShape shape = StandardWarehouse(rows);
+            const std::string base = folder + "/archive_" + std::to_string(rows);
+            const std::string taskDb = base + "_task.db", taskArchive = base + "_task_archive.db",
+                              shellDb = base + "_shell.db",
+                              shellArchive = base + "_shell_archive.db";
+            const std::string generated = StandardWarehouseFile(options, rows, folder);
+            const std::int64_t archived = Archivable(generated, shape);
+            const std::string archiveScript = base + "_archive.sql",
+                              warehouseScript = base + "_delete.sql";
+            WriteScripts(generated, shellDb, shape, archiveScript, warehouseScript);
 
-        std::vector<double> task, shell;
-        std::string printTask, printShell;
-        for (int i = 0; i < repeats; ++i) {
-            CopyWarehouse(generated, taskDb);
-            EmptyFile(taskArchive);
-            task.push_back(RunVarnel(taskDb, taskArchive, folder));
-            CopyWarehouse(generated, shellDb);
-            EmptyFile(shellArchive);
-            shell.push_back(TimeSeconds([&] {
-                RunShell("sqlite3 '" + shellArchive + "' < '" + archiveScript + "' > /dev/null");
-                RunShell("sqlite3 '" + shellDb + "' < '" + warehouseScript + "'");
-            }));
+            const Alternation runs = Alternate(
+                options.Runs,
+                [&] {
+                    CopyWarehouse(generated, taskDb);
+                    EmptyFile(taskArchive);
+                    CopyWarehouse(generated, shellDb);
+                    EmptyFile(shellArchive);
+                },
+                [&] { return RunChild(VarnelArchive(folder, taskDb, taskArchive)); },
+                [&] {
+                    const ChildRun archive = RunChild(SqliteScript(shellArchive, archiveScript));
+                    const ChildRun source = RunChild(SqliteScript(shellDb, warehouseScript));
+                    return ChildRun{archive.Seconds + source.Seconds,
+                                    std::max(archive.PeakRssMb, source.PeakRssMb)};
+                });
+            const TaskFigures figures{
+                "archive",           rows, Summarize(runs.Varnel), Summarize(runs.Bare), fixed,
+                runs.VarnelPeakRssMb};
+            PrintFigures(figures);
+            std::printf("%10s %lld rows archived: varnel %.0f rows/s, shell %.0f rows/s\n", "",
+                        static_cast<long long>(archived),
+                        static_cast<double>(archived) / figures.Varnel.Median,
+                        static_cast<double>(archived) / figures.Bare.Median);
+            const std::string printTask = Fingerprint(taskDb, taskArchive, shape);
+            const std::string printShell = Fingerprint(shellDb, shellArchive, shape);
+            if (printTask != printShell) {
+                std::printf("MISMATCH between the task's result and the shell's:\n  %s\n  %s\n",
+                            printTask.c_str(), printShell.c_str());
+                return 1;
+            }
+            std::printf("%10s results agree: %s\n", "", printTask.c_str());
+            std::fflush(stdout);
         }
-        const double t = Median(task), s = Median(shell), work = t - fixed;
-        std::printf("%10lld %10lld %8.2f %9.3f %9.3f %7.2f %7.2f %12.0f %12.0f\n",
-                    static_cast<long long>(rows), static_cast<long long>(archived), generation, t,
-                    s, t / s, work / s, static_cast<double>(archived) / t,
-                    static_cast<double>(archived) / s);
-        printTask = Fingerprint(taskDb, taskArchive, shape);
-        printShell = Fingerprint(shellDb, shellArchive, shape);
-        if (printTask != printShell) {
-            std::printf("MISMATCH between the task's result and the shell's:\n  %s\n  %s\n",
-                        printTask.c_str(), printShell.c_str());
-            return 1;
-        }
-        std::printf("%10s results agree: %s\n", "", printTask.c_str());
-        std::fflush(stdout);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "archive_bench: %s\n", error.what());
+        return 1;
     }
-    return 0;
 }

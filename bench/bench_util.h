@@ -1,19 +1,102 @@
 #pragma once
 
-#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "warehouse/odbc.h"
 
 namespace varnel::bench {
 
+//! A program to run as a child: its arguments (the first names the program, looked
+//! up on PATH), variables added to its environment, and the file its standard input
+//! reads (empty: /dev/null). Its standard output is discarded; standard error is kept.
+struct ChildCommand {
+    std::vector<std::string> Arguments;
+    std::vector<std::pair<std::string, std::string>> Environment;
+    std::string Input;
+};
+
+//! What one child run cost: wall-clock seconds and the peak resident set size of the
+//! child (and of any children it waited for), in MB.
+struct ChildRun {
+    double Seconds = 0;
+    double PeakRssMb = 0;
+};
+
+//! Runs the child and waits for it; throws when it cannot start or exits other than 0.
+ChildRun RunChild(const ChildCommand& command);
+
+//! The median and the range of a set of timings.
+struct Spread {
+    double Median = 0;
+    double Min = 0;
+    double Max = 0;
+};
+Spread Summarize(std::vector<double> values);
+
+//! The command line every benchmark program takes:
+//!   [--runs N] [--warehouses DIR] [fact rows ...]
+//! --warehouses names a folder where generated warehouses are kept and reused by
+//! size, so that several programs share one per size.
+struct BenchOptions {
+    std::vector<std::int64_t> Scales;
+    int Runs = 5;
+    std::string Warehouses;
+};
+//! Throws std::invalid_argument on an unknown option or a value that is not a positive number.
+BenchOptions ParseOptions(int argc, char** argv, const std::vector<std::int64_t>& defaultScales);
+
+//! The standard warehouse of that many fact rows: the shared one under
+//! options.Warehouses (generated on first use), else a fresh one in the folder.
+std::string StandardWarehouseFile(const BenchOptions& options, std::int64_t factRows,
+                                  const std::string& folder);
+
+//! The runs of one size: Varnel and the bare statements, taken in turn.
+struct Alternation {
+    std::vector<double> Varnel;
+    std::vector<double> Bare;
+    double VarnelPeakRssMb = 0;
+};
+//! Runs prepare, then both sides, `runs` times; Varnel goes first on even runs and the
+//! bare statements on odd ones, so that neither side always finds the warmer cache.
+Alternation Alternate(int runs, const std::function<void()>& prepare,
+                      const std::function<ChildRun()>& varnel,
+                      const std::function<ChildRun()>& bare);
+
+//! The fixed cost of a run in milliseconds: the run on a tiny warehouse, prepared
+//! afresh each time (at least five times).
+Spread FixedCostMs(int runs, const std::function<void()>& prepare,
+                   const std::function<ChildRun()>& run);
+
+//! The figures of one task at one size.
+struct TaskFigures {
+    std::string Task;
+    std::int64_t FactRows = 0;
+    Spread Varnel;
+    Spread Bare;
+    Spread FixedMs;
+    double PeakRssMb = 0;
+};
+//! One line for the reader and one "RESULT key=value ..." line for scripts/bench.sh.
+void PrintFigures(const TaskFigures& figures);
+//! The machine-readable line alone.
+std::string ResultLine(const TaskFigures& figures);
+
+//! The varnel program, run on a SQLite warehouse with its job history and logs in the folder.
+ChildCommand VarnelCommand(const std::string& folder, const std::string& warehouse,
+                           const std::vector<std::string>& arguments);
+//! The sqlite3 shell reading a script of statements on a warehouse file.
+ChildCommand SqliteScript(const std::string& warehouse, const std::string& script);
+
 //! Seconds that the work took, by the steady clock.
 double TimeSeconds(const std::function<void()>& work);
-//! Runs a shell command; throws when it exits with a status other than 0 (or, when
-//! allowed, than the given one).
+//! The median of the timings (the mean of the middle two for an even count).
+double Median(std::vector<double> values);
+//! Runs a shell command; throws when it exits with a status other than 0.
 void RunShell(const std::string& command);
 //! The varnel program built beside the benchmarks.
 std::string VarnelPath();
@@ -21,8 +104,6 @@ std::string VarnelPath();
 std::string SqliteShell(const std::string& path, const std::string& query);
 //! Copies a closed SQLite file (without its WAL) to a new path.
 void CopyWarehouse(const std::string& from, const std::string& to);
-//! The median of the timings.
-double Median(std::vector<double> values);
 //! A connection to a SQLite warehouse file; throws with the connector's reason.
 std::unique_ptr<Connection> OpenSqlite(const std::string& path);
 //! A folder for the benchmark's files: $VARNEL_BENCH_DIR, else a new one under /tmp.

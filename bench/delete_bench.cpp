@@ -6,7 +6,10 @@
 // of one element, first versions and current ones; then the marks of rows in use
 // are cleared, as the task's check of references would clear them.
 //
-//   delete_bench [fact rows ...]      default: 100000 1000000
+//   delete_bench [--runs N] [--warehouses DIR] [fact rows ...]   default: 100000 1000000
+//
+// Each size runs N times (default 5), the task and the shell in turn, each on a
+// fresh copy of the marked warehouse; medians and ranges are printed.
 //
 // dim_customer gets an index on its element key (code) in both copies: the shell's
 // repair statements find the element's versions by it, and without one each of
@@ -127,13 +130,6 @@ void WriteShellScript(const std::string& db, const WarehouseShape& shape, const 
     }
 }
 
-double RunVarnel(const std::string& db, const std::string& folder, const std::string& task) {
-    const std::string command = "VARNEL_HISTORY='" + folder + "/history.db' '" + VarnelPath() +
-                                "' -mac sqlite -db '" + db + "' -ntaut -log '" + folder +
-                                "/logs' " + task;
-    return TimeSeconds([&] { RunShell(command); });
-}
-
 std::string Fingerprint(const std::string& db, const WarehouseShape& shape) {
     std::string print;
     for (const auto& d : shape.Dimensions)
@@ -148,66 +144,59 @@ std::string Fingerprint(const std::string& db, const WarehouseShape& shape) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::int64_t> scales;
-    for (int i = 1; i < argc; ++i) scales.push_back(std::stoll(argv[i]));
-    if (scales.empty()) scales = {100000, 1000000};
-    const std::string folder = BenchFolder("delete");
-    const int repeats = 3;
+    try {
+        const BenchOptions options = ParseOptions(argc, argv, {100000, 1000000});
+        const std::string folder = BenchFolder("delete");
 
-    // The fixed cost of a run: start-up, connecting, lock, the second connection,
-    // metadata queries, job history, on a warehouse where deleting costs nothing.
-    const std::string tiny = folder + "/tiny.db";
-    const std::string tinyCopy = folder + "/tiny_run.db";
-    const WarehouseShape tinyShape = StandardWarehouse(100);
-    GenerateWarehouse(tiny, tinyShape);
-    PlantMarks(tiny, tinyShape);
-    std::vector<double> fixedRuns, bareRuns;
-    for (int i = 0; i < 7; ++i) {
-        CopyWarehouse(tiny, tinyCopy);
-        fixedRuns.push_back(RunVarnel(tinyCopy, folder, "-del"));
-        bareRuns.push_back(RunVarnel(tinyCopy, folder, ""));
-    }
-    const double fixed = Median(fixedRuns);
-    std::printf(
-        "fixed cost of a -del run on a tiny warehouse: %.1f ms "
-        "(of which a run with no task: %.1f ms)\n",
-        fixed * 1000, Median(bareRuns) * 1000);
-    std::printf("%12s %10s %10s %10s %10s %10s %12s %12s\n", "fact rows", "versions", "marked",
-                "varnel s", "work s", "shell s", "ratio total", "ratio work");
+        // The fixed cost of a run: start-up, connecting, lock, the second connection,
+        // metadata queries, job history, on a warehouse where deleting costs nothing.
+        const std::string tiny = folder + "/tiny.db", tinyRun = folder + "/tiny_run.db";
+        const WarehouseShape tinyShape = StandardWarehouse(100);
+        GenerateWarehouse(tiny, tinyShape);
+        PlantMarks(tiny, tinyShape);
+        const Spread fixed = FixedCostMs(
+            options.Runs, [&] { CopyWarehouse(tiny, tinyRun); },
+            [&] { return RunChild(VarnelCommand(folder, tinyRun, {"-del"})); });
+        std::printf("fixed cost of a -del run on a tiny warehouse: %.1f ms (%.1f-%.1f)\n",
+                    fixed.Median, fixed.Min, fixed.Max);
 
-    for (const auto rows : scales) {
-        const WarehouseShape shape = StandardWarehouse(rows);
-        const std::string base = folder + "/delete_" + std::to_string(rows) + ".db";
-        const std::string a = folder + "/delete_" + std::to_string(rows) + "_task.db";
-        const std::string b = folder + "/delete_" + std::to_string(rows) + "_shell.db";
-        const std::string script = folder + "/delete_" + std::to_string(rows) + ".sql";
-        GenerateWarehouse(base, shape);
-        PlantMarks(base, shape);
-        WriteShellScript(base, shape, script);
-        const std::string versions = SqliteShell(base, "SELECT count(*) FROM dim_customer");
-        const std::string marked =
-            SqliteShell(base, "SELECT count(*) FROM dim_customer WHERE is_deletable = 1");
+        for (const auto rows : options.Scales) {
+            const WarehouseShape shape = StandardWarehouse(rows);
+            const std::string base = folder + "/delete_" + std::to_string(rows) + ".db";
+            const std::string a = folder + "/delete_" + std::to_string(rows) + "_task.db";
+            const std::string b = folder + "/delete_" + std::to_string(rows) + "_shell.db";
+            const std::string script = folder + "/delete_" + std::to_string(rows) + ".sql";
+            CopyWarehouse(StandardWarehouseFile(options, rows, folder), base);
+            PlantMarks(base, shape);
+            WriteShellScript(base, shape, script);
+            const std::string versions = SqliteShell(base, "SELECT count(*) FROM dim_customer");
+            const std::string marked =
+                SqliteShell(base, "SELECT count(*) FROM dim_customer WHERE is_deletable = 1");
 
-        std::vector<double> task, shell;
-        for (int i = 0; i < repeats; ++i) {
-            CopyWarehouse(base, a);
-            CopyWarehouse(base, b);
-            task.push_back(RunVarnel(a, folder, "-del"));
-            shell.push_back(
-                TimeSeconds([&] { RunShell("sqlite3 '" + b + "' < '" + script + "'"); }));
+            const Alternation runs = Alternate(
+                options.Runs,
+                [&] {
+                    CopyWarehouse(base, a);
+                    CopyWarehouse(base, b);
+                },
+                [&] { return RunChild(VarnelCommand(folder, a, {"-del"})); },
+                [&] { return RunChild(SqliteScript(b, script)); });
+            PrintFigures({"delete", rows, Summarize(runs.Varnel), Summarize(runs.Bare), fixed,
+                          runs.VarnelPeakRssMb});
+            std::printf("%12s dim_customer: %s versions, %s marked\n", "", versions.c_str(),
+                        marked.c_str());
+            const std::string printA = Fingerprint(a, shape), printB = Fingerprint(b, shape);
+            if (printA != printB) {
+                std::printf("MISMATCH between the task's result and the shell's:\n  %s\n  %s\n",
+                            printA.c_str(), printB.c_str());
+                return 1;
+            }
+            std::printf("%12s results agree: %s\n", "", printA.c_str());
+            std::fflush(stdout);
         }
-        const double t = Median(task), s = Median(shell), work = t - fixed;
-        std::printf("%12lld %10s %10s %10.3f %10.3f %10.3f %12.2f %12.2f\n",
-                    static_cast<long long>(rows), versions.c_str(), marked.c_str(), t, work, s,
-                    t / s, work / s);
-        const std::string printA = Fingerprint(a, shape), printB = Fingerprint(b, shape);
-        if (printA != printB) {
-            std::printf("MISMATCH between the task's result and the shell's:\n  %s\n  %s\n",
-                        printA.c_str(), printB.c_str());
-            return 1;
-        }
-        std::printf("%12s results agree: %s\n", "", printA.c_str());
-        std::fflush(stdout);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "delete_bench: %s\n", error.what());
+        return 1;
     }
-    return 0;
 }

@@ -2,7 +2,10 @@
 // same statements run by the sqlite3 shell on an identical copy of the
 // warehouse, at several scales, and reports the fixed cost of a run apart.
 //
-//   mark_bench [fact rows ...]      default: 100000 1000000
+//   mark_bench [--runs N] [--warehouses DIR] [fact rows ...]   default: 100000 1000000
+//
+// Each size runs N times (default 5), the task and the shell in turn, each on a
+// fresh copy of the generated warehouse; medians and ranges are printed.
 
 #include <cstdio>
 #include <fstream>
@@ -68,19 +71,6 @@ std::vector<std::string> MarkStatements(const WarehouseShape& shape) {
     return statements;
 }
 
-double RunVarnelMark(const std::string& db, const std::string& folder) {
-    const std::string command = "VARNEL_HISTORY='" + folder + "/history.db' '" + VarnelPath() +
-                                "' -mac sqlite -db '" + db + "' -ntaut -log '" + folder +
-                                "/logs' -mark";
-    return TimeSeconds([&] { RunShell(command); });
-}
-
-double RunVarnelNoTask(const std::string& db, const std::string& folder) {
-    const std::string command = "VARNEL_HISTORY='" + folder + "/history.db' '" + VarnelPath() +
-                                "' -mac sqlite -db '" + db + "' -ntaut -log '" + folder + "/logs'";
-    return TimeSeconds([&] { RunShell(command); });
-}
-
 std::string MarkFingerprint(const std::string& db, const WarehouseShape& shape) {
     std::string print;
     for (const auto& d : shape.Dimensions)
@@ -94,57 +84,53 @@ std::string MarkFingerprint(const std::string& db, const WarehouseShape& shape) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::int64_t> scales;
-    for (int i = 1; i < argc; ++i) scales.push_back(std::stoll(argv[i]));
-    if (scales.empty()) scales = {100000, 1000000};
-    const std::string folder = BenchFolder("mark");
-    const int repeats = 3;
+    try {
+        const BenchOptions options = ParseOptions(argc, argv, {100000, 1000000});
+        const std::string folder = BenchFolder("mark");
 
-    // The fixed cost of a run: start-up, connecting, lock, metadata queries, job
-    // history, on a warehouse so small that the marking itself costs nothing.
-    const std::string tiny = folder + "/tiny.db";
-    GenerateWarehouse(tiny, StandardWarehouse(100));
-    std::vector<double> fixedRuns, bareRuns;
-    for (int i = 0; i < 7; ++i) {
-        fixedRuns.push_back(RunVarnelMark(tiny, folder));
-        bareRuns.push_back(RunVarnelNoTask(tiny, folder));
-    }
-    const double fixed = Median(fixedRuns);
-    std::printf(
-        "fixed cost of a -mark run on a tiny warehouse: %.1f ms "
-        "(of which a run with no task: %.1f ms)\n",
-        fixed * 1000, Median(bareRuns) * 1000);
-    std::printf("%12s %10s %10s %10s %10s %12s %12s\n", "fact rows", "gen s", "varnel s", "work s",
-                "shell s", "ratio total", "ratio work");
+        // The fixed cost of a run: start-up, connecting, lock, metadata queries, job
+        // history, on a warehouse so small that the marking itself costs nothing.
+        const std::string tiny = folder + "/tiny.db", tinyRun = folder + "/tiny_run.db";
+        GenerateWarehouse(tiny, StandardWarehouse(100));
+        const Spread fixed = FixedCostMs(
+            options.Runs, [&] { CopyWarehouse(tiny, tinyRun); },
+            [&] { return RunChild(VarnelCommand(folder, tinyRun, {"-mark"})); });
+        std::printf("fixed cost of a -mark run on a tiny warehouse: %.1f ms (%.1f-%.1f)\n",
+                    fixed.Median, fixed.Min, fixed.Max);
 
-    for (const auto rows : scales) {
-        const WarehouseShape shape = StandardWarehouse(rows);
-        const std::string a = folder + "/mark_" + std::to_string(rows) + ".db";
-        const std::string b = folder + "/mark_" + std::to_string(rows) + "_shell.db";
-        const double generation = TimeSeconds([&] { GenerateWarehouse(a, shape); });
-        CopyWarehouse(a, b);
-        const std::string script = folder + "/mark_" + std::to_string(rows) + ".sql";
-        {
-            std::ofstream out(script);
-            for (const auto& statement : MarkStatements(shape)) out << statement << ";\n";
+        for (const auto rows : options.Scales) {
+            const WarehouseShape shape = StandardWarehouse(rows);
+            const std::string base = StandardWarehouseFile(options, rows, folder);
+            const std::string a = folder + "/mark_" + std::to_string(rows) + "_task.db";
+            const std::string b = folder + "/mark_" + std::to_string(rows) + "_shell.db";
+            const std::string script = folder + "/mark_" + std::to_string(rows) + ".sql";
+            {
+                std::ofstream out(script);
+                for (const auto& statement : MarkStatements(shape)) out << statement << ";\n";
+            }
+            const Alternation runs = Alternate(
+                options.Runs,
+                [&] {
+                    CopyWarehouse(base, a);
+                    CopyWarehouse(base, b);
+                },
+                [&] { return RunChild(VarnelCommand(folder, a, {"-mark"})); },
+                [&] { return RunChild(SqliteScript(b, script)); });
+            PrintFigures({"mark", rows, Summarize(runs.Varnel), Summarize(runs.Bare), fixed,
+                          runs.VarnelPeakRssMb});
+            const std::string printA = MarkFingerprint(a, shape),
+                              printB = MarkFingerprint(b, shape);
+            if (printA != printB) {
+                std::printf("MISMATCH between the task's marks and the shell's:\n  %s\n  %s\n",
+                            printA.c_str(), printB.c_str());
+                return 1;
+            }
+            std::printf("%12s marks agree: %s\n", "", printA.c_str());
+            std::fflush(stdout);
         }
-        std::vector<double> task, shell;
-        for (int i = 0; i < repeats; ++i) {
-            task.push_back(RunVarnelMark(a, folder));
-            shell.push_back(
-                TimeSeconds([&] { RunShell("sqlite3 '" + b + "' < '" + script + "'"); }));
-        }
-        const double t = Median(task), s = Median(shell), work = t - fixed;
-        std::printf("%12lld %10.2f %10.3f %10.3f %10.3f %12.2f %12.2f\n",
-                    static_cast<long long>(rows), generation, t, work, s, t / s, work / s);
-        const std::string printA = MarkFingerprint(a, shape), printB = MarkFingerprint(b, shape);
-        if (printA != printB) {
-            std::printf("MISMATCH between the task's marks and the shell's:\n  %s\n  %s\n",
-                        printA.c_str(), printB.c_str());
-            return 1;
-        }
-        std::printf("%12s marks agree: %s\n", "", printA.c_str());
-        std::fflush(stdout);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "mark_bench: %s\n", error.what());
+        return 1;
     }
-    return 0;
 }
