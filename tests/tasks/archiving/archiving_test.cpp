@@ -1,5 +1,5 @@
 // The archiving task on SQLite warehouses made with the builder, through the real
-// driver; and no fact row lost while rows are inserted or when a run is killed.
+// driver; and no fact row lost while rows are inserted.
 
 #include "tasks/archiving/archiving.h"
 
@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 
 #include "tasks/archiving/archive_statements.h"
 #include "tests/support/job_history_reader.h"
@@ -301,16 +299,6 @@ class ArchivingConservationTest : public ArchivingTest {
                      "WHERE " +
                      kCondition + ")");
     }
-
-    //! Runs the test build of varnel archiving the warehouse, with the hooks given;
-    //! returns its exit status, -1 when it was killed.
-    int RunVarnel(const std::vector<std::string>& hooks = {}) {
-        auto args = testing::SqliteRun(VARNEL_TEST_EXE, w_.Path(), dir_.File("logs"));
-        args.insert(args.begin() + 1, hooks.begin(), hooks.end());
-        args.insert(args.end(), {"-bkmac", "sqlite", "-bkdb", archive_, "-bkusr", "arch", "-clsf"});
-        const auto end = testing::RunChild(args);
-        return end.Signalled ? -1 : end.ExitCode;
-    }
 };
 
 TEST_F(ArchivingConservationTest, RowsInsertedDuringArchivingAreNeverLost) {
@@ -333,35 +321,6 @@ TEST_F(ArchivingConservationTest, RowsInsertedDuringArchivingAreNeverLost) {
     ASSERT_TRUE(Archive()) << state_.MessageText;
     EXPECT_EQ(Tally(80000), "0|0|0|0");
     EXPECT_GT(runs, 1) << "the inserts ended before archiving could meet them";
-}
-
-// A kill before each statement of a run in turn; after each, no row is missing and
-// a whole run archives the rest.
-TEST_F(ArchivingConservationTest, AKillBeforeAnyStatementLosesNoRow) {
-    std::int64_t last = 0;
-    int statement = 1;
-    for (;; ++statement) {
-        SCOPED_TRACE("killed before statement " + std::to_string(statement));
-        AddRows(last + 1, last + 100);
-        last += 100;
-        const int status = RunVarnel({"--kill-at", "statement:" + std::to_string(statement)});
-        if (status != -1) {
-            ASSERT_EQ(status, 0);
-            break;
-        }
-        // The killed run left the tool's lock taken; the operator would free it.
-        if (TableExists(w_.Connection(), "dwm_multiuse"))
-            w_.Exec("UPDATE dwm_multiuse SET lock = 0");
-        const std::string tally = Tally(last);
-        ASSERT_EQ(tally.substr(0, 2), "0|");
-        // Rows archived again need a date of their own: the key includes it.
-        if (tally.substr(2, 2) != "0|")
-            std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-        ASSERT_EQ(RunVarnel(), 0);
-        ASSERT_THAT(Tally(last), ::testing::EndsWith("|0"));
-    }
-    EXPECT_GT(statement, 10) << "the run sent fewer statements than an archiving needs";
-    EXPECT_THAT(Tally(last), ::testing::MatchesRegex("0\\|0\\|[0-9]+\\|0"));
 }
 
 }  // namespace
