@@ -10,9 +10,27 @@
 
 namespace varnel {
 
+std::string CatalogName(const std::string& name) {
+    if (name.size() < 2) return name;
+    const char open = name.front();
+    const char close = open == '[' ? ']' : open;
+    if ((open != '"' && open != '[' && open != '`') || name.back() != close) return name;
+    std::string inner;
+    for (std::size_t i = 1; i + 1 < name.size(); ++i) {
+        inner += name[i];
+        // A doubled closing delimiter stands for one; a single one ends the name early,
+        // so the text is no delimited name and stays as written.
+        if (name[i] == close) {
+            if (i + 2 >= name.size() || name[i + 1] != close) return name;
+            ++i;
+        }
+    }
+    return inner.empty() ? name : inner;
+}
+
 bool TableExists(Connection& connection, const std::string& tableName) {
     Command command{connection.Dialect().TableExistsQuery(), {}, 60, false};
-    command.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, tableName});
+    command.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, CatalogName(tableName)});
     auto result = connection.Query(command);
     return result.Next();
 }
@@ -36,12 +54,13 @@ bool CatalogHasRow(Connection& connection, const std::string& query,
 bool ColumnExists(Connection& connection, const std::string& tableName,
                   const std::string& columnName, std::string& messageText) {
     return CatalogHasRow(connection, connection.Dialect().ColumnExistsQuery(),
-                         {TrimBlanks(tableName), TrimBlanks(columnName)}, messageText);
+                         {CatalogName(TrimBlanks(tableName)), CatalogName(TrimBlanks(columnName))},
+                         messageText);
 }
 
 bool TableHasIndex(Connection& connection, const std::string& tableName, std::string& messageText) {
     return CatalogHasRow(connection, connection.Dialect().TableHasIndexQuery(),
-                         {TrimBlanks(tableName)}, messageText);
+                         {CatalogName(TrimBlanks(tableName))}, messageText);
 }
 
 std::int32_t CountRows(Connection& connection, const std::string& tableName) {

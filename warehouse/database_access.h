@@ -15,6 +15,11 @@ namespace varnel {
 //! names match as the engine matches them. Throws when the catalog cannot be read.
 bool TableExists(Connection& connection, const std::string& tableName);
 
+//! A name as the catalog keeps it: one pair of delimiters ("name", [name], `name`)
+//! removed and a doubled closing delimiter inside read as one, as the engine reads the
+//! name in a statement. Any other text comes back as written.
+std::string CatalogName(const std::string& name);
+
 //! True when the table has a column of that name (both trimmed). A failed catalog
 //! query counts as a missing column and leaves its description + CR LF in the message text.
 bool ColumnExists(Connection& connection, const std::string& tableName,
