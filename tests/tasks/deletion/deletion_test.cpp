@@ -124,14 +124,6 @@ TEST_F(DeletionTaskTest, AFailureUndoesItsTableKeepsTheOnesBeforeAndEndsTheRun) 
     // The count is of the rows deleted before the failure, then undone.
     EXPECT_EQ(History().back().Status + "|" + History().back().RecordCount, "3|2");
 
-    // In plain mode the repair of Z fails: the table is as it was, the one before gone.
-    w_.Exec("UPDATE dim_customer SET is_deletable = 0 WHERE id % 2 = 0");
-    w_.Rows("dim_brand", {"id", "is_deletable"}, {{2, 1}});
-    EXPECT_FALSE(Delete(false));
-    EXPECT_THAT(state_.MessageText,
-                HasSubstr("repair refused (19)\r\nTable concerned: dim_customer\r\n"));
-    EXPECT_EQ(Versions(), before);
-    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("1"));
     EXPECT_EQ(state_.DeletionConnection, nullptr);
 }
 

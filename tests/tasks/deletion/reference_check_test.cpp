@@ -15,7 +15,6 @@
 namespace varnel {
 namespace {
 
-using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using testing::HistoryIs;
@@ -112,25 +111,6 @@ TEST_F(ReferenceCheckTest, AtomicSnowflakeKeepsTheParentOfAPartlyMarkedChildElem
 
 class ReferenceCheckModeTest : public ReferenceCheckTest,
                                public ::testing::WithParamInterface<bool> {};
-
-// The first relation works and clears a mark, the second names a missing column:
-// the table stays as it was, marks included, and the task ends there.
-TEST_P(ReferenceCheckModeTest, ACheckThatCannotRunLeavesItsTableAsItWas) {
-    Brands({1, 2}, {1, 2});
-    Customers(
-        {V(1, "A", 1, "2020-01-01", kOpenEnd, 1, 1), V(2, "B", 1, "2020-01-01", kOpenEnd, 1, 1)},
-        "dim_zone");
-    w_.Table("zone_links", {"id INTEGER"});
-    w_.Relation("dim_zone", "id", "zone_links", "zone_id");
-    w_.Rows("fact_sales", {"id", "customer_id"}, {{1, 1}});
-
-    EXPECT_FALSE(Delete(GetParam()));
-    EXPECT_THAT(state_.MessageText,
-                HasSubstr("no such column: referrer.zone_id (1)\r\nTable concerned: dim_zone\r\n"));
-    EXPECT_EQ(w_.Count("dim_brand"), 0);  // deleted before it
-    EXPECT_THAT(w_.Marked("dim_zone", "id"), ElementsAre("1", "2"));
-    EXPECT_THAT(History(), ElementsAre(_, HistoryIs("Deleted dimensions|dim_zone|3|0")));
-}
 
 // A fact loaded after marking keeps its version (made current by the repair) or, in
 // atomic mode, its whole element.

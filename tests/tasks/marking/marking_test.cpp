@@ -5,12 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
-#include <utility>
 
-#include "driver/run_driver.h"
-#include "run/console_progress.h"
 #include "run/process_state.h"
 #include "run/progress_window.h"
 #include "tasks/marking/marking_statements.h"
@@ -195,47 +191,6 @@ TEST_F(MarkingTest, FailureInATableIsRecordedAndReported) {
         EXPECT_EQ(history[0].Status + "|" + history[0].TableName, "3|dim_a");
         EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
     }
-}
-
-// A SIGINT while the first table is marked stops its COMMIT or the run at the next
-// poll: the table is reset or fully marked, never half.
-TEST_F(MarkingTest, SignalAfterTheFirstTableCancelsTheRun) {
-    w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
-    Dim("dim_a");
-    Dim("dim_b");
-    w_.Relation("dim_a", "id", "fact", "a_id");
-    w_.Relation("dim_b", "id", "dim_a", "ref");
-    Refs("dim_a", {{1, 1}, {2, 2}});
-    Ids("dim_b", {1, 2});
-    w_.Exec("UPDATE dim_b SET is_deletable = 1");
-    w_.Close();
-
-    struct SignallingWindow : ConsoleProgressWindow {
-        SignallingWindow() : ConsoleProgressWindow(stderr, false) {}
-        // The bar moves first after the first relation of the first dimension.
-        void Refresh() override {
-            if (ProgressVal() > 0 && !std::exchange(raised_, true)) std::raise(SIGINT);
-        }
-        bool raised_ = false;
-    };
-    state_.SetProgressWindowFactory([] { return std::make_unique<SignallingWindow>(); });
-    ClearCancelSignal();
-    InstallCancelSignalHandlers();
-    state_.CommandLineMode = true;
-    RunSettings settings;
-    settings.Server = "sqlite";
-    settings.Database = w_.Path();
-    settings.WindowsAuth = settings.MarkUnused = settings.LogRequested = true;
-    settings.LogDirectory = w_.Folder() + "/logs";
-    EXPECT_FALSE(ExecuteRun(state_, settings));
-    ClearCancelSignal();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    EXPECT_THAT(state_.MessageText, ::testing::EndsWith("Marking process cancelled by user.\r\n"));
-    const auto marked = w_.Marked("dim_a", "id");  // fact is empty: both unused
-    EXPECT_TRUE(marked.empty() || marked == std::vector<std::string>({"1", "2"}));
-    EXPECT_THAT(w_.Marked("dim_b", "id"), IsEmpty());  // reset, never reached
-    EXPECT_EQ(w_.Value("select lock from dwm_multiuse"), "0");
 }
 
 TEST(MarkingStatementTest, TextsMatchCharacterForCharacter) {

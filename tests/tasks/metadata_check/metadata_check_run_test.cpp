@@ -1,23 +1,18 @@
-// The metadata check through ExecuteRun and through the varnel program.
+// The metadata check through ExecuteRun.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "driver/run_driver.h"
 #include "run/run_settings.h"
 #include "tests/support/run_doubles.h"
-#include "tests/support/sqlite_file.h"
-#include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
 
 namespace varnel {
 namespace {
 
-using ::testing::HasSubstr;
-using testing::ReadFile;
 using testing::WarehouseBuilder;
 
 const std::string kErrorLine = "Error occured while checking metadata\r\n";
@@ -84,26 +79,6 @@ TEST_P(MetadataCancelTest, LeavesOnlyTheDriversCancelLine) {
 INSTANTIATE_TEST_SUITE_P(AmongRelationsAndTables, MetadataCancelTest,
                          ::testing::Values(std::pair{1, "Checking the Relations Table"},
                                            std::pair{3, "Checking the dwm_tables table"}));
-
-// The program on the demo warehouse, broken: exit status, status file and log.
-TEST_F(MetadataCheckRunTest, TheProgramFailsOnABrokenDemoWarehouse) {
-    const std::string demo = dir_.File("demo.db");
-    ASSERT_EQ(
-        std::system(("sqlite3 '" + demo + "' < '" VARNEL_SOURCE_DIR "/scripts/demo_warehouse.sql'")
-                        .c_str()),
-        0);
-    testing::OpenSqlite(demo)->Execute(
-        "UPDATE dwm_star_relations SET original_primary_key = NULL"
-        " WHERE foreign_table = 'fact_returns' AND primary_table = 'dim_customer'");
-    auto args = testing::SqliteRun(VARNEL_EXE, demo, dir_.File("logs"));
-    args.insert(args.end(), {"-chkmd", "-statusfile", dir_.File("status.txt")});
-    EXPECT_EQ(testing::RunChild(args).ExitCode, 1);
-    EXPECT_EQ(ReadFile(dir_.File("status.txt")), "failure\r\n");
-    EXPECT_THAT(testing::OnlyFileIn(dir_.File("logs")),
-                HasSubstr("original_primary_key Column Empty  for slowly changing "
-                          "dimension table: dim_customer\r\n" +
-                          kErrorLine));
-}
 
 }  // namespace
 }  // namespace varnel
