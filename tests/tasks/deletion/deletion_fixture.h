@@ -52,11 +52,11 @@ class DeletionTest : public RunTest {
     }
 
     //! A slowly changing dimension keyed by code and region, used by the fact table.
-    void Customers(const std::vector<Version>& versions, const std::string& name = "dim_customer") {
-        w_.Dimension(name, {"id INTEGER", "code VARCHAR(20)", "region INTEGER"},
+    void Customers(const std::vector<Version>& versions) {
+        w_.Dimension("dim_customer", {"id INTEGER", "code VARCHAR(20)", "region INTEGER"},
                      {.PrimaryKey = "id", .OrgPkey = "code, region", .SlowlyChanging = true});
-        w_.Relation(name, "id", "fact_sales", "customer_id");
-        w_.Versions(name, {"id", "code", "region"}, versions);
+        w_.Relation("dim_customer", "id", "fact_sales", "customer_id");
+        w_.Versions("dim_customer", {"id", "code", "region"}, versions);
     }
 
     //! A plain dimension with the ids given, those in marked marked.

@@ -176,12 +176,6 @@ TEST_F(MetadataCheckTest, TaskWithoutConnectionFailsAndWithoutWindowStillChecks)
     EXPECT_TRUE(RunMetadataCheck(Context())) << state_.MessageText;
 }
 
-TEST_F(MetadataCheckTest, AFaultLeavesTheBarWhereItStopped) {
-    w_.Exec("UPDATE dwm_star_relations SET foreign_columns = 'nothing' WHERE rowid = 3");
-    EXPECT_FALSE(Check());
-    EXPECT_EQ(bar_->ProgressVal(), 2);
-}
-
 TEST(MetadataCheckStatements, AreTheServerTexts) {
     EXPECT_EQ(sql::CountCheckedTables(),
               "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' OR "
