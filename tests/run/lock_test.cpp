@@ -113,25 +113,6 @@ TEST_F(LockTest, AnotherLiveUsersLockIsTakenOnlyAfterYes) {
     EXPECT_TRUE(state_.LockHeld);
 }
 
-TEST_F(LockTest, ARowLeftLockedWithNoLiveHolderIsTakenOverWithoutAQuestion) {
-    SetRow(1, "alice  ");
-    EXPECT_FALSE(Lock());
-    EXPECT_EQ(Row(), "1|" + me_);
-    EXPECT_TRUE(prompter_.Boxes.empty());
-    EXPECT_THAT(state_.LockNotes, ElementsAre("The lock left by user alice, whose run ended "
-                                              "without releasing it, was taken over."));
-    EXPECT_EQ(LockLiveFile(LOCK_EX), -1);
-    // A run that names the warehouse through a link meets the same live lock.
-    std::filesystem::create_symlink(path_, dir_.File("link.db"));
-    EXPECT_EQ(LiveLockFilePath(dir_.File("link.db")), LiveLockFilePath(path_));
-    // UnlockTool frees the live lock even when the row names someone else by then.
-    Sql("update dwm_multiuse set user_name = 'alice'");
-    ASSERT_TRUE(UnlockTool(state_)) << state_.MessageText;
-    const int fd = LockLiveFile(LOCK_EX);
-    EXPECT_GE(fd, 0);
-    close(fd);
-}
-
 // Without a live lock a row left at 1 cannot be told from a live holder's: it stays held.
 TEST_F(LockTest, WithoutALiveLockTheRowAloneDecidesAndANoteSaysSo) {
     std::filesystem::create_directory(LiveLockFilePath(path_));

@@ -134,30 +134,6 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
     EXPECT_EQ(LockRow(), "0|" + me_);
 }
 
-// The name would overwrite every store's name if it reached an UPDATE; each task
-// refuses it before it sends a statement.
-TEST_F(VarnelCliTest, ANameThatIsNoNameStopsEveryTaskBeforeItsStatements) {
-    w_.Exec(
-        "UPDATE dwm_tables SET table_name = 'd_store SET name = ''x'' --'"
-        " WHERE table_name = 'd_store'");
-    const testing::Texts before = Stores();
-    w_.Close();
-    const std::string fault =
-        "The value 'd_store SET name = 'x' --' in column table_name of dwm_tables is not a "
-        "valid name.\r\n";
-    const std::pair<std::string, std::string> cases[] = {
-        {"-chkmd", "Error occured while checking metadata\r\n"},
-        {"-mark", "Error occured in task:\tDetect and mark.\r\nProgram terminated.\r\n"},
-        {"-grep", "Error occured in task:\tGenerate reports.\r\nProgram terminated.\r\n"},
-        {"-del", "Error occured in task:\tDelete records.\r\nProgram terminated.\r\n"}};
-    for (const auto& [task, line] : cases) {
-        EXPECT_EQ(Run(dir_.File(task), task), 1) << task;
-        EXPECT_EQ(ReadFile(Status()), "failure\r\n") << task;
-        EXPECT_THAT(OnlyFileIn(dir_.File(task)), StartsWith(fault + line)) << task;
-        EXPECT_EQ(Stores(), before) << task;
-    }
-}
-
 // A statement that takes far longer than a scheduler waits (a trigger does heavy
 // work per row): SIGTERM cancels the statement itself, its transaction rolls back
 // and the run ends at once with the lock released.
@@ -223,32 +199,6 @@ TEST_F(VarnelCliTest, SigintCancelsAConsoleRunAndReleasesTheLock) {
     ASSERT_TRUE(std::filesystem::exists(ready));
     EXPECT_EQ(testing::FinishChild(child, 0, SIGINT).ExitCode, 1);
     EXPECT_THAT(OnlyFileIn(dir_.File("logs")), StartsWith("poll cancelled.\r\n"));
-    EXPECT_EQ(LockRow(), "0|" + me_);
-}
-
-// A run killed while it holds the lock: while it lives a second run is refused; once
-// it is dead the same user's next run takes the lock over and says so.
-TEST_F(VarnelCliTest, TheLockOfAKilledRunIsTakenOverByTheNextRun) {
-    const std::string marker = dir_.File("locked");
-    Args paused = On(dir_.File("first"), VARNEL_TEST_EXE);
-    paused.insert(paused.begin() + 1, {"--pause-at", "after-lock", marker});
-    const pid_t first = testing::StartChild(paused);
-    for (int i = 0; i < 600 && !std::filesystem::exists(marker); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(std::filesystem::exists(marker));
-
-    EXPECT_EQ(Run(dir_.File("second")), 1);
-    EXPECT_THAT(
-        OnlyFileIn(dir_.File("second")),
-        HasSubstr("The machine is currently locked by user " + me_ + ". Nothing was done."));
-    ASSERT_TRUE(testing::FinishChild(first, 0).Signalled);
-    EXPECT_EQ(LockRow(), "1|" + me_);
-
-    const std::string line =
-        "The lock left by user " + me_ + ", whose run ended without releasing it, was taken over.";
-    EXPECT_EQ(Run(dir_.File("third")), 0);
-    EXPECT_EQ(ReadFile(Err()), line + "\n");
-    EXPECT_THAT(OnlyFileIn(dir_.File("third")), StartsWith(line + "\r\n"));
     EXPECT_EQ(LockRow(), "0|" + me_);
 }
 
