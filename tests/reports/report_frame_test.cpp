@@ -12,20 +12,9 @@
 namespace varnel {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::ReadFile;
 
 const Timestamp kStart{2005, 3, 7, 9, 5, 3};
-
-TEST(ReportHead, ServerAndDatabaseCellsAreEscapedAndEmptyValuesLeaveBareCells) {
-    const ReportHeadTexts texts{"T", "H", "a.html", "A", "b.html", "B"};
-    EXPECT_THAT(ReportHeadText(texts, "", "", kStart, kStart),
-                HasSubstr("\r\n<TD><B>Server</B>&nbsp</TD>\r\n"));
-    const std::string named = ReportHeadText(texts, "db<1>", "sales & \"stock\"", kStart, kStart);
-    EXPECT_THAT(named, HasSubstr("\r\n<TD><B>Server</B>&nbspdb&lt;1&gt;</TD>\r\n"));
-    EXPECT_THAT(named,
-                HasSubstr("\r\n<TD><B>Database</B>&nbspsales &amp; &quot;stock&quot;</TD>\r\n"));
-}
 
 TEST(ReportFileTest, FileIsEmptiedWhenItExistsAndEveryPieceEndsInCrLf) {
     const testing::TempDir dir;
@@ -50,7 +39,6 @@ TEST(ReportTexts, FileNamesEscapesAndStatementsAreExact) {
         // The four special characters only.
         {HtmlEscape("qty < 10 & price > 2 AND note = \"x\""),
          "qty &lt; 10 &amp; price &gt; 2 AND note = &quot;x&quot;"},
-        {HtmlEscape("Zürich\tregion 'n'"), "Zürich\tregion 'n'"},
         {DimensionCountStatement(),
          "Select COUNT(*) from dwm_tables where Upper(table_type) = 'DIMENSION'"},
         {ReportedTableCountStatement(),

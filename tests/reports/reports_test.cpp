@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 
 #include "reports/report_frame.h"
 #include "reports/report_pieces.h"
@@ -25,16 +24,6 @@ using testing::Null;
 using testing::ReadFile;
 
 const Timestamp kStart{2005, 3, 7, 9, 5, 3};
-
-//! The first group of every match of the pattern in the page, in page order.
-std::vector<std::string> NamesIn(const std::string& page, const std::string& pattern) {
-    std::vector<std::string> names;
-    const std::regex row(pattern);
-    for (auto it = std::sregex_iterator(page.begin(), page.end(), row);
-         it != std::sregex_iterator(); ++it)
-        names.push_back((*it)[1]);
-    return names;
-}
 
 class ReportsTest : public testing::RunTest {
   protected:
@@ -111,48 +100,6 @@ TEST_F(ReportsTest, ThreePagesMatchTheStoredPagesByteForByte) {
     EXPECT_THAT(Window().Comments,
                 ElementsAre("Generating summary report", "Generating detailed report",
                             "Generating table filter report", ""));
-}
-
-TEST_F(ReportsTest, SummaryListsEveryDimensionAndDetailedOnlyMarkedOnesInTheSameOrder) {
-    // Registered in this order; the second has no marks, the third is registered
-    // twice (selected once) and in other letters, the fourth has no is_deletable.
-    w_.Dimension("dim_zone", {"id INTEGER", "code VARCHAR(5)"},
-                 {.PrimaryKey = "id", .OrgPkey = "code, not_a_column"});
-    w_.Dimension("dim_brand", {"id INTEGER", "code VARCHAR(5)"},
-                 {.PrimaryKey = "id", .OrgPkey = "code"});
-    w_.Dimension("dim_area", {"id INTEGER", "name VARCHAR(5)"},
-                 {.PrimaryKey = "id", .OrgPkey = "name", .TableType = "dimension", .Surkey = true});
-    w_.Register({.Table = "dim_area", .Type = "DIMENSION", .Selected = 0, .OrgPkey = "name"});
-    w_.Dimension("dim_plain", {"id INTEGER"},
-                 {.PrimaryKey = "id", .OrgPkey = "id", .Without = {"is_deletable"}});
-    w_.Rows("dim_zone", {"id", "code", "is_deletable"}, {{1, "z1", 1}, {2, "z2", 0}});
-    w_.Rows("dim_brand", {"id", "code", "is_deletable"}, {{1, "b1", 0}});
-    w_.Rows("dim_area", {"id", "name", "surkey", "is_deletable"},
-            {{1, "east", 11, 1}, {2, "west", 12, 1}});
-    Connect();
-    const std::string& folder = taskSettings_.LogDirectory;
-
-    UnusedCounts counts;
-    ASSERT_TRUE(WriteSummaryReport(Context(), *state_.WarehouseConnection, folder, counts))
-        << state_.MessageText;
-    const std::string summary = Page(ReportKind::Summary);
-    EXPECT_THAT(NamesIn(summary, "<TR>\r\n\t<TD>([^<]*)</TD>\r\n\t<TD><p align=center>"),
-                ElementsAre("dim_zone", "dim_brand", "dim_area", "dim_plain"));
-    EXPECT_THAT(summary, HasSubstr("<TD>dim_plain</TD>\r\n\t<TD><p align=center>-1</FONT></TD>"));
-    EXPECT_EQ(counts.Find("dim_area"), 2);
-
-    // Without the table that has no is_deletable the detailed page is whole; with it,
-    // the statement on its marked rows fails and so does the page.
-    UnusedCounts marked;
-    for (const auto& [table, count] : counts)
-        if (table != "dim_plain") marked.Add(table, count);
-    ASSERT_TRUE(WriteDetailedReport(Context(), *state_.WarehouseConnection, folder, marked))
-        << state_.MessageText;
-    EXPECT_THAT(NamesIn(Page(ReportKind::Detailed), "<TR>\r\n<TD bgColor=#A9A9A9>([^<]*)</TD>"),
-                ElementsAre("dim_zone", "dim_area"));
-    EXPECT_FALSE(WriteDetailedReport(Context(), *state_.WarehouseConnection, folder, counts));
-    EXPECT_THAT(state_.MessageText, HasSubstr("is_deletable"));
-    EXPECT_THAT(Page(ReportKind::Detailed), Not(EndsWith("</HTML>\r\n")));
 }
 
 TEST(UnusedCountsTest, ATableCountedTwiceIsAnErrorSoNoPageListsItTwice) {

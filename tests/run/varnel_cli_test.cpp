@@ -103,7 +103,6 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
              stamp},
         {{"-help"}, 1, UsageText() + "\nVarnel: failure\n", "", ""},
         {{"--help"}, 0, "", UsageText() + "\n", ""},
-        {{}, 1, "Varnel: the main window cannot open: there is no display", "", ""},
         {noLog, 1, "Log Directory name must be specified\n" + UsageText(), "", ""},
         {tooMany, 1, tooManyText + "\n" + UsageText(), "", "\r\n" + tooManyText + "\r\n[\\s\\S]*"},
         // A command file without run options is no run, and no success.
