@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <filesystem>
 
@@ -16,7 +15,6 @@
 #include "tests/ui/support/layout_check.h"
 #include "tests/ui/support/qt_application.h"
 #include "tests/ui/support/scripted_choosers.h"
-#include "ui/qt_prompter.h"
 
 namespace varnel {
 namespace {
@@ -84,15 +82,6 @@ TEST_F(ConnectionPanelTest, BrowseOffersTheSqliteFileOnlyForTheSqliteServer) {
         for (const auto& r : choosers_.Requests) EXPECT_EQ(r.Start, c.ExpectedStart);
         EXPECT_EQ(panel_.Database(), c.ExpectedDatabase);
     }
-}
-
-TEST(MessageBoxTest, TextIsPlainWithLineBreaksAndTheButtonsAsked) {
-    testing::EnsureQtApplication();
-    const auto box = MakeMessageBox("<b>a</b>\r\nb", 32, "T", BoxButtons::YesNo, nullptr);
-    EXPECT_EQ(box->icon(), QMessageBox::Question);
-    EXPECT_EQ(box->text(), "<b>a</b>\nb");
-    EXPECT_EQ(box->textFormat(), Qt::PlainText);
-    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
 }
 
 }  // namespace

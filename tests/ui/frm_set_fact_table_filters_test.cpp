@@ -120,7 +120,6 @@ TEST_F(FactTableFiltersTest, ArchiveSettingsAreCheckedBeforeTheLoginIsStored) {
         std::string Message;  // the start of the one message; empty when stored
     } cases[] = {
         {false, "(local)", "x", false, notLocal},
-        {false, ".", "x", false, notLocal},
         {true, "(LOCAL)", "x", true,
          "It is not possible to have both connections set to Windows authentication."},
         // Its own database in other letters and another spelling of the path.
