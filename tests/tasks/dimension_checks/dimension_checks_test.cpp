@@ -1,5 +1,6 @@
 // The dimension checks dialog's data on a real SQLite warehouse: the tables list
-// and its selection, and the kept records written back by their ticks.
+// and its selection, the kept records written back by their ticks, and the
+// rebuild of the typed records query.
 
 #include "tasks/dimension_checks/dimension_checks.h"
 
@@ -8,7 +9,6 @@
 
 #include "tasks/dimension_checks/records_query.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/sql_dialect.h"
 
 namespace varnel {
 namespace {
@@ -54,10 +54,6 @@ class DimensionChecksTest : public ::testing::Test {
 };
 
 TEST_F(DimensionChecksTest, TablesAreListedOnceAndTheirSelectionSavedToEveryRow) {
-    EXPECT_EQ(DimensionTableListQuery(DialectFor(Engine::SqlServer)),
-              "SELECT DISTINCT MAX(CONVERT(int, is_selected)) as is_selected, table_name FROM "
-              "dwm_tables WHERE UPPER(table_type) = 'DIMENSION' GROUP BY table_name ORDER BY "
-              "table_name");
     std::vector<DimensionTableItem> tables;
     ASSERT_TRUE(LoadDimensionTables(*db_, tables, message_)) << message_;
     // dim_store has two rows, one selected; dim_gone no longer exists.
@@ -112,6 +108,53 @@ TEST(DimensionChecksTicksTest, AnyNonZeroValueTicks) {
                  {"True", true}, {"x", false}, {"", false},    {std::nullopt, false}};
     for (const auto& c : cases)
         EXPECT_EQ(IsTicked(c.Value), c.Ticked) << c.Value.value_or("<null>");
+}
+
+TEST(RecordsQueryTest, OnlyACommaInTheFromPartMakesAJoin) {
+    const struct {
+        std::string Query;
+        bool Join;
+    } cases[] = {
+        {"select * from dim_a, dim_b where dim_a.id = dim_b.id", true},
+        {"select * from dim_a d JOIN dim_b e ON d.id = e.id where d.x in (1, 2)", false},
+        {"select code, name from dim_a where code in ('a', 'b')", false},
+        {"select code from dim_a group by code, name", false},
+        // The words are found inside longer words as well.
+        {"select * from dim_somewhere, dim_b", false},
+        {"select a, b", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsJoinQuery(c.Query), c.Join) << c.Query;
+}
+
+// A query whose words run out after TOP is refused with the word it stopped at.
+TEST(RecordsQueryTest, TheTypedQueryIsRebuiltWithIsSustainableFirst) {
+    const struct {
+        std::string Typed;
+        std::optional<std::string> Rebuilt;
+        std::string Message = "";
+    } cases[] = {
+        {"select   *  from dim_a   where code = 'x'",
+         "Select  is_sustainable, * from dim_a where code = 'x'  "},
+        {"update * from dim_a", "Select  is_sustainable, * from dim_a  "},
+        {"SELECT distinct code from dim_a", "Select distinct  is_sustainable, code from dim_a  "},
+        {"select top 10 percent with ties code from dim_a order by code",
+         "Select TOP 10 PERCENT WITH TIES  is_sustainable, code from dim_a order by code  "},
+        {"select DISTINCT Top 5 * from dim_a",
+         "Select DISTINCT TOP 5  is_sustainable, * from dim_a  "},
+        // Tabs and line breaks are no separators.
+        {"select *\tfrom dim_a\r\nwhere x = 1",
+         "Select  is_sustainable, *\tfrom dim_a\r\nwhere x = 1  "},
+        {"select", "Select  is_sustainable,  "},
+        {"select top", std::nullopt, "nothing follows top."},
+        {"select top 5 percent   ", std::nullopt, "nothing follows percent."},
+        {"select top 5 with ties", std::nullopt, "nothing follows with ties."},
+    };
+    for (const auto& c : cases) {
+        std::string message;
+        EXPECT_EQ(RebuildRecordsQuery(c.Typed, message), c.Rebuilt) << c.Typed;
+        EXPECT_EQ(message, c.Message.empty() ? "" : "The query cannot be run, because " + c.Message)
+            << c.Typed;
+    }
 }
 
 }  // namespace

@@ -9,12 +9,9 @@
 
 #include "run/process_state.h"
 #include "run/progress_window.h"
-#include "tasks/marking/marking_statements.h"
 #include "tests/support/matchers.h"
 #include "tests/support/run_doubles.h"
-#include "tests/support/sqlite_file.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/sql_dialect.h"
 
 namespace varnel {
 namespace {
@@ -189,44 +186,6 @@ TEST_F(MarkingTest, FailureInATableIsRecordedAndReported) {
         EXPECT_EQ(history[0].Status + "|" + history[0].TableName, "3|dim_a");
         EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
     }
-}
-
-TEST(MarkingStatementTest, TextsMatchCharacterForCharacter) {
-    const SqlServerDialect server;
-    const SqliteDialect sqlite;
-    const std::pair<std::string, std::string> cases[] = {
-        {sql::ClearUsedRows(server, "D", "E", "a,b", "x, y", true),
-         "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\nD.a = E.x\r\n AND \r\nD.b = E. y\r\n"
-         " AND E.is_deletable=0"},
-        {sql::ClearUsedRows(server, "D", "E", "a", "x", false),
-         "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\nD.a = E.x\r\n"},
-        {sql::SelectReadyCandidates("T", "'A','T'"),
-         "SELECT DISTINCT primary_table FROM dwm_star_relations, dwm_tables  WHERE "
-         "foreign_table = 'T' AND dwm_star_relations.primary_table NOT IN ('A','T')  AND "
-         "dwm_star_relations.primary_table=dwm_tables.table_name  AND ( "
-         "Upper(dwm_tables.table_type) = 'FACT' OR dwm_tables.is_selected = 1 )"},
-        {sql::CountUnprocessedReferrers("'A','T'"),
-         "SELECT COUNT(*) AS cntNonProcessedTable FROM dwm_star_relations, dwm_tables  WHERE "
-         "dwm_star_relations.primary_table = ?  AND "
-         "dwm_star_relations.primary_table=dwm_tables.table_name  AND "
-         "dwm_star_relations.foreign_table NOT IN ('A','T')"},
-        {sql::SelectFactTablesToQueue(),
-         "SELECT DISTINCT foreign_table FROM dwm_star_relations WHERE primary_table IN "
-         "(SELECT table_name  FROM dwm_tables WHERE Upper(table_type) = 'DIMENSION')  AND "
-         "foreign_table IN (SELECT table_name FROM  dwm_tables WHERE Upper(table_type) = "
-         "'FACT')"},
-        {sql::SelectTablesToReset(),
-         "SELECT DISTINCT table_name FROM dwm_tables,dwm_star_relations WHERE "
-         "UPPER(table_type) = 'DIMENSION' AND dwm_star_relations.primary_table = "
-         "dwm_tables.table_name AND is_selected = 1"},
-        {sql::CountRelationsToMark(),
-         "SELECT Count(*) FROM dwm_star_relations WHERE primary_table NOT IN (Select "
-         "table_name from dwm_tables WHERE Upper(table_type) = 'FACT' OR is_selected = 0)  "
-         "AND primary_table NOT IN (Select primary_table from dwm_star_relations Where "
-         "primary_table = foreign_table)"},
-    };
-    for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
-    EXPECT_THROW(sql::ClearUsedRows(sqlite, "D", "E", "a,b", "x", false), std::out_of_range);
 }
 
 }  // namespace

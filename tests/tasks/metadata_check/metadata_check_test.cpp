@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "driver/run_driver.h"
 #include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
-#include "tasks/metadata_check/metadata_check_statements.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
 
@@ -48,7 +48,6 @@ void BuildCorrectWarehouse(WarehouseBuilder& w) {
     w.Relation("dim_customer", "customer_key", "fact_sales", "customer_key");
     w.Relation("dim_category", "category_id", "dim_product", "category_id");
 }
-constexpr int kCorrectSteps = 4 + 5 + 1;
 
 //! Keeps the highest value its bar reached.
 class BarWindow : public testing::TestProgressWindow {
@@ -96,29 +95,23 @@ class MetadataCheckTest : public testing::RunTest {
     BarWindow* bar_ = nullptr;
 };
 
+// Null conditions and a Null selection of a fact table, any letter case of the type,
+// rows of other types naming no table, an original key that is Null for an ordinary
+// relation, and a dimension that no relation names without version columns pass.
 TEST_F(MetadataCheckTest, CorrectWarehousePassesAndStepsTheBarRPlusTPlusOneTimes) {
-    ASSERT_TRUE(Check()) << state_.MessageText;
-    EXPECT_EQ(bar_->ProgressMax(), kCorrectSteps);
-    EXPECT_EQ(bar_->Peak, kCorrectSteps);
-    EXPECT_EQ(bar_->ProgressVal(), 0);
-    EXPECT_THAT(record_->Comments,
-                ElementsAre("Checking the Relations Table", "Checking the dwm_tables table",
-                            "Checking the consistency between meta tables", ""));
-    EXPECT_EQ(record_->Polls, 4 + 5);  // once per relation row and per table row
-}
-
-TEST_F(MetadataCheckTest, AcceptsWhatTheMetadataMayHold) {
-    // Null conditions and a Null selection of a fact table, any letter case of the
-    // type, rows of other types naming no table, an original key that is Null for
-    // an ordinary relation, and a dimension that no relation names without
-    // version columns.
     w_.Exec(
         "UPDATE dwm_tables SET where_clause = NULL, is_selected = NULL, table_type = 'fact'"
         " WHERE table_name = 'fact_sales'");
     w_.Register({.Table = "no_such_view", .Type = "VIEW", .Selected = Null});
     w_.Dimension("dim_promo", {"promo_id INTEGER"}, {.PrimaryKey = "promo_id"});
-    EXPECT_TRUE(Check()) << state_.MessageText;
-    EXPECT_EQ(bar_->ProgressMax(), kCorrectSteps + 1);
+    ASSERT_TRUE(Check()) << state_.MessageText;
+    EXPECT_EQ(bar_->ProgressMax(), 4 + 6 + 1);
+    EXPECT_EQ(bar_->Peak, 4 + 6 + 1);
+    EXPECT_EQ(bar_->ProgressVal(), 0);
+    EXPECT_THAT(record_->Comments,
+                ElementsAre("Checking the Relations Table", "Checking the dwm_tables table",
+                            "Checking the consistency between meta tables", ""));
+    EXPECT_EQ(record_->Polls, 4 + 6);  // once per relation row and per table row
 }
 
 TEST_F(MetadataCheckTest, UnindexedFactFailsOnlyWhenTheRunMarksReportsOrDeletes) {
@@ -174,23 +167,6 @@ TEST_F(MetadataCheckTest, TaskWithoutConnectionFailsAndWithoutWindowStillChecks)
     state_.MessageText.clear();
     state_.WarehouseConnection = w_.OpenConnection();
     EXPECT_TRUE(RunMetadataCheck(Context())) << state_.MessageText;
-}
-
-TEST(MetadataCheckStatements, AreTheServerTexts) {
-    EXPECT_EQ(sql::CountCheckedTables(),
-              "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' OR "
-              "UPPER(table_type) = 'FACT'");
-    EXPECT_EQ(sql::SelectRelations(),
-              "Select selected,foreign_table,foreign_columns, primary_table,primary_columns,"
-              "slow_moving_dim, original_primary_key FROM dwm_star_relations");
-    EXPECT_EQ(sql::SelectCheckedTables(),
-              "SELECT table_name,Upper(table_type),where_clause,is_selected FROM dwm_tables WHERE "
-              "UPPER(table_type) = 'DIMENSION' OR UPPER(table_type) = 'FACT'");
-    EXPECT_EQ(sql::SelectTablesMissingFromDwmTables(),
-              "SELECT * FROM (SELECT primary_table AS TableName FROM dwm_star_relations UNION "
-              "SELECT foreign_table AS TableName FROM dwm_star_relations) AS TempTable WHERE NOT "
-              "EXISTS (SELECT table_name FROM dwm_tables WHERE TempTable.TableName = "
-              "dwm_tables.table_name)");
 }
 
 struct FaultCase {
@@ -280,6 +256,45 @@ TEST_P(MetadataFaultTest, FirstFaultEndsTheCheckWithItsMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, MetadataFaultTest, ::testing::ValuesIn(FaultCases()),
                          [](const auto& test) { return test.param.Name; });
+
+// Through the run driver: Cancel among the relation rows or the table rows, or a
+// fault, ends the run with the driver's line, and the later tasks are not run.
+TEST_F(MetadataCheckTest, ThroughTheRunDriverCancelOrAFaultEndsTheRun) {
+    const std::string cancelled = "Checking of metadata process cancelled by user.\r\n";
+    const struct {
+        int CancelAfter;
+        std::string Message, Step;
+    } cases[] = {
+        {1, cancelled, kRelationsStep},
+        {5, cancelled, kTablesStep},
+        {-1,
+         "slow_moving_dim Column empty in dwm_star_relations table\r\n"
+         "Error occured while checking metadata\r\n",
+         kRelationsStep},
+    };
+    state_.CommandLineMode = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.CancelAfter);
+        if (c.CancelAfter < 0) w_.Exec("UPDATE dwm_star_relations SET slow_moving_dim = NULL");
+        w_.Close();
+        RunSettings settings = kMarkReportDelete;
+        settings.Server = "sqlite";
+        settings.Database = w_.Path();
+        settings.WindowsAuth = settings.LogRequested = true;
+        settings.LogDirectory = dir_.File("logs");
+        // The test windows of the runs share one record: their polls add up.
+        const std::int32_t polls = Window().Polls;
+        CancelAfterPolls(c.CancelAfter < 0 ? -1 : polls + c.CancelAfter);
+        state_.MessageText.clear();
+        EXPECT_FALSE(ExecuteRun(state_, settings));
+        EXPECT_EQ(state_.MessageText, c.Message);
+        EXPECT_EQ(Window().Comments.back(), c.Step);
+        if (c.CancelAfter > 0) {
+            EXPECT_EQ(Window().Polls - polls, c.CancelAfter + 1);
+        }
+        EXPECT_FALSE(settings.CheckMetadata || settings.MarkUnused || settings.GenerateReports);
+    }
+}
 
 }  // namespace
 }  // namespace varnel
