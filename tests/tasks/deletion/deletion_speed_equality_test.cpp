@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "tasks/deletion/deletion_statements.h"
-#include "tests/tasks/deletion/deletion_fixture.h"
+#include "tests/support/warehouse_builder.h"
 
 namespace varnel {
 namespace {
 
 const SqliteDialect kSqlite;
-using DeletionSpeedTest = testing::DeletionTest;
 
 // Per row: position of its element's first row, then the columns the repair reads.
 // Elements without a marked version change nothing and are left out.
@@ -82,25 +81,6 @@ TEST(DeletionSpeedEqualityTest, VersionsReadAsFromTheWindowForm) {
                     ElementVersionsQuery(kSqlite, c.Table, c.Key, {"rowid"})),
             ::testing::Contains(::testing::HasSubstr("USING INTEGER PRIMARY KEY (rowid=?)")));
     }
-}
-
-// Enough changed versions of both forms for full batches and a remainder: each
-// element's first version hands its start on, its current one its end.
-TEST_F(DeletionSpeedTest, ManyRepairedVersionsAreAllWritten) {
-    std::vector<testing::Version> versions;
-    testing::Texts expected;
-    for (int id = 0; id < 1800; id += 4) {
-        const std::string code = "c" + std::to_string(id);
-        versions.push_back(testing::V(id + 1, code, 1, "2020-01-01", "2020-02-01", 0, 1));
-        versions.push_back(testing::V(id + 2, code, 1, "2020-02-01", "2020-03-01", 0, 0));
-        versions.push_back(testing::V(id + 3, code, 1, "2020-03-01", "2020-04-01", 0, 0));
-        versions.push_back(testing::V(id + 4, code, 1, "2020-04-01", testing::kOpenEnd, 1, 1));
-        expected.push_back(std::to_string(id + 2) + "|2020-01-01|2020-03-01|0");
-        expected.push_back(std::to_string(id + 3) + "|2020-03-01|" + testing::kOpenEnd + "|1");
-    }
-    Customers(versions);
-    ASSERT_TRUE(Delete(false)) << state_.MessageText;
-    EXPECT_EQ(Versions(), expected);
 }
 
 }  // namespace

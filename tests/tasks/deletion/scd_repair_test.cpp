@@ -116,7 +116,8 @@ class ScdRepairTest : public testing::DeletionTest, public ::testing::WithParamI
 TEST_P(ScdRepairTest, GeneratedTablesComeOutAsFromTheReference) {
     std::mt19937 random(GetParam());
     int id = 0;
-    Tables("dim_one", "k1", "id, k1", GeneratedRows(random, 40, false, id), "customer_id");
+    // Enough elements in the first table for full batches of repaired versions and a remainder.
+    Tables("dim_one", "k1", "id, k1", GeneratedRows(random, 1000, false, id), "customer_id");
     Tables("dim_two", "k1, k2", "id, k1, k2", GeneratedRows(random, 40, true, id), "brand_id");
     const testing::Texts before = Contents("dim_two");
 
