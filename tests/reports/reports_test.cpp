@@ -1,4 +1,4 @@
-// The report task on real SQLite warehouses.
+// The report task on real SQLite warehouses, its file path and its statement texts.
 
 #include "reports/reports.h"
 
@@ -10,6 +10,7 @@
 
 #include "reports/report_frame.h"
 #include "reports/report_pieces.h"
+#include "reports/report_statements.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
 
@@ -90,6 +91,8 @@ TEST_F(ReportsTest, ThreePagesMatchTheStoredPagesByteForByte) {
     Connect();
     // The pages carry the run's start, not the time they are written at.
     testing::FixedClock clock(state_, {2005, 3, 8, 0, 0, 1});
+    // An older page of the same name is emptied first.
+    testing::WriteFile(PathOf(ReportKind::Summary), std::string(100000, 'x'));
     ASSERT_TRUE(WriteReports(Context())) << state_.MessageText;
     EXPECT_EQ(state_.MessageText, "");
     ExpectGolden("summary.html", Page(ReportKind::Summary));
@@ -157,6 +160,35 @@ TEST_F(ReportsTest, KeyColumnFailuresEndTheTask) {
         EXPECT_THAT(Page(ReportKind::Detailed), Not(HasSubstr("</HTML>")));
         EXPECT_EQ(Page(ReportKind::TableFilter), "<no file>");
     }
+}
+
+TEST(ReportTexts, FilePathAndStatementsAreExact) {
+    const std::pair<std::string, std::string> cases[] = {
+        // One separator is always added, also after a trailing one.
+        {ReportFilePath("/var/log/varnel/", ReportKind::Detailed, kStart, kStart),
+         "/var/log/varnel//DetailedReport07-03-200509-05-03.html"},
+        {DimensionCountStatement(),
+         "Select COUNT(*) from dwm_tables where Upper(table_type) = 'DIMENSION'"},
+        {ReportedTableCountStatement(),
+         "Select COUNT(*) from dwm_tables where (Upper(table_type) = 'DIMENSION' AND "
+         "is_selected = 1) OR UPPER(table_type)='FACT'"},
+        {DimensionTableListStatement(),
+         "Select distinct table_name from dwm_tables where Upper(table_type) = 'DIMENSION'"},
+        {CountUnusedRecordsStatement("dim_product"),
+         "Select Count(*) As CntUnusedRecords from dim_product where is_deletable=1"},
+        {KeyColumnsStatement("dim_o'neil"),
+         "SELECT DISTINCT org_pkey FROM dwm_tables WHERE table_name = 'dim_o''neil'"},
+        {MarkedRecordsStatement("dim_store", {"region", "store_no", "surkey"}),
+         "SELECT region,store_no,surkey FROM dim_store WHERE is_deletable=1 ORDER BY "
+         "region,store_no,surkey"},
+        {FactFiltersStatement(),
+         "SELECT DISTINCT table_name, max(where_clause) FROM dwm_tables WHERE "
+         "UPPER(table_type)='FACT' GROUP BY table_name"},
+        {SelectedDimensionsStatement(),
+         "SELECT DISTINCT table_name FROM dwm_tables WHERE UPPER(table_type)='DIMENSION' AND "
+         "is_selected = 1"},
+    };
+    for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
 }
 
 }  // namespace
