@@ -1,11 +1,10 @@
-// The varnel program writing the reports: the three files with the run's stamp, and
-// a memory peak that does not grow with the number of marked rows.
+// The varnel program writing the reports: a memory peak that does not grow with the
+// number of marked rows.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 
 #include "tests/support/run_doubles.h"
 #include "tests/support/varnel_process.h"
@@ -38,7 +37,7 @@ class ReportProgramTest : public testing::RunTest {
 
 // Marked rows go from the cursor to the file one by one; were the result loaded
 // whole, 500,000 rows would cost tens of megabytes more than ten.
-TEST_F(ReportProgramTest, PagesCarryTheRunsStampAndMemoryDoesNotGrowWithTheMarkedRows) {
+TEST_F(ReportProgramTest, MemoryDoesNotGrowWithTheMarkedRows) {
     testing::WarehouseBuilder small, large;
     const auto few = Grep(small, 10, "few");
     const auto many = Grep(large, 500000, "many");
@@ -50,24 +49,12 @@ TEST_F(ReportProgramTest, PagesCarryTheRunsStampAndMemoryDoesNotGrowWithTheMarke
         << "10 rows: " << few.PeakKilobytes << " kB, 500000 rows: " << many.PeakKilobytes << " kB";
 #endif
 
-    // The log carries the run's stamp in its name; the pages carry the same one.
-    std::string stamp;
-    std::smatch match;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.File("few"))) {
-        const std::string name = entry.path().filename().string();
-        if (std::regex_match(name, match, std::regex("Varnel_Log([0-9-]{18})\\.txt")))
-            stamp = match[1];
-    }
-    ASSERT_FALSE(stamp.empty());
-    const auto page = [&](const std::string& kind) {
-        return ReadFile(dir_.File("few/" + kind + "Report" + stamp + ".html"));
-    };
-    const std::string link = "<A HREF=\"DetailedReport" + stamp + ".html\">";
-    EXPECT_THAT(page("Summary"), HasSubstr(link));
-    EXPECT_THAT(page("TableFilter"), HasSubstr(link));
-    EXPECT_THAT(page("Summary"), HasSubstr("<TD>dim_customer</TD>\r\n\t<TD><p align=center>10<"));
-    EXPECT_THAT(page("Detailed"), HasSubstr("<TD>C00000010</TD>\r\n<TD>10</TD>\r\n</TR>\r\n\r\n"
-                                            "</TABLE>"));
+    // Every marked row reaches the detailed page, the last one too.
+    std::string detailed;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.File("few")))
+        if (entry.path().filename().string().starts_with("DetailedReport"))
+            detailed = ReadFile(entry.path().string());
+    EXPECT_THAT(detailed, HasSubstr("<TD>C00000010</TD>\r\n<TD>10</TD>\r\n</TR>\r\n\r\n</TABLE>"));
 }
 
 }  // namespace

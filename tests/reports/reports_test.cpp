@@ -167,13 +167,6 @@ TEST(ReportTexts, FilePathAndStatementsAreExact) {
         // One separator is always added, also after a trailing one.
         {ReportFilePath("/var/log/varnel/", ReportKind::Detailed, kStart, kStart),
          "/var/log/varnel//DetailedReport07-03-200509-05-03.html"},
-        {DimensionCountStatement(),
-         "Select COUNT(*) from dwm_tables where Upper(table_type) = 'DIMENSION'"},
-        {ReportedTableCountStatement(),
-         "Select COUNT(*) from dwm_tables where (Upper(table_type) = 'DIMENSION' AND "
-         "is_selected = 1) OR UPPER(table_type)='FACT'"},
-        {DimensionTableListStatement(),
-         "Select distinct table_name from dwm_tables where Upper(table_type) = 'DIMENSION'"},
         {CountUnusedRecordsStatement("dim_product"),
          "Select Count(*) As CntUnusedRecords from dim_product where is_deletable=1"},
         {KeyColumnsStatement("dim_o'neil"),
@@ -181,12 +174,6 @@ TEST(ReportTexts, FilePathAndStatementsAreExact) {
         {MarkedRecordsStatement("dim_store", {"region", "store_no", "surkey"}),
          "SELECT region,store_no,surkey FROM dim_store WHERE is_deletable=1 ORDER BY "
          "region,store_no,surkey"},
-        {FactFiltersStatement(),
-         "SELECT DISTINCT table_name, max(where_clause) FROM dwm_tables WHERE "
-         "UPPER(table_type)='FACT' GROUP BY table_name"},
-        {SelectedDimensionsStatement(),
-         "SELECT DISTINCT table_name FROM dwm_tables WHERE UPPER(table_type)='DIMENSION' AND "
-         "is_selected = 1"},
     };
     for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
 }

@@ -9,7 +9,6 @@
 #include "tasks/deletion/reference_check.h"
 #include "tasks/dimension_checks/dimension_checks.h"
 #include "tasks/marking/marking_statements.h"
-#include "tasks/metadata_check/metadata_check_statements.h"
 #include "tests/support/matchers.h"
 
 namespace varnel {
@@ -46,11 +45,6 @@ TEST(TaskStatementsTest, TextsMatchCharacterForCharacter) {
         {archive_sql::AddArchiveKey("fact_sales", {"pk_sales", {"id", "line"}}),
          "ALTER TABLE fact_sales ADD CONSTRAINT pk_sales PRIMARY KEY CLUSTERED "
          "(id, line, date_of_archiving) ON [PRIMARY]"},
-        {archive_sql::DeleteArchivedRows("fact_sales", kCondition),
-         "delete from fact_sales where sale_date < '2004-01-01'"},
-        {archive_sql::SelectFactConditions(),
-         "select distinct table_name, max(where_clause) as where_clause from dwm_tables "
-         "where upper(table_type) = 'FACT' group by table_name"},
         // Midnight keeps its time: the timestamp escape needs all six fields.
         {archive_sql::ArchiveDateText({2005, 3, 7, 0, 0, 0}), "2005-03-07 00:00:00"},
         {archive_sql::SqlServerArchiveTable(
@@ -115,35 +109,7 @@ TEST(TaskStatementsTest, TextsMatchCharacterForCharacter) {
          "dwm_star_relations.primary_table = ?  AND "
          "dwm_star_relations.primary_table=dwm_tables.table_name  AND "
          "dwm_star_relations.foreign_table NOT IN ('A','T')"},
-        {sql::SelectFactTablesToQueue(),
-         "SELECT DISTINCT foreign_table FROM dwm_star_relations WHERE primary_table IN "
-         "(SELECT table_name  FROM dwm_tables WHERE Upper(table_type) = 'DIMENSION')  AND "
-         "foreign_table IN (SELECT table_name FROM  dwm_tables WHERE Upper(table_type) = "
-         "'FACT')"},
-        {sql::SelectTablesToReset(),
-         "SELECT DISTINCT table_name FROM dwm_tables,dwm_star_relations WHERE "
-         "UPPER(table_type) = 'DIMENSION' AND dwm_star_relations.primary_table = "
-         "dwm_tables.table_name AND is_selected = 1"},
-        {sql::CountRelationsToMark(),
-         "SELECT Count(*) FROM dwm_star_relations WHERE primary_table NOT IN (Select "
-         "table_name from dwm_tables WHERE Upper(table_type) = 'FACT' OR is_selected = 0)  "
-         "AND primary_table NOT IN (Select primary_table from dwm_star_relations Where "
-         "primary_table = foreign_table)"},
-        // The metadata check and the dimension checks dialog.
-        {sql::CountCheckedTables(),
-         "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' OR "
-         "UPPER(table_type) = 'FACT'"},
-        {sql::SelectRelations(),
-         "Select selected,foreign_table,foreign_columns, primary_table,primary_columns,"
-         "slow_moving_dim, original_primary_key FROM dwm_star_relations"},
-        {sql::SelectCheckedTables(),
-         "SELECT table_name,Upper(table_type),where_clause,is_selected FROM dwm_tables WHERE "
-         "UPPER(table_type) = 'DIMENSION' OR UPPER(table_type) = 'FACT'"},
-        {sql::SelectTablesMissingFromDwmTables(),
-         "SELECT * FROM (SELECT primary_table AS TableName FROM dwm_star_relations UNION "
-         "SELECT foreign_table AS TableName FROM dwm_star_relations) AS TempTable WHERE NOT "
-         "EXISTS (SELECT table_name FROM dwm_tables WHERE TempTable.TableName = "
-         "dwm_tables.table_name)"},
+        // The dimension checks dialog.
         {DimensionTableListQuery(kSqlServer),
          "SELECT DISTINCT MAX(CONVERT(int, is_selected)) as is_selected, table_name FROM "
          "dwm_tables WHERE UPPER(table_type) = 'DIMENSION' GROUP BY table_name ORDER BY "
