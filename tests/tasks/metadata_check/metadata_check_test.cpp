@@ -61,16 +61,29 @@ class BarWindow : public testing::TestProgressWindow {
     std::int32_t Peak = 0;
 };
 
-RunSettings Flags(bool mark, bool reports, bool remove, bool archive = false) {
+//! A dimension with two relations, one slowly changing and one not, and no version
+//! columns: the first row of the distinct query decides whether it needs them.
+void AddAgent(WarehouseBuilder& w, bool slowlyChangingFirst) {
+    w.Dimension("dim_agent", {"agent_key INTEGER", "agent_code VARCHAR(10)"},
+                {.PrimaryKey = "agent_key", .OrgPkey = "agent_code"});
+    const testing::RelationOptions slow{.SlowlyChanging = true, .OriginalKey = "agent_code"};
+    const testing::RelationOptions plain{.SlowlyChanging = false};
+    w.Relation("dim_agent", "agent_key", "fact_sales", "customer_key",
+               slowlyChangingFirst ? slow : plain);
+    w.Relation("dim_agent", "agent_key", "dim_customer", "customer_key",
+               slowlyChangingFirst ? plain : slow);
+}
+
+RunSettings Flags(bool RunSettings::*flag) {
     RunSettings settings;
-    settings.CheckMetadata = true;
-    settings.MarkUnused = mark;
-    settings.GenerateReports = reports;
-    settings.DeleteMarked = remove;
-    settings.ArchiveFacts = archive;
+    settings.CheckMetadata = settings.*flag = true;
     return settings;
 }
-const RunSettings kMarkReportDelete = Flags(true, true, true);
+const RunSettings kMarkReportDelete = [] {
+    RunSettings settings = Flags(&RunSettings::MarkUnused);
+    settings.GenerateReports = settings.DeleteMarked = true;
+    return settings;
+}();
 
 class MetadataCheckTest : public testing::RunTest {
   protected:
@@ -80,9 +93,9 @@ class MetadataCheckTest : public testing::RunTest {
     }
 
     //! The task as the run driver calls it, with a recording window holding the settings.
-    bool Check(const RunSettings& settings = kMarkReportDelete, int cancelAfterPolls = -1) {
+    bool Check(const RunSettings& settings = kMarkReportDelete) {
         state_.WarehouseConnection = w_.OpenConnection();
-        auto window = std::make_unique<BarWindow>(record_, cancelAfterPolls);
+        auto window = std::make_unique<BarWindow>(record_, -1);
         window->Settings(settings);
         bar_ = window.get();
         state_.InstallProgressWindow(std::move(window));
@@ -97,21 +110,23 @@ class MetadataCheckTest : public testing::RunTest {
 
 // Null conditions and a Null selection of a fact table, any letter case of the type,
 // rows of other types naming no table, an original key that is Null for an ordinary
-// relation, and a dimension that no relation names without version columns pass.
+// relation, a dimension that no relation names without version columns, and one whose
+// first relation is ordinary without them pass.
 TEST_F(MetadataCheckTest, CorrectWarehousePassesAndStepsTheBarRPlusTPlusOneTimes) {
     w_.Exec(
         "UPDATE dwm_tables SET where_clause = NULL, is_selected = NULL, table_type = 'fact'"
         " WHERE table_name = 'fact_sales'");
     w_.Register({.Table = "no_such_view", .Type = "VIEW", .Selected = Null});
     w_.Dimension("dim_promo", {"promo_id INTEGER"}, {.PrimaryKey = "promo_id"});
+    AddAgent(w_, false);
     ASSERT_TRUE(Check()) << state_.MessageText;
-    EXPECT_EQ(bar_->ProgressMax(), 4 + 6 + 1);
-    EXPECT_EQ(bar_->Peak, 4 + 6 + 1);
+    EXPECT_EQ(bar_->ProgressMax(), 6 + 7 + 1);
+    EXPECT_EQ(bar_->Peak, 6 + 7 + 1);
     EXPECT_EQ(bar_->ProgressVal(), 0);
     EXPECT_THAT(record_->Comments,
                 ElementsAre("Checking the Relations Table", "Checking the dwm_tables table",
                             "Checking the consistency between meta tables", ""));
-    EXPECT_EQ(record_->Polls, 4 + 6);  // once per relation row and per table row
+    EXPECT_EQ(record_->Polls, 6 + 7);  // once per relation row and per table row
 }
 
 TEST_F(MetadataCheckTest, UnindexedFactFailsOnlyWhenTheRunMarksReportsOrDeletes) {
@@ -120,44 +135,13 @@ TEST_F(MetadataCheckTest, UnindexedFactFailsOnlyWhenTheRunMarksReportsOrDeletes)
     w_.Relation("dim_store", "store_id, region", "fact_visits", "store_id, store_region");
     // An INTEGER PRIMARY KEY is the rowid: SQLite lists no index for it.
     ASSERT_TRUE(w_.IndexNames("fact_visits").empty());
-    const std::pair<const char*, RunSettings> cases[] = {
-        {"mark", Flags(true, false, false)},
-        {"delete", Flags(false, false, true)},
-    };
-    for (const auto& [name, settings] : cases) {
-        SCOPED_TRACE(name);
+    for (const auto flag :
+         {&RunSettings::MarkUnused, &RunSettings::DeleteMarked, &RunSettings::ArchiveFacts}) {
+        const bool archiving = flag == &RunSettings::ArchiveFacts;
+        SCOPED_TRACE(archiving);
         state_.MessageText.clear();
-        EXPECT_FALSE(Check(settings));
-        EXPECT_EQ(state_.MessageText, "Table :fact_visits is not indexed.\r\n");
-    }
-    state_.MessageText.clear();
-    EXPECT_TRUE(Check(Flags(false, false, false, true))) << state_.MessageText;
-    EXPECT_EQ(state_.MessageText, "");
-}
-
-// A dimension with two relations, one slowly changing and one not, and no version
-// columns: the first row of the distinct query decides.
-TEST_F(MetadataCheckTest, FirstDistinctRowDecidesWhetherVersionColumnsAreRequired) {
-    for (const bool slowlyChangingFirst : {true, false}) {
-        SCOPED_TRACE(slowlyChangingFirst ? "slowly changing first" : "ordinary first");
-        WarehouseBuilder w;
-        BuildCorrectWarehouse(w);
-        w.Dimension("dim_agent", {"agent_key INTEGER", "agent_code VARCHAR(10)"},
-                    {.PrimaryKey = "agent_key", .OrgPkey = "agent_code"});
-        const testing::RelationOptions slow{.SlowlyChanging = true, .OriginalKey = "agent_code"};
-        const testing::RelationOptions plain{.SlowlyChanging = false};
-        w.Relation("dim_agent", "agent_key", "fact_sales", "customer_key",
-                   slowlyChangingFirst ? slow : plain);
-        w.Relation("dim_agent", "agent_key", "dim_customer", "customer_key",
-                   slowlyChangingFirst ? plain : slow);
-        state_.WarehouseConnection.reset();
-        w_ = std::move(w);
-        state_.MessageText.clear();
-        EXPECT_EQ(Check(), !slowlyChangingFirst);
-        EXPECT_EQ(state_.MessageText, slowlyChangingFirst
-                                          ? "Column :: start_date does not exist in the "
-                                            "Dimension Table : dim_agent\r\n"
-                                          : "");
+        EXPECT_EQ(Check(Flags(flag)), archiving);
+        EXPECT_EQ(state_.MessageText, archiving ? "" : "Table :fact_visits is not indexed.\r\n");
     }
 }
 
@@ -225,6 +209,8 @@ std::vector<FaultCase> FaultCases() {
          kTablesStep},
         {"RegisteredTableMissing", [](auto& w) { w.Register({.Table = "dim_gone"}); },
          "Table : dim_gone does not exist in the data warehouse database", kTablesStep},
+        {"FirstRelationSlowlyChanging", [](auto& w) { AddAgent(w, true); },
+         "Column :: start_date does not exist in the Dimension Table : dim_agent", kTablesStep},
         {"DimensionWithoutControlColumn",
          [](auto& w) {
              w.Dimension("dim_promo", {"promo_id INTEGER"}, {.Without = {"is_deletable"}});
