@@ -104,16 +104,13 @@ TEST_F(FactConditionsTest, SyntaxTestCompilesWithoutRunning) {
 
 TEST_F(FactConditionsTest, ArchiveLoginRoundTripsKeepingNullsApartFromEmptyTexts) {
     ASSERT_TRUE(CreateArchiveLoginTable(*db_, message_)) << message_;
-    StoredArchiveLogin stored;
-    ASSERT_TRUE(ReadStoredArchiveLogin(*db_, stored, message_)) << message_;
-    EXPECT_EQ(stored,
-              (StoredArchiveLogin{"", true, std::nullopt, std::nullopt, std::nullopt, true}));
     const ArchiveLogin typed{"arch'srv", false, "o'neil", "p'w;}", "archive"};
     ASSERT_TRUE(WriteArchiveLogin(*db_, typed, message_)) << message_;
     ArchiveLogin login;
     ASSERT_TRUE(ReadArchiveLogin(*db_, login, message_));
     EXPECT_EQ(login, typed);
     w_.Exec("UPDATE dwm_archive SET Server = NULL, SecureLogin = NULL, SQLUserName = ''");
+    StoredArchiveLogin stored;
     ASSERT_TRUE(ReadStoredArchiveLogin(*db_, stored, message_));
     EXPECT_EQ(stored,
               (StoredArchiveLogin{std::nullopt, std::nullopt, "", "p'w;}", "archive", true}));

@@ -102,8 +102,9 @@ TEST_F(DeletionTaskTest, AtomicModeDeletesWholeElementsOnlyAndRepairsNothing) {
                                      "Deleted dimensions|dim_price|0|1|Atomic deletion=yes"));
 }
 
-TEST_F(DeletionTaskTest, AFailureUndoesItsTableKeepsTheOnesBeforeAndEndsTheRun) {
-    Brands({1, 2}, {2});
+// Cancel between tables keeps the tables already deleted; a failure undoes its own.
+TEST_F(DeletionTaskTest, CancelOrAFailureKeepsTheTablesBeforeAndEndsTheRun) {
+    Brands({1, 2}, {1, 2});
     Customers({V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
                V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 0),
                V(3, "Z", 1, "2020-01-01", "2020-02-01", 0, 1),
@@ -118,6 +119,15 @@ TEST_F(DeletionTaskTest, AFailureUndoesItsTableKeepsTheOnesBeforeAndEndsTheRun) 
         "CREATE TRIGGER no_z_delete BEFORE DELETE ON dim_customer WHEN OLD.code = 'Z' "
         "BEGIN SELECT RAISE(ABORT, 'deletion refused'); END");
     const auto before = Versions();
+    CancelAfterPolls(1);
+    EXPECT_FALSE(Delete(false));
+    EXPECT_EQ(w_.Count("dim_brand"), 0);
+    EXPECT_EQ(Versions(), before);
+    EXPECT_EQ(History().size(), 1u);
+    EXPECT_EQ(state_.MessageText, "");
+
+    CancelAfterPolls(-1);
+    state_.InstallProgressWindow(state_.MakeProgressWindow());
     EXPECT_FALSE(Delete(true));
     EXPECT_THAT(state_.MessageText, HasSubstr("deletion refused"));
     EXPECT_EQ(Versions(), before);
@@ -125,17 +135,6 @@ TEST_F(DeletionTaskTest, AFailureUndoesItsTableKeepsTheOnesBeforeAndEndsTheRun) 
     EXPECT_EQ(History().back().Status + "|" + History().back().RecordCount, "3|2");
 
     EXPECT_EQ(state_.DeletionConnection, nullptr);
-}
-
-TEST_F(DeletionTaskTest, CancelBetweenTablesKeepsTheTablesAlreadyDeleted) {
-    Brands({1, 2}, {1, 2});
-    Customers({V(1, "A", 1, "2020-01-01", kOpenEnd, 1, 1)});
-    CancelAfterPolls(1);
-    EXPECT_FALSE(Delete(false));
-    EXPECT_EQ(w_.Count("dim_brand"), 0);
-    EXPECT_EQ(w_.Count("dim_customer"), 1);
-    EXPECT_EQ(History().size(), 1u);
-    EXPECT_EQ(state_.MessageText, "");
 }
 
 // The driver hands real numbers over with 15 significant digits: the repair finds a

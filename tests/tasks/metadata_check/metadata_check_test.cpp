@@ -192,12 +192,6 @@ std::vector<FaultCase> FaultCases() {
          "Count of primary key fields and foreign key fields not the same for the relationship "
          ":\r\nPrimary Table - dim_product\r\nForeign Table - fact_sales",
          kRelationsStep},
-        // Names are checked before they are looked up or put into any statement.
-        {"RelationTableIsNoName",
-         [](auto& w) { w.Relation("dim_store", "store_id", "fact_sales; --", "store_id"); },
-         "The value 'fact_sales; --' in column foreign_table of dwm_star_relations is not a "
-         "valid name.",
-         kRelationsStep},
         {"DwmTablesMissing", [](auto& w) { w.Exec("DROP TABLE dwm_tables"); },
          "Table 'dwm_tables' does not exist in the data warehouse database", kTablesStep},
         {"DwmTablesWithoutDimensionOrFactRows",
