@@ -49,8 +49,8 @@ void ReferenceRepairAndDelete(Connection& db, const std::string& table, const st
 }
 
 // Generated versions as SQL values: mixed-type and Null keys (7 and 7.0 are one
-// element, '7' another), same-day versions, gaps, times, Null dates, several or no
-// current, runs of marked versions.
+// element, '7' another), same-day versions, gaps, times (with milliseconds), Null dates, several or
+// no current, runs of marked versions.
 std::string GeneratedRows(std::mt19937& random, int elements, bool twoPartKey, int& id) {
     const auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
     const auto pick = [&](const std::vector<std::string>& from) {
@@ -76,7 +76,7 @@ std::string GeneratedRows(std::mt19937& random, int elements, bool twoPartKey, i
             const std::string end = below(15) == 0 ? "NULL"
                                     : last         ? "'9999-12-31 00:00:00'"
                                                    : date(next - (below(8) == 0 ? 1 : 0),
-                                                  below(3) == 0 ? "18:30:00" : "00:00:00");
+                                                  below(3) == 0 ? "18:30:00.500" : "00:00:00");
             const bool current = last ? below(10) != 0 : below(10) == 0;
             if (below(3) == 0) marked = !marked;
             values += std::string(values.empty() ? "" : ", ") + "(" + std::to_string(++id) + ", " +
