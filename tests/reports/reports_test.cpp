@@ -170,8 +170,6 @@ TEST(ReportTexts, FilePathAndStatementsAreExact) {
         // One separator is always added, also after a trailing one.
         {ReportFilePath("/var/log/varnel/", ReportKind::Detailed, kStart, kStart),
          "/var/log/varnel//DetailedReport07-03-200509-05-03.html"},
-        {CountUnusedRecordsStatement("dim_product"),
-         "Select Count(*) As CntUnusedRecords from dim_product where is_deletable=1"},
         {KeyColumnsStatement("dim_o'neil"),
          "SELECT DISTINCT org_pkey FROM dwm_tables WHERE table_name = 'dim_o''neil'"},
         {MarkedRecordsStatement("dim_store", {"region", "store_no", "surkey"}),

@@ -73,9 +73,6 @@ TEST(TaskStatementsTest, TextsMatchCharacterForCharacter) {
          "GROUP BY table_name"},
         {AtomicElementKeyQuery("dim_o'hara"),
          "SELECT original_primary_key FROM dwm_star_relations WHERE primary_table = 'dim_o''hara'"},
-        {ElementGroupQuery("D", "c, n "),
-         "SELECT c, n , Count(*) As CntAll, Count( Case is_deletable When 1 then 1 End ) As "
-         "CntDeletable FROM D GROUP BY c, n "},
         {DeleteElementStatement("D", {"c", "n"}, {true, false}),
          "DELETE FROM D WHERE c IS NULL AND n = ?"},
         // The identity may hold start_date itself: every column gets a name of its own.
@@ -99,16 +96,6 @@ TEST(TaskStatementsTest, TextsMatchCharacterForCharacter) {
          " AND E.is_deletable=0"},
         {sql::ClearUsedRows(kSqlServer, "D", "E", "a", "x", false),
          "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\nD.a = E.x\r\n"},
-        {sql::SelectReadyCandidates("T", "'A','T'"),
-         "SELECT DISTINCT primary_table FROM dwm_star_relations, dwm_tables  WHERE "
-         "foreign_table = 'T' AND dwm_star_relations.primary_table NOT IN ('A','T')  AND "
-         "dwm_star_relations.primary_table=dwm_tables.table_name  AND ( "
-         "Upper(dwm_tables.table_type) = 'FACT' OR dwm_tables.is_selected = 1 )"},
-        {sql::CountUnprocessedReferrers("'A','T'"),
-         "SELECT COUNT(*) AS cntNonProcessedTable FROM dwm_star_relations, dwm_tables  WHERE "
-         "dwm_star_relations.primary_table = ?  AND "
-         "dwm_star_relations.primary_table=dwm_tables.table_name  AND "
-         "dwm_star_relations.foreign_table NOT IN ('A','T')"},
         // The dimension checks dialog.
         {DimensionTableListQuery(kSqlServer),
          "SELECT DISTINCT MAX(CONVERT(int, is_selected)) as is_selected, table_name FROM "

@@ -41,15 +41,9 @@ class MarkingTest : public testing::RunTest {
         w_.Dimension(name, {"id INTEGER", "ref INTEGER"},
                      {.PrimaryKey = "id", .Selected = selected});
     }
-    void Ids(const std::string& table, std::initializer_list<int> ids) {
-        std::vector<std::vector<testing::Cell>> rows;
-        for (int id : ids) rows.push_back({id});
-        w_.Rows(table, {"id"}, rows);
-    }
-    void Refs(const std::string& table, std::initializer_list<std::pair<int, int>> rows) {
-        std::vector<std::vector<testing::Cell>> cells;
-        for (auto [id, ref] : rows) cells.push_back({id, ref});
-        w_.Rows(table, {"id", "ref"}, cells);
+    //! Rows of a Dim table, "(id, ref, is_deletable), ...".
+    void Fill(const std::string& table, const std::string& rows) {
+        w_.Exec("INSERT INTO " + table + " (id, ref, is_deletable) VALUES " + rows);
     }
 
     WarehouseBuilder w_;
@@ -76,11 +70,11 @@ TEST_F(MarkingTest, MarksExactlyTheUnusedRowsDownTheSnowflake) {
     w_.Relation("dim_b", "id", "dim_a", "ref");
     w_.Relation("dim_c", "id", "dim_b", "ref");
     w_.Rows("fact", {"id", "a_id"}, {{1, 1}, {2, 1}, {3, 2}});
-    Refs("dim_a", {{1, 10}, {2, 10}, {3, 20}, {4, 30}});  // 3 and 4 unused
-    Refs("dim_b", {{10, 100}, {20, 200}, {30, 300}, {40, 400}});
-    Refs("dim_c", {{100, 0}, {200, 0}, {300, 0}, {400, 0}, {500, 0}});
+    Fill("dim_a", "(1, 10, 0), (2, 10, 0), (3, 20, 0), (4, 30, 0)");  // 3 and 4 unused
+    Fill("dim_b", "(10, 100, 0), (20, 200, 0), (30, 300, 0), (40, 400, 0)");
+    // Stale marks are reset first.
+    Fill("dim_c", "(100, 0, 1), (200, 0, 1), (300, 0, 1), (400, 0, 1), (500, 0, 1)");
     w_.Exec("UPDATE dim_a SET is_sustainable = 1 WHERE id = 4");
-    w_.Exec("UPDATE dim_c SET is_deletable = 1");  // stale marks are reset first
 
     ASSERT_TRUE(Mark()) << state_.MessageText;
     EXPECT_THAT(w_.Marked("dim_a", "id"), ElementsAre("3"));
@@ -119,18 +113,14 @@ TEST_F(MarkingTest, TablesLeftAloneAndTheRowsTheyUse) {
     w_.Relation("cycle_1", "id", "cycle_2", "ref");
     w_.Relation("cycle_2", "id", "cycle_1", "ref");
     w_.Rows("fact", {"id", "a_id", "s_id"}, {{1, 1, Null}});
-    Ids("dim_a", {1, 2, 3});
+    Fill("dim_a", "(1, NULL, 0), (2, NULL, 0), (3, NULL, 0)");
     // The unselected table's marks mean nothing to this run: row 7 is marked 1 but
     // still refers to dim_a's row 2, and deletion would never remove it.
-    Refs("unselected", {{6, 3}, {7, 2}});
-    w_.Exec("UPDATE unselected SET is_deletable = id - 6");
-    Ids("hier", {1, 2});
-    w_.Exec("UPDATE hier SET is_deletable = 1");
-    Ids("only_unselected_uses", {2, 9});
-    w_.Exec("UPDATE only_unselected_uses SET is_deletable = 1");
-    Ids("cycle_1", {1});
-    Ids("cycle_2", {1});
-    w_.Exec("UPDATE cycle_1 SET is_deletable = 1");
+    Fill("unselected", "(6, 3, 0), (7, 2, 1)");
+    Fill("hier", "(1, NULL, 1), (2, NULL, 1)");
+    Fill("only_unselected_uses", "(2, NULL, 1), (9, NULL, 1)");
+    Fill("cycle_1", "(1, NULL, 1)");
+    Fill("cycle_2", "(1, NULL, 0)");
 
     ASSERT_TRUE(Mark()) << state_.MessageText;
     EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());  // 1 by fact, 2 and 3 by unselected
@@ -148,8 +138,7 @@ TEST_F(MarkingTest, NothingToMarkIsNoFailure) {
     Dim("dim_a");
     Dim("dim_b", false);
     w_.Relation("dim_a", "id", "dim_b", "ref");
-    Ids("dim_a", {1, 2});
-    w_.Exec("UPDATE dim_a SET is_deletable = 1");
+    Fill("dim_a", "(1, NULL, 1), (2, NULL, 1)");
     ASSERT_TRUE(Mark()) << state_.MessageText;
     EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
     const auto history = testing::ReadJobHistory(HistoryPath());
@@ -172,7 +161,7 @@ TEST_F(MarkingTest, FailureInATableIsRecordedAndReported) {
         w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
         Dim("dim_a");
         w_.Relation("dim_a", c.Primary, "fact", "a_id");
-        Ids("dim_a", {1});
+        Fill("dim_a", "(1, NULL, 0)");
         std::filesystem::remove(HistoryPath());
         state_.MessageText.clear();
         EXPECT_FALSE(Mark());
