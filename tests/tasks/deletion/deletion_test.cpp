@@ -28,22 +28,27 @@
 #include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
 
-namespace varnel::testing {
+namespace varnel {
 namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::HistoryIs;
+using testing::Null;
 
 constexpr const char* kOpenEnd = "9999-12-31";
 
 //! A dated version: id, code, region, start, end, current, marked.
-Version V(int id, Cell code, Cell region, const char* start, const char* end, int current,
-          int marked) {
-    return Version{.Values = {id, code, region},
-                   .Start = start,
-                   .End = end,
-                   .Current = current,
-                   .Deletable = marked};
+testing::Version V(int id, testing::Cell code, testing::Cell region, const char* start,
+                   const char* end, int current, int marked) {
+    return testing::Version{.Values = {id, code, region},
+                            .Start = start,
+                            .End = end,
+                            .Current = current,
+                            .Deletable = marked};
 }
 
-class DeletionTest : public testing::RunTest {
+class DeletionTaskTest : public testing::RunTest {
   protected:
     void SetUp() override {
         RunTest::SetUp();
@@ -64,7 +69,7 @@ class DeletionTest : public testing::RunTest {
     }
 
     //! A slowly changing dimension keyed by code and region, used by the fact table.
-    void Customers(const std::vector<Version>& versions) {
+    void Customers(const std::vector<testing::Version>& versions) {
         w_.Dimension("dim_customer", {"id INTEGER", "code VARCHAR(20)", "region INTEGER"},
                      {.PrimaryKey = "id", .OrgPkey = "code, region", .SlowlyChanging = true});
         w_.Relation("dim_customer", "id", "fact_sales", "customer_id");
@@ -81,32 +86,18 @@ class DeletionTest : public testing::RunTest {
     }
 
     //! "id|start day|end day|is_current" per version, in id order.
-    Texts Versions(const std::string& table = "dim_customer") {
+    testing::Texts Versions() {
         return w_.Lines(
-            "SELECT id, substr(start_date, 1, 10), substr(end_date, 1, 10), "
-            "is_current FROM " +
-            table + " ORDER BY id");
+            "SELECT id, substr(start_date, 1, 10), substr(end_date, 1, 10), is_current FROM "
+            "dim_customer ORDER BY id");
     }
 
-    std::vector<JobHistoryEntry> History() { return ReadJobHistory(HistoryPath()); }
+    std::vector<testing::JobHistoryEntry> History() {
+        return testing::ReadJobHistory(HistoryPath());
+    }
 
-    WarehouseBuilder w_;
+    testing::WarehouseBuilder w_;
 };
-
-}  // namespace
-}  // namespace varnel::testing
-
-namespace varnel {
-namespace {
-
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using testing::HistoryIs;
-using testing::kOpenEnd;
-using testing::Null;
-using testing::V;
-
-class DeletionTaskTest : public testing::DeletionTest {};
 
 // The generated tables of the repair's seeded comparison take times of day, quotes and
 // the other forms of keys and dates.
@@ -275,7 +266,7 @@ TEST(ReferenceCheckTextTest, ReferringTablesComeFirst) {
         EXPECT_EQ(ReferringFirst(c.Listed, c.References), c.Expected) << c.Listed[0];
 }
 
-class ReferenceCheckTest : public testing::DeletionTest {
+class ReferenceCheckTest : public DeletionTaskTest {
   protected:
     //! Runs the task with a log of its own and returns the log's text.
     std::string DeleteWithLog(bool atomic) {
@@ -479,7 +470,7 @@ std::string GeneratedRows(std::mt19937& random, int elements, bool twoPartKey, i
     return values;
 }
 
-class ScdRepairTest : public testing::DeletionTest, public ::testing::WithParamInterface<unsigned> {
+class ScdRepairTest : public DeletionTaskTest, public ::testing::WithParamInterface<unsigned> {
   protected:
     //! The table under test and its unregistered reference copy.
     void Tables(const std::string& name, const std::string& key, const std::string& columns,
