@@ -154,7 +154,6 @@ TEST_F(MetadataCheckTest, TaskWithoutConnectionFailsAndWithoutWindowStillChecks)
 }
 
 struct FaultCase {
-    std::string Name;
     std::function<void(WarehouseBuilder&)> Damage;
     std::string Fault;  // without the CR LF that MessageText adds
     std::string Step;   // the comment of the step that found it
@@ -165,53 +164,44 @@ const std::string kTablesStep = "Checking the dwm_tables table";
 
 std::vector<FaultCase> FaultCases() {
     return {
-        {"RelationsTableMissing", [](auto& w) { w.Exec("DROP TABLE dwm_star_relations"); },
+        {[](auto& w) { w.Exec("DROP TABLE dwm_star_relations"); },
          "Table : 'dwm_star_relations' does not exist in the data warehouse database",
          kRelationsStep},
         // dwm_tables is not looked at: it is gone as well, and the fault stays this one.
-        {"RelationsTableEmpty",
-         [](auto& w) {
+        {[](auto& w) {
              w.Exec("DELETE FROM dwm_star_relations");
              w.Exec("DROP TABLE dwm_tables");
          },
          "Table: dwm_star_relations does not contain any records", kRelationsStep},
-        {"RelationNull",
-         [](auto& w) { w.Exec("UPDATE dwm_star_relations SET slow_moving_dim = NULL"); },
+        {[](auto& w) { w.Exec("UPDATE dwm_star_relations SET slow_moving_dim = NULL"); },
          "slow_moving_dim Column empty in dwm_star_relations table", kRelationsStep},
-        {"OriginalKeyNullForSlowlyChangingRelation",
-         [](auto& w) { w.Exec("UPDATE dwm_star_relations SET original_primary_key = NULL"); },
+        {[](auto& w) { w.Exec("UPDATE dwm_star_relations SET original_primary_key = NULL"); },
          "original_primary_key Column Empty  for slowly changing dimension table: dim_customer",
          kRelationsStep},
-        {"ForeignColumnMissing",
-         [](auto& w) { w.Relation("dim_category", "category_id", "dim_product", "item_id"); },
+        {[](auto& w) { w.Relation("dim_category", "category_id", "dim_product", "item_id"); },
          "Column :: item_id does not exist in table dim_product", kRelationsStep},
-        {"KeyCountMismatch",
-         [](auto& w) {
+        {[](auto& w) {
              w.Relation("dim_product", "product_id", "fact_sales", "product_id, store_id");
          },
          "Count of primary key fields and foreign key fields not the same for the relationship "
          ":\r\nPrimary Table - dim_product\r\nForeign Table - fact_sales",
          kRelationsStep},
-        {"DwmTablesMissing", [](auto& w) { w.Exec("DROP TABLE dwm_tables"); },
+        {[](auto& w) { w.Exec("DROP TABLE dwm_tables"); },
          "Table 'dwm_tables' does not exist in the data warehouse database", kTablesStep},
-        {"DwmTablesWithoutDimensionOrFactRows",
-         [](auto& w) { w.Exec("UPDATE dwm_tables SET table_type = 'VIEW'"); },
+        {[](auto& w) { w.Exec("UPDATE dwm_tables SET table_type = 'VIEW'"); },
          "Table 'dwm_tables' does not contain any records", kTablesStep},
-        {"DimensionSelectionNull",
-         [](auto& w) { w.Exec("UPDATE dwm_tables SET is_selected = NULL"); },
+        {[](auto& w) { w.Exec("UPDATE dwm_tables SET is_selected = NULL"); },
          "Column 'is_selected' empty for dimension table dim_category in dwm_tables table",
          kTablesStep},
-        {"RegisteredTableMissing", [](auto& w) { w.Register({.Table = "dim_gone"}); },
+        {[](auto& w) { w.Register({.Table = "dim_gone"}); },
          "Table : dim_gone does not exist in the data warehouse database", kTablesStep},
-        {"FirstRelationSlowlyChanging", [](auto& w) { AddAgent(w, true); },
+        {[](auto& w) { AddAgent(w, true); },
          "Column :: start_date does not exist in the Dimension Table : dim_agent", kTablesStep},
-        {"DimensionWithoutControlColumn",
-         [](auto& w) {
+        {[](auto& w) {
              w.Dimension("dim_promo", {"promo_id INTEGER"}, {.Without = {"is_deletable"}});
          },
          "Column :: is_deletable does not exist in the Dimension Table : dim_promo", kTablesStep},
-        {"ConsistencyListsEveryUnregisteredTable",
-         [](auto& w) {
+        {[](auto& w) {
              w.Dimension("dim_b", {"b_id INTEGER"}, {.Registered = false});
              w.Dimension("dim_a", {"a_id INTEGER"}, {.Registered = false});
              w.Relation("dim_b", "b_id", "fact_sales", "store_id");
@@ -223,19 +213,20 @@ std::vector<FaultCase> FaultCases() {
     };
 }
 
-class MetadataFaultTest : public MetadataCheckTest,
-                          public ::testing::WithParamInterface<FaultCase> {};
-
-TEST_P(MetadataFaultTest, FirstFaultEndsTheCheckWithItsMessage) {
-    GetParam().Damage(w_);
-    EXPECT_FALSE(Check());
-    EXPECT_EQ(state_.MessageText, GetParam().Fault + "\r\n");
-    ASSERT_FALSE(record_->Comments.empty());
-    EXPECT_EQ(record_->Comments.back(), GetParam().Step);
+TEST_F(MetadataCheckTest, FirstFaultEndsTheCheckWithItsMessage) {
+    for (const auto& c : FaultCases()) {
+        SCOPED_TRACE(c.Fault);
+        state_.WarehouseConnection.reset();
+        w_ = WarehouseBuilder();
+        BuildCorrectWarehouse(w_);
+        c.Damage(w_);
+        record_->Comments.clear();
+        state_.MessageText.clear();
+        EXPECT_FALSE(Check());
+        EXPECT_EQ(state_.MessageText, c.Fault + "\r\n");
+        EXPECT_EQ(record_->Comments.empty() ? "" : record_->Comments.back(), c.Step);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Faults, MetadataFaultTest, ::testing::ValuesIn(FaultCases()),
-                         [](const auto& test) { return test.param.Name; });
 
 // Through the run driver: Cancel among the relation rows or the table rows, or a
 // fault, ends the run with the driver's line, and the later tasks are not run.
