@@ -1,6 +1,5 @@
-// The report task on real SQLite warehouses, its file path and its statement texts;
-// and the varnel program writing the reports with a memory peak that does not grow
-// with the number of marked rows.
+// The report task on real SQLite warehouses, and the varnel program writing the reports with a
+// memory peak that does not grow with the number of marked rows.
 
 #include "reports/reports.h"
 
@@ -12,7 +11,6 @@
 
 #include "reports/report_frame.h"
 #include "reports/report_pieces.h"
-#include "reports/report_statements.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
@@ -163,17 +161,6 @@ TEST_F(ReportsTest, KeyColumnFailuresEndTheTask) {
         EXPECT_THAT(Page(ReportKind::Detailed), Not(HasSubstr("</HTML>")));
         EXPECT_EQ(Page(ReportKind::TableFilter), "<no file>");
     }
-}
-
-TEST(ReportTexts, FilePathAndStatementsAreExact) {
-    const std::pair<std::string, std::string> cases[] = {
-        // One separator is always added, also after a trailing one.
-        {ReportFilePath("/var/log/varnel/", ReportKind::Detailed, kStart, kStart),
-         "/var/log/varnel//DetailedReport07-03-200509-05-03.html"},
-        {KeyColumnsStatement("dim_o'neil"),
-         "SELECT DISTINCT org_pkey FROM dwm_tables WHERE table_name = 'dim_o''neil'"},
-    };
-    for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
 }
 
 // Marked rows go from the cursor to the file one by one; were the result loaded
