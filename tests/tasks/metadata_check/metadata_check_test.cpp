@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "driver/run_driver.h"
 #include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
-#include "tasks/metadata_check/metadata_check_statements.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
 
@@ -48,7 +48,6 @@ void BuildCorrectWarehouse(WarehouseBuilder& w) {
     w.Relation("dim_customer", "customer_key", "fact_sales", "customer_key");
     w.Relation("dim_category", "category_id", "dim_product", "category_id");
 }
-constexpr int kCorrectSteps = 4 + 5 + 1;
 
 //! Keeps the highest value its bar reached.
 class BarWindow : public testing::TestProgressWindow {
@@ -62,16 +61,29 @@ class BarWindow : public testing::TestProgressWindow {
     std::int32_t Peak = 0;
 };
 
-RunSettings Flags(bool mark, bool reports, bool remove, bool archive = false) {
+//! A dimension with two relations, one slowly changing and one not, and no version
+//! columns: the first row of the distinct query decides whether it needs them.
+void AddAgent(WarehouseBuilder& w, bool slowlyChangingFirst) {
+    w.Dimension("dim_agent", {"agent_key INTEGER", "agent_code VARCHAR(10)"},
+                {.PrimaryKey = "agent_key", .OrgPkey = "agent_code"});
+    const testing::RelationOptions slow{.SlowlyChanging = true, .OriginalKey = "agent_code"};
+    const testing::RelationOptions plain{.SlowlyChanging = false};
+    w.Relation("dim_agent", "agent_key", "fact_sales", "customer_key",
+               slowlyChangingFirst ? slow : plain);
+    w.Relation("dim_agent", "agent_key", "dim_customer", "customer_key",
+               slowlyChangingFirst ? plain : slow);
+}
+
+RunSettings Flags(bool RunSettings::*flag) {
     RunSettings settings;
-    settings.CheckMetadata = true;
-    settings.MarkUnused = mark;
-    settings.GenerateReports = reports;
-    settings.DeleteMarked = remove;
-    settings.ArchiveFacts = archive;
+    settings.CheckMetadata = settings.*flag = true;
     return settings;
 }
-const RunSettings kMarkReportDelete = Flags(true, true, true);
+const RunSettings kMarkReportDelete = [] {
+    RunSettings settings = Flags(&RunSettings::MarkUnused);
+    settings.GenerateReports = settings.DeleteMarked = true;
+    return settings;
+}();
 
 class MetadataCheckTest : public testing::RunTest {
   protected:
@@ -81,9 +93,9 @@ class MetadataCheckTest : public testing::RunTest {
     }
 
     //! The task as the run driver calls it, with a recording window holding the settings.
-    bool Check(const RunSettings& settings = kMarkReportDelete, int cancelAfterPolls = -1) {
+    bool Check(const RunSettings& settings = kMarkReportDelete) {
         state_.WarehouseConnection = w_.OpenConnection();
-        auto window = std::make_unique<BarWindow>(record_, cancelAfterPolls);
+        auto window = std::make_unique<BarWindow>(record_, -1);
         window->Settings(settings);
         bar_ = window.get();
         state_.InstallProgressWindow(std::move(window));
@@ -96,29 +108,25 @@ class MetadataCheckTest : public testing::RunTest {
     BarWindow* bar_ = nullptr;
 };
 
+// Null conditions and a Null selection of a fact table, any letter case of the type,
+// rows of other types naming no table, an original key that is Null for an ordinary
+// relation, a dimension that no relation names without version columns, and one whose
+// first relation is ordinary without them pass.
 TEST_F(MetadataCheckTest, CorrectWarehousePassesAndStepsTheBarRPlusTPlusOneTimes) {
-    ASSERT_TRUE(Check()) << state_.MessageText;
-    EXPECT_EQ(bar_->ProgressMax(), kCorrectSteps);
-    EXPECT_EQ(bar_->Peak, kCorrectSteps);
-    EXPECT_EQ(bar_->ProgressVal(), 0);
-    EXPECT_THAT(record_->Comments,
-                ElementsAre("Checking the Relations Table", "Checking the dwm_tables table",
-                            "Checking the consistency between meta tables", ""));
-    EXPECT_EQ(record_->Polls, 4 + 5);  // once per relation row and per table row
-}
-
-TEST_F(MetadataCheckTest, AcceptsWhatTheMetadataMayHold) {
-    // Null conditions and a Null selection of a fact table, any letter case of the
-    // type, rows of other types naming no table, an original key that is Null for
-    // an ordinary relation, and a dimension that no relation names without
-    // version columns.
     w_.Exec(
         "UPDATE dwm_tables SET where_clause = NULL, is_selected = NULL, table_type = 'fact'"
         " WHERE table_name = 'fact_sales'");
     w_.Register({.Table = "no_such_view", .Type = "VIEW", .Selected = Null});
     w_.Dimension("dim_promo", {"promo_id INTEGER"}, {.PrimaryKey = "promo_id"});
-    EXPECT_TRUE(Check()) << state_.MessageText;
-    EXPECT_EQ(bar_->ProgressMax(), kCorrectSteps + 1);
+    AddAgent(w_, false);
+    ASSERT_TRUE(Check()) << state_.MessageText;
+    EXPECT_EQ(bar_->ProgressMax(), 6 + 7 + 1);
+    EXPECT_EQ(bar_->Peak, 6 + 7 + 1);
+    EXPECT_EQ(bar_->ProgressVal(), 0);
+    EXPECT_THAT(record_->Comments,
+                ElementsAre("Checking the Relations Table", "Checking the dwm_tables table",
+                            "Checking the consistency between meta tables", ""));
+    EXPECT_EQ(record_->Polls, 6 + 7);  // once per relation row and per table row
 }
 
 TEST_F(MetadataCheckTest, UnindexedFactFailsOnlyWhenTheRunMarksReportsOrDeletes) {
@@ -127,44 +135,13 @@ TEST_F(MetadataCheckTest, UnindexedFactFailsOnlyWhenTheRunMarksReportsOrDeletes)
     w_.Relation("dim_store", "store_id, region", "fact_visits", "store_id, store_region");
     // An INTEGER PRIMARY KEY is the rowid: SQLite lists no index for it.
     ASSERT_TRUE(w_.IndexNames("fact_visits").empty());
-    const std::pair<const char*, RunSettings> cases[] = {
-        {"mark", Flags(true, false, false)},
-        {"delete", Flags(false, false, true)},
-    };
-    for (const auto& [name, settings] : cases) {
-        SCOPED_TRACE(name);
+    for (const auto flag :
+         {&RunSettings::MarkUnused, &RunSettings::DeleteMarked, &RunSettings::ArchiveFacts}) {
+        const bool archiving = flag == &RunSettings::ArchiveFacts;
+        SCOPED_TRACE(archiving);
         state_.MessageText.clear();
-        EXPECT_FALSE(Check(settings));
-        EXPECT_EQ(state_.MessageText, "Table :fact_visits is not indexed.\r\n");
-    }
-    state_.MessageText.clear();
-    EXPECT_TRUE(Check(Flags(false, false, false, true))) << state_.MessageText;
-    EXPECT_EQ(state_.MessageText, "");
-}
-
-// A dimension with two relations, one slowly changing and one not, and no version
-// columns: the first row of the distinct query decides.
-TEST_F(MetadataCheckTest, FirstDistinctRowDecidesWhetherVersionColumnsAreRequired) {
-    for (const bool slowlyChangingFirst : {true, false}) {
-        SCOPED_TRACE(slowlyChangingFirst ? "slowly changing first" : "ordinary first");
-        WarehouseBuilder w;
-        BuildCorrectWarehouse(w);
-        w.Dimension("dim_agent", {"agent_key INTEGER", "agent_code VARCHAR(10)"},
-                    {.PrimaryKey = "agent_key", .OrgPkey = "agent_code"});
-        const testing::RelationOptions slow{.SlowlyChanging = true, .OriginalKey = "agent_code"};
-        const testing::RelationOptions plain{.SlowlyChanging = false};
-        w.Relation("dim_agent", "agent_key", "fact_sales", "customer_key",
-                   slowlyChangingFirst ? slow : plain);
-        w.Relation("dim_agent", "agent_key", "dim_customer", "customer_key",
-                   slowlyChangingFirst ? plain : slow);
-        state_.WarehouseConnection.reset();
-        w_ = std::move(w);
-        state_.MessageText.clear();
-        EXPECT_EQ(Check(), !slowlyChangingFirst);
-        EXPECT_EQ(state_.MessageText, slowlyChangingFirst
-                                          ? "Column :: start_date does not exist in the "
-                                            "Dimension Table : dim_agent\r\n"
-                                          : "");
+        EXPECT_EQ(Check(Flags(flag)), archiving);
+        EXPECT_EQ(state_.MessageText, archiving ? "" : "Table :fact_visits is not indexed.\r\n");
     }
 }
 
@@ -176,25 +153,7 @@ TEST_F(MetadataCheckTest, TaskWithoutConnectionFailsAndWithoutWindowStillChecks)
     EXPECT_TRUE(RunMetadataCheck(Context())) << state_.MessageText;
 }
 
-TEST(MetadataCheckStatements, AreTheServerTexts) {
-    EXPECT_EQ(sql::CountCheckedTables(),
-              "SELECT COUNT(*) FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' OR "
-              "UPPER(table_type) = 'FACT'");
-    EXPECT_EQ(sql::SelectRelations(),
-              "Select selected,foreign_table,foreign_columns, primary_table,primary_columns,"
-              "slow_moving_dim, original_primary_key FROM dwm_star_relations");
-    EXPECT_EQ(sql::SelectCheckedTables(),
-              "SELECT table_name,Upper(table_type),where_clause,is_selected FROM dwm_tables WHERE "
-              "UPPER(table_type) = 'DIMENSION' OR UPPER(table_type) = 'FACT'");
-    EXPECT_EQ(sql::SelectTablesMissingFromDwmTables(),
-              "SELECT * FROM (SELECT primary_table AS TableName FROM dwm_star_relations UNION "
-              "SELECT foreign_table AS TableName FROM dwm_star_relations) AS TempTable WHERE NOT "
-              "EXISTS (SELECT table_name FROM dwm_tables WHERE TempTable.TableName = "
-              "dwm_tables.table_name)");
-}
-
 struct FaultCase {
-    std::string Name;
     std::function<void(WarehouseBuilder&)> Damage;
     std::string Fault;  // without the CR LF that MessageText adds
     std::string Step;   // the comment of the step that found it
@@ -205,57 +164,44 @@ const std::string kTablesStep = "Checking the dwm_tables table";
 
 std::vector<FaultCase> FaultCases() {
     return {
-        {"RelationsTableMissing", [](auto& w) { w.Exec("DROP TABLE dwm_star_relations"); },
+        {[](auto& w) { w.Exec("DROP TABLE dwm_star_relations"); },
          "Table : 'dwm_star_relations' does not exist in the data warehouse database",
          kRelationsStep},
         // dwm_tables is not looked at: it is gone as well, and the fault stays this one.
-        {"RelationsTableEmpty",
-         [](auto& w) {
+        {[](auto& w) {
              w.Exec("DELETE FROM dwm_star_relations");
              w.Exec("DROP TABLE dwm_tables");
          },
          "Table: dwm_star_relations does not contain any records", kRelationsStep},
-        {"RelationNull",
-         [](auto& w) { w.Exec("UPDATE dwm_star_relations SET slow_moving_dim = NULL"); },
+        {[](auto& w) { w.Exec("UPDATE dwm_star_relations SET slow_moving_dim = NULL"); },
          "slow_moving_dim Column empty in dwm_star_relations table", kRelationsStep},
-        {"OriginalKeyNullForSlowlyChangingRelation",
-         [](auto& w) { w.Exec("UPDATE dwm_star_relations SET original_primary_key = NULL"); },
+        {[](auto& w) { w.Exec("UPDATE dwm_star_relations SET original_primary_key = NULL"); },
          "original_primary_key Column Empty  for slowly changing dimension table: dim_customer",
          kRelationsStep},
-        {"ForeignColumnMissing",
-         [](auto& w) { w.Relation("dim_category", "category_id", "dim_product", "item_id"); },
+        {[](auto& w) { w.Relation("dim_category", "category_id", "dim_product", "item_id"); },
          "Column :: item_id does not exist in table dim_product", kRelationsStep},
-        {"KeyCountMismatch",
-         [](auto& w) {
+        {[](auto& w) {
              w.Relation("dim_product", "product_id", "fact_sales", "product_id, store_id");
          },
          "Count of primary key fields and foreign key fields not the same for the relationship "
          ":\r\nPrimary Table - dim_product\r\nForeign Table - fact_sales",
          kRelationsStep},
-        // Names are checked before they are looked up or put into any statement.
-        {"RelationTableIsNoName",
-         [](auto& w) { w.Relation("dim_store", "store_id", "fact_sales; --", "store_id"); },
-         "The value 'fact_sales; --' in column foreign_table of dwm_star_relations is not a "
-         "valid name.",
-         kRelationsStep},
-        {"DwmTablesMissing", [](auto& w) { w.Exec("DROP TABLE dwm_tables"); },
+        {[](auto& w) { w.Exec("DROP TABLE dwm_tables"); },
          "Table 'dwm_tables' does not exist in the data warehouse database", kTablesStep},
-        {"DwmTablesWithoutDimensionOrFactRows",
-         [](auto& w) { w.Exec("UPDATE dwm_tables SET table_type = 'VIEW'"); },
+        {[](auto& w) { w.Exec("UPDATE dwm_tables SET table_type = 'VIEW'"); },
          "Table 'dwm_tables' does not contain any records", kTablesStep},
-        {"DimensionSelectionNull",
-         [](auto& w) { w.Exec("UPDATE dwm_tables SET is_selected = NULL"); },
+        {[](auto& w) { w.Exec("UPDATE dwm_tables SET is_selected = NULL"); },
          "Column 'is_selected' empty for dimension table dim_category in dwm_tables table",
          kTablesStep},
-        {"RegisteredTableMissing", [](auto& w) { w.Register({.Table = "dim_gone"}); },
+        {[](auto& w) { w.Register({.Table = "dim_gone"}); },
          "Table : dim_gone does not exist in the data warehouse database", kTablesStep},
-        {"DimensionWithoutControlColumn",
-         [](auto& w) {
+        {[](auto& w) { AddAgent(w, true); },
+         "Column :: start_date does not exist in the Dimension Table : dim_agent", kTablesStep},
+        {[](auto& w) {
              w.Dimension("dim_promo", {"promo_id INTEGER"}, {.Without = {"is_deletable"}});
          },
          "Column :: is_deletable does not exist in the Dimension Table : dim_promo", kTablesStep},
-        {"ConsistencyListsEveryUnregisteredTable",
-         [](auto& w) {
+        {[](auto& w) {
              w.Dimension("dim_b", {"b_id INTEGER"}, {.Registered = false});
              w.Dimension("dim_a", {"a_id INTEGER"}, {.Registered = false});
              w.Relation("dim_b", "b_id", "fact_sales", "store_id");
@@ -267,19 +213,59 @@ std::vector<FaultCase> FaultCases() {
     };
 }
 
-class MetadataFaultTest : public MetadataCheckTest,
-                          public ::testing::WithParamInterface<FaultCase> {};
-
-TEST_P(MetadataFaultTest, FirstFaultEndsTheCheckWithItsMessage) {
-    GetParam().Damage(w_);
-    EXPECT_FALSE(Check());
-    EXPECT_EQ(state_.MessageText, GetParam().Fault + "\r\n");
-    ASSERT_FALSE(record_->Comments.empty());
-    EXPECT_EQ(record_->Comments.back(), GetParam().Step);
+TEST_F(MetadataCheckTest, FirstFaultEndsTheCheckWithItsMessage) {
+    for (const auto& c : FaultCases()) {
+        SCOPED_TRACE(c.Fault);
+        state_.WarehouseConnection.reset();
+        w_ = WarehouseBuilder();
+        BuildCorrectWarehouse(w_);
+        c.Damage(w_);
+        record_->Comments.clear();
+        state_.MessageText.clear();
+        EXPECT_FALSE(Check());
+        EXPECT_EQ(state_.MessageText, c.Fault + "\r\n");
+        EXPECT_EQ(record_->Comments.empty() ? "" : record_->Comments.back(), c.Step);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, MetadataFaultTest, ::testing::ValuesIn(FaultCases()),
-                         [](const auto& test) { return test.param.Name; });
+// Through the run driver: Cancel among the relation rows or the table rows, or a
+// fault, ends the run with the driver's line, and the later tasks are not run.
+TEST_F(MetadataCheckTest, ThroughTheRunDriverCancelOrAFaultEndsTheRun) {
+    const std::string cancelled = "Checking of metadata process cancelled by user.\r\n";
+    const struct {
+        int CancelAfter;
+        std::string Message, Step;
+    } cases[] = {
+        {1, cancelled, kRelationsStep},
+        {5, cancelled, kTablesStep},
+        {-1,
+         "slow_moving_dim Column empty in dwm_star_relations table\r\n"
+         "Error occured while checking metadata\r\n",
+         kRelationsStep},
+    };
+    state_.CommandLineMode = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.CancelAfter);
+        if (c.CancelAfter < 0) w_.Exec("UPDATE dwm_star_relations SET slow_moving_dim = NULL");
+        w_.Close();
+        RunSettings settings = kMarkReportDelete;
+        settings.Server = "sqlite";
+        settings.Database = w_.Path();
+        settings.WindowsAuth = settings.LogRequested = true;
+        settings.LogDirectory = dir_.File("logs");
+        // The test windows of the runs share one record: their polls add up.
+        const std::int32_t polls = Window().Polls;
+        CancelAfterPolls(c.CancelAfter < 0 ? -1 : polls + c.CancelAfter);
+        state_.MessageText.clear();
+        EXPECT_FALSE(ExecuteRun(state_, settings));
+        EXPECT_EQ(state_.MessageText, c.Message);
+        EXPECT_EQ(Window().Comments.back(), c.Step);
+        if (c.CancelAfter > 0) {
+            EXPECT_EQ(Window().Polls - polls, c.CancelAfter + 1);
+        }
+        EXPECT_FALSE(settings.CheckMetadata || settings.MarkUnused || settings.GenerateReports);
+    }
+}
 
 }  // namespace
 }  // namespace varnel
