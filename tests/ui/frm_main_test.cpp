@@ -33,7 +33,6 @@ namespace varnel {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
@@ -141,6 +140,7 @@ TEST_F(FrmMainTest, ButtonsAndBoxesAreEnabledByTheirRules) {
     EXPECT_FALSE(atomic->isEnabled() || atomic->isChecked());
     window_->chkOptions[4]->setChecked(true);
     EXPECT_TRUE(atomic->isEnabled() && !atomic->isChecked());
+    EXPECT_THAT(testing::LayoutFaults(*window_), IsEmpty());
 }
 
 TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
@@ -236,12 +236,10 @@ class ConfigModeTest : public FrmMainTest {
   protected:
     void SetUp() override {
         FrmMainTest::SetUp();
-        config_ = dir_.File("nightly.cmd");
         line_ = "-mac sqlite -db " + w_.Path() +
                 " -usr \"etl user\" -password s3cret -bkmac sqlite -bkdb /data/arch.db -bkntaut "
                 "-clsf -mark -del -datom -log \"" +
                 logs_ + "\"";
-        Configure(config_);
     }
     void Configure(const std::string& file) {
         RunSettings saved;
@@ -250,92 +248,58 @@ class ConfigModeTest : public FrmMainTest {
         state_.SavedSettings = saved;
     }
 
-    std::string config_, line_;
+    std::string line_;
 };
 
-TEST_F(ConfigModeTest, WindowStartsFromTheCommandLineWithoutTheMetadataCheck) {
-    ASSERT_TRUE(state_.ConfigMode);
-    FrmMain& window = Open();
-    EXPECT_EQ(window.uscConnectDW->UserName(), "etl user");
-    std::vector<bool> ticks;
-    for (QCheckBox* box : window.chkOptions) ticks.push_back(box->isChecked());
-    EXPECT_THAT(ticks, ElementsAre(false, true, true, false, true, true));
-    EXPECT_TRUE(window.cmdProcess->isEnabled());
-
-    // Archiving without an archive database cannot be saved until the dialog gives one.
-    state_.SavedSettings.ArchiveDatabase = " ";
-    FrmMain& without = Open();
-    EXPECT_FALSE(without.cmdProcess->isEnabled());
-    without.chkOptions[1]->setChecked(false);
-    EXPECT_TRUE(without.cmdProcess->isEnabled());
-}
-
-TEST_F(ConfigModeTest, SaveWritesTheLineThatReadsBackAsTheSameRecord) {
-    const struct {
-        std::function<void(ConnectionPanel&)> Change;
-        std::string Message;  // the start of the one message; empty when saved
-    } cases[] = {
-        {[](ConnectionPanel&) {}, ""},
-        {[](ConnectionPanel& p) { p.SetUserName("-etl"); },
-         "The user name cannot be saved: it starts with \"-\""},
-        {[](ConnectionPanel& p) { p.SetPassword("pa\"ss"); },
-         "The password cannot be saved: it holds a quotation mark"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Message);
-        std::filesystem::remove(config_);
-        prompter_.Boxes.clear();
-        FrmMain& window = Open();
-        c.Change(*window.uscConnectDW);
-        window.cmdProcess->click();
-        EXPECT_EQ(window.IsUnloaded(), c.Message.empty());
-        if (!c.Message.empty()) {
-            ASSERT_EQ(prompter_.Boxes.size(), 1u);
-            EXPECT_THAT(prompter_.Boxes[0].Text, StartsWith(c.Message));
-            EXPECT_FALSE(std::filesystem::exists(config_));
-            window.cmdClose->click();
-            continue;
-        }
-        EXPECT_THAT(prompter_.Boxes, IsEmpty());
-        EXPECT_EQ(testing::ReadFile(config_), line_ + "\r\n");  // the line it was given
-    }
-    EXPECT_EQ(LockRow(), "0|" + me_);
-}
-
-TEST_F(ConfigModeTest, SessionEndsWithFailureUnlessTheLineWasWritten) {
+// The window is filled from the command line: an unchanged save writes the line it was given.
+TEST_F(ConfigModeTest, SessionEndsWithSuccessOnlyWhenTheLineWasWritten) {
+    const std::string config = dir_.File("nightly.cmd");
     const struct {
         std::string File;
+        std::function<void(ConnectionPanel&)> Change;
         bool Save;
-        int Status;
+        std::string Message;  // the start of the one message
     } cases[] = {
-        {config_, true, 0},
-        {config_, false, 1},
-        {dir_.File("missing/nightly.cmd"), true, 1},  // the file cannot be written
+        {config, [](ConnectionPanel&) {}, true, ""},
+        {config, [](ConnectionPanel&) {}, false, ""},
+        {config, [](ConnectionPanel& p) { p.SetUserName("-etl"); }, true,
+         "The user name cannot be saved: it starts with \"-\""},
+        {config, [](ConnectionPanel& p) { p.SetPassword("pa\"ss"); }, true,
+         "The password cannot be saved: it holds a quotation mark"},
+        // The file cannot be written: the lock goes with the window all the same.
+        {dir_.File("missing/nightly.cmd"), [](ConnectionPanel&) {}, true,
+         "Cannot write the configuration file"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.File + (c.Save ? " saved" : " cancelled"));
+        SCOPED_TRACE(c.File + (c.Save ? " saved " : " cancelled ") + c.Message);
         std::filesystem::remove(c.File);
+        prompter_.Boxes.clear();
         Configure(c.File);
         QTimer::singleShot(0, [&] {
             auto* window = dynamic_cast<FrmMain*>(state_.MainWindow);
             ASSERT_NE(window, nullptr);
+            c.Change(*window->uscConnectDW);
             (c.Save ? window->cmdProcess : window->cmdClose)->click();
+            if (!window->IsUnloaded()) window->cmdClose->click();  // after a refusal
         });
         const QObject watchdog;
         QTimer::singleShot(30000, &watchdog, [] { QCoreApplication::exit(99); });
-        EXPECT_EQ(RunWindowSession(state_, choosers_), c.Status);
-        EXPECT_EQ(std::filesystem::exists(c.File), c.Status == 0);
+        const bool written = c.Save && c.Message.empty();
+        EXPECT_EQ(RunWindowSession(state_, choosers_), written ? 0 : 1);
+        EXPECT_EQ(std::filesystem::exists(c.File), written);
+        EXPECT_EQ(written ? testing::ReadFile(c.File) : "", written ? line_ + "\r\n" : "");
+        ASSERT_EQ(prompter_.Boxes.size(), c.Message.empty() ? 0u : 1u);
+        for (const auto& box : prompter_.Boxes) EXPECT_THAT(box.Text, StartsWith(c.Message));
     }
-}
+    EXPECT_EQ(LockRow(), "0|" + me_);
 
-TEST_F(FrmMainTest, NoCaptionIsClippedAndNoControlsOverlapInEitherMode) {
-    for (const bool configMode : {false, true}) {
-        SCOPED_TRACE(configMode);
-        state_.ConfigMode = configMode;
-        FrmMain& window = Open();
-        window.chkOptions[4]->setChecked(true);
-        EXPECT_THAT(testing::LayoutFaults(window), IsEmpty());
-    }
+    // Archiving without an archive database cannot be saved until the dialog gives one.
+    state_.SavedSettings.ArchiveDatabase = " ";
+    FrmMain& window = Open();
+    EXPECT_THAT(testing::LayoutFaults(window), IsEmpty());
+    EXPECT_FALSE(window.cmdProcess->isEnabled());
+    window.chkOptions[1]->setChecked(false);
+    EXPECT_TRUE(window.cmdProcess->isEnabled());
 }
 
 // The session as the desktop runs it: the real progress window, the application's
