@@ -54,27 +54,5 @@ TEST_F(FormLayoutTest, ResizeStandardScalesEachTypeFromItsDesignGeometry) {
     }
 }
 
-TEST_F(FormLayoutTest, DragThroughManySizesBackToTheDesignLeavesEveryControlInPlace) {
-    container_.resize(613, 457);
-    ClsResize resize;
-    resize.FormWidth(613);
-    resize.FormHeight(457);
-    std::vector<std::pair<QWidget*, QRect>> controls;
-    for (const QRect& r : {QRect(7, 11, 93, 23), QRect(111, 37, 301, 141), QRect(3, 203, 607, 2),
-                           QRect(419, 401, 89, 27)}) {
-        controls.push_back({Add<QPushButton>(r), r});
-        controls.push_back({Add<QFrame>(r), r});
-    }
-    for (int step = 1; step <= 60; ++step) {
-        container_.resize(613 + step * 7 % 311, 457 + step * 13 % 229);
-        for (auto& [control, design] : controls) resize.ResizeStandard(*control, container_);
-    }
-    container_.resize(613, 457);
-    for (auto& [control, design] : controls) {
-        resize.ResizeStandard(*control, container_);
-        EXPECT_EQ(control->geometry(), design) << control->metaObject()->className();
-    }
-}
-
 }  // namespace
 }  // namespace varnel
