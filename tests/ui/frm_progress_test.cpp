@@ -6,7 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -16,7 +16,6 @@
 
 #include "driver/run_driver.h"
 #include "run/console_progress.h"
-#include "run/process_state.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
 #include "tests/ui/support/layout_check.h"
@@ -109,18 +108,12 @@ class FrmProgressTest : public testing::RunTest, public MainWindowHost {
         return loaded;
     }
 
-    //! Runs -mark -del through the run driver on a warehouse with one unused row.
+    //! Runs -mark -del through the run driver, the window's Cancel clicked as it shows or not.
     bool RunMarkAndDelete(bool clickCancelOnShow) {
-        w_.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"},
-                     {.PrimaryKey = "id", .OrgPkey = "code"});
-        w_.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
-        w_.Relation("dim_product", "id", "fact_sales", "product_id");
-        w_.Rows("dim_product", {"id", "code"}, {{1, "A"}, {2, "B"}});
-        w_.Rows("fact_sales", {"id", "product_id"}, {{1, 1}});
         state_.SetProgressWindowFactory([=, this]() -> std::unique_ptr<ProgressWindow> {
             auto window = std::make_unique<RecordingFrm>(state_);
             window->clickCancelOnShow = clickCancelOnShow;
-            window->note = note_;
+            window->note = note_ = std::make_shared<RunNote>();
             window_ = window.get();
             return window;
         });
@@ -136,7 +129,7 @@ class FrmProgressTest : public testing::RunTest, public MainWindowHost {
     int mainShown_ = 0;
     testing::WarehouseBuilder w_;
     RecordingFrm* window_ = nullptr;
-    std::shared_ptr<RunNote> note_ = std::make_shared<RunNote>();
+    std::shared_ptr<RunNote> note_;
 };
 
 TEST_F(FrmProgressTest, NoCaptionIsClippedAndNoControlsOverlapInAnyState) {
@@ -158,8 +151,6 @@ TEST_F(FrmProgressTest, NoCaptionIsClippedAndNoControlsOverlapInAnyState) {
             EXPECT_EQ(w.Form()->height(), height);  // shrinks by the indicator frame
             EXPECT_EQ(w.cmdOK->y(), w.ProgIndFrame->y());
             w.EndTimeLabel("Wednesday, Sep 30 2099 23:59:59");
-            w.EnableObject(ProgressControl::cmdOK);
-            w.DisableObject(ProgressControl::cmdCancel);
         },
     };
     for (const auto& reach : states) {
@@ -241,7 +232,22 @@ TEST_F(FrmProgressTest, SignalPressesCancelAtTheNextPoll) {
     EXPECT_TRUE(cancelled);
 }
 
-TEST_F(FrmProgressTest, MarkAndDeleteRunEndsWithOkOnlyAndShrinksByTheIndicator) {
+// A warehouse with one unused row: a Cancel queued before the tasks stops the run at the first
+// poll; the next run ends with OK only and the rows placed one under the other.
+TEST_F(FrmProgressTest, MarkAndDeleteRunStopsAtAQueuedCancelOrEndsWithOkOnly) {
+    w_.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"},
+                 {.PrimaryKey = "id", .OrgPkey = "code"});
+    w_.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
+    w_.Relation("dim_product", "id", "fact_sales", "product_id");
+    w_.Rows("dim_product", {"id", "code"}, {{1, "A"}, {2, "B"}});
+    w_.Rows("fact_sales", {"id", "product_id"}, {{1, 1}});
+    EXPECT_FALSE(RunMarkAndDelete(true));
+    EXPECT_THAT(state_.MessageText, EndsWith("Marking process cancelled by user.\r\n"));
+    EXPECT_EQ(note_->CancelSeenAtPoll, 1);
+    EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);
+    EXPECT_EQ(w_.Count("dim_product"), 2);  // deletion never ran
+    EXPECT_EQ(w_.Value("SELECT lock FROM dwm_multiuse"), "0");
+
     ASSERT_TRUE(RunMarkAndDelete(false)) << state_.MessageText;
     ASSERT_EQ(state_.ActiveProgressWindow(), window_);
     FrmProgress& w = *window_;
@@ -252,19 +258,9 @@ TEST_F(FrmProgressTest, MarkAndDeleteRunEndsWithOkOnlyAndShrinksByTheIndicator) 
     EXPECT_FALSE(w.cmdCancel->isEnabled());
     EXPECT_THAT(LayoutFaults(*w.Form()), IsEmpty());
     EXPECT_THAT(w_.Column("SELECT code FROM dim_product"), ElementsAre("A"));
-
     w.Form()->close();  // the title-bar close is OK once the run is done
     EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);
-    EXPECT_EQ(mainShown_, 1);
-}
-
-TEST_F(FrmProgressTest, CancelClickedBeforeTheTasksStopsTheRunAtTheFirstPoll) {
-    EXPECT_FALSE(RunMarkAndDelete(true));
-    EXPECT_THAT(state_.MessageText, EndsWith("Marking process cancelled by user.\r\n"));
-    EXPECT_EQ(note_->CancelSeenAtPoll, 1);
-    EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);
-    EXPECT_EQ(w_.Count("dim_product"), 2);  // deletion never ran
-    EXPECT_EQ(w_.Value("SELECT lock FROM dwm_multiuse"), "0");
+    EXPECT_EQ(mainShown_, 2);
 }
 
 }  // namespace
