@@ -57,15 +57,15 @@ TEST_F(ConnectionPanelTest, BrowseOffersTheSqliteFileOnlyForTheSqliteServer) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Server);
-        choosers_.Requests.clear();
+        choosers_.Starts.clear();
         choosers_.Paths = {c.Picked};
         panel_.SetServer(c.Server);
         panel_.SetDatabase(c.Database);
         panel_.cmdBrowseDatabase_Click();
         const bool offered = !c.ExpectedStart.empty();
         EXPECT_EQ(panel_.cmdBrowseDatabase->isEnabled(), offered);
-        ASSERT_EQ(choosers_.Requests.size(), offered ? 1u : 0u);
-        for (const auto& r : choosers_.Requests) EXPECT_EQ(r.Start, c.ExpectedStart);
+        ASSERT_EQ(choosers_.Starts.size(), offered ? 1u : 0u);
+        for (const auto& start : choosers_.Starts) EXPECT_EQ(start, c.ExpectedStart);
         EXPECT_EQ(panel_.Database(), c.ExpectedDatabase);
     }
 }

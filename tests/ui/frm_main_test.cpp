@@ -177,7 +177,7 @@ TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
         if (c.HolderLives) HoldLiveLockElsewhere();
         prompter_.Boxes.clear();
         prompter_.Answers = c.Answers;
-        choosers_.Requests.clear();
+        choosers_.Starts.clear();
         FrmMain& window = OpenChosen({});
         window.chkOptions[2]->setChecked(!c.Process);
         (c.Process ? window.cmdProcess : window.cmdDimensions)->click();
@@ -186,7 +186,7 @@ TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
         EXPECT_EQ(boxes, c.Boxes);
         EXPECT_EQ(LockRow(), c.RowAfter);
         const bool proceeded =
-            c.Process ? !std::filesystem::is_empty(logs_) : !choosers_.Requests.empty();
+            c.Process ? !std::filesystem::is_empty(logs_) : !choosers_.Starts.empty();
         EXPECT_EQ(proceeded, c.Answers.empty() || c.Answers.back());
         std::filesystem::remove_all(logs_);
         std::filesystem::create_directories(logs_);
@@ -202,7 +202,7 @@ TEST_F(FrmMainTest, OwnLockIsHeldLiveAcrossReconnectsUntilClose) {
     // Every click connects anew; the second finds the lock its own and asks nothing.
     window.cmdDimensions->click();  // the dialog is scripted to close at once
     window.cmdDimensions->click();
-    EXPECT_EQ(choosers_.Requests.size(), 2u);
+    EXPECT_EQ(choosers_.Starts.size(), 2u);
     EXPECT_THAT(prompter_.Boxes, IsEmpty());
     EXPECT_TRUE(LiveLockHeld());
     EXPECT_EQ(LockRow(), "1|" + me_);
