@@ -153,8 +153,10 @@ TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
     const std::string takenOver =
         "Varnel: The lock left by user other, whose run ended without releasing it, was taken "
         "over.";
+    const std::string failed = "Varnel: database is locked\r\n";
     const struct {
         bool Process;  // else the dimension checks' dialog
+        bool Fails;    // the warehouse is locked by a writer
         int Lock;
         std::string User;
         bool HolderLives;
@@ -162,13 +164,23 @@ TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
         std::vector<std::string> Boxes;
         std::string RowAfter;
     } cases[] = {
-        {true, 0, "other", false, {true}, {history}, "0|" + me_},
-        {true, 1, "other", true, {true, false}, {history, profile("other")}, "1|other"},
-        {true, 1, "other", true, {true, true}, {history, profile("other")}, "0|" + me_},
-        {true, 1, "other", false, {true, true}, {history, profile("other"), takenOver}, "0|" + me_},
-        {true, 1, me_, false, {}, {}, "0|" + me_},
-        {false, 1, "other", false, {false}, {profile("other")}, "1|other"},
-        {false, 1, me_, true, {false}, {profile(me_)}, "1|" + me_},  // another live run of mine
+        {true, false, 0, "other", false, {true}, {history}, "0|" + me_},
+        {true, false, 1, "other", true, {true, false}, {history, profile("other")}, "1|other"},
+        {true, false, 1, "other", true, {true, true}, {history, profile("other")}, "0|" + me_},
+        {true,
+         false,
+         1,
+         "other",
+         false,
+         {true, true},
+         {history, profile("other"), takenOver},
+         "0|" + me_},
+        {true, false, 1, me_, false, {}, {}, "0|" + me_},
+        {false, false, 1, "other", false, {false}, {profile("other")}, "1|other"},
+        {false, false, 1, me_, true, {false}, {profile(me_)}, "1|" + me_},  // another live run
+        // Only what the action itself said shows, never an earlier run's message.
+        {true, true, 0, me_, false, {}, {failed}, "0|" + me_},
+        {false, true, 0, me_, false, {}, {failed}, "0|" + me_},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.User + std::to_string(c.Lock) + (c.HolderLives ? " live " : " ") +
@@ -180,14 +192,19 @@ TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
         choosers_.Starts.clear();
         FrmMain& window = OpenChosen({});
         window.chkOptions[2]->setChecked(!c.Process);
+        state_.MessageText = "Error in an earlier run.\r\n";
+        if (c.Fails)
+            PlanStatementFailure(
+                PlannedFailure::Matching("sqlite_master", "HY000", "database is locked", 0));
         (c.Process ? window.cmdProcess : window.cmdDimensions)->click();
+        ClearPlannedFailures();
         std::vector<std::string> boxes;
         for (const auto& box : prompter_.Boxes) boxes.push_back(box.Title + ": " + box.Text);
         EXPECT_EQ(boxes, c.Boxes);
         EXPECT_EQ(LockRow(), c.RowAfter);
         const bool proceeded =
             c.Process ? !std::filesystem::is_empty(logs_) : !choosers_.Starts.empty();
-        EXPECT_EQ(proceeded, c.Answers.empty() || c.Answers.back());
+        EXPECT_EQ(proceeded, !c.Fails && (c.Answers.empty() || c.Answers.back()));
         std::filesystem::remove_all(logs_);
         std::filesystem::create_directories(logs_);
         window.cmdClose->click();
@@ -210,26 +227,6 @@ TEST_F(FrmMainTest, OwnLockIsHeldLiveAcrossReconnectsUntilClose) {
     EXPECT_TRUE(window.IsUnloaded());
     EXPECT_EQ(LockRow(), "0|" + me_);
     EXPECT_FALSE(LiveLockHeld());
-}
-
-TEST_F(FrmMainTest, MessageShowsOnlyWhatTheActionItselfSaid) {
-    struct Forget {
-        ~Forget() { ClearPlannedFailures(); }
-    } forget;
-    for (const bool process : {false, true}) {
-        SCOPED_TRACE(process);
-        prompter_.Boxes.clear();
-        FrmMain& window = OpenChosen({2});
-        state_.MessageText = "Error in an earlier run.\r\n";
-        PlanStatementFailure(
-            PlannedFailure::Matching("sqlite_master", "HY000", "database is locked", 0));
-        (process ? window.cmdProcess : window.cmdDimensions)->click();
-        ClearPlannedFailures();
-        ASSERT_EQ(prompter_.Boxes.size(), 1u);
-        EXPECT_EQ(prompter_.Boxes[0].Title + ": " + prompter_.Boxes[0].Text,
-                  "Varnel: database is locked\r\n");
-        window.cmdClose->click();
-    }
 }
 
 class ConfigModeTest : public FrmMainTest {
