@@ -1,4 +1,4 @@
-// The dimension checks dialog and its list helpers on a real SQLite warehouse,
+// The dimension checks dialog, its list and layout helpers on a real SQLite warehouse,
 // with a scripted prompter in place of the operator.
 
 #include "ui/frm_sustain_rec.h"
@@ -6,8 +6,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QFrame>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -193,6 +196,35 @@ TEST_F(SustainRecTest, HeightFollowsTheScreenAndADragReturnsToTheDesign) {
     QCoreApplication::processEvents();
     for (const auto& [control, place] : design)
         EXPECT_EQ(control->geometry(), place) << control->objectName().toStdString();
+}
+
+// The layout helper's scaling, on plain widgets: the dialog's separator is one of them.
+TEST(FormLayoutTest, ResizeStandardScalesEachTypeFromItsDesignGeometry) {
+    testing::EnsureQtApplication();
+    QWidget container;
+    container.resize(400, 300);
+    ClsResize resize;
+    resize.FormWidth(400);
+    resize.FormHeight(300);
+    const struct {
+        QWidget* Control;
+        QRect TwiceAsWide, HalfAsHigh;
+    } cases[] = {
+        {new QLabel(&container), QRect(80, 30, 100, 20), QRect(40, 15, 100, 20)},
+        {new QComboBox(&container), QRect(80, 30, 200, 20), QRect(40, 15, 100, 20)},
+        {new QFrame(&container), QRect(80, 30, 200, 20), QRect(40, 15, 100, 20)},
+        {new QPushButton(&container), QRect(80, 30, 200, 20), QRect(40, 15, 100, 10)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Control->metaObject()->className());
+        c.Control->setGeometry(40, 30, 100, 20);
+        container.resize(800, 300);
+        resize.ResizeStandard(*c.Control, container);
+        EXPECT_EQ(c.Control->geometry(), c.TwiceAsWide);
+        container.resize(400, 150);
+        resize.ResizeStandard(*c.Control, container);
+        EXPECT_EQ(c.Control->geometry(), c.HalfAsHigh);
+    }
 }
 
 }  // namespace
