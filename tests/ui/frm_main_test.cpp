@@ -1,5 +1,5 @@
-// The main window on Qt's offscreen platform against real SQLite warehouses, with a
-// scripted prompter and scripted choosers in place of the operator.
+// The main window and its connection panel on Qt's offscreen platform against real SQLite
+// warehouses, with a scripted prompter and scripted choosers in place of the operator.
 
 #include "ui/frm_main.h"
 
@@ -20,6 +20,7 @@
 #include "base/current_user.h"
 #include "run/command_line.h"
 #include "tests/support/run_doubles.h"
+#include "tests/support/sqlite_file.h"
 #include "tests/support/warehouse_builder.h"
 #include "tests/ui/support/layout_check.h"
 #include "tests/ui/support/qt_application.h"
@@ -141,6 +142,53 @@ TEST_F(FrmMainTest, ButtonsAndBoxesAreEnabledByTheirRules) {
     window_->chkOptions[4]->setChecked(true);
     EXPECT_TRUE(atomic->isEnabled() && !atomic->isChecked());
     EXPECT_THAT(testing::LayoutFaults(*window_), IsEmpty());
+}
+
+// The warehouse panel: every change is signalled and drops the open data source; Browse
+// offers a SQLite file only for the SQLite server.
+TEST_F(FrmMainTest, PanelChangesDropTheDataSourceAndBrowseIsForSqliteOnly) {
+    ConnectionPanel& panel = *Open().uscConnectDW;
+    int changes = 0;
+    QObject::connect(&panel, &ConnectionPanel::SettingsChanged, [&] { ++changes; });
+    const std::string other = testing::CreateSqliteFile(dir_.File("other.db"));
+    const std::function<void()> changed[] = {
+        [&] { panel.SetServer("SQLite"); },          [&] { panel.SetDatabase(other); },
+        [&] { panel.SetWindowsAuth(false); },        [&] { panel.SetUserName("sa"); },
+        [&] { panel.txtPassword->setText("x;y}"); },
+    };
+    panel.SetServer("sqlite");
+    panel.SetDatabase(w_.Path());
+    panel.SetWindowsAuth(true);
+    for (const auto& change : changed) {
+        std::string message;
+        ASSERT_TRUE(panel.OpenDataSource(message)) << message;
+        const int before = changes;
+        change();
+        EXPECT_EQ(changes, before + 1);
+        EXPECT_EQ(panel.DataSource(), nullptr);
+    }
+
+    const struct {
+        const char* Server;
+        std::string Database, Picked, ExpectedStart, ExpectedDatabase;
+    } browse[] = {
+        {"sqlite", other, dir_.File("new.db"), other, dir_.File("new.db")},
+        {" SQLite ", dir_.File("gone/x.db"), "", dir_.Path().string(), dir_.File("gone/x.db")},
+        {"dwserver01", "Sales", dir_.File("new.db"), "", "Sales"},
+    };
+    for (const auto& c : browse) {
+        SCOPED_TRACE(c.Server);
+        choosers_.Starts.clear();
+        choosers_.Paths = {c.Picked};
+        panel.SetServer(c.Server);
+        panel.SetDatabase(c.Database);
+        panel.cmdBrowseDatabase_Click();
+        const bool offered = !c.ExpectedStart.empty();
+        EXPECT_EQ(panel.cmdBrowseDatabase->isEnabled(), offered);
+        ASSERT_EQ(choosers_.Starts.size(), offered ? 1u : 0u);
+        for (const auto& start : choosers_.Starts) EXPECT_EQ(start, c.ExpectedStart);
+        EXPECT_EQ(panel.Database(), c.ExpectedDatabase);
+    }
 }
 
 TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
