@@ -33,11 +33,11 @@ class SilentDisplay {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        // Ports below 6000 cannot be named by a display number.
-        for (port_ = 6100 + static_cast<int>(::getpid() % 3000); port_ < 65000; port_ += 7) {
-            address.sin_port = htons(static_cast<std::uint16_t>(port_));
-            if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) break;
-        }
+        socklen_t size = sizeof address;
+        // A port the kernel picks: its ephemeral ports all lie above the displays' 6000.
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
+        port_ = ntohs(address.sin_port);
         ::listen(fd_, 8);
     }
     ~SilentDisplay() { ::close(fd_); }

@@ -18,8 +18,7 @@
 #include "run/console_progress.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "tests/ui/support/layout_check.h"
-#include "tests/ui/support/qt_application.h"
+#include "tests/ui/support/window_test.h"
 
 namespace varnel {
 namespace {

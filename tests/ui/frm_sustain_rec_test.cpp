@@ -17,8 +17,7 @@
 
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "tests/ui/support/layout_check.h"
-#include "tests/ui/support/qt_application.h"
+#include "tests/ui/support/window_test.h"
 #include "ui/form_layout.h"
 #include "ui/list_helpers.h"
 

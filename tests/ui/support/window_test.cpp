@@ -1,6 +1,8 @@
-#include "tests/ui/support/layout_check.h"
+#include "tests/ui/support/window_test.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -69,6 +71,20 @@ std::vector<std::string> LayoutFaults(const QWidget& window) {
     std::vector<std::string> faults;
     Check(window, window, faults);
     return faults;
+}
+
+void EnsureQtApplication() {
+    if (QApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: widgets of unloaded windows may still be pending deletion
+    // when the process's static objects go.
+    new QApplication(argc, argv);
+}
+
+void DeleteDeferredWidgets() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace varnel::testing
