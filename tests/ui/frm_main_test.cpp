@@ -76,6 +76,19 @@ class FrmMainTest : public testing::RunTest {
         window.txtLogDir->setText(QString::fromStdString(logs_));
     }
 
+    //! A window session as the desktop runs it, the operator's part done from its event loop;
+    //! a session that never ends fails instead of hanging.
+    int RunSession(const std::function<void(FrmMain&)>& operate) {
+        QTimer::singleShot(0, [&] {
+            auto* window = dynamic_cast<FrmMain*>(state_.MainWindow);
+            ASSERT_NE(window, nullptr);
+            operate(*window);
+        });
+        const QObject watchdog;
+        QTimer::singleShot(30000, &watchdog, [] { QCoreApplication::exit(99); });
+        return RunWindowSession(state_, choosers_);
+    }
+
     std::string LockRow() { return w_.Value("select lock || '|' || user_name from dwm_multiuse"); }
     void SetLockRow(int lock, const std::string& user) {
         w_.Exec("drop table if exists dwm_multiuse");
@@ -319,17 +332,13 @@ TEST_F(ConfigModeTest, SessionEndsWithSuccessOnlyWhenTheLineWasWritten) {
         std::filesystem::remove(c.File);
         prompter_.Boxes.clear();
         Configure(c.File);
-        QTimer::singleShot(0, [&] {
-            auto* window = dynamic_cast<FrmMain*>(state_.MainWindow);
-            ASSERT_NE(window, nullptr);
-            c.Change(*window->uscConnectDW);
-            (c.Save ? window->cmdProcess : window->cmdClose)->click();
-            if (!window->IsUnloaded()) window->cmdClose->click();  // after a refusal
-        });
-        const QObject watchdog;
-        QTimer::singleShot(30000, &watchdog, [] { QCoreApplication::exit(99); });
         const bool written = c.Save && c.Message.empty();
-        EXPECT_EQ(RunWindowSession(state_, choosers_), written ? 0 : 1);
+        const int status = RunSession([&](FrmMain& window) {
+            c.Change(*window.uscConnectDW);
+            (c.Save ? window.cmdProcess : window.cmdClose)->click();
+            if (!window.IsUnloaded()) window.cmdClose->click();  // after a refusal
+        });
+        EXPECT_EQ(status, written ? 0 : 1);
         EXPECT_EQ(std::filesystem::exists(c.File), written);
         EXPECT_EQ(written ? testing::ReadFile(c.File) : "", written ? line_ + "\r\n" : "");
         ASSERT_EQ(prompter_.Boxes.size(), c.Message.empty() ? 0u : 1u);
@@ -350,33 +359,29 @@ TEST_F(ConfigModeTest, SessionEndsWithSuccessOnlyWhenTheLineWasWritten) {
 // event loop, and the main window away while the tasks run.
 TEST_F(FrmMainTest, SessionRunsTheTasksAndLastsUntilTheMainWindowUnloads) {
     std::vector<std::string> seen;
-    QTimer::singleShot(0, [&] {
-        auto* window = dynamic_cast<FrmMain*>(state_.MainWindow);
-        ASSERT_NE(window, nullptr);
-        Choose(*window);
-        window->chkOptions[2]->setChecked(true);
-        window->chkOptions[4]->setChecked(true);
-        window->cmdProcess->click();  // the run is done when the click returns
-        if (window->isHidden()) seen.push_back("hidden");
+    const int status = RunSession([&](FrmMain& window) {
+        Choose(window);
+        window.chkOptions[2]->setChecked(true);
+        window.chkOptions[4]->setChecked(true);
+        window.cmdProcess->click();  // the run is done when the click returns
+        if (window.isHidden()) seen.push_back("hidden");
         auto* progress = dynamic_cast<FrmProgress*>(state_.ActiveProgressWindow());
         ASSERT_NE(progress, nullptr) << state_.MessageText;
         progress->cmdOK->click();
-        if (window->isVisible() && !state_.ActiveProgressWindow()) seen.push_back("back");
+        if (window.isVisible() && !state_.ActiveProgressWindow()) seen.push_back("back");
         // Any other window that closes while the main window is away ends nothing.
-        window->HideMainWindow();
+        window.HideMainWindow();
         auto* other = new QWidget;
         other->setAttribute(Qt::WA_DeleteOnClose);
         other->show();
         other->close();
-        QTimer::singleShot(50, window, [&seen, window] {
+        QTimer::singleShot(50, &window, [&seen, &window] {
             seen.push_back("alive");
-            window->ShowMainWindow();
-            window->cmdClose->click();
+            window.ShowMainWindow();
+            window.cmdClose->click();
         });
     });
-    const QObject watchdog;  // a session that never ends fails instead of hanging
-    QTimer::singleShot(30000, &watchdog, [] { QCoreApplication::exit(99); });
-    EXPECT_EQ(RunWindowSession(state_, choosers_), 0);
+    EXPECT_EQ(status, 0);
     EXPECT_THAT(seen, ElementsAre("hidden", "back", "alive"));
     EXPECT_EQ(state_.MainWindow, nullptr);
     EXPECT_THAT(prompter_.Boxes, IsEmpty());
