@@ -31,21 +31,15 @@ using ms = std::chrono::milliseconds;
 
 constexpr auto kNoPump = std::chrono::hours(1);
 
-//! What a run did to its window, kept after the window is unloaded.
-struct RunNote {
-    int Polls = 0;
-    int CancelSeenAtPoll = 0;
-};
-
 //! The real window, noting what the run did to it.
 class RecordingFrm : public FrmProgress {
   public:
     using FrmProgress::FrmProgress;
 
     bool CheckCancelState() override {
-        ++note->Polls;
+        ++polls_;
         const bool cancelled = FrmProgress::CheckCancelState();
-        if (cancelled && note->CancelSeenAtPoll == 0) note->CancelSeenAtPoll = note->Polls;
+        if (cancelled && cancelSeenAtPoll && *cancelSeenAtPoll == 0) *cancelSeenAtPoll = polls_;
         return cancelled;
     }
     void Show() override {
@@ -65,7 +59,10 @@ class RecordingFrm : public FrmProgress {
     }
 
     bool clickCancelOnShow = false;
-    std::shared_ptr<RunNote> note = std::make_shared<RunNote>();
+    int* cancelSeenAtPoll = nullptr;  // notes the poll that first saw Cancel, past the window
+
+  private:
+    int polls_ = 0;
 };
 
 //! Every control's place and visibility, and the window's size.
@@ -112,7 +109,7 @@ class FrmProgressTest : public testing::RunTest, public MainWindowHost {
         state_.SetProgressWindowFactory([=, this]() -> std::unique_ptr<ProgressWindow> {
             auto window = std::make_unique<RecordingFrm>(state_);
             window->clickCancelOnShow = clickCancelOnShow;
-            window->note = note_ = std::make_shared<RunNote>();
+            window->cancelSeenAtPoll = &cancelSeenAtPoll_;
             window_ = window.get();
             return window;
         });
@@ -128,7 +125,7 @@ class FrmProgressTest : public testing::RunTest, public MainWindowHost {
     int mainShown_ = 0;
     testing::WarehouseBuilder w_;
     RecordingFrm* window_ = nullptr;
-    std::shared_ptr<RunNote> note_;
+    int cancelSeenAtPoll_ = 0;
 };
 
 // Every frame state with long texts: nothing clipped or overlapping, and each hide or show
@@ -231,7 +228,7 @@ TEST_F(FrmProgressTest, MarkAndDeleteRunStopsAtAQueuedCancelOrEndsWithOkOnly) {
     w_.Rows("fact_sales", {"id", "product_id"}, {{1, 1}});
     EXPECT_FALSE(RunMarkAndDelete(true));
     EXPECT_THAT(state_.MessageText, EndsWith("Marking process cancelled by user.\r\n"));
-    EXPECT_EQ(note_->CancelSeenAtPoll, 1);
+    EXPECT_EQ(cancelSeenAtPoll_, 1);
     EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);
     EXPECT_EQ(w_.Count("dim_product"), 2);  // deletion never ran
     EXPECT_EQ(w_.Value("SELECT lock FROM dwm_multiuse"), "0");
