@@ -33,11 +33,11 @@ class SilentDisplay {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        // Ports below 6000 cannot be named by a display number.
-        for (port_ = 6100 + static_cast<int>(::getpid() % 3000); port_ < 65000; port_ += 7) {
-            address.sin_port = htons(static_cast<std::uint16_t>(port_));
-            if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) break;
-        }
+        socklen_t size = sizeof address;
+        // A port the kernel picks: its ephemeral ports all lie above the displays' 6000.
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
+        port_ = ntohs(address.sin_port);
         ::listen(fd_, 8);
     }
     ~SilentDisplay() { ::close(fd_); }
@@ -55,23 +55,8 @@ std::string UnusedLocalDisplay() {
             return ":" + std::to_string(number);
 }
 
-TEST(DisplayChoiceTest, DisplaysThatDoNotAnswerGiveOffscreenAndTheConsole) {
-    for (const std::string& display : {std::string(), std::string("not-a-display"),
-                                       UnusedLocalDisplay(), std::string("127.0.0.1:59")}) {
-        SCOPED_TRACE(display);
-        const DisplayChoice choice = ChooseDisplay(display);
-        EXPECT_EQ(choice.Platform, "offscreen");
-        EXPECT_TRUE(choice.ConsoleProgress);
-    }
-    const SilentDisplay silent;
-    // A server that never greets counts as none once the time is up.
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(DisplayAnswers(silent.Name(), 300ms));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-}
-
 // The varnel program itself: whatever DISPLAY says, an unattended run goes to its end.
-TEST(DisplayChoiceTest, UnattendedRunEndsWhateverTheDisplay) {
+TEST(DisplayChoiceTest, DisplaysThatDoNotAnswerGiveOffscreenAndTheConsole) {
     testing::WarehouseBuilder w;
     w.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"}, {.PrimaryKey = "id"});
     w.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
@@ -79,8 +64,19 @@ TEST(DisplayChoiceTest, UnattendedRunEndsWhateverTheDisplay) {
     w.Close();
     const testing::TempDir dir;
     const SilentDisplay silent;
-    for (const std::string& display : {UnusedLocalDisplay(), silent.Name()}) {
+    // A server that never greets counts as none once the time is up.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(DisplayAnswers(silent.Name(), 300ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    for (const std::string& display :
+         {std::string(), std::string("not-a-display"), std::string("127.0.0.1:59"),
+          UnusedLocalDisplay(), silent.Name()}) {
         SCOPED_TRACE(display);
+        if (display != silent.Name()) {
+            const DisplayChoice choice = ChooseDisplay(display);
+            EXPECT_EQ(choice.Platform, "offscreen");
+            EXPECT_TRUE(choice.ConsoleProgress);
+        }
         const testing::ScopedEnv env("DISPLAY", display.c_str());
         const std::string status = dir.File("status.txt");
         auto args = testing::SqliteRun(VARNEL_EXE, w.Path(), dir.File("logs"));
@@ -92,22 +88,21 @@ TEST(DisplayChoiceTest, UnattendedRunEndsWhateverTheDisplay) {
     }
 }
 
-//! A Unix socket at the path given that listens, or one closed as an ended compositor leaves it.
-void BindUnixSocket(const std::string& path, bool listening, int& fd) {
-    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+//! A Unix socket at the path given: listening, or closed as an ended compositor leaves it.
+int UnixSocket(const std::string& path, bool listening) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     path.copy(address.sun_path, sizeof address.sun_path - 1);
     ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     if (listening) ::listen(fd, 4);
+    return fd;
 }
 
 TEST(WaylandDisplayTest, OnlyASocketThatAcceptsCountsAndNoneEndsTheProcess) {
     const testing::TempDir dir;
-    int live = -1, dead = -1;
-    BindUnixSocket(dir.File("wayland-live"), true, live);
-    BindUnixSocket(dir.File("wayland-dead"), false, dead);
-    ::close(dead);
+    const int live = UnixSocket(dir.File("wayland-live"), true);
+    ::close(UnixSocket(dir.File("wayland-dead"), false));
     const struct {
         std::string Display, RuntimeDir;
         bool Answers;
@@ -123,15 +118,12 @@ TEST(WaylandDisplayTest, OnlyASocketThatAcceptsCountsAndNoneEndsTheProcess) {
     // The program: a Wayland display that does not answer gives the message and status 1.
     const testing::ScopedEnv noDisplay("DISPLAY", nullptr);
     const testing::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.Path().c_str());
-    for (const std::string& display : {std::string("wayland-dead"), dir.File("wayland-9")}) {
-        SCOPED_TRACE(display);
-        const testing::ScopedEnv wayland("WAYLAND_DISPLAY", display.c_str());
-        const testing::ChildEnd end = testing::RunChild({VARNEL_EXE}, {.Err = dir.File("err")});
-        EXPECT_FALSE(end.Signalled);
-        EXPECT_EQ(end.ExitCode, 1);
-        EXPECT_THAT(testing::ReadFile(dir.File("err")),
-                    ::testing::HasSubstr("Varnel: the main window cannot open"));
-    }
+    const testing::ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-dead");
+    const testing::ChildEnd end = testing::RunChild({VARNEL_EXE}, {.Err = dir.File("err")});
+    EXPECT_FALSE(end.Signalled);
+    EXPECT_EQ(end.ExitCode, 1);
+    EXPECT_THAT(testing::ReadFile(dir.File("err")),
+                ::testing::HasSubstr("Varnel: the main window cannot open"));
     ::close(live);
 }
 

@@ -6,7 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -16,11 +16,9 @@
 
 #include "driver/run_driver.h"
 #include "run/console_progress.h"
-#include "run/process_state.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "tests/ui/support/layout_check.h"
-#include "tests/ui/support/qt_application.h"
+#include "tests/ui/support/window_test.h"
 
 namespace varnel {
 namespace {
@@ -33,21 +31,15 @@ using ms = std::chrono::milliseconds;
 
 constexpr auto kNoPump = std::chrono::hours(1);
 
-//! What a run did to its window, kept after the window is unloaded.
-struct RunNote {
-    int Polls = 0;
-    int CancelSeenAtPoll = 0;
-};
-
 //! The real window, noting what the run did to it.
 class RecordingFrm : public FrmProgress {
   public:
     using FrmProgress::FrmProgress;
 
     bool CheckCancelState() override {
-        ++note->Polls;
+        ++polls_;
         const bool cancelled = FrmProgress::CheckCancelState();
-        if (cancelled && note->CancelSeenAtPoll == 0) note->CancelSeenAtPoll = note->Polls;
+        if (cancelled && cancelSeenAtPoll && *cancelSeenAtPoll == 0) *cancelSeenAtPoll = polls_;
         return cancelled;
     }
     void Show() override {
@@ -67,7 +59,10 @@ class RecordingFrm : public FrmProgress {
     }
 
     bool clickCancelOnShow = false;
-    std::shared_ptr<RunNote> note = std::make_shared<RunNote>();
+    int* cancelSeenAtPoll = nullptr;  // notes the poll that first saw Cancel, past the window
+
+  private:
+    int polls_ = 0;
 };
 
 //! Every control's place and visibility, and the window's size.
@@ -109,18 +104,12 @@ class FrmProgressTest : public testing::RunTest, public MainWindowHost {
         return loaded;
     }
 
-    //! Runs -mark -del through the run driver on a warehouse with one unused row.
+    //! Runs -mark -del through the run driver, the window's Cancel clicked as it shows or not.
     bool RunMarkAndDelete(bool clickCancelOnShow) {
-        w_.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"},
-                     {.PrimaryKey = "id", .OrgPkey = "code"});
-        w_.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
-        w_.Relation("dim_product", "id", "fact_sales", "product_id");
-        w_.Rows("dim_product", {"id", "code"}, {{1, "A"}, {2, "B"}});
-        w_.Rows("fact_sales", {"id", "product_id"}, {{1, 1}});
         state_.SetProgressWindowFactory([=, this]() -> std::unique_ptr<ProgressWindow> {
             auto window = std::make_unique<RecordingFrm>(state_);
             window->clickCancelOnShow = clickCancelOnShow;
-            window->note = note_;
+            window->cancelSeenAtPoll = &cancelSeenAtPoll_;
             window_ = window.get();
             return window;
         });
@@ -136,42 +125,12 @@ class FrmProgressTest : public testing::RunTest, public MainWindowHost {
     int mainShown_ = 0;
     testing::WarehouseBuilder w_;
     RecordingFrm* window_ = nullptr;
-    std::shared_ptr<RunNote> note_ = std::make_shared<RunNote>();
+    int cancelSeenAtPoll_ = 0;
 };
 
-TEST_F(FrmProgressTest, NoCaptionIsClippedAndNoControlsOverlapInAnyState) {
-    const std::function<void(FrmProgress&)> states[] = {
-        [](FrmProgress& w) {
-            w.TaskCaption(0, w.TaskCaption(0) + "....");
-            w.Comment("Checking the star relations of dim_product");
-        },
-        [](FrmProgress& w) {
-            w.HideFrame(ProgressFrame::OverallProgFrame);
-            w.ShowFrame(ProgressFrame::DetectProgFrame);
-            w.PrimaryTableLabel("dim_customer_geography_region");
-            w.ForeignTableLabel("fact_internet_sales_by_customer_and_day_of_order");
-        },
-        [](FrmProgress& w) {
-            for (std::size_t row = 0; row < w.TaskRowCount(); ++row) w.ShowCheckMark(row);
-            const int height = w.Form()->height() - w.ProgIndFrame->height();
-            w.RemoveProgIndicator();
-            EXPECT_EQ(w.Form()->height(), height);  // shrinks by the indicator frame
-            EXPECT_EQ(w.cmdOK->y(), w.ProgIndFrame->y());
-            w.EndTimeLabel("Wednesday, Sep 30 2099 23:59:59");
-            w.EnableObject(ProgressControl::cmdOK);
-            w.DisableObject(ProgressControl::cmdCancel);
-        },
-    };
-    for (const auto& reach : states) {
-        FrmProgress& window = Load();
-        window.DatabaseLabel("/var/lib/varnel/warehouses/sales_and_marketing_2024.db");
-        window.StartTimeLabel("Wednesday, Sep 30 2099 23:59:59");
-        reach(window);
-        EXPECT_THAT(LayoutFaults(*window.Form()), IsEmpty());
-    }
-}
-
-TEST_F(FrmProgressTest, HidingAndShowingFramesMovesTheBarButtonsAndBottomByTheFrameHeight) {
+// Every frame state with long texts: nothing clipped or overlapping, and each hide or show
+// moving the bar, the buttons and the bottom by the frame's height.
+TEST_F(FrmProgressTest, FramesMoveEverythingBelowByTheirHeightAndNoStateIsUntidy) {
     using F = ProgressFrame;
     const std::vector<std::pair<bool, F>> cases[] = {
         // true shows, false hides; a second hide or show changes nothing.
@@ -184,6 +143,12 @@ TEST_F(FrmProgressTest, HidingAndShowingFramesMovesTheBarButtonsAndBottomByTheFr
     };
     for (const auto& steps : cases) {
         FrmProgress& window = Load();
+        window.DatabaseLabel("/var/lib/varnel/warehouses/sales_and_marketing_2024.db");
+        window.StartTimeLabel("Wednesday, Sep 30 2099 23:59:59");
+        window.TaskCaption(0, window.TaskCaption(0) + "....");
+        window.Comment("Checking the star relations of dim_product");
+        window.PrimaryTableLabel("dim_customer_geography_region");
+        window.ForeignTableLabel("fact_internet_sales_by_customer_and_day_of_order");
         const auto start = Take(window);
         for (const auto& [show, frame] : steps) {
             auto expected = Take(window);
@@ -197,9 +162,20 @@ TEST_F(FrmProgressTest, HidingAndShowingFramesMovesTheBarButtonsAndBottomByTheFr
             expected["window"].first.adjust(0, 0, 0, delta);
             show ? window.ShowFrame(frame) : window.HideFrame(frame);
             EXPECT_EQ(Take(window), expected);
+            // The two frames share one place: a run shows one of them at a time.
+            if (!expected["OverallProgFrame"].second || !expected["DetectProgFrame"].second) {
+                EXPECT_THAT(LayoutFaults(*window.Form()), IsEmpty());
+            }
         }
         EXPECT_EQ(Take(window), start);
     }
+    // Done, the window is shorter by the indicator frame (the finished run below checks the
+    // layout of this state).
+    FrmProgress& w = Load();
+    const int height = w.Form()->height() - w.ProgIndFrame->height();
+    w.RemoveProgIndicator();
+    EXPECT_EQ(w.Form()->height(), height);
+    EXPECT_EQ(w.cmdOK->y(), w.ProgIndFrame->y());
 }
 
 TEST_F(FrmProgressTest, PollAnswersCancelOnlyOnceTheClickHasBeenDelivered) {
@@ -241,7 +217,22 @@ TEST_F(FrmProgressTest, SignalPressesCancelAtTheNextPoll) {
     EXPECT_TRUE(cancelled);
 }
 
-TEST_F(FrmProgressTest, MarkAndDeleteRunEndsWithOkOnlyAndShrinksByTheIndicator) {
+// A warehouse with one unused row: a Cancel queued before the tasks stops the run at the first
+// poll; the next run ends with OK only and the rows placed one under the other.
+TEST_F(FrmProgressTest, MarkAndDeleteRunStopsAtAQueuedCancelOrEndsWithOkOnly) {
+    w_.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"},
+                 {.PrimaryKey = "id", .OrgPkey = "code"});
+    w_.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
+    w_.Relation("dim_product", "id", "fact_sales", "product_id");
+    w_.Rows("dim_product", {"id", "code"}, {{1, "A"}, {2, "B"}});
+    w_.Rows("fact_sales", {"id", "product_id"}, {{1, 1}});
+    EXPECT_FALSE(RunMarkAndDelete(true));
+    EXPECT_THAT(state_.MessageText, EndsWith("Marking process cancelled by user.\r\n"));
+    EXPECT_EQ(cancelSeenAtPoll_, 1);
+    EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);
+    EXPECT_EQ(w_.Count("dim_product"), 2);  // deletion never ran
+    EXPECT_EQ(w_.Value("SELECT lock FROM dwm_multiuse"), "0");
+
     ASSERT_TRUE(RunMarkAndDelete(false)) << state_.MessageText;
     ASSERT_EQ(state_.ActiveProgressWindow(), window_);
     FrmProgress& w = *window_;
@@ -252,19 +243,9 @@ TEST_F(FrmProgressTest, MarkAndDeleteRunEndsWithOkOnlyAndShrinksByTheIndicator) 
     EXPECT_FALSE(w.cmdCancel->isEnabled());
     EXPECT_THAT(LayoutFaults(*w.Form()), IsEmpty());
     EXPECT_THAT(w_.Column("SELECT code FROM dim_product"), ElementsAre("A"));
-
     w.Form()->close();  // the title-bar close is OK once the run is done
     EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);
-    EXPECT_EQ(mainShown_, 1);
-}
-
-TEST_F(FrmProgressTest, CancelClickedBeforeTheTasksStopsTheRunAtTheFirstPoll) {
-    EXPECT_FALSE(RunMarkAndDelete(true));
-    EXPECT_THAT(state_.MessageText, EndsWith("Marking process cancelled by user.\r\n"));
-    EXPECT_EQ(note_->CancelSeenAtPoll, 1);
-    EXPECT_EQ(state_.ActiveProgressWindow(), nullptr);
-    EXPECT_EQ(w_.Count("dim_product"), 2);  // deletion never ran
-    EXPECT_EQ(w_.Value("SELECT lock FROM dwm_multiuse"), "0");
+    EXPECT_EQ(mainShown_, 2);
 }
 
 }  // namespace

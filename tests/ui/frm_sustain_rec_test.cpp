@@ -1,4 +1,4 @@
-// The dimension checks dialog and its list helpers on a real SQLite warehouse,
+// The dimension checks dialog, its list and layout helpers on a real SQLite warehouse,
 // with a scripted prompter in place of the operator.
 
 #include "ui/frm_sustain_rec.h"
@@ -6,16 +6,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
-#include <QHeaderView>
+#include <QFrame>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 
 #include "tests/support/run_doubles.h"
 #include "tests/support/warehouse_builder.h"
-#include "tests/ui/support/layout_check.h"
-#include "tests/ui/support/qt_application.h"
+#include "tests/ui/support/window_test.h"
 #include "ui/form_layout.h"
 #include "ui/list_helpers.h"
 
@@ -29,7 +30,7 @@ using ::testing::StartsWith;
 class SustainRecTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        w_.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)", "name VARCHAR(20)"},
+        w_.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"},
                      {.PrimaryKey = "id", .Selected = false});
         // A second row of the same table, selected: the table is listed once, ticked.
         w_.Register({.Table = "dim_product", .Type = "Dimension", .Selected = 1});
@@ -38,13 +39,8 @@ class SustainRecTest : public ::testing::Test {
         w_.Register({.Table = "dim_gone", .Type = "DIMENSION", .Selected = 1});
         w_.Dimension("dim_plain", {"id INTEGER"},
                      {.PrimaryKey = "id", .Without = {"is_sustainable"}});
-        w_.Rows("dim_product", {"id", "code", "name", "is_sustainable"},
-                {{1, "F", "fig", 0},
-                 {2, "A", "apple", 1},
-                 {3, "E", "egg", 0},
-                 {4, "B", "bean", 1},
-                 {5, "D", "date", 0},
-                 {6, "C", "corn", 1}});
+        w_.Rows("dim_product", {"id", "code", "is_sustainable"},
+                {{1, "F", 0}, {2, "A", 1}, {3, "E", 0}, {4, "B", 1}, {5, "D", 0}, {6, "C", 1}});
         // Every row an UPDATE touches is noted, to tell written rows from untouched ones.
         w_.Exec("CREATE TABLE touched (id INTEGER)");
         w_.Exec(
@@ -171,34 +167,56 @@ TEST_F(SustainRecTest, UnsavableResultsWriteNothing) {
 }
 
 TEST_F(SustainRecTest, HeightFollowsTheScreenAndADragReturnsToTheDesign) {
-    const struct {
-        QSize Screen;
-        int HeightTwips;
-    } cases[] = {{{1280, 1024}, 9900}, {{800, 600}, 8700}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.HeightTwips);
-        auto dialog = Open(c.Screen);
-        EXPECT_EQ(dialog->height(), TwipsToPixels(c.HeightTwips, dialog->logicalDpiY()));
-        dialog->show();
+    for (const auto& [screen, twips] :
+         {std::pair{QSize(800, 600), 8700}, std::pair{QSize(1280, 1024), 9900}}) {
+        EXPECT_EQ(Open(screen)->height(), TwipsToPixels(twips, Open(screen)->logicalDpiY()));
+    }
+    auto dialog = Open();
+    dialog->show();
+    QCoreApplication::processEvents();
+    std::vector<std::pair<QWidget*, QRect>> design;
+    for (QWidget* control : dialog->findChildren<QWidget*>())
+        if (!control->objectName().isEmpty() && !control->objectName().startsWith("qt_"))
+            design.push_back({control, control->geometry()});
+    EXPECT_THAT(testing::LayoutFaults(*dialog), IsEmpty());
+    const QSize start = dialog->size();
+    for (int step = 1; step <= 40; ++step) {
+        dialog->resize(start + QSize(step * 37 % 400, step * 23 % 300));
         QCoreApplication::processEvents();
-        std::vector<std::pair<QWidget*, QRect>> design;
-        for (QWidget* control : dialog->findChildren<QWidget*>())
-            if (!control->objectName().isEmpty() && !control->objectName().startsWith("qt_"))
-                design.push_back({control, control->geometry()});
-        EXPECT_THAT(testing::LayoutFaults(*dialog), IsEmpty());
+    }
+    EXPECT_THAT(testing::LayoutFaults(*dialog), IsEmpty());
+    dialog->resize(start);
+    QCoreApplication::processEvents();
+    for (const auto& [control, place] : design)
+        EXPECT_EQ(control->geometry(), place) << control->objectName().toStdString();
+}
 
-        const QSize start = dialog->size();
-        for (int step = 1; step <= 40; ++step) {
-            dialog->resize(start + QSize(step * 37 % 400, step * 23 % 300));
-            QCoreApplication::processEvents();
-            if (step == 20) {
-                EXPECT_THAT(testing::LayoutFaults(*dialog), IsEmpty());
-            }
-        }
-        dialog->resize(start);
-        QCoreApplication::processEvents();
-        for (const auto& [control, place] : design)
-            EXPECT_EQ(control->geometry(), place) << control->objectName().toStdString();
+// The layout helper's scaling, on plain widgets: the dialog's separator is one of them.
+TEST(FormLayoutTest, ResizeStandardScalesEachTypeFromItsDesignGeometry) {
+    testing::EnsureQtApplication();
+    QWidget container;
+    container.resize(400, 300);
+    ClsResize resize;
+    resize.FormWidth(400);
+    resize.FormHeight(300);
+    const struct {
+        QWidget* Control;
+        QRect TwiceAsWide, HalfAsHigh;
+    } cases[] = {
+        {new QLabel(&container), QRect(80, 30, 100, 20), QRect(40, 15, 100, 20)},
+        {new QComboBox(&container), QRect(80, 30, 200, 20), QRect(40, 15, 100, 20)},
+        {new QFrame(&container), QRect(80, 30, 200, 20), QRect(40, 15, 100, 20)},
+        {new QPushButton(&container), QRect(80, 30, 200, 20), QRect(40, 15, 100, 10)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Control->metaObject()->className());
+        c.Control->setGeometry(40, 30, 100, 20);
+        container.resize(800, 300);
+        resize.ResizeStandard(*c.Control, container);
+        EXPECT_EQ(c.Control->geometry(), c.TwiceAsWide);
+        container.resize(400, 150);
+        resize.ResizeStandard(*c.Control, container);
+        EXPECT_EQ(c.Control->geometry(), c.HalfAsHigh);
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QDialog>
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,28 +9,33 @@
 
 namespace varnel::testing {
 
-//! Choosers that answer from a script (empty text, or Rejected, when it runs out)
-//! and record each request; nothing modal ever opens.
+//! Choosers that answer from a script (empty text when it runs out) and note where each
+//! request starts (empty for a dialog). Every dialog is rejected: nothing modal ever opens.
 class ScriptedChoosers : public Choosers {
   public:
-    struct Request {
-        std::string Kind;  // "folder", "file" or "dialog"
-        QWidget* Owner = nullptr;
-        std::string Start;
-        std::string Title;
-        std::string Filter;
-    };
-
-    std::string ChooseFolder(QWidget* owner, const std::string& startFolder,
-                             const std::string& title) override;
-    std::string ChooseFile(QWidget* owner, const std::string& startPath, const std::string& title,
-                           const std::string& filter) override;
-    //! Runs the next scripted action on the dialog in place of the operator.
-    int RunModal(QDialog& dialog) override;
+    std::string ChooseFolder(QWidget*, const std::string& start, const std::string&) override {
+        return Next(start);
+    }
+    std::string ChooseFile(QWidget*, const std::string& start, const std::string&,
+                           const std::string&) override {
+        return Next(start);
+    }
+    int RunModal(QDialog&) override {
+        Starts.emplace_back();
+        return QDialog::Rejected;
+    }
 
     std::deque<std::string> Paths;
-    std::deque<std::function<int(QDialog&)>> Dialogs;
-    std::vector<Request> Requests;
+    std::vector<std::string> Starts;
+
+  private:
+    std::string Next(const std::string& start) {
+        Starts.push_back(start);
+        if (Paths.empty()) return {};
+        std::string next = Paths.front();
+        Paths.pop_front();
+        return next;
+    }
 };
 
 }  // namespace varnel::testing

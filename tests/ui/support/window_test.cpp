@@ -1,14 +1,11 @@
-#include "tests/ui/support/layout_check.h"
+#include "tests/ui/support/window_test.h"
 
 #include <QAbstractButton>
-#include <QCheckBox>
+#include <QApplication>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <QWidget>
 
 namespace varnel::testing {
@@ -32,31 +29,15 @@ QString Shown(const QString& caption) {
 
 // The room a caption needs in its control; an empty size for controls without one.
 QSize NeededSize(const QWidget& widget) {
+    if (const auto* label = qobject_cast<const QLabel*>(&widget))
+        return label->text().isEmpty() || label->wordWrap() ? QSize() : label->sizeHint();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&widget))
+        return button->text().isEmpty() ? QSize() : button->sizeHint();
+    const auto* box = qobject_cast<const QGroupBox*>(&widget);
+    if (!box || box->title().isEmpty()) return {};
+    // The title sits inside the frame with a little room on both sides.
     const QFontMetrics fm = widget.fontMetrics();
-    if (const auto* label = qobject_cast<const QLabel*>(&widget)) {
-        if (label->text().isEmpty() || label->wordWrap()) return {};
-        const QString text = label->buddy() ? Shown(label->text()) : label->text();
-        const int margins = label->contentsMargins().left() + label->contentsMargins().right() +
-                            2 * label->margin();
-        return {fm.horizontalAdvance(text) + margins, fm.height()};
-    }
-    if (const auto* button = qobject_cast<const QAbstractButton*>(&widget)) {
-        if (button->text().isEmpty()) return {};
-        const QSize text(fm.horizontalAdvance(Shown(button->text())), fm.height());
-        QStyleOptionButton option;
-        option.initFrom(button);
-        option.text = button->text();
-        QStyle::ContentsType type = QStyle::CT_PushButton;
-        if (qobject_cast<const QCheckBox*>(button)) type = QStyle::CT_CheckBox;
-        if (qobject_cast<const QRadioButton*>(button)) type = QStyle::CT_RadioButton;
-        return widget.style()->sizeFromContents(type, &option, text, &widget);
-    }
-    if (const auto* box = qobject_cast<const QGroupBox*>(&widget)) {
-        if (box->title().isEmpty()) return {};
-        // The title sits inside the frame with a little room on both sides.
-        return {fm.horizontalAdvance(Shown(box->title())) + 16, fm.height()};
-    }
-    return {};
+    return {fm.horizontalAdvance(Shown(box->title())) + 16, fm.height()};
 }
 
 void Check(const QWidget& parent, const QWidget& window, std::vector<std::string>& faults) {
@@ -90,6 +71,20 @@ std::vector<std::string> LayoutFaults(const QWidget& window) {
     std::vector<std::string> faults;
     Check(window, window, faults);
     return faults;
+}
+
+void EnsureQtApplication() {
+    if (QApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: widgets of unloaded windows may still be pending deletion
+    // when the process's static objects go.
+    new QApplication(argc, argv);
+}
+
+void DeleteDeferredWidgets() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace varnel::testing
