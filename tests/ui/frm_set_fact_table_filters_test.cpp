@@ -140,7 +140,7 @@ TEST_F(FactTableFiltersTest, ArchiveSettingsAreCheckedBeforeTheLoginIsStored) {
         {true, false, "sqlite", archive_, false, ""},
         {false, true, "(LOCAL)", "x", true,
          "It is not possible to have both connections set to Windows authentication."},
-        {false, false, "sqlite", w_.Folder() + "/./warehouse.db", false,
+        {false, false, "SQLite", w_.Folder() + "/./warehouse.db", false,
          "You cannot archive the data warehouse to its own database."},
         {false, true, "sqlite", archive_, false, ""},
     };
