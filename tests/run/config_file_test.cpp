@@ -67,20 +67,5 @@ TEST_F(ConfigFileTest, TheSavedLineHasAnOptionPerSettingAndRunsAsTheSameSettings
     EXPECT_EQ(parsed, full);
 }
 
-TEST_F(ConfigFileTest, EachStatusWordReplacesTheLastAndAFileThatCannotBeWrittenFailsQuietly) {
-    EXPECT_FALSE(WriteJobStatus(state_, "failure"));  // no name: no file
-    EXPECT_TRUE(fs::is_empty(dir_.Path()));
-    EXPECT_TRUE(SetStatusFileName(state_, dir_.File("job.status")));
-    for (const std::string word : {"running", "failure"}) {
-        EXPECT_TRUE(WriteJobStatus(state_, word));
-        EXPECT_EQ(testing::ReadFile(dir_.File("job.status")), word + "\r\n");
-    }
-    for (const auto& unwritable : {dir_.File("missing/job.status"), dir_.Path().string()}) {
-        SetStatusFileName(state_, unwritable);
-        EXPECT_FALSE(WriteJobStatus(state_, "ok"));
-    }
-    EXPECT_FALSE(fs::exists(dir_.File("missing")));
-}
-
 }  // namespace
 }  // namespace varnel

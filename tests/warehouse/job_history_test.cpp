@@ -81,16 +81,5 @@ TEST_F(JobHistoryTest, TwoProcessesWritingAtOnceLoseNoEntry) {
     EXPECT_EQ(fromChild, kEntries);
 }
 
-TEST_F(JobHistoryTest, FailuresThrowNamingTheStoreAndALaterEntryRetries) {
-    const std::string blocker = dir_.File("blocker");
-    testing::WriteFile(blocker, "a file where a folder should be");
-    JobHistoryRecord record(blocker + "/history.db");
-    EXPECT_THAT([&] { record.WriteEntry(6, "Varnel"); },
-                testing::ThrowsWithMessage<std::runtime_error>("'" + blocker + "/history.db'"));
-    std::filesystem::remove(blocker);
-    record.WriteEntry(6, "Varnel");
-    EXPECT_EQ(ReadJobHistory(blocker + "/history.db").size(), 1u);
-}
-
 }  // namespace
 }  // namespace varnel

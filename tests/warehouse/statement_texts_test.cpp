@@ -51,20 +51,6 @@ TEST(StatementTextTest, TextsMatchCharacterForCharacter) {
     EXPECT_EQ(kSqlite.RowIdColumns(), std::vector<std::string>{"rowid"});
 }
 
-// SQLite would read a double-quoted word that names no column as a string, so the
-// compile-only test sends such words as names; nothing else changes.
-TEST(StatementTextTest, SqliteCompilesDoubleQuotedWordsAsNames) {
-    const std::pair<std::string, std::string> cases[] = {
-        {R"(select * from t where x = 'say "hi"' and [y"] = `z"`)",
-         R"(select * from t where x = 'say "hi"' and [y"] = `z"`)"},
-        {"select * from t where x = 1 -- \"note\"\n and /* \"c\" */ \"y\" = 2",
-         "select * from t where x = 1 -- \"note\"\n and /* \"c\" */ [y] = 2"},
-    };
-    for (const auto& [statement, sent] : cases)
-        EXPECT_EQ(kSqlite.CompileOnly(statement), std::vector<std::string>{"EXPLAIN " + sent});
-    EXPECT_EQ(kSqlite.CompileOnlyReset(), "");
-}
-
 TEST(StatementTextTest, SqliteCatalogGivesKeyAndColumnOrder) {
     testing::WarehouseBuilder w;
     w.Exec("CREATE TABLE dim_a (zeta INTEGER, alpha TEXT, mid TEXT, PRIMARY KEY (mid, zeta))");
