@@ -1,6 +1,5 @@
 // The varnel program as a scheduler or a person at a terminal starts it: runs that
-// cannot start, runs that fail on a bad warehouse, cancel by signal and the lock of
-// a run that was killed.
+// cannot start or fail, and cancel by signal.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,7 +11,6 @@
 
 #include "base/current_user.h"
 #include "run/command_line.h"
-#include "run/console_progress.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/varnel_process.h"
@@ -109,9 +107,9 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
 }
 
 // A statement that takes far longer than a scheduler waits (a trigger does heavy
-// work per row): SIGTERM cancels the statement itself, its transaction rolls back
-// and the run ends at once with the lock released.
-TEST_F(VarnelCliTest, SigtermCancelsALongStatementAndLeavesTheTableAsItWas) {
+// work per row): SIGTERM or SIGINT cancels the statement itself, its transaction
+// rolls back and the run ends at once with the lock released.
+TEST_F(VarnelCliTest, ASignalCancelsALongStatementAndLeavesTheTableAsItWas) {
     w_.Dimension("d_slow", {"id INTEGER"}, {.PrimaryKey = "id"});
     w_.Relation("d_slow", "id", "f_sales", "slow_id");
     const std::string numbers = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n ";
@@ -119,60 +117,30 @@ TEST_F(VarnelCliTest, SigtermCancelsALongStatementAndLeavesTheTableAsItWas) {
     w_.Exec("INSERT INTO pad (p) " + numbers + "WHERE i < 1000) SELECT i FROM n");
     w_.Exec("INSERT INTO d_slow (id, is_deletable) " + numbers +
             "WHERE i < 2000) SELECT i, 1 FROM n");
-    for (const auto& [task, event, cancelLine] :
-         {std::tuple{"-del", "DELETE", "Deletion process cancelled by user."},
-          std::tuple{"-mark", "UPDATE", "Marking process cancelled by user."}}) {
+    for (const auto& [task, event, cancelLine, signal] :
+         {std::tuple{"-del", "DELETE", "Deletion process cancelled by user.", SIGTERM},
+          std::tuple{"-mark", "UPDATE", "Marking process cancelled by user.", SIGTERM},
+          std::tuple{"-mark", "UPDATE", "Marking process cancelled by user.", SIGINT}}) {
+        const std::string logs = dir_.File(task + std::to_string(signal));
+        SCOPED_TRACE(logs);
         w_.Exec("DROP TRIGGER IF EXISTS d_slow_slow");
         w_.Exec(std::string("CREATE TRIGGER d_slow_slow BEFORE ") + event +
                 " ON d_slow BEGIN SELECT count(*) FROM pad a, pad b; END");
         w_.Close();
-        Args args = On(dir_.File(task));
+        Args args = On(logs);
         args.push_back(task);
         const pid_t child = testing::StartChild(args);
         // Long enough to reach the slow table, whose statement alone takes tens of seconds.
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        ASSERT_EQ(waitpid(child, nullptr, WNOHANG), 0) << task << " ended before the signal";
-        const auto end = testing::FinishChild(child, 0, SIGTERM);
-        EXPECT_LT(end.Seconds, 5.0) << task;
-        EXPECT_EQ(end.ExitCode, 1) << task;
-        EXPECT_EQ(ReadFile(Status()), "failure\r\n") << task;
-        EXPECT_THAT(OnlyFileIn(dir_.File(task)), HasSubstr(std::string(cancelLine) + "\r\n"));
-        EXPECT_EQ(w_.Count("d_slow", "is_deletable = 1"), 2000) << task;
-        EXPECT_EQ(w_.Value("SELECT lock FROM dwm_multiuse"), "0") << task;
+        ASSERT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "ended before the signal";
+        const auto end = testing::FinishChild(child, 0, signal);
+        EXPECT_LT(end.Seconds, 5.0);
+        EXPECT_EQ(end.ExitCode, 1);
+        EXPECT_EQ(ReadFile(Status()), "failure\r\n");
+        EXPECT_THAT(OnlyFileIn(logs), HasSubstr(std::string(cancelLine) + "\r\n"));
+        EXPECT_EQ(w_.Count("d_slow", "is_deletable = 1"), 2000);
+        EXPECT_EQ(LockRow(), "0|" + me_);
     }
-}
-
-// SIGINT during a console run: the task sees Cancel at its next poll, the run ends
-// with its cancel line and the lock is released.
-TEST_F(VarnelCliTest, SigintCancelsAConsoleRunAndReleasesTheLock) {
-    const std::string ready = dir_.File("ready");
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        state_.SetProgressWindowFactory({});  // the real console window
-        ClearCancelSignal();
-        InstallCancelSignalHandlers();
-        const auto poll = [&](TaskContext& context) {
-            testing::WriteFile(ready, "x");
-            for (int i = 0; i < 3000 && !context.Progress.CheckCancelState(); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            return !context.Progress.CancelPressed();
-        };
-        SetTaskTable(state_, {testing::TestTask(&RunSettings::MarkUnused, poll, "poll")});
-        state_.CommandLineMode = true;
-        RunSettings settings;
-        settings.Server = "sqlite";
-        settings.Database = w_.Path();
-        settings.WindowsAuth = settings.MarkUnused = settings.LogRequested = true;
-        settings.LogDirectory = dir_.File("logs");
-        _exit(ExecuteRun(state_, settings) ? 0 : 1);
-    }
-    for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(std::filesystem::exists(ready));
-    EXPECT_EQ(testing::FinishChild(child, 0, SIGINT).ExitCode, 1);
-    EXPECT_THAT(OnlyFileIn(dir_.File("logs")), StartsWith("poll cancelled.\r\n"));
-    EXPECT_EQ(LockRow(), "0|" + me_);
 }
 
 }  // namespace
