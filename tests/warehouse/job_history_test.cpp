@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 
 #include "tests/support/matchers.h"
 #include "tests/support/temp_dir.h"
