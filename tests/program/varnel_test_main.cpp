@@ -22,6 +22,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/run_hooks.h"
@@ -30,20 +31,17 @@
 
 namespace {
 
-struct Instruction {
-    std::string Point, Marker;  // no marker: kill
-};
-
 class TestHooks : public varnel::RunHooks {
   public:
-    std::vector<Instruction> Instructions;
+    //! Points and their markers; no marker: kill.
+    std::vector<std::pair<std::string, std::string>> Instructions;
     std::atomic<long> Statements{0};
 
     void Reached(std::string_view point) override {
-        for (const auto& instruction : Instructions) {
-            if (instruction.Point != point) continue;
-            if (instruction.Marker.empty()) raise(SIGKILL);
-            std::ofstream(instruction.Marker) << point << '\n';
+        for (const auto& [at, marker] : Instructions) {
+            if (at != point) continue;
+            if (marker.empty()) raise(SIGKILL);
+            std::ofstream(marker) << point << '\n';
             std::this_thread::sleep_for(std::chrono::minutes(1));
         }
     }
@@ -76,11 +74,9 @@ int main(int argc, char** argv) {
     varnel::InstallRunHooks(&hooks);
 
     // The program's own arguments, as varnel would have been given them.
-    std::vector<char*> arguments{argv[0]};
-    arguments.insert(arguments.end(), argv + next, argv + argc);
-    arguments.push_back(nullptr);
+    argv[next - 1] = argv[0];
     varnel::ProcessState state;
-    const int code = varnel::Main(state, static_cast<int>(arguments.size() - 1), arguments.data());
+    const int code = varnel::Main(state, argc - next + 1, argv + next - 1);
     if (!countFile.empty()) std::ofstream(countFile) << hooks.Statements << '\n';
     return code;
 }
