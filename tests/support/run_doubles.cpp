@@ -44,7 +44,7 @@ void TestProgressWindow::Enable(ProgressControl control, bool on) {
         ProgressWindow::EnableObject(control);
     else
         ProgressWindow::DisableObject(control);
-    (control == ProgressControl::cmdOK ? record_->OkEnabled : record_->CancelEnabled) = on;
+    if (control == ProgressControl::cmdCancel) record_->CancelEnabled = on;
 }
 
 void RunTest::SetUp() {

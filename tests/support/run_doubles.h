@@ -49,7 +49,6 @@ struct WindowRecord {
     std::vector<std::string> Comments;
     bool Unloaded = false;
     bool CancelPressed = false;
-    bool OkEnabled = true;
     bool CancelEnabled = true;
     std::int32_t Polls = 0;
 };
