@@ -99,7 +99,7 @@ TEST_F(EditableResultsTest, ResultsWithoutIdentityAreShownButNotSaved) {
                 ThrowsMessage<OdbcError>(HasSubstr("no such table: dim_nothing")));
 }
 
-TEST(ListColumnsTest, CheckColumnsGetNoListColumn) {
+TEST(ListColumnsTest, CheckColumnsGetNoListColumnAndAMissingOneIsNamed) {
     const std::vector<ColumnInfo> records = {
         {"is_sustainable"}, {"code"}, {"IS_SELECTED"}, {"name"}, {"is_sustainable"}};
     EXPECT_THAT(ShownColumns(records), ElementsAre(1U, 3U));
@@ -111,9 +111,8 @@ TEST(ListColumnsTest, CheckColumnsGetNoListColumn) {
     EXPECT_THAT(TableListHeaders(*db, " DIM_ZONE "),
                 ElementsAre("zone_code", "label", "is_deletable"));
     EXPECT_TRUE(TableListHeaders(*db, "dim_missing").empty());
-}
 
-TEST(ListColumnsTest, AMissingControlColumnIsNamedInTheToolsWords) {
+    // A missing control column is named in the tool's words.
     const SqlServerDialect server;
     const SqliteDialect sqlite;
     const struct {
