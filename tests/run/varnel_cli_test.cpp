@@ -63,10 +63,9 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
     const std::string tooManyText =
         "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
         "done.";
-    Args noLog = On(logs);
-    noLog.erase(noLog.begin() + 6, noLog.begin() + 8);
-    noLog.erase(noLog.begin());
-    noLog.insert(noLog.end(), {"-logfile", dir_.File("copy.txt")});
+    const Args noLog = {"-mac",    "sqlite",   "-db",
+                        w_.Path(), "-ntaut",   "-statusfile",
+                        Status(),  "-logfile", dir_.File("copy.txt")};
     testing::WriteFile(dir_.File("empty.cfg"), "-logfile " + dir_.File("x.txt") + "\r\n");
     testing::WriteFile(dir_.File("nightly.cfg"), "-mac sqlite -db " + w_.Path() +
                                                      " -ntaut -statusfile " + Status() +
