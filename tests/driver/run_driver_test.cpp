@@ -58,11 +58,7 @@ class RunDriverTest : public testing::RunTest {
         }
         SetTaskTable(state_, std::move(tasks));
     }
-    std::string LogText() {
-        for (const auto& entry : std::filesystem::directory_iterator(settings_.LogDirectory))
-            return ReadFile(entry.path().string());
-        return "<no log>";
-    }
+    std::string LogText() { return testing::OnlyFileIn(settings_.LogDirectory); }
     std::string Lock() {
         return testing::QueryValue(*testing::OpenSqlite(warehouse_),
                                    "select lock || '|' || user_name from dwm_multiuse");
