@@ -10,7 +10,8 @@
 // 1) goes to the driver. A pause writes the file MARKER, which tells the test that
 // the run has got there, and waits a minute to be killed; a kill raises SIGKILL.
 // --count-statements writes the number of statements the run sent into FILE when
-// it ends, so that a test can spread its kill points over a whole run.
+// it ends, so that a test can spread its kill points over a whole run. A point
+// that no run reaches is refused, so that a misspelt one cannot pass unnoticed.
 
 #include <signal.h>
 
@@ -18,92 +19,64 @@
 #include <chrono>
 #include <fstream>
 #include <iostream>
+#include <regex>
 #include <string>
-#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/run_hooks.h"
 #include "driver/start_up.h"
 #include "run/process_state.h"
 
-namespace varnel {
 namespace {
 
-constexpr std::string_view kStatementPrefix = "statement:";
-
-struct Instruction {
-    std::string Point, Marker;
-    bool Kill = false;
-};
-
-class TestHooks : public RunHooks {
+class TestHooks : public varnel::RunHooks {
   public:
-    explicit TestHooks(std::vector<Instruction> instructions)
-        : instructions_(std::move(instructions)) {}
+    //! Points and their markers; no marker: kill.
+    std::vector<std::pair<std::string, std::string>> Instructions;
+    std::atomic<long> Statements{0};
 
-    void Reached(std::string_view point) override { Act(point); }
-
-    void Sending() override { Act(std::string(kStatementPrefix) + std::to_string(++statements_)); }
-
-    long Statements() const { return statements_; }
-
-  private:
-    void Act(std::string_view point) const {
-        for (const auto& instruction : instructions_) {
-            if (instruction.Point != point) continue;
-            if (instruction.Kill) raise(SIGKILL);
-            std::ofstream(instruction.Marker) << point << '\n';
+    void Reached(std::string_view point) override {
+        for (const auto& [at, marker] : Instructions) {
+            if (at != point) continue;
+            if (marker.empty()) raise(SIGKILL);
+            std::ofstream(marker) << point << '\n';
             std::this_thread::sleep_for(std::chrono::minutes(1));
         }
     }
-
-    std::vector<Instruction> instructions_;
-    std::atomic<long> statements_{0};
+    void Sending() override { Reached("statement:" + std::to_string(++Statements)); }
 };
 
-bool KnownPoint(std::string_view point) {
-    if (point == kAfterLockPoint || point == kAfterArchiveCommitPoint) return true;
-    if (!point.starts_with(kStatementPrefix)) return false;
-    const std::string_view number = point.substr(kStatementPrefix.size());
-    return !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos &&
-           number.find_first_not_of('0') != std::string_view::npos;
-}
-
 }  // namespace
-}  // namespace varnel
 
 int main(int argc, char** argv) {
-    using varnel::Instruction;
-    std::vector<Instruction> instructions;
+    static const std::regex known("after-lock|after-archive-commit|statement:0*[1-9][0-9]*");
+    TestHooks hooks;
     std::string countFile;
     int next = 1;
-    while (next < argc) {
-        const std::string_view option = argv[next];
-        if (option == "--count-statements" && next + 1 < argc) {
-            countFile = argv[next + 1];
-            next += 2;
+    for (; next + 1 < argc; next += 2) {
+        const std::string option = argv[next], value = argv[next + 1];
+        if (option == "--count-statements") {
+            countFile = value;
             continue;
         }
-        const int needed = option == "--pause-at" ? 2 : option == "--kill-at" ? 1 : 0;
-        if (needed == 0) break;
-        if (next + needed >= argc || !varnel::KnownPoint(argv[next + 1])) {
+        const bool pause = option == "--pause-at";
+        if (!pause && option != "--kill-at") break;
+        if (!std::regex_match(value, known) || (pause && next + 2 >= argc)) {
             std::cerr << "varnel_test: " << option << " needs a known point"
-                      << (needed == 2 ? " and a marker file" : "") << '\n';
+                      << (pause ? " and a marker file" : "") << '\n';
             return 2;
         }
-        instructions.push_back({argv[next + 1], needed == 2 ? argv[next + 2] : "", needed == 1});
-        next += needed + 1;
+        hooks.Instructions.push_back({value, pause ? argv[next + 2] : ""});
+        next += pause ? 1 : 0;
     }
-    varnel::TestHooks hooks(std::move(instructions));
     varnel::InstallRunHooks(&hooks);
 
     // The program's own arguments, as varnel would have been given them.
-    std::vector<char*> arguments{argv[0]};
-    arguments.insert(arguments.end(), argv + next, argv + argc);
-    arguments.push_back(nullptr);
+    argv[next - 1] = argv[0];
     varnel::ProcessState state;
-    const int code = varnel::Main(state, static_cast<int>(arguments.size() - 1), arguments.data());
-    if (!countFile.empty()) std::ofstream(countFile) << hooks.Statements() << '\n';
+    const int code = varnel::Main(state, argc - next + 1, argv + next - 1);
+    if (!countFile.empty()) std::ofstream(countFile) << hooks.Statements << '\n';
     return code;
 }

@@ -73,38 +73,6 @@ class CommandLineTest : public testing::StateTest {
     testing::TempDir dir_;
 };
 
-TEST_F(CommandLineTest, MoreThan25ArgumentsAreAppliedButRefused) {
-    const std::string line =
-        "-mac m -db d -usr u -password p -log l -job_id j -bkmac bm -bkdb bd -bkusr bu "
-        "-password_bk bp -statusfile s -grep -chkmd -mark ";
-    const std::string tooMany =
-        "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
-        "done.";
-    for (const bool process : {false, true}) {
-        for (const std::string more : {"-del", "\"-del\"", ""}) {
-            SCOPED_TRACE(more + (process ? " as process arguments" : ""));
-            state_.Reset();
-            Args words = SplitArguments("varnel " + line + more, 100);
-            std::vector<char*> argv;
-            for (auto& word : words) argv.push_back(word.data());
-            RunSettings settings;
-            if (process)
-                ApplyProcessArguments(state_, settings, static_cast<int>(argv.size()), argv.data(),
-                                      MaxCommandLineArguments);
-            else
-                settings = Apply(line + more);
-            // Applied whole, so that the run's log and status file hear of the refusal.
-            EXPECT_EQ(settings.StatusFile, "s");
-            EXPECT_EQ(settings.DeleteMarked, !more.empty());
-            EXPECT_EQ(ValidateRunSettings(state_, settings), more.empty());
-            EXPECT_EQ(state_.MessageText, more.empty() ? "" : Lines({tooMany, UsageText()}));
-        }
-    }
-    // The main window shows its own fields, not the command line's faults.
-    EXPECT_TRUE(Validate(line + "-config c"));
-    EXPECT_FALSE(state_.CommandLineFaults.empty());
-}
-
 TEST_F(CommandLineTest, OptionsValuesAndStartModes) {
     // A value starting with a slash is never an option; options ignore case; the last wins.
     RunSettings s = Apply(
@@ -134,12 +102,19 @@ TEST_F(CommandLineTest, OptionsValuesAndStartModes) {
 }
 
 TEST_F(CommandLineTest, FaultsGiveTheirMessagesThenTheUsage) {
+    const std::string full =  // 25 arguments
+        "-mac m -db d -usr u -password p -log l -job_id j -bkmac bm -bkdb bd -bkusr bu "
+        "-password_bk bp -statusfile s -grep -chkmd -mark ";
+    const std::string tooMany =
+        "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
+        "done.";
     const struct {
         std::string line;
         std::vector<std::string> messages;
     } cases[] = {
         {"-xyz -mac m --help", {"Unknown option \"-xyz\"", "Unknown option \"--help\""}},
-        {"-mac m -db d -usr u -log /l -help", {}},
+        {full + "-del", {tooMany}},
+        {full + "\"-del\"", {tooMany}},
         {"-mac m -db d -log /l", {"User name must be specified for connecting to the database"}},
         {"-mac m -db d -usr u -log /l -clsf -bkmac b -bkdb c",
          {"User name must be specified for connecting to the Archive database"}},
@@ -161,6 +136,10 @@ TEST_F(CommandLineTest, FaultsGiveTheirMessagesThenTheUsage) {
         lines.push_back(UsageText());
         EXPECT_EQ(state_.MessageText, Lines(lines)) << c.line;
     }
+    EXPECT_TRUE(Validate(full));
+    // The main window shows its own fields, not the command line's faults.
+    EXPECT_TRUE(Validate(full + "-config c"));
+    EXPECT_FALSE(state_.CommandLineFaults.empty());
     EXPECT_EQ(
         UsageText(),
         "Usage: Varnel -mac <machine> {-usr <user name> -password <password> | -ntaut} -db "

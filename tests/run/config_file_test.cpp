@@ -4,9 +4,6 @@
 
 #include <filesystem>
 
-#include "run/command_line.h"
-#include "run/status_file.h"
-#include "tests/support/state_test.h"
 #include "tests/support/temp_dir.h"
 
 namespace varnel {
@@ -14,12 +11,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ConfigFileTest : public testing::StateTest {
-  protected:
-    testing::TempDir dir_;
-};
-
-TEST_F(ConfigFileTest, TheSavedLineHasAnOptionPerSettingAndRunsAsTheSameSettings) {
+// That the saved line reads back as the window's settings, the window's tests show.
+TEST(ConfigFileTest, TheSavedLineHasAnOptionPerSettingAndOnlyItsOwnerReadsIt) {
+    const testing::TempDir dir;
     RunSettings full;
     full.Server = "dwhost";
     full.Database = "sales_dw";
@@ -53,33 +47,14 @@ TEST_F(ConfigFileTest, TheSavedLineHasAnOptionPerSettingAndRunsAsTheSameSettings
     for (const auto& c : cases) EXPECT_EQ(BuildConfigurationLine(c.Record, c.Archive), c.Expected);
 
     // An old file readable by everyone is narrowed to its owner and its longer content replaced.
-    const std::string path = dir_.File("nightly.cmd");
+    const std::string path = dir.File("nightly.cmd");
     testing::WriteFile(path, std::string(5000, '#'));
     fs::permissions(path, fs::perms::all);
     const std::string saved = BuildConfigurationLine(full, full);
-    std::string line, error;
+    std::string error;
     ASSERT_TRUE(WriteConfigurationFile(path, saved, error)) << error;
     EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(testing::ReadFile(path), saved + "\r\n");
-    ASSERT_TRUE(ReadCommandFile(path, line, error)) << error;
-    RunSettings parsed;
-    SplitArguments(state_, parsed, line, MaxCommandLineArguments);
-    EXPECT_EQ(parsed, full);
-}
-
-TEST_F(ConfigFileTest, EachStatusWordReplacesTheLastAndAFileThatCannotBeWrittenFailsQuietly) {
-    EXPECT_FALSE(WriteJobStatus(state_, "failure"));  // no name: no file
-    EXPECT_TRUE(fs::is_empty(dir_.Path()));
-    EXPECT_TRUE(SetStatusFileName(state_, dir_.File("job.status")));
-    for (const std::string word : {"running", "failure"}) {
-        EXPECT_TRUE(WriteJobStatus(state_, word));
-        EXPECT_EQ(testing::ReadFile(dir_.File("job.status")), word + "\r\n");
-    }
-    for (const auto& unwritable : {dir_.File("missing/job.status"), dir_.Path().string()}) {
-        SetStatusFileName(state_, unwritable);
-        EXPECT_FALSE(WriteJobStatus(state_, "ok"));
-    }
-    EXPECT_FALSE(fs::exists(dir_.File("missing")));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The varnel program as a scheduler or a person at a terminal starts it: runs that
-// cannot start, runs that fail on a bad warehouse, cancel by signal and the lock of
-// a run that was killed.
+// cannot start or fail, and cancel by signal.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,12 +7,10 @@
 
 #include <chrono>
 #include <filesystem>
-#include <regex>
 #include <thread>
 
 #include "base/current_user.h"
 #include "run/command_line.h"
-#include "run/console_progress.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/varnel_process.h"
@@ -32,36 +29,24 @@ class VarnelCliTest : public testing::RunTest {
   protected:
     void SetUp() override {
         RunTest::SetUp();
-        w_.Dimension("d_store", {"store_id INTEGER", "name VARCHAR(20)"},
-                     {.PrimaryKey = "store_id"});
-        w_.Fact("f_sales", {"id INTEGER", "store_id INTEGER"}, {.PrimaryKey = "id"});
-        w_.Relation("d_store", "store_id", "f_sales", "store_id");
-        w_.Rows("d_store", {"store_id", "name", "is_deletable"},
-                {{1, "north", 1}, {2, "south", 0}});
-        w_.Rows("f_sales", {"id", "store_id"}, {{1, 2}});
+        w_.Fact("f_sales", {"id INTEGER", "slow_id INTEGER"}, {.PrimaryKey = "id"});
         w_.Close();
     }
 
     //! Runs the program with the arguments; its output goes to out.txt and err.txt.
-    int Varnel(Args args, const std::string& program = VARNEL_EXE) {
-        args.insert(args.begin(), program);
+    int Varnel(Args args) {
+        args.insert(args.begin(), VARNEL_EXE);
         return testing::RunChild(args, {.Out = dir_.File("out.txt"), .Err = Err()}).ExitCode;
     }
     //! An unattended run on the warehouse with its log in the folder given.
-    Args On(const std::string& logs, const std::string& program = VARNEL_EXE) {
-        Args args = testing::SqliteRun(program, w_.Path(), logs);
+    Args On(const std::string& logs) {
+        Args args = testing::SqliteRun(VARNEL_EXE, w_.Path(), logs);
         args.insert(args.end(), {"-statusfile", Status()});
         return args;
-    }
-    int Run(const std::string& logs, const std::string& task = "") {
-        Args args = On(logs);
-        if (!task.empty()) args.push_back(task);
-        return testing::RunChild(args, {.Err = Err()}).ExitCode;
     }
     std::string Err() const { return dir_.File("err.txt"); }
     std::string Status() const { return dir_.File("status.txt"); }
     std::string LockRow() { return w_.Value("select lock || '|' || user_name from dwm_multiuse"); }
-    testing::Texts Stores() { return w_.Lines("SELECT * FROM d_store ORDER BY store_id"); }
 
     testing::WarehouseBuilder w_;
     const std::string me_ = CurrentUserName();
@@ -78,33 +63,25 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
     const std::string tooManyText =
         "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
         "done.";
-    Args noLog = On(logs);
-    noLog.erase(noLog.begin() + 6, noLog.begin() + 8);
-    noLog.erase(noLog.begin());
-    noLog.insert(noLog.end(), {"-logfile", dir_.File("copy.txt")});
+    const Args noLog = {"-mac",    "sqlite",   "-db",
+                        w_.Path(), "-ntaut",   "-statusfile",
+                        Status(),  "-logfile", dir_.File("copy.txt")};
     testing::WriteFile(dir_.File("empty.cfg"), "-logfile " + dir_.File("x.txt") + "\r\n");
     testing::WriteFile(dir_.File("nightly.cfg"), "-mac sqlite -db " + w_.Path() +
                                                      " -ntaut -statusfile " + Status() +
                                                      " -log \"" + logs + "\"\r\n");
-    const std::string stamp =
-        "[A-Z][a-z]+day, [A-Z][a-z]{2} [0-9]{1,2} [0-9]{4} at: [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n";
+    // Log: a text the run's log holds; empty when there is no log.
     const struct {
         Args Words;
         int Exit;
         std::string Err, Out, Log;
     } cases[] = {
-        {{"@" + dir_.File("nightly.cfg")},
-         0,
-         "",
-         "",
-         "Varnel started on: " + stamp +
-             "\r\nThe following processes were completed by the tool :\r\n\r\nVarnel "
-             "stopped on: " +
-             stamp},
+        {{"@" + dir_.File("nightly.cfg")}, 0, "", "", "\r\n\r\nVarnel stopped on: "},
         {{"-help"}, 1, UsageText() + "\nVarnel: failure\n", "", ""},
         {{"--help"}, 0, "", UsageText() + "\n", ""},
         {noLog, 1, "Log Directory name must be specified\n" + UsageText(), "", ""},
-        {tooMany, 1, tooManyText + "\n" + UsageText(), "", "\r\n" + tooManyText + "\r\n[\\s\\S]*"},
+        // Applied whole, so that the log and the status file hear of the refusal.
+        {tooMany, 1, tooManyText + "\n" + UsageText(), "", "\r\n" + tooManyText + "\r\n"},
         // A command file without run options is no run, and no success.
         {{"@" + dir_.File("empty.cfg")}, 1, "empty.cfg holds no run options", "", ""},
     };
@@ -117,12 +94,7 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
         const std::string err = ReadFile(Err());
         EXPECT_TRUE(c.Err.empty() ? err.empty() : err.find(c.Err) != std::string::npos) << err;
         EXPECT_THAT(ReadFile(dir_.File("out.txt")), StartsWith(c.Out));
-        if (!c.Log.empty()) {
-            EXPECT_TRUE(std::regex_match(
-                std::filesystem::directory_iterator(logs)->path().filename().string(),
-                std::regex("Varnel_Log[0-9]{2}-[0-9]{2}-[0-9]{6}-[0-9]{2}-[0-9]{2}\\.txt")));
-            EXPECT_TRUE(std::regex_match(OnlyFileIn(logs), std::regex(c.Log))) << OnlyFileIn(logs);
-        }
+        EXPECT_THAT(c.Log.empty() ? "" : OnlyFileIn(logs), HasSubstr(c.Log));
         // Runs that name a status file say how they ended in it.
         const bool named = c.Words.size() > 2 || (c.Exit == 0 && !c.Log.empty());
         EXPECT_EQ(named ? ReadFile(Status()) : "",
@@ -134,71 +106,40 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
 }
 
 // A statement that takes far longer than a scheduler waits (a trigger does heavy
-// work per row): SIGTERM cancels the statement itself, its transaction rolls back
-// and the run ends at once with the lock released.
-TEST_F(VarnelCliTest, SigtermCancelsALongStatementAndLeavesTheTableAsItWas) {
+// work per row): SIGTERM or SIGINT cancels the statement itself, its transaction
+// rolls back and the run ends at once with the lock released.
+TEST_F(VarnelCliTest, ASignalCancelsALongStatementAndLeavesTheTableAsItWas) {
     w_.Dimension("d_slow", {"id INTEGER"}, {.PrimaryKey = "id"});
-    w_.Exec("ALTER TABLE f_sales ADD COLUMN slow_id INTEGER");
     w_.Relation("d_slow", "id", "f_sales", "slow_id");
     const std::string numbers = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n ";
     w_.Exec("CREATE TABLE pad (p INTEGER)");
     w_.Exec("INSERT INTO pad (p) " + numbers + "WHERE i < 1000) SELECT i FROM n");
     w_.Exec("INSERT INTO d_slow (id, is_deletable) " + numbers +
             "WHERE i < 2000) SELECT i, 1 FROM n");
-    for (const auto& [task, event, cancelLine] :
-         {std::tuple{"-del", "DELETE", "Deletion process cancelled by user."},
-          std::tuple{"-mark", "UPDATE", "Marking process cancelled by user."}}) {
+    for (const auto& [task, event, cancelLine, signal] :
+         {std::tuple{"-del", "DELETE", "Deletion process cancelled by user.", SIGTERM},
+          std::tuple{"-mark", "UPDATE", "Marking process cancelled by user.", SIGTERM},
+          std::tuple{"-mark", "UPDATE", "Marking process cancelled by user.", SIGINT}}) {
+        const std::string logs = dir_.File(task + std::to_string(signal));
+        SCOPED_TRACE(logs);
         w_.Exec("DROP TRIGGER IF EXISTS d_slow_slow");
         w_.Exec(std::string("CREATE TRIGGER d_slow_slow BEFORE ") + event +
                 " ON d_slow BEGIN SELECT count(*) FROM pad a, pad b; END");
         w_.Close();
-        Args args = On(dir_.File(task));
+        Args args = On(logs);
         args.push_back(task);
         const pid_t child = testing::StartChild(args);
         // Long enough to reach the slow table, whose statement alone takes tens of seconds.
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        ASSERT_EQ(waitpid(child, nullptr, WNOHANG), 0) << task << " ended before the signal";
-        const auto end = testing::FinishChild(child, 0, SIGTERM);
-        EXPECT_LT(end.Seconds, 5.0) << task;
-        EXPECT_EQ(end.ExitCode, 1) << task;
-        EXPECT_EQ(ReadFile(Status()), "failure\r\n") << task;
-        EXPECT_THAT(OnlyFileIn(dir_.File(task)), HasSubstr(std::string(cancelLine) + "\r\n"));
-        EXPECT_EQ(w_.Count("d_slow", "is_deletable = 1"), 2000) << task;
-        EXPECT_EQ(w_.Value("SELECT lock FROM dwm_multiuse"), "0") << task;
+        ASSERT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "ended before the signal";
+        const auto end = testing::FinishChild(child, 0, signal);
+        EXPECT_LT(end.Seconds, 5.0);
+        EXPECT_EQ(end.ExitCode, 1);
+        EXPECT_EQ(ReadFile(Status()), "failure\r\n");
+        EXPECT_THAT(OnlyFileIn(logs), HasSubstr(std::string(cancelLine) + "\r\n"));
+        EXPECT_EQ(w_.Count("d_slow", "is_deletable = 1"), 2000);
+        EXPECT_EQ(LockRow(), "0|" + me_);
     }
-}
-
-// SIGINT during a console run: the task sees Cancel at its next poll, the run ends
-// with its cancel line and the lock is released.
-TEST_F(VarnelCliTest, SigintCancelsAConsoleRunAndReleasesTheLock) {
-    const std::string ready = dir_.File("ready");
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        state_.SetProgressWindowFactory({});  // the real console window
-        ClearCancelSignal();
-        InstallCancelSignalHandlers();
-        const auto poll = [&](TaskContext& context) {
-            testing::WriteFile(ready, "x");
-            for (int i = 0; i < 3000 && !context.Progress.CheckCancelState(); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            return !context.Progress.CancelPressed();
-        };
-        SetTaskTable(state_, {testing::TestTask(&RunSettings::MarkUnused, poll, "poll")});
-        state_.CommandLineMode = true;
-        RunSettings settings;
-        settings.Server = "sqlite";
-        settings.Database = w_.Path();
-        settings.WindowsAuth = settings.MarkUnused = settings.LogRequested = true;
-        settings.LogDirectory = dir_.File("logs");
-        _exit(ExecuteRun(state_, settings) ? 0 : 1);
-    }
-    for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(std::filesystem::exists(ready));
-    EXPECT_EQ(testing::FinishChild(child, 0, SIGINT).ExitCode, 1);
-    EXPECT_THAT(OnlyFileIn(dir_.File("logs")), StartsWith("poll cancelled.\r\n"));
-    EXPECT_EQ(LockRow(), "0|" + me_);
 }
 
 }  // namespace

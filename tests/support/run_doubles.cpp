@@ -5,7 +5,7 @@
 namespace varnel::testing {
 
 bool ScriptedPrompter::AskYesNo(const std::string& text, const std::string& title) {
-    Boxes.push_back({text, 0, title, true});
+    Boxes.push_back({text, 0, title});
     if (WhileAsking) WhileAsking();
     if (Answers.empty()) return false;
     const bool answer = Answers.front();
@@ -34,14 +34,8 @@ void TestProgressWindow::ShowCheckMark(std::size_t index) {
     record_->CheckMarks.at(index) = true;
 }
 
-void TestProgressWindow::TaskCaption(std::size_t index, const std::string& caption) {
-    ProgressWindow::TaskCaption(index, caption);
-    record_->TaskCaptions.at(index) = caption;
-}
-
 void TestProgressWindow::AddTaskRow(const std::string& caption, std::int16_t& index) {
     ProgressWindow::AddTaskRow(caption, index);
-    record_->TaskCaptions.push_back(caption);
     record_->CheckMarks.push_back(false);
 }
 
@@ -50,7 +44,7 @@ void TestProgressWindow::Enable(ProgressControl control, bool on) {
         ProgressWindow::EnableObject(control);
     else
         ProgressWindow::DisableObject(control);
-    (control == ProgressControl::cmdOK ? record_->OkEnabled : record_->CancelEnabled) = on;
+    if (control == ProgressControl::cmdCancel) record_->CancelEnabled = on;
 }
 
 void RunTest::SetUp() {

@@ -30,11 +30,10 @@ class ScriptedPrompter : public Prompter {
         std::string Text;
         int Style = 0;
         std::string Title;
-        bool Question = false;
     };
 
     void ShowMessage(const std::string& text, int style, const std::string& title) override {
-        Boxes.push_back({text, style, title, false});
+        Boxes.push_back({text, style, title});
     }
     bool AskYesNo(const std::string& text, const std::string& title) override;
 
@@ -46,12 +45,10 @@ class ScriptedPrompter : public Prompter {
 
 //! What a test window saw, kept after the run unloaded the window.
 struct WindowRecord {
-    std::vector<std::string> TaskCaptions;
     std::vector<bool> CheckMarks;
     std::vector<std::string> Comments;
     bool Unloaded = false;
     bool CancelPressed = false;
-    bool OkEnabled = true;
     bool CancelEnabled = true;
     std::int32_t Polls = 0;
 };
@@ -67,13 +64,11 @@ class TestProgressWindow : public ProgressWindow {
     void Comment(const std::string& text) override;
     void Unload() override { record_->Unloaded = true; }
     void ShowCheckMark(std::size_t index) override;
-    void TaskCaption(std::size_t index, const std::string& caption) override;
     void AddTaskRow(const std::string& caption, std::int16_t& index) override;
     void EnableObject(ProgressControl control) override { Enable(control, true); }
     void DisableObject(ProgressControl control) override { Enable(control, false); }
 
     using ProgressWindow::Comment;
-    using ProgressWindow::TaskCaption;
 
   private:
     void Enable(ProgressControl control, bool on);

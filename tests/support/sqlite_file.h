@@ -17,10 +17,7 @@ inline std::string CreateSqliteFile(const std::string& path) {
 
 //! Opens a connection to a SQLite file through the real driver; throws on failure.
 inline std::unique_ptr<Connection> OpenSqlite(const std::string& path) {
-    Connector connector;
-    connector.Server = "sqlite";
-    connector.Database = path;
-    return connector.Connect(5);
+    return Connector{"sqlite", path, "", "", false}.Connect(5);
 }
 
 //! The first column of the first row of a query as text ("<null>" for Null,

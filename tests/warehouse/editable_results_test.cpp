@@ -38,33 +38,27 @@ class EditableResultsTest : public ::testing::Test {
     std::unique_ptr<Connection> db_ = w_.OpenConnection();
 };
 
-TEST_F(EditableResultsTest, ChangedRowsAreWrittenToTheirOwnRowsAllOrNothing) {
+// Which ticks count as changes the dimension checks' tests show; here: rows are found
+// by their identity, not by the values read, and a save is all or nothing.
+TEST_F(EditableResultsTest, RowsAreWrittenByTheirIdentityAllOrNothing) {
     auto result = OpenEditableResult(
-        *db_,
-        "Select  is_sustainable, id, code from dim_colour d where d.code <> 'amber' ORDER BY code");
+        *db_, "Select  is_sustainable, id, code from dim_colour d where d.id > 0");
     ASSERT_EQ(result.ReadOnlyReason(), "");
-    EXPECT_EQ(result.Value(0, 2), "blue");
-    Tick(result, "blue", "1");
-    Tick(result, "green", "0");
     Tick(result, "red", "1");
-    Tick(result, "red", "0");  // changed back: not written
-    EXPECT_EQ(result.ChangedRowCount(), 2U);
+    Tick(result, "amber", "1");
     w_.Exec("UPDATE dim_colour SET code = 'crimson' WHERE id = 1");  // after the read
-    EXPECT_EQ(SaveEditableChanges(*db_, result), 2U);
-    EXPECT_THAT(w_.Lines("SELECT id, code, is_sustainable FROM dim_colour ORDER BY id"),
-                ElementsAre("1|crimson|0", "2|green|0", "3|blue|1", "4|amber|0"));
-    EXPECT_EQ(SaveEditableChanges(*db_, result), 0U);
-
-    // An update that finds no row undoes the others; the changes stay for another try.
-    auto again = OpenEditableResult(*db_, "select is_sustainable, id, code from dim_colour");
-    Tick(again, "crimson", "1");
-    Tick(again, "amber", "1");
     w_.Exec("DELETE FROM dim_colour WHERE code = 'amber'");
+    // An update that finds no row undoes the others; the changes stay for another try.
     EXPECT_THAT(
-        [&] { SaveEditableChanges(*db_, again); },
+        [&] { SaveEditableChanges(*db_, result); },
         ThrowsMessage<std::runtime_error>(HasSubstr("touched 0 rows instead of exactly one")));
     EXPECT_EQ(w_.Value("SELECT is_sustainable FROM dim_colour WHERE id = 1"), "0");
-    EXPECT_EQ(again.ChangedRowCount(), 2U);
+    EXPECT_EQ(result.ChangedRowCount(), 2U);
+    w_.Exec("INSERT INTO dim_colour (id, code) VALUES (4, 'amber')");
+    EXPECT_EQ(SaveEditableChanges(*db_, result), 2U);
+    EXPECT_THAT(w_.Lines("SELECT id, code, is_sustainable FROM dim_colour ORDER BY id"),
+                ElementsAre("1|crimson|1", "2|green|1", "3|blue|0", "4|amber|1"));
+    EXPECT_EQ(SaveEditableChanges(*db_, result), 0U);
 }
 
 TEST_F(EditableResultsTest, ResultsWithoutIdentityAreShownButNotSaved) {
@@ -105,7 +99,7 @@ TEST_F(EditableResultsTest, ResultsWithoutIdentityAreShownButNotSaved) {
                 ThrowsMessage<OdbcError>(HasSubstr("no such table: dim_nothing")));
 }
 
-TEST(ListColumnsTest, CheckColumnsGetNoListColumn) {
+TEST(ListColumnsTest, CheckColumnsGetNoListColumnAndAMissingOneIsNamed) {
     const std::vector<ColumnInfo> records = {
         {"is_sustainable"}, {"code"}, {"IS_SELECTED"}, {"name"}, {"is_sustainable"}};
     EXPECT_THAT(ShownColumns(records), ElementsAre(1U, 3U));
@@ -117,12 +111,10 @@ TEST(ListColumnsTest, CheckColumnsGetNoListColumn) {
     EXPECT_THAT(TableListHeaders(*db, " DIM_ZONE "),
                 ElementsAre("zone_code", "label", "is_deletable"));
     EXPECT_TRUE(TableListHeaders(*db, "dim_missing").empty());
-}
 
-TEST(ListColumnsTest, AMissingControlColumnIsNamedInTheToolsWords) {
+    // A missing control column is named in the tool's words.
     const SqlServerDialect server;
     const SqliteDialect sqlite;
-    const std::string sustainable = "Column 'is_sustainable' does not exist.";
     const struct {
         const SqlDialect& Dialect;
         std::string Description, Shown;
@@ -137,15 +129,6 @@ TEST(ListColumnsTest, AMissingControlColumnIsNamedInTheToolsWords) {
          "[SQLite]no such column: d.is_sustainable (1)"},
     };
     for (const auto& c : cases) EXPECT_EQ(ListQueryErrorMessage(c.Dialect, c.Description), c.Shown);
-    // And the wording the SQLite driver really gives.
-    testing::WarehouseBuilder w;
-    w.Table("dim_plain", {"code TEXT"});
-    try {
-        w.Connection().Query("Select  is_sustainable, * from dim_plain  ");
-        ADD_FAILURE() << "the query ran";
-    } catch (const OdbcError& error) {
-        EXPECT_EQ(ListQueryErrorMessage(sqlite, error.what()), sustainable);
-    }
 }
 
 }  // namespace

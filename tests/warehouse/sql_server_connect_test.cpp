@@ -30,12 +30,7 @@ TEST(ConnectionStringTest, ValuesAreBracedAndEachDriverGetsItsAttributes) {
     for (const auto& c : cases) {
         ScopedEnv driver("VARNEL_ODBC_DRIVER", c.Driver);
         ScopedEnv options("VARNEL_ODBC_OPTIONS", c.Options);
-        Connector connector;
-        connector.Server = c.Server;
-        connector.Database = "dw";
-        connector.UserName = "sa";
-        connector.Password = c.Password;
-        connector.WindowsAuth = c.WindowsAuth;
+        const Connector connector{c.Server, "dw", "sa", c.Password, c.WindowsAuth};
         EXPECT_EQ(connector.ConnectionString(), c.Expected);
         EXPECT_EQ(connector.TargetEngine(), Engine::SqlServer);
     }

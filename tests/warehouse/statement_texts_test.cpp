@@ -1,23 +1,15 @@
 // The statements the servers receive where the text is the contract, the engines'
-// differences, the tool's own tables on a real SQLite file, and which metadata
-// values may go into statements as names.
+// differences, and which metadata values may go into statements as names.
 
 #include <gtest/gtest.h>
 
-#include "base/current_user.h"
-#include "tests/support/sqlite_file.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/warehouse_builder.h"
-#include "warehouse/database_access.h"
 #include "warehouse/metadata_names.h"
 #include "warehouse/metadata_statements.h"
 #include "warehouse/sql_dialect.h"
-#include "warehouse/tool_tables.h"
 
 namespace varnel {
 namespace {
-
-using testing::QueryValue;
 
 const SqlServerDialect kSqlServer;
 const SqliteDialect kSqlite;
@@ -59,67 +51,22 @@ TEST(StatementTextTest, TextsMatchCharacterForCharacter) {
     EXPECT_EQ(kSqlite.RowIdColumns(), std::vector<std::string>{"rowid"});
 }
 
-// SQLite would read a double-quoted word that names no column as a string, so the
-// compile-only test sends such words as names; nothing else changes.
-TEST(StatementTextTest, SqliteCompilesDoubleQuotedWordsAsNames) {
-    const std::pair<std::string, std::string> cases[] = {
-        {R"(select * from t where x = 'say "hi"' and [y"] = `z"`)",
-         R"(select * from t where x = 'say "hi"' and [y"] = `z"`)"},
-        {"select * from t where x = 1 -- \"note\"\n and /* \"c\" */ \"y\" = 2",
-         "select * from t where x = 1 -- \"note\"\n and /* \"c\" */ [y] = 2"},
-    };
-    for (const auto& [statement, sent] : cases)
-        EXPECT_EQ(kSqlite.CompileOnly(statement), std::vector<std::string>{"EXPLAIN " + sent});
-    EXPECT_EQ(kSqlite.CompileOnlyReset(), "");
-}
-
-class ToolTablesTest : public ::testing::Test {
-  protected:
-    //! The first column of every row of a catalog query about the table given.
-    std::vector<std::string> Catalog(const std::string& sql, const std::string& table) {
+TEST(StatementTextTest, SqliteCatalogGivesKeyAndColumnOrder) {
+    testing::WarehouseBuilder w;
+    w.Exec("CREATE TABLE dim_a (zeta INTEGER, alpha TEXT, mid TEXT, PRIMARY KEY (mid, zeta))");
+    //! The first column of every row of a catalog query about dim_a.
+    const auto catalog = [&](const std::string& sql, const std::string& table) {
         Command query{sql, {}, 60, false};
         query.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, table});
-        auto rows = db_->Query(query);
+        auto rows = w.Connection().Query(query);
         std::vector<std::string> values;
         while (rows.Next()) values.push_back(rows.Get(0).value_or(""));
         return values;
-    }
-
-    testing::TempDir dir_;
-    std::unique_ptr<Connection> db_ =
-        testing::OpenSqlite(testing::CreateSqliteFile(dir_.File("w.db")));
-    bool lockHeld_ = false;
-};
-
-TEST_F(ToolTablesTest, SqliteCatalogGivesKeyAndColumnOrder) {
-    db_->Execute(
-        "CREATE TABLE dim_a (zeta INTEGER, alpha TEXT, mid TEXT, PRIMARY KEY (mid, zeta))");
-    EXPECT_EQ(Catalog(kSqlite.PrimaryKeyColumnsQuery(), "DIM_A"),
+    };
+    EXPECT_EQ(catalog(kSqlite.PrimaryKeyColumnsQuery(), "DIM_A"),
               (std::vector<std::string>{"mid", "zeta"}));
-    EXPECT_EQ(Catalog(kSqlite.TableColumnsQuery(), "Dim_A"),
+    EXPECT_EQ(catalog(kSqlite.TableColumnsQuery(), "Dim_A"),
               (std::vector<std::string>{"zeta", "alpha", "mid"}));
-}
-
-TEST_F(ToolTablesTest, ArchiveLoginIsSeededOnceAndLockRowsNameTheirUser) {
-    std::string message;
-    ASSERT_TRUE(CreateArchiveLoginTable(*db_, message)) << message;
-    EXPECT_EQ(QueryValue(*db_, "select quote(Server) || SecureLogin || quote(DB) from dwm_archive"),
-              "''1NULL");
-    EXPECT_FALSE(CreateArchiveLoginTable(*db_, message));
-    EXPECT_NE(message.find("already exists"), std::string::npos) << message;
-
-    CreateLockTable(*db_, lockHeld_);
-    EXPECT_TRUE(lockHeld_);
-    EXPECT_EQ(QueryValue(*db_, "select lock || '|' || user_name from dwm_multiuse"),
-              "1|" + CurrentUserName());
-    db_->Execute(sql::DropLockTable());
-    db_->Execute(sql::CreateLockTable());
-    InsertLockRow(*db_, false, lockHeld_);
-    EXPECT_FALSE(lockHeld_);
-    db_->Execute(sql::DropLockTable());
-    lockHeld_ = true;
-    EXPECT_THROW(InsertLockRow(*db_, false, lockHeld_), OdbcError);
-    EXPECT_TRUE(lockHeld_);  // a failed insert changes nothing
 }
 
 TEST(IdentifierTest, TellsANameFromText) {
