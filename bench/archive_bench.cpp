@@ -135,12 +135,14 @@ int main(int argc, char** argv) {
                     const ChildRun archive = RunChild(SqliteScript(shellArchive, archiveScript));
                     const ChildRun source = RunChild(SqliteScript(shellDb, warehouseScript));
                     return ChildRun{archive.Seconds + source.Seconds,
-                                    std::max(archive.PeakRssMb, source.PeakRssMb)};
+                                    std::max(archive.PeakRssMb, source.PeakRssMb),
+                                    archive.CpuSeconds + source.CpuSeconds};
                 });
             const TaskFigures figures{
                 "archive",           rows, Summarize(runs.Varnel), Summarize(runs.Bare), fixed,
                 runs.VarnelPeakRssMb};
             PrintFigures(figures);
+            PrintCpuFigures(runs);
             std::printf("%10s %lld rows archived: varnel %.0f rows/s, shell %.0f rows/s\n", "",
                         static_cast<long long>(archived),
                         static_cast<double>(archived) / figures.Varnel.Median,

@@ -99,8 +99,12 @@ ChildRun RunChild(const ChildCommand& command) {
             (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
                                : "signal " + std::to_string(WTERMSIG(status))) +
             "): " + Joined(command.Arguments) + (command.Input.empty() ? "" : " < " + input));
+    const auto cpu = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     // Linux reports ru_maxrss in kB.
-    return {seconds, static_cast<double>(usage.ru_maxrss) / 1024.0};
+    return {seconds, static_cast<double>(usage.ru_maxrss) / 1024.0,
+            cpu(usage.ru_utime) + cpu(usage.ru_stime)};
 }
 
 Spread Summarize(std::vector<double> values) {
@@ -166,9 +170,14 @@ Alternation Alternate(int runs, const std::function<void()>& prepare,
     const auto runVarnel = [&] {
         const ChildRun run = varnel();
         result.Varnel.push_back(run.Seconds);
+        result.VarnelCpu.push_back(run.CpuSeconds);
         result.VarnelPeakRssMb = std::max(result.VarnelPeakRssMb, run.PeakRssMb);
     };
-    const auto runBare = [&] { result.Bare.push_back(bare().Seconds); };
+    const auto runBare = [&] {
+        const ChildRun run = bare();
+        result.Bare.push_back(run.Seconds);
+        result.BareCpu.push_back(run.CpuSeconds);
+    };
     for (int i = 0; i < runs; ++i) {
         prepare();
         if (i % 2 == 0) {
@@ -212,6 +221,16 @@ void PrintFigures(const TaskFigures& f) {
         f.Varnel.Max, f.Bare.Median, f.Bare.Min, f.Bare.Max,
         f.Bare.Median > 0 ? f.Varnel.Median / f.Bare.Median : 0.0, f.FixedMs.Median, f.PeakRssMb,
         ResultLine(f).c_str());
+    std::fflush(stdout);
+}
+
+void PrintCpuFigures(const Alternation& runs) {
+    const Spread varnel = Summarize(runs.VarnelCpu), bare = Summarize(runs.BareCpu);
+    std::printf(
+        "%12s processor time (user+system): varnel %.3f s (%.3f-%.3f), bare %.3f s "
+        "(%.3f-%.3f), ratio %.2f\n",
+        "", varnel.Median, varnel.Min, varnel.Max, bare.Median, bare.Min, bare.Max,
+        bare.Median > 0 ? varnel.Median / bare.Median : 0.0);
     std::fflush(stdout);
 }
 

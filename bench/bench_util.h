@@ -20,11 +20,14 @@ struct ChildCommand {
     std::string Input;
 };
 
-//! What one child run cost: wall-clock seconds and the peak resident set size of the
-//! child (and of any children it waited for), in MB.
+//! What one child run cost: wall-clock seconds, the peak resident set size of the
+//! child (and of any children it waited for), in MB, and the processor seconds (user
+//! and system) they used. On a loaded machine the processor time varies far less than
+//! the wall-clock time, which also counts the waits for a core.
 struct ChildRun {
     double Seconds = 0;
     double PeakRssMb = 0;
+    double CpuSeconds = 0;
 };
 
 //! Runs the child and waits for it; throws when it cannot start or exits other than 0.
@@ -60,6 +63,8 @@ struct Alternation {
     std::vector<double> Varnel;
     std::vector<double> Bare;
     double VarnelPeakRssMb = 0;
+    std::vector<double> VarnelCpu;
+    std::vector<double> BareCpu;
 };
 //! Runs prepare, then both sides, `runs` times; Varnel goes first on even runs and the
 //! bare statements on odd ones, so that neither side always finds the warmer cache.
@@ -83,6 +88,8 @@ struct TaskFigures {
 };
 //! One line for the reader and one "RESULT key=value ..." line for scripts/bench.sh.
 void PrintFigures(const TaskFigures& figures);
+//! One line for the reader: both sides' processor seconds (median and range) and their ratio.
+void PrintCpuFigures(const Alternation& runs);
 //! The machine-readable line alone.
 std::string ResultLine(const TaskFigures& figures);
 
