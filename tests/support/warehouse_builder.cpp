@@ -104,6 +104,15 @@ void WarehouseBuilder::Register(const TableEntry& entry) {
          {{entry.Table, entry.Type, entry.WhereClause, entry.Selected, entry.OrgPkey}});
 }
 
+void WarehouseBuilder::OneUnusedProduct() {
+    Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"},
+              {.PrimaryKey = "id", .OrgPkey = "code"});
+    Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
+    Relation("dim_product", "id", "fact_sales", "product_id");
+    Rows("dim_product", {"id", "code"}, {{1, "A"}, {2, "B"}});
+    Rows("fact_sales", {"id", "product_id"}, {{1, 1}});
+}
+
 void WarehouseBuilder::Relation(const std::string& primaryTable, const std::string& primaryColumns,
                                 const std::string& foreignTable, const std::string& foreignColumns,
                                 const RelationOptions& options) {

@@ -142,6 +142,8 @@ class WarehouseBuilder {
     void Relation(const std::string& primaryTable, const std::string& primaryColumns,
                   const std::string& foreignTable, const std::string& foreignColumns,
                   const RelationOptions& options = {});
+    //! dim_product (id, code) of two rows, the second used by no row of fact_sales.
+    void OneUnusedProduct();
 
     //! Inserts rows in one transaction, values bound as parameters.
     void Rows(const std::string& table, const std::vector<std::string>& columns,

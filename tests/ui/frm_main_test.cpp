@@ -41,12 +41,7 @@ class FrmMainTest : public testing::RunTest {
     void SetUp() override {
         testing::EnsureQtApplication();
         RunTest::SetUp();
-        w_.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"},
-                     {.PrimaryKey = "id", .OrgPkey = "code"});
-        w_.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
-        w_.Relation("dim_product", "id", "fact_sales", "product_id");
-        w_.Rows("dim_product", {"id", "code"}, {{1, "A"}, {2, "B"}});
-        w_.Rows("fact_sales", {"id", "product_id"}, {{1, 1}});
+        w_.OneUnusedProduct();
         logs_ = dir_.File("logs");
         std::filesystem::create_directories(logs_);
     }

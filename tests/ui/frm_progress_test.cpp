@@ -220,12 +220,7 @@ TEST_F(FrmProgressTest, SignalPressesCancelAtTheNextPoll) {
 // A warehouse with one unused row: a Cancel queued before the tasks stops the run at the first
 // poll; the next run ends with OK only and the rows placed one under the other.
 TEST_F(FrmProgressTest, MarkAndDeleteRunStopsAtAQueuedCancelOrEndsWithOkOnly) {
-    w_.Dimension("dim_product", {"id INTEGER", "code VARCHAR(10)"},
-                 {.PrimaryKey = "id", .OrgPkey = "code"});
-    w_.Fact("fact_sales", {"id INTEGER", "product_id INTEGER"}, {.PrimaryKey = "id"});
-    w_.Relation("dim_product", "id", "fact_sales", "product_id");
-    w_.Rows("dim_product", {"id", "code"}, {{1, "A"}, {2, "B"}});
-    w_.Rows("fact_sales", {"id", "product_id"}, {{1, 1}});
+    w_.OneUnusedProduct();
     EXPECT_FALSE(RunMarkAndDelete(true));
     EXPECT_THAT(state_.MessageText, EndsWith("Marking process cancelled by user.\r\n"));
     EXPECT_EQ(cancelSeenAtPoll_, 1);
