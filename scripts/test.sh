@@ -26,7 +26,7 @@ if [ "$sanitize" -eq 1 ]; then
   export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON \
-    -DVARNEL_SANITIZE=ON -DVARNEL_BUILD_BENCH=OFF
+    -DVARNEL_SANITIZE=ON
 else
   build_dir=${VARNEL_BUILD_DIR:-build}
   cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_WERROR=ON
