@@ -93,45 +93,46 @@ void ClsResize::RelocateCmdButton(QWidget& control, const QWidget& relativeTo,
     }
 }
 
+namespace {
+
+// One axis of a control: its position and its size on that axis.
+struct Axis {
+    int (QWidget::*Position)() const;
+    int (QWidget::*Size)() const;
+};
+constexpr Axis kHorizontal{&QWidget::x, &QWidget::width};
+constexpr Axis kVertical{&QWidget::y, &QWidget::height};
+
+// Where a left or top edge placed by the alignment falls.
+int LeadingEdge(const ClsAlign& align, Axis axis) {
+    if (const QWidget* with = align.WithCtrl()) return (with->*axis.Position)();
+    if (const QWidget* to = align.ToCtrl())
+        return (to->*axis.Position)() + (to->*axis.Size)() + align.WithGap();
+    return align.WithGap();
+}
+
+// Where a right or bottom edge placed by the alignment falls; the container's
+// size stands for its far edge.
+int TrailingEdge(const ClsAlign& align, Axis axis, int containerSize) {
+    if (const QWidget* with = align.WithCtrl())
+        return (with->*axis.Position)() + (with->*axis.Size)();
+    if (const QWidget* to = align.ToCtrl()) return (to->*axis.Position)() - align.WithGap();
+    return containerSize - align.WithGap();
+}
+
+}  // namespace
+
 void ClsResize::ResizeRelative(QWidget& control, const QWidget& container, const ClsAlign* left,
                                const ClsAlign* top, const ClsAlign* bottom, const ClsAlign* right,
                                bool resizeWidth, bool resizeHeight) const {
-    int newLeft = control.x();
-    if (left) {
-        if (left->WithCtrl())
-            newLeft = left->WithCtrl()->x();
-        else if (left->ToCtrl())
-            newLeft = left->ToCtrl()->x() + left->ToCtrl()->width() + left->WithGap();
-        else
-            newLeft = left->WithGap();
-    }
-    int newTop = control.y();
-    if (top) {
-        if (top->WithCtrl())
-            newTop = top->WithCtrl()->y();
-        else if (top->ToCtrl())
-            newTop = top->ToCtrl()->y() + top->ToCtrl()->height() + top->WithGap();
-        else
-            newTop = top->WithGap();
-    }
-    int newWidth = control.width();
-    if (resizeWidth && right) {
-        if (right->WithCtrl())
-            newWidth = right->WithCtrl()->x() + right->WithCtrl()->width() - newLeft;
-        else if (right->ToCtrl())
-            newWidth = right->ToCtrl()->x() - right->WithGap() - newLeft;
-        else
-            newWidth = container.width() - right->WithGap() - newLeft;
-    }
-    int newHeight = control.height();
-    if (resizeHeight && bottom) {
-        if (bottom->WithCtrl())
-            newHeight = bottom->WithCtrl()->y() + bottom->WithCtrl()->height() - newTop;
-        else if (bottom->ToCtrl())
-            newHeight = bottom->ToCtrl()->y() - bottom->WithGap() - newTop;
-        else
-            newHeight = container.height() - bottom->WithGap() - newTop;
-    }
+    const int newLeft = left ? LeadingEdge(*left, kHorizontal) : control.x();
+    const int newTop = top ? LeadingEdge(*top, kVertical) : control.y();
+    const int newWidth = resizeWidth && right
+                             ? TrailingEdge(*right, kHorizontal, container.width()) - newLeft
+                             : control.width();
+    const int newHeight = resizeHeight && bottom
+                              ? TrailingEdge(*bottom, kVertical, container.height()) - newTop
+                              : control.height();
     control.setGeometry(newLeft, newTop, newWidth, newHeight);
 }
 
