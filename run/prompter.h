@@ -5,7 +5,10 @@
 namespace varnel {
 
 //! Message box styles, as the callers pass them.
+inline constexpr int kStylePlain = 0;
 inline constexpr int kStyleCritical = 16;
+inline constexpr int kStyleQuestion = 32;
+inline constexpr int kStyleExclamation = 48;
 inline constexpr int kStyleInformation = 64;
 
 //! Message boxes and Yes/No questions. The core never opens a window itself: a

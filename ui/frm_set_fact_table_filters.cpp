@@ -23,8 +23,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int kPlainBox = 0;
-constexpr int kExclamationBox = 48;
 constexpr int kConditionColumn = 1;
 constexpr int kMargin = 10;
 constexpr int kGridHeight = 170;
@@ -209,7 +207,7 @@ void FrmSetFactTableFilters::Form_Load() {
     std::string message;
     ConditionRows rows;
     if (!LoadFactConditions(rows, warehouse_, message)) {
-        if (!IsBlank(message)) prompter_.ShowMessage(message, kPlainBox, "Varnel");
+        if (!IsBlank(message)) prompter_.ShowMessage(message, kStylePlain, "Varnel");
         loadFailed_ = true;
         return;
     }
@@ -231,7 +229,7 @@ void FrmSetFactTableFilters::Form_Load() {
             uscConnectArchive->SetUserName(login.UserName);
             uscConnectArchive->SetPassword(login.Password);
         } else {
-            prompter_.ShowMessage(message, kPlainBox, "Varnel");
+            prompter_.ShowMessage(message, kStylePlain, "Varnel");
         }
     }
     // Only one of the two logins may be the operator's own.
@@ -269,7 +267,7 @@ void FrmSetFactTableFilters::dgdFactTables_AfterColUpdate(int row) {
     std::string message;
     if (!TestConditionSyntax(ConditionStatement(row), warehouse_, message)) {
         wait.Restore();
-        prompter_.ShowMessage(message, kPlainBox, "Varnel");
+        prompter_.ShowMessage(message, kStylePlain, "Varnel");
     }
 }
 
@@ -300,7 +298,7 @@ void FrmSetFactTableFilters::cmdOK_Click() {
             prompter_.ShowMessage(
                 "Condition '" + condition + "' of table '" + current.TableName.value_or("") +
                     "' cannot be parsed, because:\r\n[" + message + "]\r\n\r\nPlease correct.",
-                kExclamationBox, "Parse Condition");
+                kStyleExclamation, "Parse Condition");
             return;
         }
     }
@@ -308,7 +306,7 @@ void FrmSetFactTableFilters::cmdOK_Click() {
     std::string message;
     if (!SaveFactConditions(model_.Rows(), warehouse_, message)) {
         wait.Restore();
-        prompter_.ShowMessage(message, kPlainBox, "Varnel");
+        prompter_.ShowMessage(message, kStylePlain, "Varnel");
         return;
     }
     wait.Restore();
@@ -322,7 +320,7 @@ void FrmSetFactTableFilters::cmdOK_Click() {
         savedSettings_.ArchivePassword = login.Password;
         savedSettings_.ArchiveDatabase = login.Database;
     } else if (!WriteArchiveLogin(warehouse_, login, message)) {
-        prompter_.ShowMessage(message, kPlainBox, "Varnel");
+        prompter_.ShowMessage(message, kStylePlain, "Varnel");
         return;
     }
     accept();
@@ -342,7 +340,7 @@ bool FrmSetFactTableFilters::ValidateArchiveConnection() {
     const std::string problem =
         varnel::ValidateArchiveConnection(warehouse_.Target(), ArchiveSettings());
     if (problem.empty()) return true;
-    prompter_.ShowMessage(problem, kPlainBox, "Varnel");
+    prompter_.ShowMessage(problem, kStylePlain, "Varnel");
     return false;
 }
 

@@ -28,7 +28,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int kPlainBox = 0;
 constexpr int kDesignWidth = 640;
 // Inner margin of the frames.
 constexpr int kInset = 10;
@@ -208,14 +207,14 @@ void FrmSustainRec::Form_Load(std::optional<QSize> screenSize) {
         if (!warehouse_.IsOpen()) warehouse_.Reopen();
     } catch (const std::exception& error) {
         wait.Restore();
-        prompter_.ShowMessage(error.what(), kPlainBox, "Varnel");
+        prompter_.ShowMessage(error.what(), kStylePlain, "Varnel");
         return;
     }
     std::vector<DimensionTableItem> tables;
     std::string message;
     if (!LoadDimensionTables(warehouse_, tables, message)) {
         wait.Restore();
-        prompter_.ShowMessage(message, kPlainBox, "Varnel");
+        prompter_.ShowMessage(message, kStylePlain, "Varnel");
         return;
     }
     lvwDimensionTables->setHeaderLabels({"Table Name"});
@@ -303,39 +302,39 @@ void FrmSustainRec::cboSelectedTables_Click() {
         lvwDimensionRecords->setHeaderLabels(captions);
     } catch (const std::exception& error) {
         wait.Restore();
-        prompter_.ShowMessage(error.what(), kPlainBox, "Varnel");
+        prompter_.ShowMessage(error.what(), kStylePlain, "Varnel");
     }
 }
 
 void FrmSustainRec::cmdParseQuery_Click() {
     const std::string query = txtWhereClause->toPlainText().toStdString();
     if (IsBlank(query)) {
-        prompter_.ShowMessage("No Query to Parse", kPlainBox, "Varnel");
+        prompter_.ShowMessage("No Query to Parse", kStylePlain, "Varnel");
         return;
     }
     WaitCursor wait;
     std::string message;
     const bool compiled = TestConditionSyntax(query, warehouse_, message);
     wait.Restore();
-    prompter_.ShowMessage(compiled ? "The Query was compiled successfully" : message, kPlainBox,
+    prompter_.ShowMessage(compiled ? "The Query was compiled successfully" : message, kStylePlain,
                           "Varnel");
 }
 
 void FrmSustainRec::cmdExecuteQuery_Click() {
     const std::string query = txtWhereClause->toPlainText().toStdString();
     if (IsBlank(query)) {
-        prompter_.ShowMessage("Please enter the SQL Query first.", kPlainBox, "Varnel");
+        prompter_.ShowMessage("Please enter the SQL Query first.", kStylePlain, "Varnel");
         return;
     }
     if (IsJoinQuery(query)) {
-        prompter_.ShowMessage("Join Queries are not allowed", kPlainBox, "Varnel");
+        prompter_.ShowMessage("Join Queries are not allowed", kStylePlain, "Varnel");
         return;
     }
     if (!prompter_.AskYesNo("Do you wish to execute this query?", "Query Execution")) return;
     std::string message;
     const auto statement = RebuildRecordsQuery(query, message);
     if (!statement) {
-        prompter_.ShowMessage(message, kPlainBox, "Varnel");
+        prompter_.ShowMessage(message, kStylePlain, "Varnel");
         return;
     }
     ClearRecords();

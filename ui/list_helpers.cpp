@@ -13,7 +13,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int kPlainBox = 0;
 // The record a row shows, as its position among the records.
 constexpr int kRecordRole = Qt::UserRole;
 
@@ -71,7 +70,7 @@ std::optional<EditableResult> OpenIntoControl(QTreeWidget& list, Connection& con
     std::optional<EditableResult> records;
     std::string message;
     if (!RunRecordsQuery(connection, query, records, message)) {
-        prompter.ShowMessage(message, kPlainBox, "Varnel");
+        prompter.ShowMessage(message, kStylePlain, "Varnel");
         return std::nullopt;
     }
     FillListHeaders(records->Columns(), list);
@@ -102,13 +101,13 @@ void SaveCheckedSelection(const QTreeWidget& list, Connection& warehouse, Editab
         }
     }
     if (!SaveRecordSelection(warehouse, records, message))
-        prompter.ShowMessage(message, kPlainBox, "Varnel");
+        prompter.ShowMessage(message, kStylePlain, "Varnel");
 }
 
 bool SaveCheckedSelection(const QTreeWidget& list, Connection& warehouse, Prompter& prompter) {
     std::string message;
     if (SaveDimensionTableSelection(warehouse, ListedTables(list), message)) return true;
-    prompter.ShowMessage(message, kPlainBox, "Varnel");
+    prompter.ShowMessage(message, kStylePlain, "Varnel");
     return false;
 }
 

@@ -12,8 +12,6 @@ namespace {
 
 // The styles' icon part, as the callers pass it.
 constexpr int kIconMask = 0x70;
-constexpr int kStyleQuestion = 32;
-constexpr int kStyleExclamation = 48;
 
 QMessageBox::Icon IconOf(int style) {
     switch (style & kIconMask) {
