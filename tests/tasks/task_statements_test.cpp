@@ -105,26 +105,16 @@ TEST(TaskStatementsTest, TextsMatchCharacterForCharacter) {
     for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
     EXPECT_THROW(KeepReferencedRowsStatement(kSqlite, "d", "f", "a,b", "x"), std::runtime_error);
     EXPECT_THROW(sql::ClearUsedRows(kSqlite, "D", "E", "a,b", "x", false), std::out_of_range);
-    const std::pair<std::string, std::optional<std::string>> definitions[] = {
-        {"CREATE TABLE f (id INTEGER constraint \"pk \"\"f\" primary key)", "pk \"f"},
-        {"CREATE TABLE f (id INTEGER PRIMARY KEY, x TEXT "
-         "CONSTRAINT ck CHECK (x <> 'CONSTRAINT a PRIMARY'))",
-         std::nullopt},
-    };
-    for (const auto& [definition, name] : definitions)
-        EXPECT_EQ(archive_sql::SqliteKeyConstraintName(definition), name);
+    EXPECT_EQ(archive_sql::SqliteKeyConstraintName(
+                  "CREATE TABLE f (id INTEGER constraint \"pk \"\"f\" primary key)"),
+              "pk \"f");
 }
 
-// A key bound as Null matches no row with "= ?": only a Null value may be bound so;
-// one that cannot be bound as its column's kind is an error or, if whole, its text.
+// A key bound as Null matches no row with "= ?": only a Null value may be bound so.
 // SQLite compares the text it holds: dates go back to it as they were read.
 TEST(TaskStatementsTest, KeyValuesAreNeverBoundAsNullUnlessTheyAreNull) {
     const ColumnInfo date{"start_date", ColumnKind::Date, 23, 3, false};
     const ColumnInfo whole{"id", ColumnKind::Whole, 10, 0, false};
-    EXPECT_THAT([&] { ColumnValueParameter(date, "not a date", kSqlServer); },
-                testing::ThrowsWithMessage("'not a date' of start_date is no date"));
-    EXPECT_THAT([] { DateValueParameter("end_date", "soon", kSqlite); },
-                testing::ThrowsWithMessage<std::runtime_error>("soon"));
     const struct {
         const SqlDialect& Dialect;
         ColumnInfo Column;
@@ -133,18 +123,12 @@ TEST(TaskStatementsTest, KeyValuesAreNeverBoundAsNullUnlessTheyAreNull) {
     } cases[] = {
         {kSqlServer, date, "2005-03-07 10:20:30.000", Timestamp{2005, 3, 7, 10, 20, 30}},
         {kSqlite, date, "2005-03-07", std::string("2005-03-07")},
-        {kSqlServer, date, std::nullopt, Value{}},
         {kSqlServer, whole, "12", std::int64_t{12}},
-        {kSqlServer, whole, "12a", std::string("12a")},
         {kSqlServer, whole, std::nullopt, Value{}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Read.value_or("Null"));
-        EXPECT_EQ(ColumnValueParameter(c.Column, c.Read, c.Dialect).Data, c.Bound);
-    }
-    EXPECT_EQ(std::get<Timestamp>(DateValueParameter("end_date", "2005-03-07", kSqlServer).Data),
-              (Timestamp{2005, 3, 7, 0, 0, 0}));
-    EXPECT_EQ(DateValueParameter("end_date", "2005-03-07", kSqlite).Type, ValueType::Text);
+    for (const auto& c : cases)
+        EXPECT_EQ(ColumnValueParameter(c.Column, c.Read, c.Dialect).Data, c.Bound)
+            << c.Read.value_or("Null");
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "run/process_state.h"
 #include "run/progress_window.h"
 #include "tests/support/matchers.h"
@@ -18,7 +16,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using testing::Null;
 using testing::WarehouseBuilder;
 
 class MarkingTest : public testing::RunTest {
@@ -50,9 +47,8 @@ class MarkingTest : public testing::RunTest {
     testing::TestProgressWindow* window_ = nullptr;
 };
 
-// fact -> dim_a -> dim_b -> dim_c: marks go down the snowflake, and kept rows stay.
-// Beside it, a two-column relation from each of two fact tables joins on every pair,
-// and a row used by both counts once per relation.
+// fact -> dim_a -> dim_b -> dim_c: marks go down the snowflake, and kept rows stay. Beside it,
+// two-column relations from two fact tables join on every pair; a row counts once per relation.
 TEST_F(MarkingTest, MarksExactlyTheUnusedRowsDownTheSnowflake) {
     w_.Fact("fact_x", {"id INTEGER", "k1 INTEGER", "k2 VARCHAR(5)"});
     w_.Fact("fact_y", {"id INTEGER", "k1 INTEGER", "k2 VARCHAR(5)"});
@@ -98,79 +94,41 @@ TEST_F(MarkingTest, MarksExactlyTheUnusedRowsDownTheSnowflake) {
 }
 
 TEST_F(MarkingTest, TablesLeftAloneAndTheRowsTheyUse) {
-    w_.Fact("fact", {"id INTEGER", "a_id INTEGER", "s_id INTEGER"});
+    w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
     Dim("dim_a");
     Dim("unselected", false);
-    Dim("hier");                  // selected but refers to itself
     Dim("only_unselected_uses");  // referred to by the unselected table alone
-    Dim("cycle_1");
-    Dim("cycle_2");
     w_.Relation("dim_a", "id", "fact", "a_id");
     w_.Relation("dim_a", "id", "unselected", "ref");
-    w_.Relation("hier", "id", "fact", "s_id");
-    w_.Relation("hier", "id", "hier", "ref");
     w_.Relation("only_unselected_uses", "id", "unselected", "ref");
-    w_.Relation("cycle_1", "id", "cycle_2", "ref");
-    w_.Relation("cycle_2", "id", "cycle_1", "ref");
-    w_.Rows("fact", {"id", "a_id", "s_id"}, {{1, 1, Null}});
+    w_.Rows("fact", {"id", "a_id"}, {{1, 1}});
     Fill("dim_a", "(1, NULL, 0), (2, NULL, 0), (3, NULL, 0)");
-    // The unselected table's marks mean nothing to this run: row 7 is marked 1 but
-    // still refers to dim_a's row 2, and deletion would never remove it.
+    // Row 7's mark means nothing to this run: it still uses dim_a's row 2 and is never deleted.
     Fill("unselected", "(6, 3, 0), (7, 2, 1)");
-    Fill("hier", "(1, NULL, 1), (2, NULL, 1)");
     Fill("only_unselected_uses", "(2, NULL, 1), (9, NULL, 1)");
-    Fill("cycle_1", "(1, NULL, 1)");
-    Fill("cycle_2", "(1, NULL, 0)");
 
     ASSERT_TRUE(Mark()) << state_.MessageText;
     EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());  // 1 by fact, 2 and 3 by unselected
     EXPECT_THAT(w_.Marked("unselected", "id"), ElementsAre("7"));     // untouched
-    EXPECT_THAT(w_.Marked("hier", "id"), IsEmpty());                  // the reset, never marked
     EXPECT_THAT(w_.Marked("only_unselected_uses", "id"), IsEmpty());  // never queued
-    EXPECT_THAT(w_.Marked("cycle_1", "id"), IsEmpty());
-    EXPECT_THAT(w_.Marked("cycle_2", "id"), IsEmpty());
     const auto history = testing::ReadJobHistory(HistoryPath());
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].TableName, "dim_a");
 }
 
-TEST_F(MarkingTest, NothingToMarkIsNoFailure) {
+// A failing table is recorded and named, and its transaction takes the mark-all back.
+TEST_F(MarkingTest, FailureInATableIsRecordedAndReported) {
+    w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
     Dim("dim_a");
-    Dim("dim_b", false);
-    w_.Relation("dim_a", "id", "dim_b", "ref");
-    Fill("dim_a", "(1, NULL, 1), (2, NULL, 1)");
-    ASSERT_TRUE(Mark()) << state_.MessageText;
-    EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
+    w_.Relation("dim_a", "no_such_column", "fact", "a_id");
+    Fill("dim_a", "(1, NULL, 0)");
+    EXPECT_FALSE(Mark());
+    EXPECT_THAT(state_.MessageText,
+                ::testing::ContainsRegex("no such column.*\r\nTable concerned: dim_a\r\n"));
     const auto history = testing::ReadJobHistory(HistoryPath());
     ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0].Message, "No tables were selected for marking unused elements.");
-    EXPECT_EQ(history[0].Status, "0");
-}
-
-// A failing table is recorded with its name, the message names it, and its
-// transaction takes the mark-all back.
-TEST_F(MarkingTest, FailureInATableIsRecordedAndReported) {
-    const struct {
-        const char* Primary;
-        const char* Message;
-    } cases[] = {{"id,ref", "Subscript out of range"},  // fewer referring columns
-                 {"no_such_column", "no such column.*\r\nTable concerned: dim_a\r\n"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Primary);
-        w_ = WarehouseBuilder();
-        w_.Fact("fact", {"id INTEGER", "a_id INTEGER"});
-        Dim("dim_a");
-        w_.Relation("dim_a", c.Primary, "fact", "a_id");
-        Fill("dim_a", "(1, NULL, 0)");
-        std::filesystem::remove(HistoryPath());
-        state_.MessageText.clear();
-        EXPECT_FALSE(Mark());
-        EXPECT_THAT(state_.MessageText, ::testing::ContainsRegex(c.Message));
-        const auto history = testing::ReadJobHistory(HistoryPath());
-        ASSERT_EQ(history.size(), 1u);
-        EXPECT_EQ(history[0].Status + "|" + history[0].TableName, "3|dim_a");
-        EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
-    }
+    EXPECT_EQ(history[0].Status + "|" + history[0].TableName, "3|dim_a");
+    EXPECT_THAT(w_.Marked("dim_a", "id"), IsEmpty());
 }
 
 }  // namespace
