@@ -1,5 +1,4 @@
-// The display choice of unattended runs against displays that are missing, closed
-// or not X servers at all.
+// The display choice against displays that are missing, closed or not X servers at all.
 
 #include "ui/display_choice.h"
 
@@ -103,18 +102,9 @@ TEST(WaylandDisplayTest, OnlyASocketThatAcceptsCountsAndNoneEndsTheProcess) {
     const testing::TempDir dir;
     const int live = UnixSocket(dir.File("wayland-live"), true);
     ::close(UnixSocket(dir.File("wayland-dead"), false));
-    const struct {
-        std::string Display, RuntimeDir;
-        bool Answers;
-    } cases[] = {
-        {"wayland-live", dir.Path(), true},  {dir.File("wayland-live"), "", true},
-        {"wayland-dead", dir.Path(), false}, {"wayland-9", dir.Path(), false},
-        {"wayland-live", "", false},  // a name without a runtime folder
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Display + " in " + c.RuntimeDir);
-        EXPECT_EQ(WaylandAnswers(c.Display, c.RuntimeDir), c.Answers);
-    }
+    EXPECT_TRUE(WaylandAnswers("wayland-live", dir.Path()));
+    EXPECT_FALSE(WaylandAnswers("wayland-live", ""));  // a name without a runtime folder
+    EXPECT_FALSE(WaylandAnswers("wayland-dead", dir.Path()));
     // The program: a Wayland display that does not answer gives the message and status 1.
     const testing::ScopedEnv noDisplay("DISPLAY", nullptr);
     const testing::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.Path().c_str());

@@ -1,5 +1,4 @@
-// The fact table conditions dialog on a real SQLite warehouse, with a scripted
-// prompter and scripted choosers in place of the operator.
+// The fact table conditions dialog on a real SQLite warehouse, operated by script.
 
 #include "ui/frm_set_fact_table_filters.h"
 
@@ -164,23 +163,6 @@ TEST_F(FactTableFiltersTest, ArchiveSettingsAreCheckedBeforeTheLoginIsStored) {
         saved_ = RunSettings();
         ASSERT_EQ(prompter_.Boxes.size(), c.Message.empty() ? 0u : 1u);
         for (const auto& box : prompter_.Boxes) EXPECT_THAT(box.Text, StartsWith(c.Message));
-    }
-}
-
-TEST_F(FactTableFiltersTest, LayoutIsCleanAndFollowsTheWindowsSize) {
-    auto dialog = Open();
-    dialog->show();
-    const QSize design = dialog->size();
-    const QRect ok = dialog->cmdOK->geometry();
-    const QRect grid = dialog->dgdFactTables->geometry();
-    const auto* table = dialog->dgdFactTables;
-    for (const QSize grow : {QSize(0, 0), QSize(300, 200), QSize(45, 310), QSize(0, 0)}) {
-        SCOPED_TRACE(grow.width());
-        dialog->resize(design + grow);
-        QCoreApplication::processEvents();
-        EXPECT_THAT(testing::LayoutFaults(*dialog), IsEmpty());
-        EXPECT_EQ(table->geometry(), grid.adjusted(0, 0, grow.width(), grow.height()));
-        EXPECT_EQ(dialog->cmdOK->geometry(), ok.translated(grow.width(), grow.height()));
     }
 }
 
