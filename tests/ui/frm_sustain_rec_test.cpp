@@ -45,8 +45,8 @@ class SustainRecTest : public ::testing::Test {
         warehouse_ = w_.OpenConnection();
     }
 
-    std::unique_ptr<FrmSustainRec> Open(std::optional<QSize> screen = QSize(1280, 1024)) {
-        return std::make_unique<FrmSustainRec>(*warehouse_, prompter_, nullptr, screen);
+    std::unique_ptr<FrmSustainRec> Open() {
+        return std::make_unique<FrmSustainRec>(*warehouse_, prompter_, nullptr, QSize(1280, 1024));
     }
     //! Picks dim_product in the drop-down and runs the query, answering Yes.
     void Run(FrmSustainRec& dialog, const QString& query) {
@@ -86,37 +86,6 @@ TEST_F(SustainRecTest, TablesListShowsEachExistingTableOnceAndOkWritesEveryRow) 
         ElementsAre("dim_product|0", "dim_product|0", "dim_zone|1", "dim_gone|1", "dim_plain|0"));
 }
 
-TEST_F(SustainRecTest, ButtonsAnswerWithTheirMessages) {
-    const struct {
-        QString Query;
-        void (FrmSustainRec::*Press)();
-        std::string Message;  // the start of the last box shown
-    } cases[] = {
-        {"", &FrmSustainRec::cmdSaveSelection_Click, "No Records to be saved."},
-        {"select code from dim_product", &FrmSustainRec::cmdParseQuery_Click,
-         "The Query was compiled successfully"},
-        // SQLite would read a misspelt double-quoted column as a string.
-        {"select \"cdoe\" from dim_product", &FrmSustainRec::cmdParseQuery_Click, "["},
-        {"select * from dim_product, dim_zone where 1 = 1", &FrmSustainRec::cmdExecuteQuery_Click,
-         "Join Queries are not allowed"},
-        {"select * from dim_product", &FrmSustainRec::cmdExecuteQuery_Click,
-         "Do you wish to execute this query?"},  // answered No
-        {"select * from dim_plain", &FrmSustainRec::cmdExecuteQuery_Click,
-         "Column 'is_sustainable' does not exist."},
-    };
-    for (const auto& c : cases) {
-        prompter_.Boxes.clear();
-        prompter_.Answers = {c.Query == "select * from dim_plain"};
-        auto dialog = Open();
-        dialog->txtWhereClause->setPlainText(c.Query);
-        ((*dialog).*c.Press)();
-        ASSERT_FALSE(prompter_.Boxes.empty());
-        EXPECT_THAT(prompter_.Boxes.back().Text, StartsWith(c.Message)) << c.Query.toStdString();
-        EXPECT_EQ(dialog->lvwDimensionRecords->topLevelItemCount(), 0);
-    }
-    EXPECT_THAT(Touched(), IsEmpty());
-}
-
 TEST_F(SustainRecTest, SavingWritesOnlyTheTicksThatChangedOnTheRowsShown) {
     auto dialog = Open();
     Run(*dialog, "select  *  from dim_product where id <= 5");
@@ -146,16 +115,24 @@ TEST_F(SustainRecTest, SavingWritesOnlyTheTicksThatChangedOnTheRowsShown) {
     EXPECT_THAT(Touched(), ElementsAre("1", "2", "5"));
 }
 
+// Results without the table's rows and join queries; a parse reads no misspelt double-quoted
+// column as a string, as SQLite would.
 TEST_F(SustainRecTest, UnsavableResultsWriteNothing) {
     for (const QString query :
-         {"select distinct code from dim_product", "select * from dim_product where id > 100"}) {
+         {"select distinct code from dim_product", "select * from dim_product where id > 100",
+          "select * from dim_product, dim_zone where 1 = 1"}) {
         auto dialog = Open();
         Run(*dialog, query);
         CheckAllItems(*dialog->lvwDimensionRecords);
         dialog->cmdSaveSelection_Click();
-        EXPECT_THAT(Ticks(), ElementsAre("1:0", "2:1", "3:0", "4:1", "5:0", "6:1"));
+        EXPECT_THAT(Ticks(), ElementsAre("1:0", "2:1", "3:0", "4:1", "5:0", "6:1"))
+            << query.toStdString();
         EXPECT_THAT(Touched(), IsEmpty());
     }
+    auto dialog = Open();
+    dialog->txtWhereClause->setPlainText("select \"cdoe\" from dim_product");
+    dialog->cmdParseQuery_Click();
+    EXPECT_THAT(prompter_.Boxes.back().Text, StartsWith("["));
 }
 
 }  // namespace
