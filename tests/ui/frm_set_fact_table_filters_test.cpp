@@ -112,14 +112,6 @@ TEST_F(FactTableFiltersTest, OkTestsEveryConditionBeforeAnythingIsSaved) {
             EXPECT_EQ(dialog->dgdFactTables->currentIndex().row(), 1);
         }
     }
-
-    // An edit alone is tested from the event loop, once it is in the grid.
-    prompter_.Boxes.clear();
-    auto dialog = Open();
-    SetCondition(*dialog, 0, "amont = 1");
-    EXPECT_THAT(prompter_.Boxes, IsEmpty());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(prompter_.Boxes.size(), 1u);
 }
 
 // The rules themselves are the archive settings' own; here: what the dialog hands them, and
