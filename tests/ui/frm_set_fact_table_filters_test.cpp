@@ -53,17 +53,6 @@ class FactTableFiltersTest : public ::testing::Test {
     static void SetCondition(FrmSetFactTableFilters& dialog, int row, const QString& text) {
         dialog.Conditions().setData(dialog.Conditions().index(row, 1), text, Qt::EditRole);
     }
-    //! Types the text into the cell's editor and leaves the editor open.
-    static void Type(FrmSetFactTableFilters& dialog, int row, const QString& text) {
-        dialog.show();
-        const QModelIndex cell = dialog.Conditions().index(row, 1);
-        dialog.dgdFactTables->setCurrentIndex(cell);
-        dialog.dgdFactTables->edit(cell);
-        auto* editor = qobject_cast<QLineEdit*>(dialog.dgdFactTables->indexWidget(cell));
-        ASSERT_NE(editor, nullptr);
-        editor->setText(text);
-    }
-
     testing::Texts Stored() {
         return w_.Lines(
             "select table_name, coalesce(where_clause, '<null>') from dwm_tables "
@@ -100,7 +89,14 @@ TEST_F(FactTableFiltersTest, OkTestsEveryConditionBeforeAnythingIsSaved) {
         prompter_.Boxes.clear();
         auto dialog = Open();
         SetCondition(*dialog, 0, c.Sales);
-        Type(*dialog, 1, c.Stock);  // OK takes the text of an editor still open
+        // OK takes the text of an editor still open.
+        dialog->show();
+        const QModelIndex cell = dialog->Conditions().index(1, 1);
+        dialog->dgdFactTables->setCurrentIndex(cell);
+        dialog->dgdFactTables->edit(cell);
+        auto* editor = qobject_cast<QLineEdit*>(dialog->dgdFactTables->indexWidget(cell));
+        ASSERT_NE(editor, nullptr);
+        editor->setText(c.Stock);
         dialog->cmdOK_Click();
         QCoreApplication::processEvents();
         EXPECT_EQ(dialog->result() == QDialog::Accepted, !c.Expected.empty());
@@ -120,13 +116,12 @@ TEST_F(FactTableFiltersTest, ArchiveSettingsAreCheckedBeforeTheLoginIsStored) {
     const struct {
         bool ConfigMode, WarehouseWindowsAuth;
         std::string Server, Database;
-        bool ArchiveWindowsAuth;
         std::string Message;  // the start of the one message; empty when stored
     } cases[] = {
-        {true, false, "sqlite", archive_, false, ""},
-        {false, false, "SQLite", w_.Folder() + "/./warehouse.db", false,
+        {true, false, "sqlite", archive_, ""},
+        {false, false, "SQLite", w_.Folder() + "/./warehouse.db",
          "You cannot archive the data warehouse to its own database."},
-        {false, true, "sqlite", archive_, false, ""},
+        {false, true, "sqlite", archive_, ""},
     };
     for (const auto& c : cases) {
         prompter_.Boxes.clear();
@@ -134,7 +129,7 @@ TEST_F(FactTableFiltersTest, ArchiveSettingsAreCheckedBeforeTheLoginIsStored) {
         SetCondition(*dialog, 1, "qty > 1");
         dialog->uscConnectArchive->SetServer(c.Server);
         dialog->uscConnectArchive->SetDatabase(c.Database);
-        dialog->uscConnectArchive->SetWindowsAuth(c.ArchiveWindowsAuth);
+        dialog->uscConnectArchive->SetWindowsAuth(false);
         dialog->uscConnectArchive->SetUserName("o'brien");
         dialog->cmdOK_Click();
         // The conditions are saved before the archive settings are checked.
