@@ -9,7 +9,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -21,8 +20,6 @@
 
 namespace varnel {
 namespace {
-
-using namespace std::chrono_literals;
 
 //! A display on 127.0.0.1 whose port takes connections (the kernel completes them
 //! from the backlog) and never says a word: a port that is open but no X server.
@@ -63,10 +60,6 @@ TEST(DisplayChoiceTest, DisplaysThatDoNotAnswerGiveOffscreenAndTheConsole) {
     w.Close();
     const testing::TempDir dir;
     const SilentDisplay silent;
-    // A server that never greets counts as none once the time is up.
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(DisplayAnswers(silent.Name(), 300ms));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     for (const std::string& display :
          {std::string(), std::string("not-a-display"), std::string("127.0.0.1:59"),
           UnusedLocalDisplay(), silent.Name()}) {

@@ -1,4 +1,4 @@
-// The main window and its connection panel against real SQLite warehouses, operated by script.
+// The main window against real SQLite warehouses, operated by script.
 
 #include "ui/frm_main.h"
 
@@ -275,8 +275,7 @@ TEST_F(FrmMainTest, ConfigModeSessionEndsWithSuccessOnlyWhenTheLineWasWritten) {
     EXPECT_TRUE(window.cmdProcess->isEnabled());
 }
 
-// The session as the desktop runs it: the real progress window, the application's
-// event loop, and the main window away while the tasks run.
+// The session as the desktop runs it, the main window away while the real progress window shows.
 TEST_F(FrmMainTest, SessionRunsTheTasksAndLastsUntilTheMainWindowUnloads) {
     std::vector<std::string> seen;
     const int status = RunSession([&](FrmMain& window) {

@@ -110,8 +110,7 @@ TEST_F(FactTableFiltersTest, OkTestsEveryConditionBeforeAnythingIsSaved) {
     }
 }
 
-// The rules themselves are the archive settings' own; here: what the dialog hands them, and
-// where the login goes once they pass (the saved settings in configuration mode, else the table).
+// What the dialog hands the archive settings' rules, and where the login goes once they pass.
 TEST_F(FactTableFiltersTest, ArchiveSettingsAreCheckedBeforeTheLoginIsStored) {
     const struct {
         bool ConfigMode, WarehouseWindowsAuth;

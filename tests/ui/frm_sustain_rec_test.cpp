@@ -1,5 +1,4 @@
-// The dimension checks dialog, its list and layout helpers on a real SQLite warehouse,
-// with a scripted prompter in place of the operator.
+// The dimension checks dialog on a real SQLite warehouse, operated by script.
 
 #include "ui/frm_sustain_rec.h"
 
