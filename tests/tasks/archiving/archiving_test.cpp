@@ -9,10 +9,12 @@
 
 #include <fstream>
 
+#include "tasks/archiving/archive_connection_rules.h"
 #include "tasks/archiving/archive_statements.h"
 #include "tests/support/job_history_reader.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/varnel_process.h"
 #include "tests/support/warehouse_builder.h"
 #include "warehouse/connector.h"
@@ -281,6 +283,40 @@ TEST_F(ArchivingConservationTest, RowsInsertedDuringArchivingAreNeverLost) {
     ASSERT_TRUE(Archive()) << state_.MessageText;
     EXPECT_EQ(Tally(80000), "0|0|0|0");
     EXPECT_GT(runs, 1) << "the inserts ended before archiving could meet them";
+}
+
+// The archive settings' rules, the first one broken reported; SQLite files compare as files.
+TEST(ArchiveSettingsTest, SettingsBreakingARuleGetItsMessage) {
+    const std::string realName = "Please specify the real name of the server.";
+    const std::string bothWindows =
+        "It is not possible to have both connections set to Windows authentication.\r\n"
+        "Please select SQL Server authentication for either the data warehouse or the archive "
+        "database";
+    const std::string ownDatabase =
+        "You cannot archive the data warehouse to its own database. Please specify a different "
+        "database.";
+    const ConnectionTarget sql{"DwServer", "Sales", false, "dw", "pw", 60};
+    const ConnectionTarget windows{"DwServer", "Sales", true, "", "", 60};
+    testing::TempDir dir;
+    const ConnectionTarget file{
+        "sqlite", testing::CreateSqliteFile(dir.File("W.db")), false, "", "", 60};
+    const std::string lower = testing::CreateSqliteFile(dir.File("w.db"));
+    const struct {
+        ConnectionTarget Warehouse;
+        ArchiveLogin Archive;
+        std::string Message;
+    } cases[] = {
+        {sql, {".", false, "u", "p", "Arch"}, realName},
+        {sql, {"(LOCAL)", true, "", "", "Arch"}, ""},
+        {sql, {"dwserver", false, "u", "p", "SALES"}, ownDatabase},
+        {windows, {"(local)", true, "", "", "Sales"}, realName},
+        {windows, {"DwServer", true, "", "", "Other"}, bothWindows},
+        {file, {"SQLite", false, "", "", dir.File("./W.db")}, ownDatabase},
+        {file, {"sqlite", false, "", "", lower}, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ArchiveSettingsProblem(c.Warehouse, c.Archive), c.Message)
+            << c.Archive.Server << "/" << c.Archive.Database;
 }
 
 }  // namespace
