@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "driver/start_up.h"
+#include "run/config_file.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/state_test.h"
 #include "tests/support/temp_dir.h"
@@ -23,10 +25,17 @@ std::string Lines(const std::vector<std::string>& lines) {
     return text;
 }
 
-std::string Numbered(int from, int to) {
+std::string Numbered(int to) {
     std::string words;
-    for (int i = from; i <= to; ++i) words += " a" + std::to_string(i);
+    for (int i = 1; i <= to; ++i) words += " a" + std::to_string(i);
     return words;
+}
+
+//! a1 to a24, then the word.
+Args Last(const std::string& word) {
+    Args args = SplitArguments(Numbered(24), 25);
+    args.push_back(word);
+    return args;
 }
 
 TEST(SplitArgumentsTest, QuotesBlanksTabsAndTheMaximum) {
@@ -40,20 +49,13 @@ TEST(SplitArgumentsTest, QuotesBlanksTabsAndTheMaximum) {
         {"-password \"\" -db x", {"-password", "", "-db", "x"}},
         {"a\"b c\"", {"a", "b c"}},
         {"-log \"x y", {"-log", "x y"}},
+        {Numbered(30), Last("a25")},
+        // A quote that would open the 26th argument ends the scan.
+        {Numbered(25) + " \"x y\"", Last("a25")},
+        // Text after a closing quote is no new argument, so the 25th may still grow.
+        {Numbered(24) + " \"a25\"tail a26", Last("a25tail")},
     };
     for (const auto& c : cases) EXPECT_EQ(SplitArguments(c.line, 25), c.expected) << c.line;
-    const std::pair<std::string, std::string> last[] = {
-        {Numbered(1, 30), "a25"},
-        // A quote that would open the 26th argument ends the scan, in or after a word.
-        {Numbered(1, 25) + " \"x y\"", "a25"},
-        // Text after a closing quote is no new argument, so the 25th may still grow.
-        {Numbered(1, 24) + " \"a25\"tail a26", "a25tail"},
-    };
-    for (const auto& [line, word] : last) {
-        const Args args = SplitArguments(line, 25);
-        EXPECT_EQ(args.size(), 25u);
-        EXPECT_EQ(args.back(), word) << line;
-    }
 }
 
 class CommandLineTest : public testing::StateTest {
@@ -187,6 +189,31 @@ TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
                                 "options on the command line (varnel --help).\n");
     }
     EXPECT_EQ(sessions, 1);
+}
+
+// The saved line is one option per setting, blank or unused values left out, and reads
+// back as the settings it was built from.
+TEST_F(CommandLineTest, TheSavedConfigurationReadsBackAndOnlyItsOwnerReadsIt) {
+    const std::string lines[] = {
+        "-mac dwhost -db sales_dw -usr etl -password s3cret -chkmd -bkmac archost -bkdb "
+        "sales_arch -bkusr arch -password_bk pw2 -clsf -mark -grep -del -datom -log "
+        "\"/data/my logs\"",
+        "-mac dwhost -db sales_dw -ntaut -bkmac archost -bkdb sales_arch -bkntaut -clsf -log "
+        "\"/data/my logs\""};
+    for (const auto& line : lines) {
+        RunSettings settings = Apply("-usr u -password p -bkusr b " + line);
+        settings.LogDirectory = "  " + settings.LogDirectory + " ";
+        EXPECT_EQ(BuildConfigurationLine(settings, settings), line);
+    }
+    // An old file readable by everyone is narrowed to its owner and its longer content replaced.
+    namespace fs = std::filesystem;
+    const std::string path = dir_.File("nightly.cmd");
+    testing::WriteFile(path, std::string(5000, '#'));
+    fs::permissions(path, fs::perms::all);
+    std::string error;
+    ASSERT_TRUE(WriteConfigurationFile(path, lines[0], error)) << error;
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(testing::ReadFile(path), lines[0] + "\r\n");
 }
 
 }  // namespace

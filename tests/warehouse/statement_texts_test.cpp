@@ -51,24 +51,6 @@ TEST(StatementTextTest, TextsMatchCharacterForCharacter) {
     EXPECT_EQ(kSqlite.RowIdColumns(), std::vector<std::string>{"rowid"});
 }
 
-TEST(StatementTextTest, SqliteCatalogGivesKeyAndColumnOrder) {
-    testing::WarehouseBuilder w;
-    w.Exec("CREATE TABLE dim_a (zeta INTEGER, alpha TEXT, mid TEXT, PRIMARY KEY (mid, zeta))");
-    //! The first column of every row of a catalog query about dim_a.
-    const auto catalog = [&](const std::string& sql, const std::string& table) {
-        Command query{sql, {}, 60, false};
-        query.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, table});
-        auto rows = w.Connection().Query(query);
-        std::vector<std::string> values;
-        while (rows.Next()) values.push_back(rows.Get(0).value_or(""));
-        return values;
-    };
-    EXPECT_EQ(catalog(kSqlite.PrimaryKeyColumnsQuery(), "DIM_A"),
-              (std::vector<std::string>{"mid", "zeta"}));
-    EXPECT_EQ(catalog(kSqlite.TableColumnsQuery(), "Dim_A"),
-              (std::vector<std::string>{"zeta", "alpha", "mid"}));
-}
-
 TEST(IdentifierTest, TellsANameFromText) {
     for (const char* name :
          {"  d_store ", "Fact$2024#", "[a]]b]", "\"say \"\"hi\"\"\"", "[dbo].\"d store\"",
