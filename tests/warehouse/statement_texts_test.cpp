@@ -1,9 +1,11 @@
-// The statements the servers receive where the text is the contract, the engines'
-// differences, and which metadata values may go into statements as names.
+// The statements and connection strings the servers receive where the text is the
+// contract, and which metadata values may go into statements as names.
 
 #include <gtest/gtest.h>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/warehouse_builder.h"
+#include "warehouse/connector.h"
 #include "warehouse/metadata_names.h"
 #include "warehouse/metadata_statements.h"
 #include "warehouse/sql_dialect.h"
@@ -49,6 +51,34 @@ TEST(StatementTextTest, TextsMatchCharacterForCharacter) {
               (std::vector<std::string>{"Set NOEXEC ON", statement, "Set NOEXEC OFF"}));
     EXPECT_EQ(kSqlServer.RowIdColumns(), std::nullopt);
     EXPECT_EQ(kSqlite.RowIdColumns(), std::vector<std::string>{"rowid"});
+}
+
+TEST(ConnectionStringTest, ValuesAreBracedAndEachDriverGetsItsAttributes) {
+    const struct {
+        const char *Driver, *Options, *Server, *Password;
+        bool WindowsAuth;
+        std::string Expected;
+    } cases[] = {
+        {"ODBC Driver 18 for SQL Server", nullptr, "dwhost\\prod", "a;b}c;Trusted_Connection=yes",
+         false,
+         "Driver={ODBC Driver 18 for SQL Server};Server={dwhost\\prod};Database={dw};"
+         "UID={sa};PWD={a;b}}c;Trusted_Connection=yes};MARS_Connection=yes;"},
+        {"ODBC Driver 17 for SQL Server", "Encrypt=no", "dwhost", "", true,
+         "Driver={ODBC Driver 17 for SQL Server};Server={dwhost};Database={dw};"
+         "Trusted_Connection=yes;MARS_Connection=yes;Encrypt=no;"},
+        {"FreeTDS", nullptr, "10.1.2.3,1444", "pw", false,
+         "Driver={FreeTDS};Server={10.1.2.3};Port={1444};Database={dw};UID={sa};PWD={pw};"
+         "MARS_Connection=yes;TDS_Version=7.4;"},
+    };
+    for (const auto& c : cases) {
+        testing::ScopedEnv driver("VARNEL_ODBC_DRIVER", c.Driver);
+        testing::ScopedEnv options("VARNEL_ODBC_OPTIONS", c.Options);
+        const Connector connector{c.Server, "dw", "sa", c.Password, c.WindowsAuth};
+        EXPECT_EQ(connector.ConnectionString(), c.Expected);
+        EXPECT_EQ(connector.TargetEngine(), Engine::SqlServer);
+    }
+    EXPECT_TRUE(IsSqliteServer(" SQLite "));
+    EXPECT_FALSE(IsSqliteServer("sqlite2"));
 }
 
 TEST(IdentifierTest, TellsANameFromText) {
