@@ -137,21 +137,6 @@ TEST_F(SqliteConnectionTest, TransactionsRollBackUnlessCommittedAndAFailedCommit
     held.Rollback();
 }
 
-// A cancel request that comes between two statements stops the next one before it
-// starts, once; none stops a statement while cancelling is not allowed.
-TEST_F(SqliteConnectionTest, ACancelBetweenStatementsStopsTheNextOneOnce) {
-    db_->Execute("create table t (a integer)");
-    RequestStatementCancel();
-    db_->Execute("insert into t values (1)");
-    AllowStatementCancel(true);
-    RequestStatementCancel();
-    CancelRequestedStatement();
-    EXPECT_THROW(db_->Execute("insert into t values (2)"), OdbcError);
-    db_->Execute("insert into t values (3)");
-    AllowStatementCancel(false);
-    EXPECT_EQ(QueryValue(*db_, "select group_concat(a) from t"), "1,3");
-}
-
 TEST_F(SqliteConnectionTest, JobHistoryEntriesKeepTheirFieldsAndTwoWritersLoseNone) {
     const std::string path = dir_.File("one/two/history.db");
     JobHistoryRecord record(path);
