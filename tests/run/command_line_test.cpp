@@ -18,13 +18,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-//! The MessageText that validation builds from these lines.
-std::string Lines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines) text += "\r\n" + line;
-    return text;
-}
-
 std::string Numbered(int to) {
     std::string words;
     for (int i = 1; i <= to; ++i) words += " a" + std::to_string(i);
@@ -119,14 +112,12 @@ TEST_F(CommandLineTest, FaultsGiveTheirMessagesThenTheUsage) {
           "database and the archive database.",
           "Archive machine must be specified", "Archive database must be specified",
           "Log Directory name must be specified"}},
-        {"-mac m -db d -usr u -log /l -config",
-         {"When in Config Mode Please specify the Config File Name"}},
     };
     for (const auto& c : cases) {
         EXPECT_FALSE(Validate(c.line)) << c.line;
-        std::vector<std::string> lines = c.messages;
-        lines.push_back(UsageText());
-        EXPECT_EQ(state_.MessageText, Lines(lines)) << c.line;
+        std::string text;
+        for (const auto& line : c.messages) text += "\r\n" + line;
+        EXPECT_EQ(state_.MessageText, text + "\r\n" + UsageText()) << c.line;
     }
     EXPECT_TRUE(Validate(full));
     // The main window shows its own fields, not the command line's faults.
@@ -173,20 +164,16 @@ TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
     };
     std::string words[] = {"varnel", "-logfile", dir_.File("copy.txt")};
     char* argv[] = {words[0].data(), words[1].data(), words[2].data()};
-    const struct {
-        const char *display, *wayland;
-        int exit;
-    } cases[] = {{nullptr, nullptr, 1}, {"", nullptr, 1}, {nullptr, "w-0", 0}};
-    for (const auto& c : cases) {
-        testing::ScopedEnv display("DISPLAY", c.display);
-        testing::ScopedEnv wayland("WAYLAND_DISPLAY", c.wayland);
+    for (const char* wayland : {"", "w-0"}) {
+        testing::ScopedEnv display("DISPLAY", "");
+        testing::ScopedEnv set("WAYLAND_DISPLAY", *wayland ? wayland : nullptr);
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(Main(state_, 3, argv, session), c.exit);
+        EXPECT_EQ(Main(state_, 3, argv, session), *wayland ? 0 : 1);
         EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-                  c.exit == 0 ? ""
-                              : "Varnel: the main window cannot open: there is no display "
-                                "(neither DISPLAY nor WAYLAND_DISPLAY is set). Give the run "
-                                "options on the command line (varnel --help).\n");
+                  *wayland ? ""
+                           : "Varnel: the main window cannot open: there is no display "
+                             "(neither DISPLAY nor WAYLAND_DISPLAY is set). Give the run "
+                             "options on the command line (varnel --help).\n");
     }
     EXPECT_EQ(sessions, 1);
 }
