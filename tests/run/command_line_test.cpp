@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/start_up.h"
 #include "run/config_file.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/state_test.h"
 #include "tests/support/temp_dir.h"
 
@@ -37,9 +35,7 @@ TEST(SplitArgumentsTest, QuotesBlanksTabsAndTheMaximum) {
         Args expected;
     } cases[] = {
         {" \t ", {}},
-        {"-mac  srv\t-db x ", {"-mac", "srv", "-db", "x"}},
-        {"-log \"/data/my logs\"", {"-log", "/data/my logs"}},
-        {"-password \"\" -db x", {"-password", "", "-db", "x"}},
+        {"-mac  srv\t-password \"\" -db x ", {"-mac", "srv", "-password", "", "-db", "x"}},
         {"a\"b c\"", {"a", "b c"}},
         {"-log \"x y", {"-log", "x y"}},
         {Numbered(30), Last("a25")},
@@ -132,14 +128,13 @@ TEST_F(CommandLineTest, FaultsGiveTheirMessagesThenTheUsage) {
 }
 
 TEST_F(CommandLineTest, ACommandFileGivesItsFirstLineOnlyFromARegularFileOfUpTo64KiB) {
-    const std::string padding(static_cast<std::size_t>(MaxCommandFileBytes) - 8, ' ');
-    testing::WriteFile(dir_.File("run.cmd"), "\xEF\xBB\xBF-mac m -log \"/a b\"\r\n-db no\r\n");
-    testing::WriteFile(dir_.File("fits.cmd"), "-mac m\r\n" + padding);
-    testing::WriteFile(dir_.File("large.cmd"), "-mac m\r\n" + padding + "x");
+    std::string full = "\xEF\xBB\xBF-mac m -log \"/a b\"\r\n-db no\r\n";
+    full.resize(static_cast<std::size_t>(MaxCommandFileBytes), ' ');  // just fits
+    testing::WriteFile(dir_.File("run.cmd"), full);
+    testing::WriteFile(dir_.File("large.cmd"), full + " ");
     ASSERT_EQ(mkfifo(dir_.File("fifo").c_str(), 0600), 0);
     const std::pair<std::string, std::string> cases[] = {
         {"run.cmd", "-mac m -log \"/a b\""},
-        {"fits.cmd", "-mac m"},
         {"large.cmd", "is larger than 64 KiB."},
         {"missing.cfg", "does not exist."},
         {"", "is a directory."},
@@ -154,28 +149,6 @@ TEST_F(CommandLineTest, ACommandFileGivesItsFirstLineOnlyFromARegularFileOfUpTo6
                   read ? expected : "The command file \"" + path + "\" " + expected);
         EXPECT_TRUE(read || line == "unchanged");
     }
-}
-
-// The window itself is a stand-in: what is checked is whether start-up dares to open it.
-TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
-    int sessions = 0;
-    const WindowSession session = [&](ProcessState&, StartMode mode) {
-        return mode == StartMode::Interactive ? sessions++ : 2;
-    };
-    std::string words[] = {"varnel", "-logfile", dir_.File("copy.txt")};
-    char* argv[] = {words[0].data(), words[1].data(), words[2].data()};
-    for (const char* wayland : {"", "w-0"}) {
-        testing::ScopedEnv display("DISPLAY", "");
-        testing::ScopedEnv set("WAYLAND_DISPLAY", *wayland ? wayland : nullptr);
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(Main(state_, 3, argv, session), *wayland ? 0 : 1);
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-                  *wayland ? ""
-                           : "Varnel: the main window cannot open: there is no display "
-                             "(neither DISPLAY nor WAYLAND_DISPLAY is set). Give the run "
-                             "options on the command line (varnel --help).\n");
-    }
-    EXPECT_EQ(sessions, 1);
 }
 
 // The saved line is one option per setting, blank or unused values left out, and reads
