@@ -64,28 +64,6 @@ class LockTest : public testing::RunTest {
     int held_ = -1;
 };
 
-// Reading the last user before and after, the run driver's and the window's tests show.
-TEST_F(LockTest, NoFreeOrEmptyTableIsTakenAndUnlockLeavesTheUser) {
-    for (const int table : {0, 1, 2}) {  // none yet, a free row, no row
-        if (table == 1) SetRow(0, "alice");
-        if (table == 2) Sql("delete from dwm_multiuse");
-        state_.LockHeld = false;
-        EXPECT_FALSE(Lock());
-        EXPECT_TRUE(state_.LockHeld);
-        EXPECT_EQ(Row(), "1|" + me_);
-        EXPECT_EQ(CountRows(*state_.WarehouseConnection, "dwm_multiuse"), 1);
-    }
-    ASSERT_TRUE(UnlockTool(state_));
-    EXPECT_FALSE(state_.LockHeld);
-    EXPECT_EQ(Row(), "0|" + me_);
-    EXPECT_TRUE(prompter_.Boxes.empty());
-    // Once another user has taken the lock over, this process's unlock leaves it.
-    SetRow(1, "alice");
-    state_.LockHeld = true;
-    ASSERT_TRUE(UnlockTool(state_));
-    EXPECT_EQ(Row(), "1|alice");
-}
-
 TEST_F(LockTest, NoTransactionIsOpenWhileAskingOrWaitingForALiveHolder) {
     SetRow(1, "alice  ");
     HoldLiveElsewhere();

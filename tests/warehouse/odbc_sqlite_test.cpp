@@ -3,8 +3,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -135,7 +133,7 @@ TEST_F(SqliteConnectionTest, TransactionsRollBackUnlessCommittedAndAFailedCommit
     held.Rollback();
 }
 
-TEST_F(SqliteConnectionTest, JobHistoryEntriesKeepTheirFieldsAndTwoWritersLoseNone) {
+TEST_F(SqliteConnectionTest, JobHistoryEntriesKeepTheirFields) {
     const std::string path = dir_.File("one/two/history.db");
     JobHistoryRecord record(path);
     record.ArchiveServerName = "archive-server";
@@ -155,29 +153,6 @@ TEST_F(SqliteConnectionTest, JobHistoryEntriesKeepTheirFieldsAndTwoWritersLoseNo
               "Archived fact tables|fact_sales|3|9007199254740992|6|Varnel|archive-server|job-42|"
               "2024-02-29 23:59:58|2024-03-01 00:00:05");
     EXPECT_EQ(e[0].Message, record.Message);
-
-    // Two processes writing at once: the store's writes wait for each other.
-    constexpr int kEntries = 40;
-    const auto writeAll = [&](const std::string& job) {
-        JobHistoryRecord writer(path);
-        writer.JobId = job;
-        for (int i = 0; i < kEntries; ++i) writer.WriteEntry(6, "Varnel");
-    };
-    const pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        try {
-            writeAll("child");
-        } catch (...) {
-            _exit(1);
-        }
-        _exit(0);
-    }
-    EXPECT_NO_THROW(writeAll("parent"));
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's writes failed";
-    EXPECT_EQ(testing::ReadJobHistory(path).size(), 1u + 2u * kEntries);
 }
 
 }  // namespace
