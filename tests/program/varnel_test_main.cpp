@@ -23,8 +23,7 @@ namespace {
 
 class TestHooks : public varnel::RunHooks {
   public:
-    //! No marker: kill.
-    std::vector<std::pair<std::string, std::string>> Instructions;
+    std::vector<std::pair<std::string, std::string>> Instructions;  // no marker: kill
     std::atomic<long> Statements{0};
 
     void Reached(std::string_view point) override {

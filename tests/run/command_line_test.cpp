@@ -71,8 +71,7 @@ TEST_F(CommandLineTest, OptionsValuesAndStartModes) {
                   s.ArchivePassword + s.Database,
               "/del-db/grep/chkmdSrvJ1Pwd");
     EXPECT_FALSE(s.DeleteMarked || s.GenerateReports || s.CheckMetadata || s.ArchiveFacts);
-    EXPECT_TRUE(s.AtomicDelete && s.WindowsAuth);
-    EXPECT_TRUE(state_.CommandLineFaults.empty());
+    EXPECT_TRUE(s.AtomicDelete && s.WindowsAuth && state_.CommandLineFaults.empty());
 
     const std::pair<std::string, StartMode> modes[] = {
         {" \t ", StartMode::Interactive},

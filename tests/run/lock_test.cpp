@@ -42,16 +42,10 @@ class LockTest : public testing::RunTest {
         return testing::QueryValue(*state_.WarehouseConnection,
                                    "select lock || '|' || user_name from dwm_multiuse");
     }
-    void SetRow(int lock, const std::string& user) {
-        Sql("create table if not exists dwm_multiuse( lock bit, user_name varchar(100))");
-        Sql("delete from dwm_multiuse");
-        Sql("insert into dwm_multiuse values (" + std::to_string(lock) + ",'" + user + "')");
-    }
-    void Sql(const std::string& sql) { state_.WarehouseConnection->Execute(sql); }
-    //! Another live process keeps the live lock for the rest of the test.
-    void HoldLiveElsewhere() {
-        held_ = open(LiveLockFilePath(path_).c_str(), O_RDWR | O_CREAT, 0600);
-        ASSERT_EQ(flock(held_, LOCK_SH | LOCK_NB), 0);
+    void SetRow(const std::string& user) {
+        state_.WarehouseConnection->Execute(
+            "create table dwm_multiuse( lock bit, user_name varchar(100))");
+        state_.WarehouseConnection->Execute("insert into dwm_multiuse values (1,'" + user + "')");
     }
     bool Lock() {
         bool was = false;
@@ -65,8 +59,10 @@ class LockTest : public testing::RunTest {
 };
 
 TEST_F(LockTest, NoTransactionIsOpenWhileAskingOrWaitingForALiveHolder) {
-    SetRow(1, "alice  ");
-    HoldLiveElsewhere();
+    SetRow("alice  ");
+    // Another live process keeps the live lock.
+    held_ = open(LiveLockFilePath(path_).c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(flock(held_, LOCK_SH | LOCK_NB), 0);
     auto other = testing::OpenSqlite(path_);
     prompter_.WhileAsking = [&] {
         // A transaction left open around the question would make this wait and fail.
@@ -92,7 +88,7 @@ TEST_F(LockTest, NoTransactionIsOpenWhileAskingOrWaitingForALiveHolder) {
 }
 
 TEST_F(LockTest, FailuresAreReportedAndNeverTakenForAnEmptyTable) {
-    SetRow(1, "bob");
+    SetRow("bob");
     for (const std::string pattern : {"count(*)", "sqlite_master"}) {
         state_.MessageText.clear();
         PlanStatementFailure(PlannedFailure::Matching(pattern, "HY000", "database is locked", 0));

@@ -71,7 +71,6 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
         {{"@" + dir_.File("nightly.cfg")}, 0, "", "", "\r\n\r\nVarnel stopped on: "},
         {{"--help"}, 0, "", UsageText() + "\n", ""},
         {noLog, 1, "Log Directory name must be specified\n" + UsageText(), "", ""},
-        // A command file without run options is no run, and no success.
         {{"@" + dir_.File("empty.cfg")}, 1, "empty.cfg holds no run options", "", ""},
     };
     const testing::ScopedEnv noDisplay("DISPLAY", nullptr), noWayland("WAYLAND_DISPLAY", nullptr);
