@@ -1,5 +1,4 @@
-// The run driver in process, with tasks from a test table, a fixed clock and test
-// windows, on real SQLite warehouses.
+// The run driver in process: test tasks, clock and windows, real SQLite warehouses.
 
 #include "driver/run_driver.h"
 

@@ -36,7 +36,6 @@ TEST(SplitArgumentsTest, QuotesBlanksTabsAndTheMaximum) {
     } cases[] = {
         {" \t ", {}},
         {"-mac  srv\t-password \"\" -db x ", {"-mac", "srv", "-password", "", "-db", "x"}},
-        {"a\"b c\"", {"a", "b c"}},
         {"-log \"x y", {"-log", "x y"}},
         {Numbered(30), Last("a25")},
         // A quote that would open the 26th argument ends the scan.

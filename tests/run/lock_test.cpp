@@ -1,5 +1,4 @@
-// The multi-user lock on real SQLite warehouses, and the live lock that tells a
-// holder that lives from one that died.
+// The multi-user lock and the live lock beside it, on real SQLite warehouses.
 
 #include "run/lock.h"
 

@@ -93,9 +93,8 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
     EXPECT_EQ(LockRow(), "0|" + me_);
 }
 
-// A statement that takes far longer than a scheduler waits (a trigger does heavy
-// work per row): SIGTERM or SIGINT cancels the statement itself, its transaction
-// rolls back and the run ends at once with the lock released.
+// A statement far longer than a scheduler waits (a slow trigger): SIGTERM or SIGINT
+// cancels it, its transaction rolls back and the run ends at once, lock released.
 TEST_F(VarnelCliTest, ASignalCancelsALongStatementAndLeavesTheTableAsItWas) {
     w_.Dimension("d_slow", {"id INTEGER"}, {.PrimaryKey = "id"});
     w_.Relation("d_slow", "id", "f_sales", "slow_id");

@@ -65,8 +65,6 @@ TEST_F(EditableResultsTest, ResultsWithoutIdentityAreShownButNotSaved) {
         {"select distinct is_sustainable, code from dim_colour", "uses DISTINCT"},
         {"select d.is_sustainable from dim_colour AS d LEFT OUTER JOIN dim_shade s ON 1 = 1",
          "joins tables"},
-        {"select is_sustainable from dim_colour union select is_sustainable from dim_shade",
-         "combines queries (UNION)"},
         {"select is_sustainable from (select * from dim_colour)", "reads no table by its name"},
         {"select is_sustainable from dim_keyed", "dim_keyed has no row identity"},
     };
@@ -88,7 +86,6 @@ TEST_F(EditableResultsTest, ListsShowNoCheckColumn) {
     EXPECT_THAT(ShownColumns({{"is_sustainable"}, {"code"}, {"IS_SELECTED"}, {"name"}}),
                 ElementsAre(1U, 3U));
     EXPECT_THAT(TableListHeaders(*db_, " DIM_COLOUR "), ElementsAre("id", "code", "is_deletable"));
-    EXPECT_TRUE(TableListHeaders(*db_, "dim_missing").empty());
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The ODBC layer, the connector and the job history against real SQLite files through
-// the real driver, with failures planned where the real driver seldom fails.
+// The ODBC layer, the connector and the job history on real SQLite files, real driver.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
