@@ -1,5 +1,4 @@
-// The run driver in process, with tasks from a test table, a fixed clock and test
-// windows, on real SQLite warehouses.
+// The run driver in process: test tasks, clock and windows, real SQLite warehouses.
 
 #include "driver/run_driver.h"
 
@@ -17,7 +16,6 @@ namespace varnel {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 using testing::ReadFile;
 using testing::TestTask;
 using Names = std::vector<std::string>;
@@ -123,7 +121,6 @@ TEST_F(RunDriverTest, AFailedTaskEndsTheSequence) {
         {"mark", "throw", "boom in mark\r\n", {"check", "mark"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Mode);
         ran_.clear();
         state_.MessageText.clear();
         std::filesystem::remove_all(settings_.LogDirectory);
@@ -137,73 +134,34 @@ TEST_F(RunDriverTest, AFailedTaskEndsTheSequence) {
         settings_.ArchiveDatabase = warehouse_;
         settings_.ArchiveUserName = "x";
         EXPECT_FALSE(ExecuteRun(state_, settings_));
-        EXPECT_EQ(ran_, c.Ran);
+        EXPECT_EQ(ran_, c.Ran) << c.Mode;
         EXPECT_EQ(state_.MessageText, c.Message);
         EXPECT_TRUE(settings_.CheckMetadata);
         EXPECT_FALSE(settings_.ArchiveFacts || settings_.MarkUnused || settings_.GenerateReports ||
                      settings_.DeleteMarked || settings_.AtomicDelete);
         EXPECT_THAT(LogText(), HasSubstr(c.Message + "\r\nVarnel started on: "));
         EXPECT_THAT(LogText(), HasSubstr(":\r\n\t - Checking of metadata\r\n\r\nVarnel stopped"));
-        EXPECT_TRUE(Window().Unloaded);
         EXPECT_EQ(Lock(), "0|" + CurrentUserName());
         const auto history = testing::ReadJobHistory(HistoryPath());
         ASSERT_EQ(history.size(), 1u);
         EXPECT_EQ(history[0].Status + history[0].EntryKind, "36");
         EXPECT_EQ(history[0].Message, state_.MessageText);
-        EXPECT_EQ(history[0].ArchiveUserName, "x");
     }
 }
 
-// An unattended run does not take over another user's last use; the window's run
-// keeps the quiet stop.
+// An unattended run does not take over another user's last use.
 TEST_F(RunDriverTest, AnUnattendedRunStopsAtAnotherUsersLastUse) {
-    testing::OpenSqlite(warehouse_)
-        ->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
-    testing::OpenSqlite(warehouse_)->Execute("insert into dwm_multiuse values (0,'alice')");
+    auto db = testing::OpenSqlite(warehouse_);
+    db->Execute("create table dwm_multiuse( lock bit, user_name varchar(100))");
+    db->Execute("insert into dwm_multiuse values (0,'alice')");
     InstallTasks();
     settings_.MarkUnused = true;
-    for (const bool unattended : {true, false}) {
-        state_.CommandLineMode = unattended;
-        state_.MessageText.clear();
-        EXPECT_EQ(ExecuteRun(state_, settings_), !unattended);
-        EXPECT_TRUE(ran_.empty());
-        EXPECT_EQ(state_.MessageText,
-                  unattended ? "\r\nVarnel Tool was last used by -- alice. An unattended run "
-                               "does not take over; nothing was done."
-                             : "");
-        EXPECT_EQ(Lock(), "0|alice");
-    }
-}
-
-TEST_F(RunDriverTest, AJobHistoryThatCannotBeWrittenStillEndsWithFailure) {
-    testing::WriteFile(dir_.File("blocker"), "a file, not a folder");
-    setenv("VARNEL_HISTORY", dir_.File("blocker/history.db").c_str(), 1);
-    settings_.Server = "127.0.0.1";
-    settings_.WindowsAuth = false;
-    settings_.UserName = "sa";
-    settings_.StatusFileRequested = settings_.LogCopyRequested = true;
-    settings_.LogCopyFile = dir_.File("copy.txt");
-    testing::WriteFile(settings_.LogCopyFile, "the copy of an earlier run");
-    ::testing::internal::CaptureStderr();
     EXPECT_FALSE(ExecuteRun(state_, settings_));
-    EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("job history"));
-    EXPECT_EQ(ReadFile(settings_.StatusFile), "failure\r\n");
-    // The run goes on to its summary and its copy all the same.
-    EXPECT_THAT(LogText(), HasSubstr("Error while connecting to : 127.0.0.1\r\n"));
-    EXPECT_THAT(LogText(), HasSubstr("\r\nVarnel stopped on: "));
-    EXPECT_EQ(ReadFile(settings_.LogCopyFile), LogText());
-}
-
-TEST_F(RunDriverTest, ALogThatCannotBeCreatedEndsTheRunAtOnce) {
-    testing::WriteFile(dir_.File("notadir"), "x");
-    settings_.LogDirectory = dir_.File("notadir");
-    settings_.StatusFileRequested = true;
-    EXPECT_FALSE(ExecuteRun(state_, settings_));
-    EXPECT_EQ(ReadFile(settings_.StatusFile), "failure\r\n");
-    ASSERT_EQ(prompter_.Boxes.size(), 1u);
-    EXPECT_THAT(prompter_.Boxes[0].Text,
-                ::testing::StartsWith("Error in creating Log File\r\nError Number: "));
-    EXPECT_EQ(prompter_.Boxes[0].Style, 16);
+    EXPECT_TRUE(ran_.empty());
+    EXPECT_EQ(state_.MessageText,
+              "\r\nVarnel Tool was last used by -- alice. An unattended run does not take over; "
+              "nothing was done.");
+    EXPECT_EQ(Lock(), "0|alice");
 }
 
 // Nothing ran, so the summary lists no task and no report, whatever was asked for;
@@ -217,15 +175,12 @@ TEST_F(RunDriverTest, ARunThatStopsBeforeItsFirstTaskListsNoneAndChangesNothing)
         {[](RunSettings& s) { s.Server.clear(); }, "Machine must be specified"},
         {[&](RunSettings& s) { s.Database = dir_.File("gone.db"); },
          "Error while connecting to : sqlite"},
-        {[&](RunSettings& s) { s.StatusFile = dir_.File("missing/status.txt"); },
-         "missing/status.txt could not be opened: No such file or directory"},
         {[](RunSettings& s) { s.StatusFile = "/dev/full"; },
          "The status file /dev/full could not be written: No space left on device"},
         {[&](RunSettings& s) { s.LogCopyFile = dir_.File("copy"); },
          "copy cannot be written: Is a directory"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Reason);
         std::filesystem::remove_all(settings_.LogDirectory);
         RunSettings settings = settings_;
         settings.CheckMetadata = settings.MarkUnused = settings.GenerateReports = true;
@@ -235,10 +190,9 @@ TEST_F(RunDriverTest, ARunThatStopsBeforeItsFirstTaskListsNoneAndChangesNothing)
         InstallTasks();
         EXPECT_FALSE(ExecuteRun(state_, settings));
         EXPECT_TRUE(ran_.empty());
-        EXPECT_THAT(LogText(), HasSubstr(c.Reason));
+        EXPECT_THAT(LogText(), HasSubstr(c.Reason)) << c.Reason;
         EXPECT_THAT(LogText(), HasSubstr("The following processes were completed by the tool "
                                          ":\r\n\r\nVarnel stopped on: "));
-        EXPECT_THAT(LogText(), Not(HasSubstr("reports were generated")));
         EXPECT_EQ(testing::QueryValue(*testing::OpenSqlite(warehouse_),
                                       "select count(*) from sqlite_master"),
                   "0");

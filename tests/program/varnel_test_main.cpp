@@ -1,17 +1,7 @@
-// The varnel program with test hooks: it runs as varnel does, but stops or kills
-// itself at the moments the caller names, so that a test can see what a crash at
-// that moment leaves behind.
-//
-//   varnel_test [--pause-at POINT MARKER | --kill-at POINT | --count-statements FILE]...
-//               VARNEL-ARGUMENTS
-//
-// POINT is a named point of a run (after-lock, after-archive-commit) or
-// statement:N, the moment before the N-th statement of the process (counted from
-// 1) goes to the driver. A pause writes the file MARKER, which tells the test that
-// the run has got there, and waits a minute to be killed; a kill raises SIGKILL.
-// --count-statements writes the number of statements the run sent into FILE when
-// it ends, so that a test can spread its kill points over a whole run. A point
-// that no run reaches is refused, so that a misspelt one cannot pass unnoticed.
+// varnel with test hooks: [--pause-at POINT MARKER | --kill-at POINT | --count-statements FILE]...
+// VARNEL-ARGUMENTS. POINT is after-lock, after-archive-commit or statement:N (before the N-th
+// statement, from 1). A pause writes MARKER and waits a minute to be killed; a kill raises
+// SIGKILL; the count is written when the run ends. Unknown points are refused.
 
 #include <signal.h>
 
@@ -33,8 +23,7 @@ namespace {
 
 class TestHooks : public varnel::RunHooks {
   public:
-    //! Points and their markers; no marker: kill.
-    std::vector<std::pair<std::string, std::string>> Instructions;
+    std::vector<std::pair<std::string, std::string>> Instructions;  // no marker: kill
     std::atomic<long> Statements{0};
 
     void Reached(std::string_view point) override {
@@ -73,7 +62,6 @@ int main(int argc, char** argv) {
     }
     varnel::InstallRunHooks(&hooks);
 
-    // The program's own arguments, as varnel would have been given them.
     argv[next - 1] = argv[0];
     varnel::ProcessState state;
     const int code = varnel::Main(state, argc - next + 1, argv + next - 1);

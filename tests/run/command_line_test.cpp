@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "driver/start_up.h"
-#include "tests/support/scoped_env.h"
+#include "run/config_file.h"
 #include "tests/support/state_test.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,17 +16,17 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-//! The MessageText that validation builds from these lines.
-std::string Lines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines) text += "\r\n" + line;
-    return text;
+std::string Numbered(int to) {
+    std::string words;
+    for (int i = 1; i <= to; ++i) words += " a" + std::to_string(i);
+    return words;
 }
 
-std::string Numbered(int from, int to) {
-    std::string words;
-    for (int i = from; i <= to; ++i) words += " a" + std::to_string(i);
-    return words;
+//! a1 to a24, then the word.
+Args Last(const std::string& word) {
+    Args args = SplitArguments(Numbered(24), 25);
+    args.push_back(word);
+    return args;
 }
 
 TEST(SplitArgumentsTest, QuotesBlanksTabsAndTheMaximum) {
@@ -35,27 +35,15 @@ TEST(SplitArgumentsTest, QuotesBlanksTabsAndTheMaximum) {
         Args expected;
     } cases[] = {
         {" \t ", {}},
-        {"-mac  srv\t-db x ", {"-mac", "srv", "-db", "x"}},
-        {"-log \"/data/my logs\"", {"-log", "/data/my logs"}},
-        {"-password \"\" -db x", {"-password", "", "-db", "x"}},
-        {"a\"b c\"", {"a", "b c"}},
-        {"\"ab\"cd ef", {"abcd", "ef"}},
+        {"-mac  srv\t-password \"\" -db x ", {"-mac", "srv", "-password", "", "-db", "x"}},
         {"-log \"x y", {"-log", "x y"}},
+        {Numbered(30), Last("a25")},
+        // A quote that would open the 26th argument ends the scan.
+        {Numbered(25) + " \"x y\"", Last("a25")},
+        // Text after a closing quote is no new argument, so the 25th may still grow.
+        {Numbered(24) + " \"a25\"tail a26", Last("a25tail")},
     };
     for (const auto& c : cases) EXPECT_EQ(SplitArguments(c.line, 25), c.expected) << c.line;
-    const std::pair<std::string, std::string> last[] = {
-        {Numbered(1, 30), "a25"},
-        // A quote that would open the 26th argument ends the scan, in or after a word.
-        {Numbered(1, 25) + " \"x y\"", "a25"},
-        {Numbered(1, 25) + "\"x\"", "a25"},
-        // Text after a closing quote is no new argument, so the 25th may still grow.
-        {Numbered(1, 24) + " \"a25\"tail a26", "a25tail"},
-    };
-    for (const auto& [line, word] : last) {
-        const Args args = SplitArguments(line, 25);
-        EXPECT_EQ(args.size(), 25u);
-        EXPECT_EQ(args.back(), word) << line;
-    }
 }
 
 class CommandLineTest : public testing::StateTest {
@@ -82,13 +70,11 @@ TEST_F(CommandLineTest, OptionsValuesAndStartModes) {
                   s.ArchivePassword + s.Database,
               "/del-db/grep/chkmdSrvJ1Pwd");
     EXPECT_FALSE(s.DeleteMarked || s.GenerateReports || s.CheckMetadata || s.ArchiveFacts);
-    EXPECT_TRUE(s.AtomicDelete && s.WindowsAuth);
-    EXPECT_TRUE(state_.CommandLineFaults.empty());
+    EXPECT_TRUE(s.AtomicDelete && s.WindowsAuth && state_.CommandLineFaults.empty());
 
     const std::pair<std::string, StartMode> modes[] = {
         {" \t ", StartMode::Interactive},
         {"/var/log / /opt", StartMode::Interactive},
-        {"-logfile /tmp/copy.txt", StartMode::Interactive},
         {"-mac m", StartMode::Unattended},
         {"-config /tmp/saved.txt", StartMode::Configuration},
     };
@@ -105,36 +91,27 @@ TEST_F(CommandLineTest, FaultsGiveTheirMessagesThenTheUsage) {
     const std::string full =  // 25 arguments
         "-mac m -db d -usr u -password p -log l -job_id j -bkmac bm -bkdb bd -bkusr bu "
         "-password_bk bp -statusfile s -grep -chkmd -mark ";
-    const std::string tooMany =
-        "Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
-        "done.";
     const struct {
         std::string line;
         std::vector<std::string> messages;
     } cases[] = {
         {"-xyz -mac m --help", {"Unknown option \"-xyz\"", "Unknown option \"--help\""}},
-        {full + "-del", {tooMany}},
-        {full + "\"-del\"", {tooMany}},
+        {full + "-del",
+         {"Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
+          "done."}},
         {"-mac m -db d -log /l", {"User name must be specified for connecting to the database"}},
-        {"-mac m -db d -usr u -log /l -clsf -bkmac b -bkdb c",
-         {"User name must be specified for connecting to the Archive database"}},
         {"-ntaut -clsf -bkntaut",
          {"Machine must be specified", "Database must be specified",
           "It is not possible to use Windows NT Authentication for both the Data Warehouse "
           "database and the archive database.",
           "Archive machine must be specified", "Archive database must be specified",
           "Log Directory name must be specified"}},
-        {"-mac m -db d -usr u -log /l -config",
-         {"When in Config Mode Please specify the Config File Name"}},
-        {"-mac m -db d -usr u -log /l -statusfile",
-         {"When in Status Mode Please specify the Status File Name"}},
-        {"-mac m -db d -usr u -log \"  \"", {"Log Directory name must be specified"}},
     };
     for (const auto& c : cases) {
         EXPECT_FALSE(Validate(c.line)) << c.line;
-        std::vector<std::string> lines = c.messages;
-        lines.push_back(UsageText());
-        EXPECT_EQ(state_.MessageText, Lines(lines)) << c.line;
+        std::string text;
+        for (const auto& line : c.messages) text += "\r\n" + line;
+        EXPECT_EQ(state_.MessageText, text + "\r\n" + UsageText()) << c.line;
     }
     EXPECT_TRUE(Validate(full));
     // The main window shows its own fields, not the command line's faults.
@@ -149,14 +126,13 @@ TEST_F(CommandLineTest, FaultsGiveTheirMessagesThenTheUsage) {
 }
 
 TEST_F(CommandLineTest, ACommandFileGivesItsFirstLineOnlyFromARegularFileOfUpTo64KiB) {
-    const std::string padding(static_cast<std::size_t>(MaxCommandFileBytes) - 8, ' ');
-    testing::WriteFile(dir_.File("run.cmd"), "\xEF\xBB\xBF-mac m -log \"/a b\"\r\n-db no\r\n");
-    testing::WriteFile(dir_.File("fits.cmd"), "-mac m\r\n" + padding);
-    testing::WriteFile(dir_.File("large.cmd"), "-mac m\r\n" + padding + "x");
+    std::string full = "\xEF\xBB\xBF-mac m -log \"/a b\"\r\n-db no\r\n";
+    full.resize(static_cast<std::size_t>(MaxCommandFileBytes), ' ');  // just fits
+    testing::WriteFile(dir_.File("run.cmd"), full);
+    testing::WriteFile(dir_.File("large.cmd"), full + " ");
     ASSERT_EQ(mkfifo(dir_.File("fifo").c_str(), 0600), 0);
     const std::pair<std::string, std::string> cases[] = {
         {"run.cmd", "-mac m -log \"/a b\""},
-        {"fits.cmd", "-mac m"},
         {"large.cmd", "is larger than 64 KiB."},
         {"missing.cfg", "does not exist."},
         {"", "is a directory."},
@@ -169,35 +145,33 @@ TEST_F(CommandLineTest, ACommandFileGivesItsFirstLineOnlyFromARegularFileOfUpTo6
         const bool read = ReadCommandFile(path, line, error);
         EXPECT_EQ(read ? line : error,
                   read ? expected : "The command file \"" + path + "\" " + expected);
-        EXPECT_EQ(read || line == "unchanged", true);
+        EXPECT_TRUE(read || line == "unchanged");
     }
 }
 
-// The window itself is a stand-in: what is checked is whether start-up dares to open it.
-TEST_F(CommandLineTest, MainWindowOpensOnlyWhereADisplayIs) {
-    std::vector<StartMode> sessions;
-    const WindowSession session = [&](ProcessState&, StartMode mode) {
-        sessions.push_back(mode);
-        return 0;
-    };
-    std::string words[] = {"varnel", "-logfile", dir_.File("copy.txt")};
-    char* argv[] = {words[0].data(), words[1].data(), words[2].data()};
-    const struct {
-        const char *display, *wayland;
-        int exit;
-    } cases[] = {{nullptr, nullptr, 1}, {"", nullptr, 1}, {":0", nullptr, 0}, {nullptr, "w-0", 0}};
-    for (const auto& c : cases) {
-        testing::ScopedEnv display("DISPLAY", c.display);
-        testing::ScopedEnv wayland("WAYLAND_DISPLAY", c.wayland);
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(Main(state_, 3, argv, session), c.exit);
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-                  c.exit == 0 ? ""
-                              : "Varnel: the main window cannot open: there is no display "
-                                "(neither DISPLAY nor WAYLAND_DISPLAY is set). Give the run "
-                                "options on the command line (varnel --help).\n");
+// The saved line is one option per setting, blank or unused values left out, and reads
+// back as the settings it was built from.
+TEST_F(CommandLineTest, TheSavedConfigurationReadsBackAndOnlyItsOwnerReadsIt) {
+    const std::string lines[] = {
+        "-mac dwhost -db sales_dw -usr etl -password s3cret -chkmd -bkmac archost -bkdb "
+        "sales_arch -bkusr arch -password_bk pw2 -clsf -mark -grep -del -datom -log "
+        "\"/data/my logs\"",
+        "-mac dwhost -db sales_dw -ntaut -bkmac archost -bkdb sales_arch -bkntaut -clsf -log "
+        "\"/data/my logs\""};
+    for (const auto& line : lines) {
+        RunSettings settings = Apply("-usr u -password p -bkusr b " + line);
+        settings.LogDirectory = "  " + settings.LogDirectory + " ";
+        EXPECT_EQ(BuildConfigurationLine(settings, settings), line);
     }
-    EXPECT_EQ(sessions, (std::vector<StartMode>{StartMode::Interactive, StartMode::Interactive}));
+    // An old file readable by everyone is narrowed to its owner and its longer content replaced.
+    namespace fs = std::filesystem;
+    const std::string path = dir_.File("nightly.cmd");
+    testing::WriteFile(path, std::string(5000, '#'));
+    fs::permissions(path, fs::perms::all);
+    std::string error;
+    ASSERT_TRUE(WriteConfigurationFile(path, lines[0], error)) << error;
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(testing::ReadFile(path), lines[0] + "\r\n");
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// The statements the servers receive where the text is the contract, the engines'
-// differences, and which metadata values may go into statements as names.
+// Statement and connection texts that are a contract; which metadata values are names.
 
 #include <gtest/gtest.h>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/warehouse_builder.h"
+#include "warehouse/connector.h"
 #include "warehouse/metadata_names.h"
 #include "warehouse/metadata_statements.h"
 #include "warehouse/sql_dialect.h"
@@ -12,7 +13,6 @@ namespace varnel {
 namespace {
 
 const SqlServerDialect kSqlServer;
-const SqliteDialect kSqlite;
 
 TEST(StatementTextTest, TextsMatchCharacterForCharacter) {
     const std::pair<std::string, std::string> cases[] = {
@@ -41,32 +41,37 @@ TEST(StatementTextTest, TextsMatchCharacterForCharacter) {
         {kSqlServer.TableColumnsQuery(),
          "SELECT COLUMN_NAME FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = ? ORDER BY "
          "ORDINAL_POSITION"},
-        {kSqlServer.CompileOnlyReset(), "Set NOEXEC OFF"},
     };
     for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
     const std::string statement = "delete from t where \"a\" < '2004-01-01'";
     EXPECT_EQ(kSqlServer.CompileOnly(statement),
               (std::vector<std::string>{"Set NOEXEC ON", statement, "Set NOEXEC OFF"}));
-    EXPECT_EQ(kSqlServer.RowIdColumns(), std::nullopt);
-    EXPECT_EQ(kSqlite.RowIdColumns(), std::vector<std::string>{"rowid"});
 }
 
-TEST(StatementTextTest, SqliteCatalogGivesKeyAndColumnOrder) {
-    testing::WarehouseBuilder w;
-    w.Exec("CREATE TABLE dim_a (zeta INTEGER, alpha TEXT, mid TEXT, PRIMARY KEY (mid, zeta))");
-    //! The first column of every row of a catalog query about dim_a.
-    const auto catalog = [&](const std::string& sql, const std::string& table) {
-        Command query{sql, {}, 60, false};
-        query.Parameters.push_back({"table", ValueType::Text, 0, 0, 0, table});
-        auto rows = w.Connection().Query(query);
-        std::vector<std::string> values;
-        while (rows.Next()) values.push_back(rows.Get(0).value_or(""));
-        return values;
+TEST(ConnectionStringTest, ValuesAreBracedAndEachDriverGetsItsAttributes) {
+    const struct {
+        const char *Driver, *Options, *Server, *Password;
+        bool WindowsAuth;
+        std::string Expected;
+    } cases[] = {
+        {"ODBC Driver 18 for SQL Server", nullptr, "dwhost\\prod", "a;b}c;Trusted_Connection=yes",
+         false,
+         "Driver={ODBC Driver 18 for SQL Server};Server={dwhost\\prod};Database={dw};"
+         "UID={sa};PWD={a;b}}c;Trusted_Connection=yes};MARS_Connection=yes;"},
+        {"ODBC Driver 17 for SQL Server", "Encrypt=no", "dwhost", "", true,
+         "Driver={ODBC Driver 17 for SQL Server};Server={dwhost};Database={dw};"
+         "Trusted_Connection=yes;MARS_Connection=yes;Encrypt=no;"},
+        {"FreeTDS", nullptr, "10.1.2.3,1444", "pw", false,
+         "Driver={FreeTDS};Server={10.1.2.3};Port={1444};Database={dw};UID={sa};PWD={pw};"
+         "MARS_Connection=yes;TDS_Version=7.4;"},
     };
-    EXPECT_EQ(catalog(kSqlite.PrimaryKeyColumnsQuery(), "DIM_A"),
-              (std::vector<std::string>{"mid", "zeta"}));
-    EXPECT_EQ(catalog(kSqlite.TableColumnsQuery(), "Dim_A"),
-              (std::vector<std::string>{"zeta", "alpha", "mid"}));
+    for (const auto& c : cases) {
+        testing::ScopedEnv driver("VARNEL_ODBC_DRIVER", c.Driver);
+        testing::ScopedEnv options("VARNEL_ODBC_OPTIONS", c.Options);
+        const Connector connector{c.Server, "dw", "sa", c.Password, c.WindowsAuth};
+        EXPECT_EQ(connector.ConnectionString(), c.Expected);
+        EXPECT_EQ(connector.TargetEngine(), Engine::SqlServer);
+    }
 }
 
 TEST(IdentifierTest, TellsANameFromText) {
@@ -93,16 +98,9 @@ TEST(MetadataNamesTest, TheScanNamesTheFirstBadValueAndLeavesTheRest) {
     w.Fact("f_sales", {"id INTEGER", "store_id INTEGER"}, {.PrimaryKey = "id"});
     w.Relation("d_store", "store_id", "f_sales", "store_id");
     const auto scan = [&] { return FindInvalidMetadataName(w.Connection()); };
-    // Rows of other types and Nulls are not this scan's faults.
+    // Rows of other types are not this scan's faults; the relations are read first.
     w.Register({.Table = "not a table", .Type = "VIEW"});
-    w.Exec("UPDATE dwm_star_relations SET original_primary_key = NULL");
-    EXPECT_EQ(scan(), std::nullopt);
-    w.Exec(
-        "UPDATE dwm_tables SET org_pkey = 'store_id, name FROM x --' WHERE table_name = 'd_store'");
-    EXPECT_EQ(scan(),
-              "The value 'store_id, name FROM x --' in column org_pkey of dwm_tables is "
-              "not a valid name.");
-    // The relations are read first, every name column of them.
+    w.Exec("UPDATE dwm_tables SET org_pkey = 'store_id, name FROM x --'");
     for (const std::string column : {"primary_table", "foreign_table", "primary_columns",
                                      "foreign_columns", "original_primary_key"}) {
         w.Exec("UPDATE dwm_star_relations SET " + column + " = 'x y'");
@@ -110,9 +108,9 @@ TEST(MetadataNamesTest, TheScanNamesTheFirstBadValueAndLeavesTheRest) {
                               " of dwm_star_relations is not a valid name.");
         w.Exec("UPDATE dwm_star_relations SET " + column + " = 'x'");
     }
-    w.Exec("DROP TABLE dwm_star_relations");
-    w.Exec("DROP TABLE dwm_tables");
-    EXPECT_EQ(scan(), std::nullopt);
+    EXPECT_EQ(scan(),
+              "The value 'store_id, name FROM x --' in column org_pkey of dwm_tables is "
+              "not a valid name.");
 }
 
 }  // namespace
