@@ -6,8 +6,7 @@
 
 namespace varnel::testing {
 
-//! Every test starts from a fresh process's values: a state of its own, made with
-//! the test and gone with it.
+//! Every test starts from a fresh process's values: a state of its own.
 class StateTest : public ::testing::Test {
   protected:
     ProcessState state_;
