@@ -110,8 +110,11 @@ void WarehouseBuilder::Relation(const std::string& primaryTable, const std::stri
     const TableFacts primary =
         tables_.contains(primaryTable) ? tables_[primaryTable] : TableFacts{};
     const bool slowlyChanging = options.SlowlyChanging.value_or(primary.SlowlyChanging);
-    const Cell originalKey = options.OriginalKey.value_or(
-        slowlyChanging && !primary.OrgPkey.empty() ? Cell(primary.OrgPkey) : Cell());
+    Cell originalKey;
+    if (options.OriginalKey)
+        originalKey = *options.OriginalKey;
+    else if (slowlyChanging && !primary.OrgPkey.empty())
+        originalKey = primary.OrgPkey;
     Rows("dwm_star_relations",
          {"selected", "primary_table", "primary_columns", "foreign_table", "foreign_columns",
           "slow_moving_dim", "original_primary_key"},
