@@ -13,30 +13,31 @@ namespace varnel {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 using testing::QueryValue;
 
 const std::string kLong(10000, 'x');
 
-//! Statements that give d_store another name or f_sales another condition (SQL text).
+//! Statements that give d_store another name, f_sales another condition, or add a dimension.
 std::string Name(const std::string& name) {
     return "UPDATE dwm_tables SET table_name = '" + name + "' WHERE table_name = 'd_store'";
 }
 std::string Condition(const std::string& condition) {
     return "UPDATE dwm_tables SET where_clause = '" + condition + "' WHERE table_name = 'f_sales'";
 }
-std::string NewDimension(const std::string& quoted) {
-    return "CREATE TABLE " + quoted +
-           " (id INTEGER PRIMARY KEY, is_deletable bit DEFAULT 0, is_sustainable bit DEFAULT 0)";
+std::vector<std::string> Added(const std::string& quoted, const std::string& entry,
+                               const std::string& where = "NULL") {
+    return {
+        "CREATE TABLE " + quoted +
+            " (id INTEGER PRIMARY KEY, is_deletable bit DEFAULT 0, is_sustainable bit DEFAULT 0)",
+        "INSERT INTO dwm_tables VALUES (" + entry + ", 'DIMENSION', " + where + ", 1, NULL)"};
 }
 
 struct HostileCase {
     std::string Name;
-    //! Statements that spoil the metadata.
+    //! Spoil: statements that spoil the metadata. Archived: rows left in the fact table and rows
+    //! archived when archiving succeeds. Listed: texts the report shows, markup escaped.
     std::vector<std::string> Spoil;
-    //! Rows left in the fact table and rows archived when archiving succeeds.
     std::string Archived = "1+2";
-    //! Texts the report of unused elements shows, markup escaped.
     std::vector<std::string> Listed{};
 };
 
@@ -46,9 +47,7 @@ const std::vector<HostileCase> kCases = {
     {"block comment in a column list",
      {"UPDATE dwm_star_relations SET foreign_columns = 'store_id /*'"}},
     {"long name", {Name(kLong)}},
-    {"non-ASCII name",
-     {NewDimension("\"d_störe\""),
-      "INSERT INTO dwm_tables VALUES ('d_störe', 'DIMENSION', NULL, 1, NULL)"}},
+    {"non-ASCII name", Added("\"d_störe\"", "'d_störe'")},
     {"Null key and condition",
      {"UPDATE dwm_tables SET org_pkey = NULL, where_clause = NULL"},
      "3+0"},
@@ -68,8 +67,7 @@ const std::vector<HostileCase> kCases = {
      {"note &lt;&gt; ", "a&amp;b"}},
     {"long condition", {Condition("amount < 15 AND note <> ''" + kLong + "''")}},
     {"markup in a table name",
-     {NewDimension("\"s<&t\""),
-      "INSERT INTO dwm_tables VALUES ('\"s<&t\"', 'DIMENSION', 'id < 3 & 1', 1, NULL)"},
+     Added("\"s<&t\"", "'\"s<&t\"'", "'id < 3 & 1'"),
      "1+2",
      {"s&lt;&amp;t"}},
 };
@@ -92,8 +90,8 @@ TEST_F(HostileMetadataTest, EveryTaskRefusesClearlyOrWorksAndNeverHarmsAnUnnamed
     for (const auto& c : kCases) {
         for (const std::string task : {"-chkmd", "-clsf", "-mark", "-grep", "-del"}) {
             SCOPED_TRACE(c.Name + ", " + task);
-            const std::string name = std::to_string(&c - kCases.data()) + task;
-            const std::string path = dir_.File(name + ".db");
+            const std::string name = std::to_string(&c - kCases.data()) + task,
+                              path = dir_.File(name + ".db");
             std::filesystem::copy_file(w.Path(), path);
             const std::string archive = testing::CreateSqliteFile(path + ".archive");
             for (const auto& sql : c.Spoil) testing::OpenSqlite(path)->Execute(sql);
@@ -121,7 +119,7 @@ TEST_F(HostileMetadataTest, EveryTaskRefusesClearlyOrWorksAndNeverHarmsAnUnnamed
                           c.Archived);
             }
             for (const char* raw : {"s<&t", "a&b", "3 & 1"})
-                EXPECT_THAT(reports, Not(HasSubstr(raw)));
+                EXPECT_THAT(reports, ::testing::Not(HasSubstr(raw)));
             if (task == "-grep") {
                 for (const auto& text : c.Listed) EXPECT_THAT(reports, HasSubstr(text));
             }

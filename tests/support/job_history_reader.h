@@ -30,12 +30,11 @@ inline void PrintTo(const JobHistoryEntry& entry, std::ostream* out) {
 
 //! The entries at this path in the order written; none when the file or its table is missing.
 inline std::vector<JobHistoryEntry> ReadJobHistory(const std::string& path) {
-    std::vector<JobHistoryEntry> entries;
-    std::error_code ignored;
-    if (!std::filesystem::exists(path, ignored)) return entries;
+    if (!std::filesystem::exists(path)) return {};
     auto connection = OpenSqlite(path);
     if (QueryValue(*connection, "SELECT 1 FROM sqlite_master WHERE name = 'job_history'") != "1")
-        return entries;
+        return {};
+    std::vector<JobHistoryEntry> entries;
     // Named here, so that a renamed or missing column fails; quote() keeps every digit.
     auto result = connection->Query(
         "SELECT entry_kind, application, category, written_at, server_name, database_name, "

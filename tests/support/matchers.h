@@ -14,9 +14,8 @@ auto ThrowsWithMessage(const std::string& part) {
 
 //! A job-history entry given as "category|table|status|record count".
 MATCHER_P(HistoryIs, summary, "is the job-history entry " + std::string(summary)) {
-    const std::string seen = Summary(arg);
-    *result_listener << "is " << seen;
-    return seen == summary;
+    *result_listener << "is " << Summary(arg);
+    return Summary(arg) == summary;
 }
 
 }  // namespace varnel::testing

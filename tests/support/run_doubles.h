@@ -10,11 +10,16 @@
 #include "run/prompter.h"
 #include "run/task_context.h"
 #include "tests/support/scoped_env.h"
-#include "tests/support/state_test.h"
 #include "tests/support/temp_dir.h"
 #include "warehouse/sql_dialect.h"
 
 namespace varnel::testing {
+
+//! Every test starts from a fresh process's values: a state of its own.
+class StateTest : public ::testing::Test {
+  protected:
+    ProcessState state_;
+};
 
 //! Answers questions from a script (No when it runs out) and records every box.
 class ScriptedPrompter : public Prompter {
@@ -45,9 +50,7 @@ class ScriptedPrompter : public Prompter {
 struct WindowRecord {
     std::vector<bool> CheckMarks;
     std::vector<std::string> Comments;
-    bool Unloaded = false;
-    bool CancelPressed = false;
-    bool CancelEnabled = true;
+    bool Unloaded = false, CancelPressed = false, CancelEnabled = true;
     std::int32_t Polls = 0;
 };
 
@@ -118,8 +121,7 @@ class RunTest : public StateTest {
             return std::make_unique<TestProgressWindow>(window_, cancelAfterPolls_);
         });
     }
-    // The windows and connections go while the test's folder still stands.
-    void TearDown() override {
+    void TearDown() override {  // while the test's folder still stands
         context_.reset();
         state_.Reset();
     }

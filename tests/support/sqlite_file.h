@@ -44,10 +44,9 @@ inline std::vector<std::string> RowTexts(Connection& connection, const std::stri
 inline std::map<std::string, std::string> TableContents(const std::string& path) {
     auto db = OpenSqlite(path);
     std::map<std::string, std::string> contents;
-    for (const auto& table : RowTexts(*db,
-                                      "SELECT name FROM sqlite_master WHERE type = 'table' AND "
-                                      "name <> 'dwm_multiuse'",
-                                      "")) {
+    const auto tables = RowTexts(
+        *db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name <> 'dwm_multiuse'", "");
+    for (const auto& table : tables) {
         std::string& text = contents[table];
         for (const auto& row : RowTexts(*db, "SELECT * FROM \"" + table + "\" ORDER BY rowid", "|"))
             text += row + "\n";

@@ -7,7 +7,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace varnel::testing {
 
@@ -54,12 +53,9 @@ inline std::string FilesIn(const std::string& folder, const std::string& ending 
 
 //! The content of the one file in the folder; "<N files>" when it holds N others.
 inline std::string OnlyFileIn(const std::string& folder) {
-    std::vector<std::filesystem::path> files;
     std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored))
-        files.push_back(entry.path());
-    return files.size() == 1 ? ReadFile(files[0].string())
-                             : "<" + std::to_string(files.size()) + " files>";
+    const auto n = std::distance(std::filesystem::directory_iterator(folder, ignored), {});
+    return n == 1 ? FilesIn(folder) : "<" + std::to_string(n) + " files>";
 }
 
 }  // namespace varnel::testing

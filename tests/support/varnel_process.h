@@ -15,17 +15,13 @@
 namespace varnel::testing {
 
 struct ChildIo {
-    std::string In = "/dev/null";
-    std::string Out = "/dev/null";
-    std::string Err = "/dev/null";
+    std::string In = "/dev/null", Out = "/dev/null", Err = "/dev/null";
 };
 
 struct ChildEnd {
-    //! The exit status; -1 when a signal ended the child.
-    int ExitCode = -1;
+    int ExitCode = -1;  // -1 when a signal ended the child
     bool Signalled = false;
-    //! From the call that waited for the child.
-    double Seconds = 0;
+    double Seconds = 0;  // from the call that waited for the child
     long PeakKilobytes = 0;
 };
 
@@ -49,9 +45,10 @@ inline pid_t StartChild(const std::vector<std::string>& argv, const ChildIo& io 
 //! Waits for the child; with a delay not negative, sends the signal after it first.
 inline ChildEnd FinishChild(pid_t child, double signalAfterSeconds = -1, int signal = SIGKILL) {
     const auto start = std::chrono::steady_clock::now();
-    if (signalAfterSeconds >= 0)
+    if (signalAfterSeconds >= 0) {
         std::this_thread::sleep_for(std::chrono::duration<double>(signalAfterSeconds));
-    if (signalAfterSeconds >= 0) kill(child, signal);
+        kill(child, signal);
+    }
     int status = 0;
     rusage usage{};
     if (child <= 0 || wait4(child, &status, 0, &usage) != child) return {};

@@ -16,7 +16,7 @@ std::string Join(const std::vector<std::string>& items, const std::string& separ
 
 // Dates go in as the ISO text that SQLite warehouses hold, whatever form the test wrote.
 Cell IsoDate(const Cell& date) {
-    if (date.IsNull()) return date;
+    if (std::holds_alternative<std::monostate>(date.Held())) return date;
     const auto* text = std::get_if<std::string>(&date.Held());
     const auto parsed = text ? Timestamp::FromIsoText(*text) : std::nullopt;
     if (!parsed) throw std::invalid_argument("not a date: " + (text ? *text : "(a number)"));
@@ -107,8 +107,7 @@ void WarehouseBuilder::OneUnusedProduct() {
 void WarehouseBuilder::Relation(const std::string& primaryTable, const std::string& primaryColumns,
                                 const std::string& foreignTable, const std::string& foreignColumns,
                                 const RelationOptions& options) {
-    const TableFacts primary =
-        tables_.contains(primaryTable) ? tables_[primaryTable] : TableFacts{};
+    const TableFacts primary = tables_[primaryTable];  // defaults for tables made elsewhere
     const bool slowlyChanging = options.SlowlyChanging.value_or(primary.SlowlyChanging);
     Cell originalKey;
     if (options.OriginalKey)
@@ -120,8 +119,7 @@ void WarehouseBuilder::Relation(const std::string& primaryTable, const std::stri
           "slow_moving_dim", "original_primary_key"},
          {{options.Selected, primaryTable, primaryColumns, foreignTable, foreignColumns,
            slowlyChanging ? 1 : 0, originalKey}});
-    if (tables_.contains(foreignTable) && tables_[foreignTable].IsFact &&
-        tables_[foreignTable].Indexed) {
+    if (const TableFacts& foreign = tables_[foreignTable]; foreign.IsFact && foreign.Indexed) {
         const auto columns = SplitCommaList(foreignColumns, ListPieces::Trimmed);
         Exec("CREATE INDEX IF NOT EXISTS ix_" + foreignTable + "_" + Join(columns, "_") + " ON " +
              foreignTable + " (" + Join(columns, ", ") + ")");

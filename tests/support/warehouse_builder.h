@@ -27,7 +27,6 @@ class Cell {
     Cell(const char* value) : value_(std::string(value)) {}
     Cell(std::string value) : value_(std::move(value)) {}
 
-    bool IsNull() const { return std::holds_alternative<std::monostate>(value_); }
     const Value& Held() const { return value_; }
 
   private:
@@ -43,8 +42,7 @@ struct DimensionOptions {
     bool Selected = true;
     std::string TableType = "DIMENSION";
     //! Adds start_date, end_date and is_current; relations to the table become slowly changing.
-    bool SlowlyChanging = false;
-    bool Surkey = false;
+    bool SlowlyChanging = false, Surkey = false;
     std::vector<std::string> Without{};
     //! False leaves the table out of dwm_tables (also for facts).
     bool Registered = true;
@@ -70,20 +68,15 @@ struct RelationOptions {
 struct TableEntry {
     std::string Table{};
     Cell Type = "DIMENSION";
-    Cell WhereClause{};
-    Cell Selected = 1;
-    Cell OrgPkey{};
+    Cell WhereClause{}, Selected = 1, OrgPkey{};
 };
 
 //! A dated version of a slowly changing dimension element: the values of the columns the
 //! Versions call names; dates 'YYYY-MM-DD HH:MM:SS', 'YYYY-MM-DD' or Null.
 struct Version {
     std::vector<Cell> Values{};
-    Cell Start{};
-    Cell End{};
-    int Current = 0;
-    int Deletable = 0;
-    int Sustainable = 0;
+    Cell Start{}, End{};
+    int Current = 0, Deletable = 0, Sustainable = 0;
 };
 
 using Texts = std::vector<std::string>;
@@ -102,7 +95,6 @@ class WarehouseBuilder {
     std::unique_ptr<varnel::Connection> OpenConnection() const { return OpenSqlite(path_); }
     void Close() { connection_.reset(); }
 
-    //! Own columns (SQL definitions), then the control columns.
     void Dimension(const std::string& name, const std::vector<std::string>& columns,
                    const DimensionOptions& options = {});
     void Fact(const std::string& name, const std::vector<std::string>& columns,
@@ -131,7 +123,6 @@ class WarehouseBuilder {
         return std::stoll(
             Value("SELECT COUNT(*) FROM " + table + (where.empty() ? "" : " WHERE ") + where));
     }
-    //! Key values of the rows with is_deletable = 1, in key order.
     Texts Marked(const std::string& table, const std::string& key) {
         return Column("SELECT " + key + " FROM " + table + " WHERE is_deletable = 1 ORDER BY 1");
     }
@@ -142,9 +133,7 @@ class WarehouseBuilder {
 
   private:
     struct TableFacts {
-        bool IsFact = false;
-        bool Indexed = false;
-        bool SlowlyChanging = false;
+        bool IsFact = false, Indexed = false, SlowlyChanging = false;
         std::string OrgPkey{};
     };
 
