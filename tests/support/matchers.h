@@ -2,15 +2,11 @@
 
 #include <gmock/gmock.h>
 
-#include <stdexcept>
-#include <string>
-
 #include "tests/support/job_history_reader.h"
 
 namespace varnel::testing {
 
-//! A callable that throws E (std::exception by default) with the text in its message:
-//! EXPECT_THAT([&] { f(); }, ThrowsWithMessage("no such table")).
+//! A callable that throws E with the text in its message.
 template <typename E = std::exception>
 auto ThrowsWithMessage(const std::string& part) {
     return ::testing::ThrowsMessage<E>(::testing::HasSubstr(part));
@@ -18,9 +14,8 @@ auto ThrowsWithMessage(const std::string& part) {
 
 //! A job-history entry given as "category|table|status|record count".
 MATCHER_P(HistoryIs, summary, "is the job-history entry " + std::string(summary)) {
-    const std::string seen = Summary(arg);
-    *result_listener << "is " << seen;
-    return seen == summary;
+    *result_listener << "is " << Summary(arg);
+    return Summary(arg) == summary;
 }
 
 }  // namespace varnel::testing

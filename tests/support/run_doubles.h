@@ -1,27 +1,25 @@
 #pragma once
 
-// Stand-ins for the window and the clock, and a fixture that gives every test the
-// process-wide values of a fresh process.
-
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "driver/run_driver.h"
-#include "run/process_state.h"
-#include "run/progress_window.h"
 #include "run/prompter.h"
 #include "run/task_context.h"
 #include "tests/support/scoped_env.h"
-#include "tests/support/state_test.h"
 #include "tests/support/temp_dir.h"
+#include "warehouse/sql_dialect.h"
 
 namespace varnel::testing {
+
+//! Every test starts from a fresh process's values: a state of its own.
+class StateTest : public ::testing::Test {
+  protected:
+    ProcessState state_;
+};
 
 //! Answers questions from a script (No when it runs out) and records every box.
 class ScriptedPrompter : public Prompter {
@@ -35,11 +33,16 @@ class ScriptedPrompter : public Prompter {
     void ShowMessage(const std::string& text, int style, const std::string& title) override {
         Boxes.push_back({text, style, title});
     }
-    bool AskYesNo(const std::string& text, const std::string& title) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override {
+        Boxes.push_back({text, 0, title});
+        if (WhileAsking) WhileAsking();
+        const bool answer = !Answers.empty() && Answers.front();
+        if (!Answers.empty()) Answers.pop_front();
+        return answer;
+    }
 
     std::deque<bool> Answers;
-    //! Called while a question is open, before it is answered.
-    std::function<void()> WhileAsking;
+    std::function<void()> WhileAsking;  // called before the answer
     std::vector<Box> Boxes;
 };
 
@@ -47,32 +50,49 @@ class ScriptedPrompter : public Prompter {
 struct WindowRecord {
     std::vector<bool> CheckMarks;
     std::vector<std::string> Comments;
-    bool Unloaded = false;
-    bool CancelPressed = false;
-    bool CancelEnabled = true;
+    bool Unloaded = false, CancelPressed = false, CancelEnabled = true;
     std::int32_t Polls = 0;
 };
 
-//! A progress window whose Cancel is pressed after a given number of polls.
+//! A progress window whose Cancel is pressed after a number of polls (never when negative).
 class TestProgressWindow : public ProgressWindow {
   public:
     TestProgressWindow(std::shared_ptr<WindowRecord> record, int cancelAfterPolls)
         : record_(std::move(record)), cancelAfterPolls_(cancelAfterPolls) {}
 
-    bool CheckCancelState() override;
-    void PressCancel() override;
-    void Comment(const std::string& text) override;
+    bool CheckCancelState() override {
+        if (++record_->Polls > cancelAfterPolls_ && cancelAfterPolls_ >= 0) PressCancel();
+        return CancelPressed();
+    }
+    void PressCancel() override {
+        ProgressWindow::PressCancel();
+        record_->CancelPressed = true;
+    }
+    void Comment(const std::string& text) override {
+        ProgressWindow::Comment(text);
+        record_->Comments.push_back(text);
+    }
     void Unload() override { record_->Unloaded = true; }
-    void ShowCheckMark(std::size_t index) override;
-    void AddTaskRow(const std::string& caption, std::int16_t& index) override;
-    void EnableObject(ProgressControl control) override { Enable(control, true); }
-    void DisableObject(ProgressControl control) override { Enable(control, false); }
+    void ShowCheckMark(std::size_t index) override {
+        ProgressWindow::ShowCheckMark(index);
+        record_->CheckMarks.at(index) = true;
+    }
+    void AddTaskRow(const std::string& caption, std::int16_t& index) override {
+        ProgressWindow::AddTaskRow(caption, index);
+        record_->CheckMarks.push_back(false);
+    }
+    void EnableObject(ProgressControl control) override {
+        ProgressWindow::EnableObject(control);
+        record_->CancelEnabled |= control == ProgressControl::cmdCancel;
+    }
+    void DisableObject(ProgressControl control) override {
+        ProgressWindow::DisableObject(control);
+        record_->CancelEnabled &= control != ProgressControl::cmdCancel;
+    }
 
     using ProgressWindow::Comment;
 
   private:
-    void Enable(ProgressControl control, bool on);
-
     std::shared_ptr<WindowRecord> record_;
     int cancelAfterPolls_;
 };
@@ -92,22 +112,35 @@ class FixedClock {
     std::shared_ptr<Timestamp> now_ = std::make_shared<Timestamp>();
 };
 
-//! A fresh process state with a scripted prompter, test windows and a private
-//! job history in the test's own folder.
+//! A fresh process state with a scripted prompter, test windows and a private job history.
 class RunTest : public StateTest {
   protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        state_.SetPrompter(&prompter_);
+        state_.SetProgressWindowFactory([this]() -> std::unique_ptr<ProgressWindow> {
+            return std::make_unique<TestProgressWindow>(window_, cancelAfterPolls_);
+        });
+    }
+    void TearDown() override {  // while the test's folder still stands
+        context_.reset();
+        state_.Reset();
+    }
 
-    //! Test windows press Cancel after this many polls (never when negative).
     void CancelAfterPolls(int polls) { cancelAfterPolls_ = polls; }
     const WindowRecord& Window() const { return *window_; }
     std::string HistoryPath() const { return dir_.File("history.db"); }
 
-    //! A new task context as the run driver makes it: the loaded window (a silent one
-    //! when none is) and the warehouse's dialect.
+    //! A task context as the run driver makes it: the loaded window (or a silent one).
     TaskContext& Context(RunSettings& settings, LogStream* log = nullptr,
-                         const std::string& logPath = "");
+                         const std::string& logPath = "") {
+        ProgressWindow* window = state_.ActiveProgressWindow();
+        const SqlDialect& dialect = state_.WarehouseConnection
+                                        ? state_.WarehouseConnection->Dialect()
+                                        : DialectFor(Engine::Sqlite);
+        context_.reset();
+        return context_.emplace(
+            TaskContext{state_, settings, dialect, window ? *window : silentWindow_, log, logPath});
+    }
     TaskContext& Context() { return Context(taskSettings_); }
 
     TempDir dir_;
@@ -122,7 +155,6 @@ class RunTest : public StateTest {
     int cancelAfterPolls_ = -1;
 };
 
-//! A task for the task table that does what the test says.
 inline RunTask TestTask(bool RunSettings::*flag, std::function<bool(TaskContext&)> run,
                         const std::string& name) {
     return RunTask{flag, name + " cancelled.", "Error in " + name + ".", std::move(run)};

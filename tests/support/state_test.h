@@ -1,16 +1,3 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include "run/process_state.h"
-
-namespace varnel::testing {
-
-//! Every test starts from a fresh process's values: a state of its own, made with
-//! the test and gone with it.
-class StateTest : public ::testing::Test {
-  protected:
-    ProcessState state_;
-};
-
-}  // namespace varnel::testing
+#include "tests/support/run_doubles.h"  // StateTest

@@ -1,11 +1,8 @@
 #include "tests/support/warehouse_builder.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <stdexcept>
 
 #include "base/text.h"
-#include "tests/support/sqlite_file.h"
 
 namespace varnel::testing {
 
@@ -17,10 +14,9 @@ std::string Join(const std::vector<std::string>& items, const std::string& separ
     return joined;
 }
 
-// Dates go in as the ISO text that SQLite warehouses hold, whatever form the test
-// wrote, so that comparisons with stored dates behave as on a real warehouse.
+// Dates go in as the ISO text that SQLite warehouses hold, whatever form the test wrote.
 Cell IsoDate(const Cell& date) {
-    if (date.IsNull()) return date;
+    if (std::holds_alternative<std::monostate>(date.Held())) return date;
     const auto* text = std::get_if<std::string>(&date.Held());
     const auto parsed = text ? Timestamp::FromIsoText(*text) : std::nullopt;
     if (!parsed) throw std::invalid_argument("not a date: " + (text ? *text : "(a number)"));
@@ -36,15 +32,13 @@ WarehouseBuilder::WarehouseBuilder()
 
 WarehouseBuilder::WarehouseBuilder(const std::string& path) : path_(path) {
     // A journal left by an earlier file of this name would be replayed into the new one.
-    std::filesystem::remove(path_ + "-wal");
-    std::filesystem::remove(path_ + "-shm");
+    for (const char* journal : {"-wal", "-shm"}) std::filesystem::remove(path_ + journal);
     Open();
 }
 
 void WarehouseBuilder::Open() {
     connection_ = OpenSqlite(CreateSqliteFile(path_));
-    // Every column but the name accepts Null: warehouses whose owners left fields
-    // empty have to be checked too.
+    // Every column but the name accepts Null: owners leave fields empty.
     Exec(
         "CREATE TABLE dwm_tables (table_name varchar(128) NOT NULL, table_type varchar(20), "
         "where_clause varchar(4000), is_selected bit DEFAULT 0, org_pkey varchar(255))");
@@ -69,18 +63,15 @@ void WarehouseBuilder::Dimension(const std::string& name, const std::vector<std:
                                  const DimensionOptions& options) {
     std::vector<std::string> definitions = columns;
     if (options.Surkey) definitions.push_back("surkey INTEGER");
-    auto add = [&](const std::string& column, const std::string& type) {
-        const auto& without = options.Without;
-        if (std::find(without.begin(), without.end(), column) == without.end())
-            definitions.push_back(column + " " + type);
-    };
-    add("is_deletable", "bit NOT NULL DEFAULT 0");
-    add("is_sustainable", "bit NOT NULL DEFAULT 0");
-    if (options.SlowlyChanging) {
-        add("start_date", "DATETIME");
-        add("end_date", "DATETIME");
-        add("is_current", "bit");
-    }
+    std::vector<std::string> control = {"is_deletable bit NOT NULL DEFAULT 0",
+                                        "is_sustainable bit NOT NULL DEFAULT 0"};
+    if (options.SlowlyChanging)
+        control.insert(control.end(),
+                       {"start_date DATETIME", "end_date DATETIME", "is_current bit"});
+    for (const auto& column : control)
+        if (std::ranges::find(options.Without, column.substr(0, column.find(' '))) ==
+            options.Without.end())
+            definitions.push_back(column);
     CreateTable(name, definitions,
                 options.PrimaryKey.empty() ? "" : "PRIMARY KEY (" + options.PrimaryKey + ")");
     if (options.Registered)
@@ -116,22 +107,19 @@ void WarehouseBuilder::OneUnusedProduct() {
 void WarehouseBuilder::Relation(const std::string& primaryTable, const std::string& primaryColumns,
                                 const std::string& foreignTable, const std::string& foreignColumns,
                                 const RelationOptions& options) {
-    const auto primary = tables_.find(primaryTable);
-    const TableFacts facts = primary == tables_.end() ? TableFacts{} : primary->second;
-    const bool slowlyChanging = options.SlowlyChanging.value_or(facts.SlowlyChanging);
+    const TableFacts primary = tables_[primaryTable];  // defaults for tables made elsewhere
+    const bool slowlyChanging = options.SlowlyChanging.value_or(primary.SlowlyChanging);
     Cell originalKey;
     if (options.OriginalKey)
         originalKey = *options.OriginalKey;
-    else if (slowlyChanging && !facts.OrgPkey.empty())
-        originalKey = facts.OrgPkey;
+    else if (slowlyChanging && !primary.OrgPkey.empty())
+        originalKey = primary.OrgPkey;
     Rows("dwm_star_relations",
          {"selected", "primary_table", "primary_columns", "foreign_table", "foreign_columns",
           "slow_moving_dim", "original_primary_key"},
          {{options.Selected, primaryTable, primaryColumns, foreignTable, foreignColumns,
            slowlyChanging ? 1 : 0, originalKey}});
-
-    const auto foreign = tables_.find(foreignTable);
-    if (foreign != tables_.end() && foreign->second.IsFact && foreign->second.Indexed) {
+    if (const TableFacts& foreign = tables_[foreignTable]; foreign.IsFact && foreign.Indexed) {
         const auto columns = SplitCommaList(foreignColumns, ListPieces::Trimmed);
         Exec("CREATE INDEX IF NOT EXISTS ix_" + foreignTable + "_" + Join(columns, "_") + " ON " +
              foreignTable + " (" + Join(columns, ", ") + ")");
@@ -140,11 +128,11 @@ void WarehouseBuilder::Relation(const std::string& primaryTable, const std::stri
 
 void WarehouseBuilder::Rows(const std::string& table, const std::vector<std::string>& columns,
                             const std::vector<std::vector<Cell>>& rows) {
-    const std::string markers = Join(std::vector<std::string>(columns.size(), "?"), ", ");
     Transaction transaction{Connection()};
     {
-        auto insert = Connection().Prepare("INSERT INTO " + table + " (" + Join(columns, ", ") +
-                                           ") VALUES (" + markers + ")");
+        auto insert = Connection().Prepare(
+            "INSERT INTO " + table + " (" + Join(columns, ", ") + ") VALUES (" +
+            Join(std::vector<std::string>(columns.size(), "?"), ", ") + ")");
         for (const auto& row : rows) {
             std::vector<Parameter> parameters;
             for (const auto& cell : row) {
@@ -159,38 +147,17 @@ void WarehouseBuilder::Rows(const std::string& table, const std::vector<std::str
     transaction.Commit();
 }
 
-void WarehouseBuilder::Versions(const std::string& table, const std::vector<std::string>& columns,
+void WarehouseBuilder::Versions(const std::string& table, std::vector<std::string> columns,
                                 const std::vector<Version>& versions) {
-    std::vector<std::string> allColumns = columns;
-    allColumns.insert(allColumns.end(),
-                      {"start_date", "end_date", "is_current", "is_deletable", "is_sustainable"});
     std::vector<std::vector<Cell>> rows;
-    for (const auto& version : versions) {
-        std::vector<Cell> row = version.Values;
-        row.insert(row.end(), {IsoDate(version.Start), IsoDate(version.End), version.Current,
-                               version.Deletable, version.Sustainable});
-        rows.push_back(std::move(row));
+    for (const auto& v : versions) {
+        rows.push_back(v.Values);
+        rows.back().insert(rows.back().end(), {IsoDate(v.Start), IsoDate(v.End), v.Current,
+                                               v.Deletable, v.Sustainable});
     }
-    Rows(table, allColumns, rows);
-}
-
-Texts WarehouseBuilder::Column(const std::string& sql) {
-    Texts values;
-    auto result = Connection().Query(sql);
-    while (result.Next()) values.push_back(result.Get(0).value_or("<null>"));
-    return values;
-}
-
-Texts WarehouseBuilder::Lines(const std::string& sql) {
-    Texts lines;
-    auto result = Connection().Query(sql);
-    while (result.Next()) {
-        std::vector<std::string> values;
-        for (std::size_t i = 0; i < result.ColumnCount(); ++i)
-            values.push_back(result.Get(i).value_or("<null>"));
-        lines.push_back(Join(values, "|"));
-    }
-    return lines;
+    columns.insert(columns.end(),
+                   {"start_date", "end_date", "is_current", "is_deletable", "is_sustainable"});
+    Rows(table, columns, rows);
 }
 
 }  // namespace varnel::testing
