@@ -149,13 +149,7 @@ int main(int argc, char** argv) {
                         static_cast<double>(archived) / figures.Bare.Median);
             const std::string printTask = Fingerprint(taskDb, taskArchive, shape);
             const std::string printShell = Fingerprint(shellDb, shellArchive, shape);
-            if (printTask != printShell) {
-                std::printf("MISMATCH between the task's result and the shell's:\n  %s\n  %s\n",
-                            printTask.c_str(), printShell.c_str());
-                return 1;
-            }
-            std::printf("%10s results agree: %s\n", "", printTask.c_str());
-            std::fflush(stdout);
+            if (!ResultsAgree("results", printTask, printShell)) return 1;
         }
         return 0;
     } catch (const std::exception& error) {

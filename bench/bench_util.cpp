@@ -224,6 +224,17 @@ void PrintFigures(const TaskFigures& f) {
     std::fflush(stdout);
 }
 
+bool ResultsAgree(const std::string& what, const std::string& task, const std::string& shell) {
+    if (task != shell) {
+        std::printf("MISMATCH between the task's %s and the shell's:\n  %s\n  %s\n", what.c_str(),
+                    task.c_str(), shell.c_str());
+        return false;
+    }
+    std::printf("%12s %s agree: %s\n", "", what.c_str(), task.c_str());
+    std::fflush(stdout);
+    return true;
+}
+
 void PrintCpuFigures(const Alternation& runs) {
     const Spread varnel = Summarize(runs.VarnelCpu), bare = Summarize(runs.BareCpu);
     std::printf(

@@ -90,6 +90,9 @@ struct TaskFigures {
 void PrintFigures(const TaskFigures& figures);
 //! One line for the reader: both sides' processor seconds (median and range) and their ratio.
 void PrintCpuFigures(const Alternation& runs);
+//! Prints whether the task's result equals the shell's; `what` names the result ("results",
+//! "marks"). False on a mismatch, which ends the benchmark.
+bool ResultsAgree(const std::string& what, const std::string& task, const std::string& shell);
 //! The machine-readable line alone.
 std::string ResultLine(const TaskFigures& figures);
 

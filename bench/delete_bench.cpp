@@ -196,13 +196,7 @@ int main(int argc, char** argv) {
             std::printf("%12s dim_customer: %s versions, %s marked\n", "", versions.c_str(),
                         marked.c_str());
             const std::string printA = Fingerprint(a, shape), printB = Fingerprint(b, shape);
-            if (printA != printB) {
-                std::printf("MISMATCH between the task's result and the shell's:\n  %s\n  %s\n",
-                            printA.c_str(), printB.c_str());
-                return 1;
-            }
-            std::printf("%12s results agree: %s\n", "", printA.c_str());
-            std::fflush(stdout);
+            if (!ResultsAgree("results", printA, printB)) return 1;
         }
         return 0;
     } catch (const std::exception& error) {

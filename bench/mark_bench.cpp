@@ -120,13 +120,7 @@ int main(int argc, char** argv) {
                           runs.VarnelPeakRssMb});
             const std::string printA = MarkFingerprint(a, shape),
                               printB = MarkFingerprint(b, shape);
-            if (printA != printB) {
-                std::printf("MISMATCH between the task's marks and the shell's:\n  %s\n  %s\n",
-                            printA.c_str(), printB.c_str());
-                return 1;
-            }
-            std::printf("%12s marks agree: %s\n", "", printA.c_str());
-            std::fflush(stdout);
+            if (!ResultsAgree("marks", printA, printB)) return 1;
         }
         return 0;
     } catch (const std::exception& error) {
