@@ -1,5 +1,3 @@
-// The run driver in process: test tasks, clock and windows, real SQLite warehouses.
-
 #include "driver/run_driver.h"
 
 #include <gmock/gmock.h>

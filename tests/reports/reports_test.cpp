@@ -1,5 +1,3 @@
-// The report task on real SQLite warehouses.
-
 #include "reports/reports.h"
 
 #include <gmock/gmock.h>
@@ -89,7 +87,6 @@ TEST_F(ReportsTest, ThreePagesMatchTheStoredPagesByteForByte) {
     Connect();
     // The pages carry the run's start, not the time they are written at.
     testing::FixedClock clock(state_, {2005, 3, 8, 0, 0, 1});
-    // An older page of the same name is emptied first.
     testing::WriteFile(PathOf(ReportKind::Summary), std::string(100000, 'x'));
     ASSERT_TRUE(WriteReports(Context())) << state_.MessageText;
     EXPECT_EQ(state_.MessageText, "");

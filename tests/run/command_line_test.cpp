@@ -132,11 +132,8 @@ TEST_F(CommandLineTest, ACommandFileGivesItsFirstLineOnlyFromARegularFileOfUpTo6
     testing::WriteFile(dir_.File("large.cmd"), full + " ");
     ASSERT_EQ(mkfifo(dir_.File("fifo").c_str(), 0600), 0);
     const std::pair<std::string, std::string> cases[] = {
-        {"run.cmd", "-mac m -log \"/a b\""},
-        {"large.cmd", "is larger than 64 KiB."},
-        {"missing.cfg", "does not exist."},
-        {"", "is a directory."},
-        // Nothing waits for a writer.
+        {"run.cmd", "-mac m -log \"/a b\""}, {"large.cmd", "is larger than 64 KiB."},
+        {"missing.cfg", "does not exist."},  {"", "is a directory."},
         {"fifo", "is not a regular file."},
     };
     for (const auto& [name, expected] : cases) {

@@ -1,5 +1,3 @@
-// The multi-user lock and the live lock beside it, on real SQLite warehouses.
-
 #include "run/lock.h"
 
 #include <fcntl.h>

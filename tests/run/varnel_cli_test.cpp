@@ -1,5 +1,3 @@
-// The varnel program as a scheduler starts it: runs that cannot start, and cancel by signal.
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -83,7 +81,6 @@ TEST_F(VarnelCliTest, ExitCodesStatusFileLogAndStandardStreams) {
         EXPECT_TRUE(c.Err.empty() ? err.empty() : err.find(c.Err) != std::string::npos) << err;
         EXPECT_THAT(ReadFile(dir_.File("out.txt")), StartsWith(c.Out));
         EXPECT_THAT(c.Log.empty() ? "" : OnlyFileIn(logs), HasSubstr(c.Log));
-        // Runs that name a status file say how they ended in it.
         const bool named = c.Words.size() > 2 || (c.Exit == 0 && !c.Log.empty());
         EXPECT_EQ(named ? ReadFile(Status()) : "",
                   named ? (c.Exit ? "failure\r\n" : "ok\r\n") : "");

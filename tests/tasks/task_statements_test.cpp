@@ -1,6 +1,3 @@
-// The tasks' statements as each engine receives them, and how read values are
-// typed for binding.
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -25,7 +22,6 @@ const std::vector<archive_sql::CopiedColumn> kColumns = {
 
 TEST(TaskStatementsTest, TextsMatchCharacterForCharacter) {
     const std::pair<std::string, std::string> cases[] = {
-        // Archiving.
         {archive_sql::LinkedServerCopy("ARCHSRV", "archive_db", "fact_sales", kColumns, kDate,
                                        kCondition),
          "insert into \"ARCHSRV\".\"archive_db\".dbo.\"fact_sales\" "
@@ -65,7 +61,6 @@ TEST(TaskStatementsTest, TextsMatchCharacterForCharacter) {
          "[note] varchar(max) NULL, [amount] decimal(18, 2) NOT NULL, [version] binary(8) NOT "
          "NULL, [total] money NULL, [odd]]name] char(2) NOT NULL, "
          "CONSTRAINT [pk_sales] PRIMARY KEY ([id], [code]))"},
-        // Deletion.
         {DeletionTableListQuery(kSqlServer),
          "SELECT table_name,MAX(CONVERT(int, slow_moving_dim)) AS slow_moving_dim FROM "
          "dwm_tables,dwm_star_relations WHERE UPPER(table_type) = 'DIMENSION' AND "
@@ -90,13 +85,11 @@ TEST(TaskStatementsTest, TextsMatchCharacterForCharacter) {
          "UPDATE dim_store SET is_deletable = 0 WHERE is_deletable = 1 AND EXISTS (SELECT 1 FROM "
          "fact_sales AS referrer WITH (HOLDLOCK) WHERE dim_store.code = referrer.store_code AND "
          "dim_store.region = referrer.store_region)"},
-        // Marking.
         {sql::ClearUsedRows(kSqlServer, "D", "E", "a,b", "x, y", true),
          "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\nD.a = E.x\r\n AND \r\nD.b = E. y\r\n"
          " AND E.is_deletable=0"},
         {sql::ClearUsedRows(kSqlServer, "D", "E", "a", "x", false),
          "UPDATE D SET is_deletable = 0 FROM D,E WHERE \r\nD.a = E.x\r\n"},
-        // The dimension checks dialog.
         {DimensionTableListQuery(kSqlServer),
          "SELECT DISTINCT MAX(CONVERT(int, is_selected)) as is_selected, table_name FROM "
          "dwm_tables WHERE UPPER(table_type) = 'DIMENSION' GROUP BY table_name ORDER BY "

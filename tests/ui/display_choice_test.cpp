@@ -1,12 +1,8 @@
-// The display choice against displays that are missing, closed or not X servers at all.
-
 #include "ui/display_choice.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -74,36 +70,6 @@ TEST(DisplayChoiceTest, DisplaysThatDoNotAnswerGiveOffscreenAndTheConsole) {
         EXPECT_EQ(end.ExitCode, 0) << testing::ReadFile(dir.File("err.txt"));
         EXPECT_EQ(testing::ReadFile(status), "ok\r\n");
     }
-}
-
-//! A Unix socket at the path given: listening, or closed as an ended compositor leaves it.
-int UnixSocket(const std::string& path, bool listening) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    if (listening) ::listen(fd, 4);
-    return fd;
-}
-
-TEST(WaylandDisplayTest, OnlyASocketThatAcceptsCountsAndNoneEndsTheProcess) {
-    const testing::TempDir dir;
-    const int live = UnixSocket(dir.File("wayland-live"), true);
-    ::close(UnixSocket(dir.File("wayland-dead"), false));
-    EXPECT_TRUE(WaylandAnswers("wayland-live", dir.Path()));
-    EXPECT_FALSE(WaylandAnswers("wayland-live", ""));  // a name without a runtime folder
-    EXPECT_FALSE(WaylandAnswers("wayland-dead", dir.Path()));
-    // The program: a Wayland display that does not answer gives the message and status 1.
-    const testing::ScopedEnv noDisplay("DISPLAY", nullptr);
-    const testing::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.Path().c_str());
-    const testing::ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-dead");
-    const testing::ChildEnd end = testing::RunChild({VARNEL_EXE}, {.Err = dir.File("err")});
-    EXPECT_FALSE(end.Signalled);
-    EXPECT_EQ(end.ExitCode, 1);
-    EXPECT_THAT(testing::ReadFile(dir.File("err")),
-                ::testing::HasSubstr("Varnel: the main window cannot open"));
-    ::close(live);
 }
 
 }  // namespace

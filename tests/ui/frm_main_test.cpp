@@ -1,5 +1,3 @@
-// The main window against real SQLite warehouses, operated by script.
-
 #include "ui/frm_main.h"
 
 #include <fcntl.h>
@@ -50,13 +48,10 @@ class FrmMainTest : public testing::RunTest {
         testing::DeleteDeferredWidgets();
     }
 
-    FrmMain& Open() {
-        window_ = std::make_unique<FrmMain>(state_, choosers_);
-        return *window_;
-    }
     //! The warehouse and the log folder chosen, only the boxes given ticked.
     FrmMain& OpenChosen(std::initializer_list<int> ticked) {
-        FrmMain& window = Open();
+        window_ = std::make_unique<FrmMain>(state_, choosers_);
+        FrmMain& window = *window_;
         Choose(window);
         for (QCheckBox* box : window.chkOptions) box->setChecked(false);
         for (int i : ticked) window.chkOptions.at(static_cast<std::size_t>(i))->setChecked(true);
@@ -88,13 +83,6 @@ class FrmMainTest : public testing::RunTest {
         w_.Exec("create table dwm_multiuse( lock bit, user_name varchar(100))");
         w_.Exec("insert into dwm_multiuse values (" + std::to_string(lock) + ",'" + user + "')");
     }
-    //! Whether some process holds the live lock: an exclusive flock of our own fails then.
-    bool LiveLockHeld() {
-        const int fd = open(LiveLockFilePath(w_.Path()).c_str(), O_RDWR | O_CREAT, 0600);
-        const bool free = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
-        if (fd >= 0) close(fd);
-        return !free;
-    }
     void HoldLiveLockElsewhere() {
         liveFd_ = open(LiveLockFilePath(w_.Path()).c_str(), O_RDWR | O_CREAT, 0600);
         ASSERT_EQ(flock(liveFd_, LOCK_SH | LOCK_NB), 0);
@@ -111,41 +99,6 @@ class FrmMainTest : public testing::RunTest {
     const std::string me_ = CurrentUserName();
     int liveFd_ = -1;
 };
-
-TEST_F(FrmMainTest, ButtonsAndBoxesAreEnabledByTheirRules) {
-    const struct {
-        std::string Database, Folder;
-        bool Process;
-    } cases[] = {
-        {"   ", logs_, false},
-        {w_.Path(), logs_ + "/missing", false},
-        {w_.Path(), logs_ + " ", false},  // a trailing blank names another folder
-        {w_.Path(), logs_, true},
-    };
-    for (const auto& c : cases) {
-        FrmMain& window = Open();
-        window.uscConnectDW->SetServer("sqlite");
-        window.uscConnectDW->SetDatabase(c.Database);
-        window.txtLogDir->setText(QString::fromStdString(c.Folder));
-        EXPECT_EQ(window.cmdProcess->isEnabled(), c.Process) << c.Database << c.Folder;
-        // Each dialog button goes with its box and the warehouse, never with the folder.
-        for (const bool tick : {true, false}) {
-            window.chkOptions[1]->setChecked(tick);
-            window.chkOptions[2]->setChecked(tick);
-            EXPECT_EQ(window.cmdFacts->isEnabled(), tick && window.WarehouseChosen());
-            EXPECT_EQ(window.cmdDimensions->isEnabled(), tick && window.WarehouseChosen());
-        }
-    }
-    // The atomic deletion box goes with the deletion box and loses its tick with it.
-    QCheckBox* atomic = window_->chkOptions[5];
-    EXPECT_FALSE(atomic->isEnabled());
-    window_->chkOptions[4]->setChecked(true);
-    atomic->setChecked(true);
-    window_->chkOptions[4]->setChecked(false);
-    EXPECT_FALSE(atomic->isEnabled() || atomic->isChecked());
-    window_->chkOptions[4]->setChecked(true);
-    EXPECT_TRUE(atomic->isEnabled() && !atomic->isChecked());
-}
 
 TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
     const auto profile = [](const std::string& user) {
@@ -207,23 +160,6 @@ TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
     }
 }
 
-TEST_F(FrmMainTest, OwnLockIsHeldLiveAcrossReconnectsUntilClose) {
-    SetLockRow(1, me_);
-    ASSERT_FALSE(LiveLockHeld());
-    FrmMain& window = OpenChosen({2});
-    // Every click connects anew; the second finds the lock its own and asks nothing.
-    window.cmdDimensions->click();  // the dialog is scripted to close at once
-    window.cmdDimensions->click();
-    EXPECT_EQ(choosers_.Starts.size(), 2u);
-    EXPECT_THAT(prompter_.Boxes, IsEmpty());
-    EXPECT_TRUE(LiveLockHeld());
-    EXPECT_EQ(LockRow(), "1|" + me_);
-    window.close();  // the title-bar close releases both
-    EXPECT_TRUE(window.IsUnloaded());
-    EXPECT_EQ(LockRow(), "0|" + me_);
-    EXPECT_FALSE(LiveLockHeld());
-}
-
 // The window is filled from the command line: an unchanged save writes the line it was given.
 TEST_F(FrmMainTest, ConfigModeSessionEndsWithSuccessOnlyWhenTheLineWasWritten) {
     const std::string config = dir_.File("nightly.cmd");
@@ -266,13 +202,6 @@ TEST_F(FrmMainTest, ConfigModeSessionEndsWithSuccessOnlyWhenTheLineWasWritten) {
         for (const auto& box : prompter_.Boxes) EXPECT_THAT(box.Text, StartsWith(c.Message));
     }
     EXPECT_EQ(LockRow(), "0|" + me_);
-
-    // Archiving without an archive database cannot be saved until the dialog gives one.
-    state_.SavedSettings.ArchiveDatabase = " ";
-    FrmMain& window = Open();
-    EXPECT_FALSE(window.cmdProcess->isEnabled());
-    window.chkOptions[1]->setChecked(false);
-    EXPECT_TRUE(window.cmdProcess->isEnabled());
 }
 
 // The session as the desktop runs it, the main window away while the real progress window shows.

@@ -1,5 +1,3 @@
-// The progress window: the poll, and whole runs of the real tasks on SQLite warehouses.
-
 #include "ui/frm_progress.h"
 
 #include <gmock/gmock.h>

@@ -1,5 +1,3 @@
-// The fact table conditions dialog on a real SQLite warehouse, operated by script.
-
 #include "ui/frm_set_fact_table_filters.h"
 
 #include <gmock/gmock.h>
@@ -29,7 +27,6 @@ class FactTableFiltersTest : public ::testing::Test {
     void SetUp() override {
         w_.Fact("fact_sales", {"id INTEGER", "amount INTEGER", "region VARCHAR(10)"},
                 {.PrimaryKey = "id", .WhereClause = "amount > 10"});
-        // A second FACT row of the same table, with a greater condition.
         w_.Register({.Table = "fact_sales", .Type = "FACT", .WhereClause = "amount > 5"});
         w_.Fact("fact_stock", {"id INTEGER", "qty INTEGER"}, {.PrimaryKey = "id"});
         w_.Register({.Table = "fact_gone", .Type = "fact", .WhereClause = "x = 1"});
@@ -89,7 +86,6 @@ TEST_F(FactTableFiltersTest, OkTestsEveryConditionBeforeAnythingIsSaved) {
         prompter_.Boxes.clear();
         auto dialog = Open();
         SetCondition(*dialog, 0, c.Sales);
-        // OK takes the text of an editor still open.
         dialog->show();
         const QModelIndex cell = dialog->Conditions().index(1, 1);
         dialog->dgdFactTables->setCurrentIndex(cell);

@@ -1,5 +1,3 @@
-// The dimension checks dialog on a real SQLite warehouse, operated by script.
-
 #include "ui/frm_sustain_rec.h"
 
 #include <gmock/gmock.h>
@@ -106,7 +104,6 @@ TEST_F(SustainRecTest, SavingWritesOnlyChangedTicksOfTheTableRowsShown) {
     EXPECT_THAT(Ticks(), ElementsAre("1:1", "2:1", "3:0", "4:0", "5:1", "6:1"));
     EXPECT_THAT(Touched(), ElementsAre("1", "4", "5"));
 
-    // A second save writes what changed since the first.
     w_.Exec("delete from touched");
     dialog->cmdUnsustainAll_Click();
     dialog->cmdSaveSelection_Click();

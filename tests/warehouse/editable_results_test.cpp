@@ -1,5 +1,3 @@
-// Editable results on a real SQLite file, and the columns the check-box lists show.
-
 #include "warehouse/editable_results.h"
 
 #include <gmock/gmock.h>

@@ -1,5 +1,3 @@
-// The ODBC layer, the connector and the job history on real SQLite files, real driver.
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

@@ -1,5 +1,3 @@
-// Statement and connection texts that are a contract; which metadata values are names.
-
 #include <gtest/gtest.h>
 
 #include "tests/support/scoped_env.h"

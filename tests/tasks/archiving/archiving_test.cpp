@@ -1,6 +1,3 @@
-// The archiving task on SQLite warehouses made with the builder, through the real
-// driver; no fact row lost while rows are inserted.
-
 #include "tasks/archiving/archiving.h"
 
 #include <gmock/gmock.h>
@@ -152,7 +149,6 @@ TEST_F(ArchivingTest,
     EXPECT_EQ(state_.MessageText,
               "\r\n[SQLite]no such column: sale_dat (1)\r\nTable concerned: fact_sales\r\n");
     EXPECT_EQ(w_.Count("fact_a"), 1);
-    // The warehouse's write lock is gone with the failed table.
     EXPECT_EQ(w_.Exec("DELETE FROM fact_sales WHERE id = 4"), 1);
     const auto history = testing::ReadJobHistory(HistoryPath());
     ASSERT_EQ(history.size(), 2u);

@@ -1,6 +1,3 @@
-// Deletion on real SQLite warehouses: marked rows go, surviving versions still cover the
-// history, atomic mode takes whole elements; rows that referring rows use are kept.
-
 #include "tasks/deletion/deletion.h"
 
 #include <gmock/gmock.h>
@@ -113,7 +110,6 @@ TEST_F(DeletionTaskTest, MarkedRowsGoAndTheSurvivingVersionsCoverTheHistory) {
         V(17, "G", Null, "2020-02-01", kOpenEnd, 1, 0),
         V(18, "G", 1, "2020-02-01", kOpenEnd, 1, 0),
     });
-    // An unselected dimension.
     w_.Dimension("dim_kept", {"id INTEGER"}, {.PrimaryKey = "id", .Selected = false});
     w_.Relation("dim_kept", "id", "fact_sales", "brand_id");
     w_.Rows("dim_kept", {"id", "is_deletable"}, {{1, 1}});
@@ -181,33 +177,6 @@ TEST_F(DeletionTaskTest, AtomicModeRefusesARealKeyItCannotFindAgain) {
     EXPECT_EQ(w_.Count("dim_weight"), 2);
 }
 
-// A failure undoes its own table's deletion and keeps the tables before.
-TEST_F(DeletionTaskTest, AFailureKeepsTheTablesBeforeAndEndsTheRun) {
-    Brands({1, 2}, {1, 2});
-    Customers({V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
-               V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 0),
-               V(3, "Z", 1, "2020-01-01", "2020-02-01", 0, 1),
-               V(4, "Z", 1, "2020-02-01", kOpenEnd, 1, 0)});
-    w_.Exec("UPDATE dim_customer SET is_deletable = 1");
-    // Element A is deleted first; then Z fails.
-    w_.Exec(
-        "CREATE TRIGGER no_z_delete BEFORE DELETE ON dim_customer WHEN OLD.code = 'Z' "
-        "BEGIN SELECT RAISE(ABORT, 'deletion refused'); END");
-    const auto before = Versions();
-    EXPECT_FALSE(Delete(true));
-    EXPECT_EQ(w_.Count("dim_brand"), 0);
-    EXPECT_THAT(state_.MessageText, HasSubstr("deletion refused"));
-    EXPECT_EQ(Versions(), before);
-    // The count is of the rows deleted before the failure, then undone.
-    EXPECT_EQ(History().back().Status + "|" + History().back().RecordCount, "3|2");
-    EXPECT_EQ(state_.DeletionConnection, nullptr);
-}
-
-std::string KeptLine(const std::string& table, int kept) {
-    return "Kept " + std::to_string(kept) + " marked rows of table " + table +
-           " that rows of referring tables refer to.\r\n";
-}
-
 TEST(ReferenceCheckTextTest, ReferringTablesComeFirst) {
     using Tables = std::vector<std::string>;
     const struct {
@@ -217,7 +186,6 @@ TEST(ReferenceCheckTextTest, ReferringTablesComeFirst) {
     } cases[] = {
         {{"a", "b", "c"}, {{"a", "b"}, {"b", "c"}}, {"c", "b", "a"}},
         {{"Dim_A", "dim_b"}, {{"dim_a ", " DIM_B"}, {"dim_b", "dim_b"}}, {"dim_b", "Dim_A"}},
-        // A cycle, and a table it refers to, follow the rest in list order.
         {{"e", "a", "b", "c", "d"},
          {{"a", "b"}, {"b", "a"}, {"c", "d"}, {"e", "a"}},
          {"d", "c", "e", "a", "b"}},
@@ -262,37 +230,12 @@ TEST_F(ReferenceCheckTest, RowsReferredToThroughAnyRelationAreKeptAndCountedOnce
     w_.Rows("dim_kiosk", {"id", "store_code", "store_region", "is_deletable"},
             {{1, "A", 1, 1}, {2, "B", 1, 1}});
 
-    EXPECT_EQ(DeleteWithLog(false), KeptLine("dim_store", 5));
+    EXPECT_EQ(DeleteWithLog(false),
+              "Kept 5 marked rows of table dim_store that rows of referring tables refer to.\r\n");
     EXPECT_THAT(w_.Column("SELECT id FROM dim_store ORDER BY id"),
                 ElementsAre("1", "3", "5", "6", "7"));
-    // The rows deleted, not the rows kept.
     EXPECT_THAT(History(), ElementsAre(HistoryIs("Deleted dimensions|dim_store|0|2")));
 }
-
-class ReferenceCheckModeTest : public ReferenceCheckTest,
-                               public ::testing::WithParamInterface<bool> {};
-
-// A fact loaded after marking keeps its version (made current) or, if atomic, its element.
-TEST_P(ReferenceCheckModeTest, AFactLoadedAfterMarkingKeepsItsRows) {
-    const bool atomic = GetParam();
-    Brands({1, 2, 3}, {1, 2, 3});
-    Customers({V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
-               V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 1),
-               V(3, "B", 1, "2020-01-01", kOpenEnd, 1, 1)});
-    w_.Rows("fact_sales", {"id", "customer_id", "brand_id"}, {{1, 1, 2}});
-
-    EXPECT_EQ(DeleteWithLog(atomic), KeptLine("dim_brand", 1) + KeptLine("dim_customer", 1));
-    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("2"));
-    const testing::Texts expected =
-        atomic ? testing::Texts{"1|2020-01-01|2020-02-01|0", "2|2020-02-01|9999-12-31|1"}
-               : testing::Texts{"1|2020-01-01|9999-12-31|1"};
-    EXPECT_EQ(Versions(), expected);
-    EXPECT_THAT(History(), ElementsAre(HistoryIs("Deleted dimensions|dim_brand|0|2"),
-                                       HistoryIs(atomic ? "Deleted dimensions|dim_customer|0|1"
-                                                        : "Deleted dimensions|dim_customer|0|2")));
-}
-
-INSTANTIATE_TEST_SUITE_P(Modes, ReferenceCheckModeTest, ::testing::Bool());
 
 // The sqlite3 shell inserts facts using marked rows throughout the run: an orphan is its fault.
 TEST_F(ReferenceCheckTest, AWriterThroughoutADeletionRunLeavesNoOrphan) {
@@ -355,7 +298,6 @@ void ReferenceRepairAndDelete(Connection& db, const std::string& table, const st
     const std::string moveEnd = "UPDATE " + table + " SET end_date = " + of("end_date") +
                                 ", is_current = 1 WHERE " + sameElement + "date(end_date) = date(" +
                                 of("start_date") + ")";
-    // Every marker of both forms takes the version's rowid.
     const std::size_t markers = keyColumns.size() + 2;
     for (const auto rowid : marked) {
         const Parameter version{.Name = "rowid", .Type = ValueType::Integer, .Data = rowid};

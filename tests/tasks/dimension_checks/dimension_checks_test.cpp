@@ -1,6 +1,3 @@
-// The rebuild of the typed query of the dimension checks dialog, checked as exact texts.
-// The dialog's tests run the list, the ticks and the records on a real warehouse.
-
 #include <gtest/gtest.h>
 
 #include "tasks/dimension_checks/records_query.h"

@@ -1,5 +1,3 @@
-// Detect and mark on warehouses made with the builder, through the real driver.
-
 #include "tasks/marking/marking.h"
 
 #include <gmock/gmock.h>
@@ -68,7 +66,6 @@ TEST_F(MarkingTest, MarksExactlyTheUnusedRowsDownTheSnowflake) {
     w_.Rows("fact", {"id", "a_id"}, {{1, 1}, {2, 1}, {3, 2}});
     Fill("dim_a", "(1, 10, 0), (2, 10, 0), (3, 20, 0), (4, 30, 0)");  // 3 and 4 unused
     Fill("dim_b", "(10, 100, 0), (20, 200, 0), (30, 300, 0), (40, 400, 0)");
-    // Stale marks are reset first.
     Fill("dim_c", "(100, 0, 1), (200, 0, 1), (300, 0, 1), (400, 0, 1), (500, 0, 1)");
     w_.Exec("UPDATE dim_a SET is_sustainable = 1 WHERE id = 4");
 

@@ -1,5 +1,3 @@
-// The metadata check in process: every fault message, the bar and the comments.
-
 #include "tasks/metadata_check/metadata_check.h"
 
 #include <gmock/gmock.h>
