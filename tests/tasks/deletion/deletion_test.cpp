@@ -177,6 +177,28 @@ TEST_F(DeletionTaskTest, AtomicModeRefusesARealKeyItCannotFindAgain) {
     EXPECT_EQ(w_.Count("dim_weight"), 2);
 }
 
+// A failure undoes its own table's deletion and keeps the tables before.
+TEST_F(DeletionTaskTest, AFailureKeepsTheTablesBeforeAndEndsTheRun) {
+    Brands({1, 2}, {1, 2});
+    Customers({V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
+               V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 0),
+               V(3, "Z", 1, "2020-01-01", "2020-02-01", 0, 1),
+               V(4, "Z", 1, "2020-02-01", kOpenEnd, 1, 0)});
+    w_.Exec("UPDATE dim_customer SET is_deletable = 1");
+    // Element A is deleted first; then Z fails.
+    w_.Exec(
+        "CREATE TRIGGER no_z_delete BEFORE DELETE ON dim_customer WHEN OLD.code = 'Z' "
+        "BEGIN SELECT RAISE(ABORT, 'deletion refused'); END");
+    const auto before = Versions();
+    EXPECT_FALSE(Delete(true));
+    EXPECT_EQ(w_.Count("dim_brand"), 0);
+    EXPECT_THAT(state_.MessageText, HasSubstr("deletion refused"));
+    EXPECT_EQ(Versions(), before);
+    // The count is of the rows deleted before the failure, then undone.
+    EXPECT_EQ(History().back().Status + "|" + History().back().RecordCount, "3|2");
+    EXPECT_EQ(state_.DeletionConnection, nullptr);
+}
+
 TEST(ReferenceCheckTextTest, ReferringTablesComeFirst) {
     using Tables = std::vector<std::string>;
     const struct {
@@ -236,6 +258,36 @@ TEST_F(ReferenceCheckTest, RowsReferredToThroughAnyRelationAreKeptAndCountedOnce
                 ElementsAre("1", "3", "5", "6", "7"));
     EXPECT_THAT(History(), ElementsAre(HistoryIs("Deleted dimensions|dim_store|0|2")));
 }
+
+std::string KeptLine(const std::string& table, int kept) {
+    return "Kept " + std::to_string(kept) + " marked rows of table " + table +
+           " that rows of referring tables refer to.\r\n";
+}
+
+class ReferenceCheckModeTest : public ReferenceCheckTest,
+                               public ::testing::WithParamInterface<bool> {};
+
+// A fact loaded after marking keeps its version (made current) or, if atomic, its element.
+TEST_P(ReferenceCheckModeTest, AFactLoadedAfterMarkingKeepsItsRows) {
+    const bool atomic = GetParam();
+    Brands({1, 2, 3}, {1, 2, 3});
+    Customers({V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
+               V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 1),
+               V(3, "B", 1, "2020-01-01", kOpenEnd, 1, 1)});
+    w_.Rows("fact_sales", {"id", "customer_id", "brand_id"}, {{1, 1, 2}});
+
+    EXPECT_EQ(DeleteWithLog(atomic), KeptLine("dim_brand", 1) + KeptLine("dim_customer", 1));
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("2"));
+    const testing::Texts expected =
+        atomic ? testing::Texts{"1|2020-01-01|2020-02-01|0", "2|2020-02-01|9999-12-31|1"}
+               : testing::Texts{"1|2020-01-01|9999-12-31|1"};
+    EXPECT_EQ(Versions(), expected);
+    EXPECT_THAT(History(), ElementsAre(HistoryIs("Deleted dimensions|dim_brand|0|2"),
+                                       HistoryIs(atomic ? "Deleted dimensions|dim_customer|0|1"
+                                                        : "Deleted dimensions|dim_customer|0|2")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ReferenceCheckModeTest, ::testing::Bool());
 
 // The sqlite3 shell inserts facts using marked rows throughout the run: an orphan is its fault.
 TEST_F(ReferenceCheckTest, AWriterThroughoutADeletionRunLeavesNoOrphan) {
