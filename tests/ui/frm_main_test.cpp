@@ -83,6 +83,13 @@ class FrmMainTest : public testing::RunTest {
         w_.Exec("create table dwm_multiuse( lock bit, user_name varchar(100))");
         w_.Exec("insert into dwm_multiuse values (" + std::to_string(lock) + ",'" + user + "')");
     }
+    //! Whether some process holds the live lock: an exclusive flock of our own fails then.
+    bool LiveLockHeld() {
+        const int fd = open(LiveLockFilePath(w_.Path()).c_str(), O_RDWR | O_CREAT, 0600);
+        const bool free = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (fd >= 0) close(fd);
+        return !free;
+    }
     void HoldLiveLockElsewhere() {
         liveFd_ = open(LiveLockFilePath(w_.Path()).c_str(), O_RDWR | O_CREAT, 0600);
         ASSERT_EQ(flock(liveFd_, LOCK_SH | LOCK_NB), 0);
@@ -158,6 +165,23 @@ TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
         window.cmdClose->click();
         ReleaseLiveLock();
     }
+}
+
+TEST_F(FrmMainTest, OwnLockIsHeldLiveAcrossReconnectsUntilClose) {
+    SetLockRow(1, me_);
+    ASSERT_FALSE(LiveLockHeld());
+    FrmMain& window = OpenChosen({2});
+    // Every click connects anew; the second finds the lock its own and asks nothing.
+    window.cmdDimensions->click();  // the dialog is scripted to close at once
+    window.cmdDimensions->click();
+    EXPECT_EQ(choosers_.Starts.size(), 2u);
+    EXPECT_THAT(prompter_.Boxes, IsEmpty());
+    EXPECT_TRUE(LiveLockHeld());
+    EXPECT_EQ(LockRow(), "1|" + me_);
+    window.close();  // the title-bar close releases both
+    EXPECT_TRUE(window.IsUnloaded());
+    EXPECT_EQ(LockRow(), "0|" + me_);
+    EXPECT_FALSE(LiveLockHeld());
 }
 
 // The window is filled from the command line: an unchanged save writes the line it was given.
