@@ -26,6 +26,8 @@ inline constexpr std::string_view kAfterLockPoint = "after-lock";
 //! A fact table's archived rows are committed in the archive database and not yet
 //! deleted from the warehouse.
 inline constexpr std::string_view kAfterArchiveCommitPoint = "after-archive-commit";
+//! Every task of the run has finished; the lock, the log and the status are still to come.
+inline constexpr std::string_view kAfterTasksPoint = "after-tasks";
 
 //! Tells the installed hooks, if any, that the run has reached the point.
 void ReachRunPoint(std::string_view point);

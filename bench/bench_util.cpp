@@ -298,6 +298,7 @@ std::unique_ptr<Connection> OpenSqlite(const std::string& path) {
     Connector connector;
     connector.Server = "sqlite";
     connector.Database = path;
+    connector.EmptyFile = NewFile::Allowed;
     return connector.Connect(60);
 }
 

@@ -176,6 +176,7 @@ void GenerateWarehouse(const std::string& path, const WarehouseShape& shape) {
     Connector connector;
     connector.Server = "sqlite";
     connector.Database = path;
+    connector.EmptyFile = NewFile::Allowed;
     auto db = connector.Connect(60);
     db->Execute("PRAGMA synchronous = OFF");
     db->Execute(

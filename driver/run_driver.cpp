@@ -1,5 +1,8 @@
 #include "driver/run_driver.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -14,6 +17,7 @@
 #include "base/current_user.h"
 #include "base/run_hooks.h"
 #include "base/text.h"
+#include "driver/output_guard.h"
 #include "driver/task_registry.h"
 #include "run/command_line.h"
 #include "run/console_progress.h"
@@ -93,11 +97,14 @@ void WriteFailureEntry(const ProcessState& state, const RunSettings& settings,
     JobHistoryRecord record;
     record.ServerName = settings.Server;
     record.DatabaseName = settings.Database;
-    record.UserName = settings.WindowsAuth ? record.CurrentUser() : settings.UserName;
+    // A SQLite file has no login: the run is the current user's.
+    record.UserName = settings.WindowsAuth || IsSqliteServer(settings.Server) ? record.CurrentUser()
+                                                                              : settings.UserName;
     record.ArchiveServerName = settings.ArchiveServer;
     record.ArchiveDatabaseName = settings.ArchiveDatabase;
-    record.ArchiveUserName =
-        settings.ArchiveWindowsAuth ? record.CurrentUser() : settings.ArchiveUserName;
+    record.ArchiveUserName = settings.ArchiveWindowsAuth || IsSqliteServer(settings.ArchiveServer)
+                                 ? record.CurrentUser()
+                                 : settings.ArchiveUserName;
     record.Status = 3;
     record.Message = state.MessageText;
     record.LogFile = logPath;
@@ -114,18 +121,24 @@ void AppendLine(const std::string& path, const std::string& text) {
     file << text << "\r\n";
 }
 
-// The log copy is written at the end of the run; a path that cannot take it is found
-// here, before the run changes anything. An existing copy keeps its content until then.
+// The log copy is written at the end of the run; a path that cannot take it, or a disk
+// without room for it, is found here, before the run changes anything. An existing copy
+// keeps its content until then.
 std::string LogCopyProblem(const RunSettings& settings) {
     const std::string& copyPath = settings.LogCopyFile;
     const auto separator = copyPath.find_last_of('/');
     if (separator != std::string::npos) CreateFolderPath(copyPath.substr(0, separator + 1));
-    errno = 0;
-    std::ofstream probe(copyPath, std::ios::binary | std::ios::app);
-    if (probe) return {};
-    const int error = errno;
-    return "The log copy " + copyPath + " cannot be written" +
-           (error ? std::string(": ") + std::strerror(error) : std::string());
+    const int probe = ::open(copyPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (probe < 0)
+        return "The log copy " + copyPath + " cannot be written: " + std::strerror(errno);
+    try {
+        ProveFileRoom(probe, kLogRoomBytes, copyPath);
+    } catch (const std::exception& error) {
+        ::close(probe);
+        return error.what();
+    }
+    ::close(probe);
+    return {};
 }
 
 void CopyLog(const RunSettings& settings, const std::string& logPath) {
@@ -238,6 +251,13 @@ struct RunBook {
     std::string CopyProblem;
     bool Valid = false;
     bool TasksReached = false;
+    bool TasksDone = false;
+    // Outputs that are the same file as a database or as another output: none of them
+    // is written, not even the status word.
+    std::vector<OutputClash> Clashes;
+    bool StatusClashes = false;
+    bool LogClashes = false;
+    bool CopyClashes = false;
 
     // Once the status and the log stand, no error may leave the status at "running":
     // whatever fails is reported on standard error and in the log, ends the run with
@@ -270,17 +290,13 @@ bool StartStatusAndLog(RunBook& book) {
     ProcessState& state = book.State;
     const RunSettings& settings = book.Settings;
     try {
-        if (settings.StatusFileRequested) {
+        if (settings.StatusFileRequested && !book.StatusClashes) {
             SetStatusFileName(state, settings.StatusFile);
             // The reason reaches standard error with the run's other failures.
             WriteJobStatus(state, "running", book.StatusProblem);
         }
-        state.RunStartDate = state.Now();
-        state.RunStartTime = state.RunStartDate;
-        if (!state.ConfigMode && settings.LogRequested &&
-            !TrimBlanks(settings.LogDirectory).empty()) {
+        if (!book.LogPath.empty() && !book.LogClashes) {
             CreateFolderPath(settings.LogDirectory);
-            book.LogPath = LogFilePath(settings.LogDirectory, state.RunStartDate);
             book.Log = std::make_unique<LogStream>(book.LogPath);
         }
         return true;
@@ -303,7 +319,11 @@ bool ConnectAndLock(RunBook& book) {
     RunSettings& settings = book.Settings;
     if (!book.StatusProblem.empty()) return false;
     book.Valid = ValidateRunSettings(state, settings);
+    for (const OutputClash& clash : book.Clashes) state.AppendMessageLine(clash.Message);
+    if (!book.Clashes.empty()) book.Valid = false;
     if (!book.Valid) return false;
+    // Nothing may change that the log cannot record: a full disk is found now.
+    if (book.Log) book.Log->ProveRoom();
     if (book.CopyWanted) {
         book.CopyProblem = LogCopyProblem(settings);
         if (!book.CopyProblem.empty()) {
@@ -318,7 +338,7 @@ bool ConnectAndLock(RunBook& book) {
         OpenWarehouseConnection(settings.ArchiveServer, settings.ArchiveDatabase,
                                 settings.ArchiveWindowsAuth, settings.ArchiveUserName,
                                 settings.ArchivePassword, state.ArchiveConnection,
-                                state.MessageText);
+                                state.MessageText, kDefaultLoginTimeoutSeconds, NewFile::Allowed);
     return TakeLock(state, book.Log.get());
 }
 
@@ -328,6 +348,8 @@ void RunTasks(RunBook& book) {
     ShowProgressWindow(state, book.Settings);
     book.TasksReached = true;
     const bool done = RunTaskSequence(state, book.Settings, book.Log.get(), book.LogPath);
+    book.TasksDone = done;
+    if (done) ReachRunPoint(kAfterTasksPoint);
     ProgressWindow* window = state.ActiveProgressWindow();
     if (window && !window->CancelPressed() && done) {
         const Timestamp now = state.Now();
@@ -343,6 +365,12 @@ void ReleaseAndReport(RunBook& book) {
     ProcessState& state = book.State;
     RunSettings& settings = book.Settings;
     book.Reported("the lock could not be released", [&] { ReleaseLock(state, settings); });
+    // A signal that came after the last task's last statement: the work stands, but
+    // the run was asked to stop and must not end "ok".
+    if (CancelSignalled() && TrimBlanks(state.MessageText).empty())
+        state.MessageText +=
+            SignalLine(book.TasksDone ? SignalMoment::AfterAllWork : SignalMoment::BeforeAnyTask) +
+            "\r\n";
     if (!TrimBlanks(state.MessageText).empty()) {
         book.Result = false;
         book.Reported("the log could not be written", [&] {
@@ -370,18 +398,38 @@ void ReleaseAndReport(RunBook& book) {
                       [&] { CopyLog(settings, book.LogPath); });
 }
 
-void FinishStatus(RunBook& book) {
-    if (!book.Settings.StatusFileRequested) return;
-    std::string problem;
-    if (WriteJobStatus(book.State, book.Result ? "ok" : "failure", problem)) return;
-    book.Result = false;
-    // The reason was said already when the first status failed the same way.
-    if (problem == book.StatusProblem) return;
-    const std::string line = "Varnel: " + problem;
+// A line added to the log and its copy after both were closed.
+void AppendToLogs(const RunBook& book, const std::string& line) {
     std::cerr << line << '\n';
     AppendLine(book.LogPath, line);
     if (book.CopyWanted && book.CopyProblem.empty() && !book.LogPath.empty())
         AppendLine(book.Settings.LogCopyFile, line);
+}
+
+// A signal that arrived after the log was written still makes the run a failure.
+void NoteLateSignal(RunBook& book) {
+    if (!book.Result || !CancelSignalled()) return;
+    book.Result = false;
+    AppendToLogs(book, SignalLine(book.TasksDone ? SignalMoment::AfterAllWork
+                                                 : SignalMoment::BeforeAnyTask));
+}
+
+void FinishStatus(RunBook& book) {
+    NoteLateSignal(book);
+    if (!book.Settings.StatusFileRequested || book.StatusClashes) return;
+    std::string problem;
+    if (WriteJobStatus(book.State, book.Result ? "ok" : "failure", problem)) {
+        // Received while "ok" was being written: the word is taken back.
+        if (book.Result && CancelSignalled()) {
+            NoteLateSignal(book);
+            WriteJobStatus(book.State, "failure", problem);
+        }
+        return;
+    }
+    book.Result = false;
+    // The reason was said already when the first status failed the same way.
+    if (problem == book.StatusProblem) return;
+    AppendToLogs(book, "Varnel: " + problem);
 }
 
 // What the task sequence carries from task to task.
@@ -479,12 +527,14 @@ bool RunSequenceTask(Sequence& sequence, std::size_t index, const RunTask& task)
         const ProgressWindow* window = state.ActiveProgressWindow();
         const bool cancelled = window && window->CancelPressed();
         state.MessageText += (cancelled ? task.CancelMessage : task.ErrorMessage) + "\r\n";
+        if (CancelSignalled()) state.MessageText += SignalLine(SignalMoment::DuringTask) + "\r\n";
         return FailSequence(sequence, "");
     }
     if (CancelSignalled()) {
         // A signal that came after the task's last statement: the task's work
         // stands, the run stops here rather than end "ok" as if nobody asked.
         state.MessageText += task.CancelMessage + "\r\n";
+        state.MessageText += SignalLine(SignalMoment::AfterTask) + "\r\n";
         sequence.Current = index + 1;
         return FailSequence(sequence, "");
     }
@@ -540,9 +590,22 @@ bool RunTaskSequence(ProcessState& state, RunSettings& settings, LogStream* log,
 bool ExecuteRun(ProcessState& state, RunSettings& settings) {
     state.MessageText.clear();
     RunBook book(state, settings);
+    state.RunStartDate = state.Now();
+    state.RunStartTime = state.RunStartDate;
+    if (!state.ConfigMode && settings.LogRequested && !TrimBlanks(settings.LogDirectory).empty())
+        book.LogPath = LogFilePath(settings.LogDirectory, state.RunStartDate);
+    // Before anything is written: no output may be a database or another output.
+    book.Clashes = FindOutputClashes(settings, book.LogPath, state.RunStartDate, JobHistoryPath());
+    for (const OutputClash& clash : book.Clashes) {
+        book.StatusClashes = book.StatusClashes || clash.Status;
+        book.LogClashes = book.LogClashes || clash.Log;
+        book.CopyClashes = book.CopyClashes || clash.LogCopy;
+    }
+    if (book.LogClashes) book.LogPath.clear();
     if (!StartStatusAndLog(book)) return false;
     if (!book.StatusProblem.empty()) state.MessageText += book.StatusProblem + "\r\n";
-    book.CopyWanted = settings.LogCopyRequested && !TrimBlanks(settings.LogCopyFile).empty();
+    book.CopyWanted =
+        settings.LogCopyRequested && !TrimBlanks(settings.LogCopyFile).empty() && !book.CopyClashes;
     book.Reported("the run failed", [&book] {
         if (ConnectAndLock(book)) RunTasks(book);
     });

@@ -18,7 +18,8 @@ namespace varnel {
 namespace {
 
 bool Fail(ProcessState& state, const std::exception& error, const std::string& table = "") {
-    state.MessageText += DescribeTableError(error, table);
+    state.MessageText += DescribeStepError(
+        error, table.empty() ? "Writing the reports" : "Reporting on table " + table);
     state.MessageText += "\r\n";
     return false;
 }

@@ -14,6 +14,7 @@
 
 #include "base/text.h"
 #include "run/process_state.h"
+#include "warehouse/connector.h"
 
 namespace varnel {
 
@@ -27,11 +28,6 @@ constexpr std::array<std::string_view, 22> OptionNames = {
 constexpr std::array<std::string_view, 13> ValueOptionNames = {
     "mac",  "usr", "password", "db",         "bkmac",  "bkusr", "password_bk",
     "bkdb", "log", "logfile",  "statusfile", "job_id", "config"};
-
-bool IsOptionName(std::string_view name) {
-    const std::string lower = LowerCase(name);
-    return std::find(OptionNames.begin(), OptionNames.end(), lower) != OptionNames.end();
-}
 
 bool TakesValue(std::string_view name) {
     const std::string lower = LowerCase(name);
@@ -48,7 +44,17 @@ bool IsOptionArgument(const std::string& argument) {
     return argument.front() == '/' && IsOptionName(std::string_view(argument).substr(1));
 }
 
+// An argument that would name an option if it stood on its own: a dash and an option name.
+bool NamesDashOption(const std::string& argument) {
+    return argument.starts_with('-') && IsOptionName(std::string_view(argument).substr(1));
+}
+
 }  // namespace
+
+bool IsOptionName(std::string_view name) {
+    const std::string lower = LowerCase(name);
+    return std::find(OptionNames.begin(), OptionNames.end(), lower) != OptionNames.end();
+}
 
 std::vector<std::string> SplitArguments(const std::string& commandLine, int maxArguments) {
     std::vector<std::string> args;
@@ -104,11 +110,22 @@ void ApplyArguments(ProcessState& state, RunSettings& settings,
         if (!IsOptionArgument(args[i])) continue;
         const std::string name = args[i].substr(1);
         if (!IsOptionName(name)) faults.push_back("Unknown option \"" + args[i] + "\"");
-        // The value is taken even when it is itself an option; that one still gets its own
-        // turn, unless it begins with a slash: "-log /del" names a folder and deletes nothing.
-        const std::string& value = i + 1 < args.size() ? args[i + 1] : noValue;
-        ApplyOption(state, name, value, settings);
-        if (TakesValue(name) && value.starts_with('/')) ++i;
+        if (!TakesValue(name)) {
+            ApplyOption(state, name, noValue, settings);
+            continue;
+        }
+        // The argument after an option that takes a value is that value, whatever it
+        // starts with, unless it names an option: "-log -del" would otherwise either
+        // make a folder "-del" or delete, and the operator meant one of the two.
+        const bool hasNext = i + 1 < args.size();
+        if (hasNext && NamesDashOption(args[i + 1])) {
+            faults.push_back("The option " + args[i] + " needs a value; " + args[i + 1] +
+                             " is an option.");
+            ApplyOption(state, name, noValue, settings);
+            continue;
+        }
+        ApplyOption(state, name, hasNext ? args[i + 1] : noValue, settings);
+        if (hasNext) ++i;
     }
 }
 
@@ -199,10 +216,14 @@ bool ValidateRunSettings(ProcessState& state, const RunSettings& settings) {
     } else {
         if (IsBlank(settings.Server)) fail("Machine must be specified");
         if (IsBlank(settings.Database)) fail("Database must be specified");
-        if (!settings.WindowsAuth && IsBlank(settings.UserName)) {
+        // A SQLite file has no login: its user name and authentication are not asked for.
+        const bool sqliteWarehouse = IsSqliteServer(settings.Server);
+        const bool sqliteArchive = IsSqliteServer(settings.ArchiveServer);
+        if (!settings.WindowsAuth && !sqliteWarehouse && IsBlank(settings.UserName)) {
             fail("User name must be specified for connecting to the database");
         }
-        if (settings.ArchiveFacts && settings.WindowsAuth && settings.ArchiveWindowsAuth) {
+        if (settings.ArchiveFacts && settings.WindowsAuth && settings.ArchiveWindowsAuth &&
+            !sqliteWarehouse && !sqliteArchive) {
             fail(std::string("It is not possible to use Windows NT Authentication for both the") +
                  " Data Warehouse database and the archive database.");
         }
@@ -212,7 +233,7 @@ bool ValidateRunSettings(ProcessState& state, const RunSettings& settings) {
         if (settings.ArchiveFacts && IsBlank(settings.ArchiveDatabase)) {
             fail("Archive database must be specified");
         }
-        if (settings.ArchiveFacts && !settings.ArchiveWindowsAuth &&
+        if (settings.ArchiveFacts && !settings.ArchiveWindowsAuth && !sqliteArchive &&
             IsBlank(settings.ArchiveUserName)) {
             fail("User name must be specified for connecting to the Archive database");
         }

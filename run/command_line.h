@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "run/run_settings.h"
@@ -19,6 +20,9 @@ enum class StartMode {
     Unattended,     //!< run once with the options given, then end
 };
 
+//! True when the name (without its dash or slash) is one of the options, in any letter case.
+bool IsOptionName(std::string_view name);
+
 //! Splits a command line (without the program name) into at most maxArguments arguments.
 //! Double quotes group blanks and tabs into one argument and are never copied.
 std::vector<std::string> SplitArguments(const std::string& commandLine, int maxArguments);
@@ -29,10 +33,10 @@ std::vector<std::string> SplitArguments(const std::string& commandLine, int maxA
 void SplitArguments(ProcessState& state, RunSettings& settings, const std::string& commandLine,
                     int maxArguments);
 
-//! Applies the options among the arguments, each with the argument after it as its value;
-//! a value that begins with a slash is never an option of its own. Replaces
-//! CommandLineFaults with what stops this line from running: more than maxArguments
-//! arguments, unknown options.
+//! Applies the options among the arguments. An option that takes a value takes the argument
+//! after it, which is then no option of its own; an argument that is a dash and an option
+//! name is never a value. Replaces CommandLineFaults with what stops this line from running:
+//! more than maxArguments arguments, unknown options, an option name where a value belongs.
 void ApplyArguments(ProcessState& state, RunSettings& settings,
                     const std::vector<std::string>& args, int maxArguments);
 

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "base/text.h"
+#include "run/command_line.h"
+#include "warehouse/connector.h"
 
 namespace varnel {
 
@@ -29,7 +31,10 @@ std::string Argument(const std::string& value) {
 std::string BuildConfigurationLine(const RunSettings& fromWindow, const RunSettings& archiveLogin) {
     std::string line =
         "-mac " + Argument(fromWindow.Server) + " -db " + Argument(fromWindow.Database);
-    if (fromWindow.WindowsAuth) {
+    // A SQLite file has no login: neither a user nor Windows authentication is written.
+    if (IsSqliteServer(fromWindow.Server)) {
+        // nothing to log in with
+    } else if (fromWindow.WindowsAuth) {
         line += " -ntaut";
     } else {
         line += " -usr " + Argument(fromWindow.UserName);
@@ -39,7 +44,9 @@ std::string BuildConfigurationLine(const RunSettings& fromWindow, const RunSetti
     if (fromWindow.ArchiveFacts) {
         line += " -bkmac " + Argument(archiveLogin.ArchiveServer) + " -bkdb " +
                 Argument(archiveLogin.ArchiveDatabase);
-        if (archiveLogin.ArchiveWindowsAuth) {
+        if (IsSqliteServer(archiveLogin.ArchiveServer)) {
+            // nothing to log in with
+        } else if (archiveLogin.ArchiveWindowsAuth) {
             line += " -bkntaut";
         } else {
             line += " -bkusr " + Argument(archiveLogin.ArchiveUserName);
@@ -64,14 +71,14 @@ std::string ConfigurationLineProblem(const RunSettings& fromWindow,
                                      const RunSettings& archiveLogin) {
     std::vector<std::pair<std::string, std::string>> written = {{"server", fromWindow.Server},
                                                                 {"database", fromWindow.Database}};
-    if (!fromWindow.WindowsAuth) {
+    if (!fromWindow.WindowsAuth && !IsSqliteServer(fromWindow.Server)) {
         written.emplace_back("user name", fromWindow.UserName);
         if (!IsBlank(fromWindow.Password)) written.emplace_back("password", fromWindow.Password);
     }
     if (fromWindow.ArchiveFacts) {
         written.emplace_back("archive server", archiveLogin.ArchiveServer);
         written.emplace_back("archive database", archiveLogin.ArchiveDatabase);
-        if (!archiveLogin.ArchiveWindowsAuth) {
+        if (!archiveLogin.ArchiveWindowsAuth && !IsSqliteServer(archiveLogin.ArchiveServer)) {
             written.emplace_back("archive user name", archiveLogin.ArchiveUserName);
             if (!IsBlank(archiveLogin.ArchivePassword))
                 written.emplace_back("archive password", archiveLogin.ArchivePassword);
@@ -79,14 +86,14 @@ std::string ConfigurationLineProblem(const RunSettings& fromWindow,
     }
     written.emplace_back("log directory", TrimBlanks(fromWindow.LogDirectory));
     for (const auto& [field, value] : written) {
-        // The tokenizer never copies a quotation mark, and takes a word that starts
-        // with a dash for an option of its own.
+        // The tokenizer never copies a quotation mark, and a value that is a dash and an
+        // option name is read back as that option.
         if (value.find('"') != std::string::npos)
             return "The " + field + " cannot be saved: it holds a quotation mark (\"), which " +
                    "a command line cannot carry.";
-        if (value.starts_with('-'))
-            return "The " + field + " cannot be saved: it starts with \"-\", so a later run " +
-                   "would read it as an option.";
+        if (value.starts_with('-') && IsOptionName(std::string_view(value).substr(1)))
+            return "The " + field + " cannot be saved: \"" + value + "\" would be read back " +
+                   "as the option " + value + ".";
     }
     return {};
 }

@@ -20,12 +20,12 @@ volatile std::sig_atomic_t signalled = 0;
 // The handler wakes the watcher through this pipe; -1 until the watcher runs.
 volatile std::sig_atomic_t wakeWatcher = -1;
 
-extern "C" void OnCancelSignal(int) {
+extern "C" void OnCancelSignal(int signal) {
     // Only async-signal-safe work here: the request is counted before the flag is
     // set, so that a run that sees the flag has seen the request as well.
     const int savedErrno = errno;
     RequestStatementCancel();
-    signalled = 1;
+    signalled = signal;
     if (wakeWatcher >= 0) {
         const char byte = 1;
         [[maybe_unused]] const ssize_t ignored = ::write(wakeWatcher, &byte, 1);
@@ -70,6 +70,37 @@ void InstallCancelSignalHandlers() {
 
 bool CancelSignalled() {
     return signalled != 0;
+}
+
+std::string CancelSignalName() {
+    switch (signalled) {
+        case 0:
+            return {};
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        default:
+            return "signal " + std::to_string(signalled);
+    }
+}
+
+std::string SignalLine(SignalMoment moment) {
+    const std::string received = "Varnel received " + CancelSignalName();
+    switch (moment) {
+        case SignalMoment::BeforeAnyTask:
+            return received + " before any task had started: nothing was changed.";
+        case SignalMoment::DuringTask:
+            return received + " while a task was at work: the work in progress was rolled " +
+                   "back; what the task had committed before stands.";
+        case SignalMoment::AfterTask:
+            return received + " after the task had committed its work, which stands; no " +
+                   "later task was started.";
+        case SignalMoment::AfterAllWork:
+            break;
+    }
+    return received + " after all its work was committed, which stands; the run counts " +
+           "as a failure.";
 }
 
 void ClearCancelSignal() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "run/progress_window.h"
 
@@ -11,6 +12,18 @@ namespace varnel {
 void InstallCancelSignalHandlers();
 //! True once SIGINT or SIGTERM arrived since the handlers were installed.
 bool CancelSignalled();
+//! The name of the signal that asked the run to stop ("SIGTERM", "SIGINT"); empty when none did.
+std::string CancelSignalName();
+
+//! When a signal reached the run, as its log line tells.
+enum class SignalMoment {
+    BeforeAnyTask,  //!< before the tasks started: nothing was changed
+    DuringTask,     //!< while a task's statement ran: that statement was rolled back
+    AfterTask,      //!< after a task's last statement: that task's work stands
+    AfterAllWork,   //!< after every task had finished: all the work stands
+};
+//! The log line that records the signal, and whether the work it met was committed.
+std::string SignalLine(SignalMoment moment);
 //! Forgets a signal that arrived (each run starts without one).
 void ClearCancelSignal();
 

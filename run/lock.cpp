@@ -6,15 +6,35 @@
 #include "base/text.h"
 #include "run/process_state.h"
 #include "warehouse/database_access.h"
+#include "warehouse/engine_error.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/metadata_statements.h"
-#include "warehouse/operation_edge.h"
 #include "warehouse/sql_dialect.h"
 #include "warehouse/tool_tables.h"
 
 namespace varnel {
 
 namespace {
+
+// The steps an engine error is reported under, on the line before the engine's message.
+constexpr const char* kReadingTheLock = "Reading the lock in dwm_multiuse";
+constexpr const char* kTakingTheLock = "Taking the lock in dwm_multiuse";
+constexpr const char* kReleasingTheLock = "Releasing the lock in dwm_multiuse";
+
+void AppendLockFailure(ProcessState& state, const char* step, const std::exception& error) {
+    state.MessageText += DescribeStepError(error, step) + "\r\n";
+}
+
+template <typename Body>
+bool AtLockStep(ProcessState& state, const char* step, Body&& body) {
+    try {
+        body();
+        return true;
+    } catch (const std::exception& error) {
+        AppendLockFailure(state, step, error);
+        return false;
+    }
+}
 
 Connection& Warehouse(ProcessState& state) {
     if (!state.WarehouseConnection)
@@ -185,7 +205,7 @@ Attempt TryLock(ProcessState& state, Connection& connection, std::string& holder
 }  // namespace
 
 bool ReadLastLockUser(ProcessState& state) {
-    return AtOperationEdge(state.MessageText, [&state] {
+    return AtLockStep(state, kReadingTheLock, [&state] {
         Connection& connection = Warehouse(state);
         state.LastLockUser.clear();
         if (HasLockRow(connection)) {
@@ -223,7 +243,7 @@ bool LockTool(ProcessState& state, bool& wasLocked) {
         return true;
     } catch (const std::exception& error) {
         if (!state.LockHeld) ReleaseLiveLock(state, state.WarehouseConnection.get());
-        AppendFailure(state.MessageText, error);
+        AppendLockFailure(state, kTakingTheLock, error);
         return false;
     }
 }
@@ -247,13 +267,13 @@ bool UnlockTool(ProcessState& state) {
     } catch (const std::exception& error) {
         // A row left at 1 is then recognised as left behind.
         ReleaseLiveLock(state, state.WarehouseConnection.get());
-        AppendFailure(state.MessageText, error);
+        AppendLockFailure(state, kReleasingTheLock, error);
         return false;
     }
 }
 
 bool ReadLockFlag(ProcessState& state, bool& locked) {
-    return AtOperationEdge(state.MessageText, [&] {
+    return AtLockStep(state, kReadingTheLock, [&] {
         Connection& connection = Warehouse(state);
         locked = false;
         if (HasLockRow(connection)) {
@@ -264,7 +284,7 @@ bool ReadLockFlag(ProcessState& state, bool& locked) {
 
 bool ReadOwnLock(ProcessState& state) {
     state.LockNotes.clear();
-    return AtOperationEdge(state.MessageText, [&state] {
+    return AtLockStep(state, kReadingTheLock, [&state] {
         Connection& connection = Warehouse(state);
         std::optional<LockRow> row;
         if (HasLockRow(connection)) row = ReadRow(connection, sql::SelectLockRow());

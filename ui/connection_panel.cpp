@@ -151,7 +151,8 @@ void ConnectionPanel::UpdateControls() {
 bool ConnectionPanel::OpenDataSource(std::string& messageText) {
     dataSource_.reset();
     return OpenWarehouseConnection(Server(), Database(), WindowsAuth(), UserName(), Password(),
-                                   dataSource_, messageText);
+                                   dataSource_, messageText, kDefaultLoginTimeoutSeconds,
+                                   emptyFile_);
 }
 
 void ConnectionPanel::cmdBrowseDatabase_Click() {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "warehouse/connector.h"
 #include "warehouse/odbc.h"
 
 class QCheckBox;
@@ -43,6 +44,8 @@ class ConnectionPanel : public QWidget {
     //! The open connection; null until opened and after any change of the values.
     Connection* DataSource() const { return dataSource_.get(); }
     void CloseDataSource() { dataSource_.reset(); }
+    //! An archive may be a new, empty SQLite file; a warehouse never is.
+    void AllowNewFile() { emptyFile_ = NewFile::Allowed; }
 
     //! Lets the operator pick the SQLite file (sqlite servers only).
     void cmdBrowseDatabase_Click();
@@ -68,6 +71,7 @@ class ConnectionPanel : public QWidget {
 
     Choosers& choosers_;
     std::unique_ptr<Connection> dataSource_;
+    NewFile emptyFile_ = NewFile::Refused;
 };
 
 }  // namespace varnel

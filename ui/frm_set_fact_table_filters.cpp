@@ -117,6 +117,7 @@ void FrmSetFactTableFilters::BuildControls() {
 
     uscConnectArchive = new ConnectionPanel(choosers_);
     uscConnectArchive->setObjectName("uscConnectArchive");
+    uscConnectArchive->AllowNewFile();
     const int frameInset = 12;
     const int frameTitle = fm.height() + 10;
     const int width = std::max(600, uscConnectArchive->width() + 2 * frameInset + 2 * kMargin + 40);

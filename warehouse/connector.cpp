@@ -116,6 +116,33 @@ namespace {
     throw OdbcError({}, "", reason);
 }
 
+// Looked at before the driver opens the file, which would write its own tables into an
+// empty one. NOTE: only stat, never open and close: closing any descriptor of the file
+// would drop the locks that this process's connections hold on it.
+void RefuseEmptyFile(const std::string& path, NewFile emptyFile) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > 0 || emptyFile == NewFile::Allowed) return;
+    Refuse("The SQLite database file '" + path +
+           "' is empty (0 bytes): it is not a warehouse. Nothing was written to it.");
+}
+
+// SQLite reads the header before anything else and refuses a file that is not a
+// database (SQLITE_NOTADB) without writing to it; the engine's own check is asked.
+void RefuseNonDatabase(Connection& connection, const std::string& path) {
+    constexpr int kSqliteNotADatabase = 26;
+    try {
+        connection.Query("PRAGMA schema_version").Next();
+    } catch (const OdbcError& error) {
+        for (const auto& record : error.Records())
+            if (record.NativeCode == kSqliteNotADatabase)
+                Refuse("The file '" + path +
+                       "' is not a SQLite database: it does not start with the SQLite header. "
+                       "Nothing was written to it.");
+        throw;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<Connection> Connector::Connect(int loginTimeoutSeconds) {
@@ -129,11 +156,13 @@ std::unique_ptr<Connection> Connector::Connect(int loginTimeoutSeconds) {
         if (Trim(Database).empty()) Refuse("No SQLite database file was given.");
         if (!std::filesystem::is_regular_file(Database, ec))
             Refuse("The SQLite database file '" + Database + "' does not exist.");
+        RefuseEmptyFile(Database, EmptyFile);
     }
     ConnectionTarget target{Server, Database, WindowsAuth, UserName, Password, loginTimeoutSeconds};
     auto connection = std::make_unique<Connection>(
         Connection::Open(ConnectionString(), engine, std::move(target)));
     if (engine == Engine::Sqlite) {
+        RefuseNonDatabase(*connection, Database);
         connection->SetServerName("sqlite");
     } else {
         // The server's own name is what a linked server is known by; the name as
@@ -149,8 +178,9 @@ std::unique_ptr<Connection> Connector::Connect(int loginTimeoutSeconds) {
 bool OpenWarehouseConnection(const std::string& server, const std::string& database,
                              bool windowsAuth, const std::string& user, const std::string& password,
                              std::unique_ptr<Connection>& connection, std::string& messageText,
-                             int loginTimeoutSeconds) {
+                             int loginTimeoutSeconds, NewFile emptyFile) {
     Connector connector;
+    connector.EmptyFile = emptyFile;
     connector.Server = server;
     connector.Database = database;
     connector.UserName = user;
@@ -173,6 +203,8 @@ bool OpenWarehouseConnection(const std::string& server, const std::string& datab
 std::unique_ptr<Connection> OpenSecondConnection(const Connection& original) {
     const ConnectionTarget& target = original.Target();
     Connector connector;
+    // The file was looked at when the first connection opened it.
+    connector.EmptyFile = NewFile::Allowed;
     connector.Server = target.Server;
     connector.Database = original.DefaultDatabase();
     connector.WindowsAuth = target.WindowsAuthentication;

@@ -7,6 +7,12 @@
 
 namespace varnel {
 
+//! Whether a SQLite file of 0 bytes may be opened: only a new archive starts so; a
+//! warehouse never does, and an empty file there is a failed copy, not a warehouse.
+enum class NewFile { Refused, Allowed };
+
+inline constexpr int kDefaultLoginTimeoutSeconds = 60;
+
 //! Opens connections to a warehouse or an archive. The server text "sqlite"
 //! (any case) selects the embedded engine and makes the database text the path
 //! of an existing SQLite file; any other server is a SQL Server machine.
@@ -17,6 +23,7 @@ class Connector {
     std::string UserName;
     std::string Password;
     bool WindowsAuth = false;
+    NewFile EmptyFile = NewFile::Refused;
 
     //! An open connection; throws OdbcError, with the driver's diagnostics or, when
     //! there are none (a SQLite file that is missing), one line that says why.
@@ -44,7 +51,8 @@ std::string SqlServerDriverName();
 bool OpenWarehouseConnection(const std::string& server, const std::string& database,
                              bool windowsAuth, const std::string& user, const std::string& password,
                              std::unique_ptr<Connection>& connection, std::string& messageText,
-                             int loginTimeoutSeconds = 60);
+                             int loginTimeoutSeconds = kDefaultLoginTimeoutSeconds,
+                             NewFile emptyFile = NewFile::Refused);
 
 //! A second, independent connection to the same server and database as an open
 //! one (its current default database), made from the target it was opened to with

@@ -4,13 +4,13 @@
 
 namespace varnel {
 
-std::string DescribeTableError(const std::exception& error, const std::string& table) {
+std::string DescribeStepError(const std::exception& error, const std::string& step) {
     if (dynamic_cast<const OdbcError*>(&error) == nullptr) return error.what();
-    return WithTableLine(error.what(), table);
+    return WithStepLine(step, error.what());
 }
 
-std::string WithTableLine(const std::string& description, const std::string& table) {
-    return table.empty() ? description : description + "\r\nTable concerned: " + table;
+std::string WithStepLine(const std::string& step, const std::string& description) {
+    return step.empty() ? description : step + " failed:\r\n" + description;
 }
 
 }  // namespace varnel

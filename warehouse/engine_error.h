@@ -5,13 +5,14 @@
 
 namespace varnel {
 
-//! The description of an error met while working on a table. An error of the
-//! engine gets a second line naming the table, which the driver's own message does
-//! not; the tool's own messages name their table already and stay as they are.
-std::string DescribeTableError(const std::exception& error, const std::string& table);
+//! The description of an error met in a step of the run ("Marking table d_store").
+//! An error of the engine gets a line before it that names the step and says that it
+//! failed, which the driver's own message does not; the tool's own messages name
+//! their table already and stay as they are.
+std::string DescribeStepError(const std::exception& error, const std::string& step);
 
-//! The description followed by the line naming the table; the description alone when
-//! there is no table.
-std::string WithTableLine(const std::string& description, const std::string& table);
+//! The line that names a failed step, then the description; the description alone
+//! when there is no step.
+std::string WithStepLine(const std::string& step, const std::string& description);
 
 }  // namespace varnel

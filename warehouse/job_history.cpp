@@ -93,7 +93,9 @@ std::string JobHistoryRecord::CurrentUser() const {
 }
 
 std::string JobHistoryRecord::LoginOf(const Connection& connection) const {
-    if (connection.Target().WindowsAuthentication) return CurrentUser();
+    // A SQLite file has no login: whoever runs the tool works on it.
+    if (connection.Target().WindowsAuthentication || connection.GetEngine() == Engine::Sqlite)
+        return CurrentUser();
     return connection.Target().UserName;
 }
 
@@ -125,6 +127,7 @@ void JobHistoryRecord::Open() {
     Connector connector;
     connector.Server = "sqlite";
     connector.Database = storePath_;
+    connector.EmptyFile = NewFile::Allowed;
     std::unique_ptr<Connection> connection;
     try {
         connection = connector.Connect(kLoginTimeoutSeconds);

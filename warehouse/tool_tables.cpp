@@ -1,6 +1,7 @@
 #include "warehouse/tool_tables.h"
 
 #include "base/current_user.h"
+#include "warehouse/engine_error.h"
 #include "warehouse/metadata_statements.h"
 
 namespace varnel {
@@ -11,7 +12,7 @@ bool CreateArchiveLoginTable(Connection& connection, std::string& messageText) {
         connection.Execute(sql::SeedArchiveLoginRow());
         return true;
     } catch (const std::exception& error) {
-        messageText = error.what();
+        messageText = DescribeStepError(error, "Creating the table dwm_archive");
         return false;
     }
 }

@@ -46,7 +46,8 @@ std::string ValidateArchiveConnection(const ConnectionTarget& warehouse,
     std::unique_ptr<Connection> trial;
     std::string messageText;
     if (!OpenWarehouseConnection(archive.Server, archive.Database, archive.SecureLogin,
-                                 archive.UserName, archive.Password, trial, messageText))
+                                 archive.UserName, archive.Password, trial, messageText,
+                                 kDefaultLoginTimeoutSeconds, NewFile::Allowed))
         return messageText;
     return "";
 }

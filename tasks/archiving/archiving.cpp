@@ -112,7 +112,7 @@ bool CreateArchiveTable(ProcessState& state, Connection& warehouse, Connection& 
         return true;
     } catch (const std::exception& error) {
         state.MessageText += "\r\n";
-        state.MessageText += DescribeTableError(error, name);
+        state.MessageText += DescribeStepError(error, "Creating the archive table " + name);
         return false;
     }
 }
@@ -166,7 +166,8 @@ bool CopyFactRows(ProcessState& state, const std::string& table, const std::stri
     } catch (const std::exception& error) {
         hold.WarehouseTransaction.reset();
         state.MessageText += "\r\n";
-        state.MessageText += DescribeTableError(error, table);
+        state.MessageText +=
+            DescribeStepError(error, "Copying table " + table + " into the archive");
         // Also when adding the linked server failed half way; a link never tried
         // (a refused column) is not ours to drop.
         if (linkTried) DropArchiveLink(link, warehouse);
@@ -189,7 +190,8 @@ bool DeleteArchivedRows(ProcessState& state, const std::string& table, const std
     } catch (const std::exception& error) {
         hold.WarehouseTransaction.reset();
         state.MessageText += "\r\n";
-        state.MessageText += DescribeTableError(error, table);
+        state.MessageText +=
+            DescribeStepError(error, "Deleting the archived rows of table " + table);
         return false;
     }
 }
@@ -373,7 +375,8 @@ bool ArchiveFactTables(TaskContext& context) {
         if (outcome == SectionOutcome::Done) return true;
         if (outcome == SectionOutcome::Stopped) return false;
     } catch (const std::exception& error) {
-        description = DescribeTableError(error, section.Current);
+        description = DescribeStepError(
+            error, section.Current.empty() ? "Archiving" : "Archiving table " + section.Current);
     }
     FailSection(section, description);
     return false;

@@ -109,7 +109,8 @@ void ReportDeletionFailure(TaskContext& context, const std::string& description,
         storeFailure = error.what();
     }
     const std::string& table = context.History.TableName;
-    AppendError(context.State, WithTableLine(description, table));
+    AppendError(context.State,
+                WithStepLine(table.empty() ? "" : "Deleting from table " + table, description));
     if (!storeFailure.empty()) AppendError(context.State, storeFailure);
 }
 

@@ -186,7 +186,7 @@ bool RepairSlowlyChangingDimension(ProcessState& state, const std::string& table
         writer.Finish();
         return true;
     } catch (const std::exception& error) {
-        state.MessageText += DescribeTableError(error, table);
+        state.MessageText += DescribeStepError(error, "Repairing the versions of table " + table);
         state.MessageText += "\r\n";
         return false;
     }

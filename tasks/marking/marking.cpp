@@ -289,7 +289,7 @@ bool MarkingRun::MarkTable(const std::string& table) {
         } catch (const std::exception& historyError) {
             AppendError(historyError);
         }
-        state_.MessageText += DescribeTableError(error, table) + "\r\n";
+        state_.MessageText += DescribeStepError(error, "Marking table " + table) + "\r\n";
         return false;
     }
 }

@@ -22,7 +22,7 @@ class RunDriverTest : public testing::RunTest {
   protected:
     void SetUp() override {
         RunTest::SetUp();
-        warehouse_ = testing::CreateSqliteFile(dir_.File("w.db"));
+        warehouse_ = testing::CreateWarehouseFile(dir_.File("w.db"));
         state_.CommandLineMode = true;
         settings_.Server = "sqlite";
         settings_.Database = warehouse_;

@@ -1,7 +1,8 @@
 // varnel with test hooks: [--pause-at POINT MARKER | --kill-at POINT | --count-statements FILE]...
-// VARNEL-ARGUMENTS. POINT is after-lock, after-archive-commit or statement:N (before the N-th
-// statement, from 1). A pause writes MARKER and waits a minute to be killed; a kill raises
-// SIGKILL; the count is written when the run ends. Unknown points are refused.
+// VARNEL-ARGUMENTS. POINT is after-lock, after-archive-commit, after-tasks or statement:N
+// (before the N-th statement, from 1). A pause writes MARKER and waits, at most a minute, for
+// a SIGINT or SIGTERM (the run then goes on) or to be killed; a kill raises SIGKILL; the count
+// is written when the run ends. Unknown points are refused.
 
 #include <signal.h>
 
@@ -17,6 +18,7 @@
 
 #include "base/run_hooks.h"
 #include "driver/start_up.h"
+#include "run/console_progress.h"
 #include "run/process_state.h"
 
 namespace {
@@ -31,7 +33,9 @@ class TestHooks : public varnel::RunHooks {
             if (at != point) continue;
             if (marker.empty()) raise(SIGKILL);
             std::ofstream(marker) << point << '\n';
-            std::this_thread::sleep_for(std::chrono::minutes(1));
+            const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+            while (!varnel::CancelSignalled() && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
     void Sending() override { Reached("statement:" + std::to_string(++Statements)); }
@@ -40,7 +44,8 @@ class TestHooks : public varnel::RunHooks {
 }  // namespace
 
 int main(int argc, char** argv) {
-    static const std::regex known("after-lock|after-archive-commit|statement:0*[1-9][0-9]*");
+    static const std::regex known(
+        "after-lock|after-archive-commit|after-tasks|statement:0*[1-9][0-9]*");
     TestHooks hooks;
     std::string countFile;
     int next = 1;

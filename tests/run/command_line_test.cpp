@@ -62,13 +62,15 @@ class CommandLineTest : public testing::StateTest {
 };
 
 TEST_F(CommandLineTest, OptionsValuesAndStartModes) {
-    // A value starting with a slash is never an option; options ignore case; the last wins.
+    // The argument after an option that takes a value is its value and no option, whether
+    // it starts with a slash or with a dash that names no option; options ignore case; the
+    // last wins.
     RunSettings s = Apply(
-        "-log /del -usr -db -password /grep /statusfile /chkmd -NTAUT /datom "
+        "-log /del -usr -Xy9! -password /grep /statusfile /chkmd -NTAUT /datom "
         "-db /clsf -MaC Srv -Job_ID J1 -PASSWORD_BK Pw /Db d");
     EXPECT_EQ(s.LogDirectory + s.UserName + s.Password + s.StatusFile + s.Server + s.JobId +
                   s.ArchivePassword + s.Database,
-              "/del-db/grep/chkmdSrvJ1Pwd");
+              "/del-Xy9!/grep/chkmdSrvJ1Pwd");
     EXPECT_FALSE(s.DeleteMarked || s.GenerateReports || s.CheckMetadata || s.ArchiveFacts);
     EXPECT_TRUE(s.AtomicDelete && s.WindowsAuth && state_.CommandLineFaults.empty());
 
@@ -100,6 +102,18 @@ TEST_F(CommandLineTest, FaultsGiveTheirMessagesThenTheUsage) {
          {"Too many arguments: at most 25 are allowed and the command line has 26; nothing was "
           "done."}},
         {"-mac m -db d -log /l", {"User name must be specified for connecting to the database"}},
+        // An option name where a value belongs is neither the value nor the option.
+        {"-mac m -db d -ntaut -log -del",
+         {"The option -log needs a value; -del is an option.",
+          "Log Directory name must be specified"}},
+        {"-mac m -db d -ntaut -log l -job_id -DEL",
+         {"The option -job_id needs a value; -DEL is an option."}},
+        {"-mac sqlite -db d -log l -statusfile -mark",
+         {"The option -statusfile needs a value; -mark is an option.",
+          "When in Status Mode Please specify the Status File Name"}},
+        // A SQLite file needs no login, but a SQL Server beside it still does.
+        {"-mac SQLite -db d -log l -bkmac m -bkdb a -clsf",
+         {"User name must be specified for connecting to the Archive database"}},
         {"-ntaut -clsf -bkntaut",
          {"Machine must be specified", "Database must be specified",
           "It is not possible to use Windows NT Authentication for both the Data Warehouse "
@@ -114,6 +128,12 @@ TEST_F(CommandLineTest, FaultsGiveTheirMessagesThenTheUsage) {
         EXPECT_EQ(state_.MessageText, text + "\r\n" + UsageText()) << c.line;
     }
     EXPECT_TRUE(Validate(full));
+    for (const std::string sqlite :
+         {"-mac sqlite -db w.db -log l -mark",
+          "-mac m -db d -usr u -log l -bkmac sqlite -bkdb a -clsf",
+          "-mac sqlite -db w.db -ntaut -bkmac sqlite -bkdb a -bkntaut -clsf -log l"})
+        EXPECT_TRUE(Validate(sqlite)) << sqlite << state_.MessageText;
+    EXPECT_EQ(state_.MessageText, "");
     // The main window shows its own fields, not the command line's faults.
     EXPECT_TRUE(Validate(full + "-config c"));
     EXPECT_FALSE(state_.CommandLineFaults.empty());
@@ -154,11 +174,27 @@ TEST_F(CommandLineTest, TheSavedConfigurationReadsBackAndOnlyItsOwnerReadsIt) {
         "sales_arch -bkusr arch -password_bk pw2 -clsf -mark -grep -del -datom -log "
         "\"/data/my logs\"",
         "-mac dwhost -db sales_dw -ntaut -bkmac archost -bkdb sales_arch -bkntaut -clsf -log "
-        "\"/data/my logs\""};
+        "\"/data/my logs\"",
+        // A SQLite file is written without a login; a dash that names no option is a value.
+        "-mac sqlite -db /data/w.db -bkmac archost -bkdb sales_arch -bkusr arch -password_bk "
+        "-Xy9! -clsf -mark -log \"/data/my logs\"",
+        "-mac sqlite -db -w.db -chkmd -bkmac sqlite -bkdb /data/a.db -clsf -log \"/logs\""};
     for (const auto& line : lines) {
         RunSettings settings = Apply("-usr u -password p -bkusr b " + line);
         settings.LogDirectory = "  " + settings.LogDirectory + " ";
         EXPECT_EQ(BuildConfigurationLine(settings, settings), line);
+        EXPECT_EQ(ConfigurationLineProblem(settings, settings), "");
+    }
+    // A value is refused only when it would read back as an option.
+    RunSettings settings = Apply(lines[0]);
+    for (const auto& [password, problem] :
+         {std::pair<std::string, std::string>{"-etl", ""},
+          {"-Del", "The password cannot be saved: \"-Del\" would be read back as the option -Del."},
+          {"a\"b",
+           "The password cannot be saved: it holds a quotation mark (\"), which a command "
+           "line cannot carry."}}) {
+        settings.Password = password;
+        EXPECT_EQ(ConfigurationLineProblem(settings, settings), problem);
     }
     // An old file readable by everyone is narrowed to its owner and its longer content replaced.
     namespace fs = std::filesystem;

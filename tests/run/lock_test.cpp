@@ -26,7 +26,7 @@ class LockTest : public testing::RunTest {
   protected:
     void SetUp() override {
         RunTest::SetUp();
-        path_ = testing::CreateSqliteFile(dir_.File("w.db"));
+        path_ = testing::CreateWarehouseFile(dir_.File("w.db"));
         state_.WarehouseConnection = testing::OpenSqlite(path_);
     }
     void TearDown() override {
@@ -94,8 +94,10 @@ TEST_F(LockTest, FailuresAreReportedAndNeverTakenForAnEmptyTable) {
         EXPECT_FALSE(ReadLastLockUser(state_));
         EXPECT_FALSE(LockTool(state_, flag));
         EXPECT_FALSE(state_.LockHeld);
-        const std::string locked = "database is locked\r\n";
-        EXPECT_EQ(state_.MessageText, locked + locked + locked) << pattern;
+        // Each engine error says first which step of the lock it stopped.
+        const std::string locked = " the lock in dwm_multiuse failed:\r\ndatabase is locked\r\n";
+        EXPECT_EQ(state_.MessageText, "Reading" + locked + "Reading" + locked + "Taking" + locked)
+            << pattern;
         ClearPlannedFailures();
         EXPECT_EQ(Row(), "1|bob");
     }

@@ -22,7 +22,7 @@ TEST(ProcessStateTest, ResetLeavesNothingOfASessionBehind) {
         void HideMainWindow() override {}
     } host;
     state.AppendMessageLine("one");
-    state.WarehouseConnection = testing::OpenSqlite(testing::CreateSqliteFile(dir.File("w.db")));
+    state.WarehouseConnection = testing::OpenSqlite(testing::CreateWarehouseFile(dir.File("w.db")));
     state.ArchiveConnection = testing::OpenSqlite(dir.File("w.db"));
     state.DeletionConnection = testing::OpenSqlite(dir.File("w.db"));
     state.LockHeld = state.CommandLineMode = state.ConfigMode = true;

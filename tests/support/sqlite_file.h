@@ -18,7 +18,15 @@ inline std::string CreateSqliteFile(const std::string& path) {
 }
 
 inline std::unique_ptr<Connection> OpenSqlite(const std::string& path) {
-    return Connector{"sqlite", path, "", "", false}.Connect(5);
+    // The tests make new files: an empty one is a database to start.
+    return Connector{"sqlite", path, "", "", false, NewFile::Allowed}.Connect(5);
+}
+
+//! Creates a SQLite database file without tables, its header written: a warehouse file
+//! that holds nothing yet (an empty file is no warehouse).
+inline std::string CreateWarehouseFile(const std::string& path) {
+    OpenSqlite(CreateSqliteFile(path))->Execute("PRAGMA user_version = 1");
+    return path;
 }
 
 //! The first value of a query as text ("<null>" for Null, "<no row>" for none).

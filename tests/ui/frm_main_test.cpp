@@ -117,7 +117,9 @@ TEST_F(FrmMainTest, LockTheWindowDoesNotHoldIsAskedAbout) {
     const std::string taken =
         "Varnel: The lock left by user other, whose run ended without releasing it, was taken "
         "over.";
-    const std::string failed = "Varnel: database is locked\r\n", p = profile("other");
+    const std::string failed =
+        "Varnel: Reading the lock in dwm_multiuse failed:\r\ndatabase is locked\r\n";
+    const std::string p = profile("other");
     const std::string mine = "0|" + me_;
     const struct {
         bool Process, Fails;  // else the dimension checks' dialog; the warehouse locked by a writer
@@ -187,23 +189,28 @@ TEST_F(FrmMainTest, OwnLockIsHeldLiveAcrossReconnectsUntilClose) {
 // The window is filled from the command line: an unchanged save writes the line it was given.
 TEST_F(FrmMainTest, ConfigModeSessionEndsWithSuccessOnlyWhenTheLineWasWritten) {
     const std::string config = dir_.File("nightly.cmd");
-    const std::string line =
-        "-mac sqlite -db " + w_.Path() +
-        " -usr \"etl user\" -password s3cret -bkmac sqlite -bkdb /data/arch.db "
-        "-bkntaut -clsf -mark -del -datom -log \"" +
-        logs_ + "\"";
+    const std::string line = "-mac sqlite -db " + w_.Path() +
+                             " -bkmac sqlite -bkdb /data/arch.db -clsf -mark -del -datom -log \"" +
+                             logs_ + "\"";
     const struct {
         std::string File;
-        std::function<void(ConnectionPanel&)> Change;
+        std::function<void(FrmMain&)> Change;
         bool Save;
         std::string Message;  // the start of the one message
     } cases[] = {
-        {config, [](ConnectionPanel&) {}, true, ""},
-        {config, [](ConnectionPanel&) {}, false, ""},
-        {config, [](ConnectionPanel& p) { p.SetUserName("-etl"); }, true,
-         "The user name cannot be saved: it starts with \"-\""},
+        {config, [](FrmMain&) {}, true, ""},
+        {config, [](FrmMain&) {}, false, ""},
+        // A folder "-del" beside the test: the window saves only a folder that exists.
+        {config,
+         [this](FrmMain& w) {
+             std::filesystem::current_path(dir_.Path());
+             std::filesystem::create_directory("-del");
+             w.txtLogDir->setText("-del");
+         },
+         true,
+         "The log directory cannot be saved: \"-del\" would be read back as the option -del."},
         // The file cannot be written: the lock goes with the window all the same.
-        {dir_.File("missing/nightly.cmd"), [](ConnectionPanel&) {}, true,
+        {dir_.File("missing/nightly.cmd"), [](FrmMain&) {}, true,
          "Cannot write the configuration file"},
     };
     for (const auto& c : cases) {
@@ -215,7 +222,7 @@ TEST_F(FrmMainTest, ConfigModeSessionEndsWithSuccessOnlyWhenTheLineWasWritten) {
         state_.SavedSettings = saved;
         const bool written = c.Save && c.Message.empty();
         const int status = RunSession([&](FrmMain& window) {
-            c.Change(*window.uscConnectDW);
+            c.Change(window);
             (c.Save ? window.cmdProcess : window.cmdClose)->click();
             if (!window.IsUnloaded()) window.cmdClose->click();  // after a refusal
         });

@@ -23,7 +23,7 @@ class SqliteConnectionTest : public ::testing::Test {
     void TearDown() override { ClearPlannedFailures(); }
 
     testing::TempDir dir_;
-    const std::string path_ = testing::CreateSqliteFile(dir_.File("warehouse.db"));
+    const std::string path_ = testing::CreateWarehouseFile(dir_.File("warehouse.db"));
     std::unique_ptr<Connection> db_ = testing::OpenSqlite(path_);
 };
 

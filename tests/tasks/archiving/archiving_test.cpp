@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "base/current_user.h"
 #include "tasks/archiving/archive_connection_rules.h"
 #include "tasks/archiving/archive_statements.h"
 #include "tests/support/job_history_reader.h"
@@ -39,7 +40,7 @@ class ArchivingTest : public testing::RunTest {
         OpenWarehouseConnection("sqlite", w_.Path(), true, "", "", state_.WarehouseConnection,
                                 state_.MessageText);
         OpenWarehouseConnection("sqlite", archive_, false, "arch", "", state_.ArchiveConnection,
-                                state_.MessageText);
+                                state_.MessageText, kDefaultLoginTimeoutSeconds, NewFile::Allowed);
         state_.InstallProgressWindow(state_.MakeProgressWindow());
         const std::string path = w_.Folder() + "/run" + std::to_string(++runs_) + ".log";
         bool done = false;
@@ -125,8 +126,8 @@ TEST_F(ArchivingTest, MovesExactlyTheMatchingRowsStampedWithOneDate) {
     ASSERT_EQ(history.size(), 2u);
     EXPECT_EQ(Summary(history[1]) + "|" + history[1].Remark + "|" + history[1].CountUnit + "|" +
                   history[1].ArchiveUserName + "|" + history[1].JobId,
-              "Archived fact tables|fact_sales|0|2|sale_date < '2024-01-01'|records archived|arch|"
-              "job-7");
+              "Archived fact tables|fact_sales|0|2|sale_date < '2024-01-01'|records archived|" +
+                  CurrentUserName() + "|job-7");
     EXPECT_THAT(Archived("SELECT id || '|' || sale_date || '|' || amount || '|' || "
                          "date_of_archiving FROM fact_sales ORDER BY id"),
                 ElementsAre("1|2023-01-01 00:00:00|1.5|2024-05-06 07:08:09",
@@ -147,7 +148,8 @@ TEST_F(ArchivingTest,
     EXPECT_THAT(log_, ::testing::HasSubstr("- Table created in Archive database\r\n"
                                            "An error occurred during archiving of fact tables."));
     EXPECT_EQ(state_.MessageText,
-              "\r\n[SQLite]no such column: sale_dat (1)\r\nTable concerned: fact_sales\r\n");
+              "\r\nCopying table fact_sales into the archive failed:\r\n"
+              "[SQLite]no such column: sale_dat (1)\r\n");
     EXPECT_EQ(w_.Count("fact_a"), 1);
     EXPECT_EQ(w_.Exec("DELETE FROM fact_sales WHERE id = 4"), 1);
     const auto history = testing::ReadJobHistory(HistoryPath());
