@@ -13,6 +13,7 @@
 #include "base/current_user.h"
 #include "tests/support/run_doubles.h"
 #include "tests/support/sqlite_file.h"
+#include "warehouse/connector.h"
 #include "warehouse/database_access.h"
 #include "warehouse/live_lock.h"
 #include "warehouse/tool_tables.h"
@@ -54,6 +55,26 @@ class LockTest : public testing::RunTest {
     const std::string me_ = CurrentUserName();
     int held_ = -1;
 };
+
+// A writer that holds the warehouse longer than the busy time-out: the run says which of
+// its steps gave up, on the line before the engine's own words.
+TEST_F(LockTest, ABusyWarehouseNamesTheLockStep) {
+    auto writer = testing::OpenSqlite(path_);
+    writer->Execute("BEGIN IMMEDIATE");
+    writer->Execute("create table busy (x int)");
+    Connector connector{"sqlite", path_, "", "", false};
+    std::string text = connector.ConnectionString();
+    text.replace(text.find("Timeout="), std::string("Timeout=10000").size(), "Timeout=50");
+    state_.WarehouseConnection = std::make_unique<Connection>(Connection::Open(
+        text, Engine::Sqlite, ConnectionTarget{"sqlite", path_, false, "", "", 5}));
+    bool was = false;
+    EXPECT_FALSE(LockTool(state_, was));
+    EXPECT_EQ(state_.MessageText.rfind("Taking the lock in dwm_multiuse failed:\r\n", 0), 0u)
+        << state_.MessageText;
+    EXPECT_NE(state_.MessageText.find("database is locked"), std::string::npos);
+    writer->Execute("ROLLBACK");
+    EXPECT_FALSE(state_.LockHeld);
+}
 
 TEST_F(LockTest, NoTransactionIsOpenWhileAskingOrWaitingForALiveHolder) {
     SetRow("alice  ");
