@@ -55,7 +55,7 @@ cp "$db" "$demo/broken.db"
 sqlite3 "$demo/broken.db" "UPDATE dwm_star_relations SET original_primary_key = NULL
   WHERE primary_table = 'dim_customer' AND foreign_table = 'fact_returns';"
 
-run -mac sqlite -db "$db" -ntaut -bkmac sqlite -bkdb "$demo/archive.db" -bkusr demo \
+run -mac sqlite -db "$db" -bkmac sqlite -bkdb "$demo/archive.db" \
     -log "$demo/logs" -statusfile "$demo/status.txt" -job_id demo -chkmd -clsf -mark -grep
 
 title "Archive database: $demo/archive.db"
@@ -84,20 +84,20 @@ cp "$db" "$demo/atomic.db"  # the same marks, for the atomic deletion below
 title "dim_customer (a slowly changing dimension) before deletion"
 customers "$db"
 
-run -mac sqlite -db "$db" -ntaut -log "$demo/logs" -statusfile "$demo/status.txt" -job_id demo -del
+run -mac sqlite -db "$db" -log "$demo/logs" -statusfile "$demo/status.txt" -job_id demo -del
 title "dim_customer after plain deletion: the surviving versions still cover the history"
 customers "$db"
 title "Rows per table after plain deletion"
 counts "$db"
 
-run -mac sqlite -db "$demo/atomic.db" -ntaut -log "$demo/logs" -statusfile "$demo/status.txt" \
+run -mac sqlite -db "$demo/atomic.db" -log "$demo/logs" -statusfile "$demo/status.txt" \
     -job_id demo -del -datom
 title "dim_customer after atomic deletion: only customers whose versions were all marked are gone"
 customers "$demo/atomic.db"
 
 title "A warehouse whose metadata is broken is refused"
 rm -rf "$demo/logs-broken"
-"$build_dir/varnel" -mac sqlite -db "$demo/broken.db" -ntaut -log "$demo/logs-broken" \
+"$build_dir/varnel" -mac sqlite -db "$demo/broken.db" -log "$demo/logs-broken" \
     -statusfile "$demo/status.txt" -chkmd -mark && code=0 || code=$?
 echo "exit status: $code, status file: $(tr -d '\r' < "$demo/status.txt")"
 tr -d '\r' < "$(ls "$demo"/logs-broken/Varnel_Log*.txt | head -n 1)" | head -3

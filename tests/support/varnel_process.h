@@ -66,10 +66,9 @@ inline ChildEnd RunChild(const std::vector<std::string>& argv, const ChildIo& io
 inline std::vector<std::string> SqliteRun(const std::string& program, const std::string& path,
                                           const std::string& logs,
                                           const std::string& archive = "") {
-    std::vector<std::string> args = {program, "-mac",   "sqlite", "-db",
-                                     path,    "-ntaut", "-log",   logs};
-    if (!archive.empty())
-        args.insert(args.end(), {"-bkmac", "sqlite", "-bkdb", archive, "-bkusr", "a"});
+    // A SQLite file needs no login.
+    std::vector<std::string> args = {program, "-mac", "sqlite", "-db", path, "-log", logs};
+    if (!archive.empty()) args.insert(args.end(), {"-bkmac", "sqlite", "-bkdb", archive});
     return args;
 }
 
