@@ -5,8 +5,9 @@
 // versions of the slowly changing dim_customer, among them consecutive versions
 // of one element, first versions and current ones; then the marks of rows in use
 // are cleared, as the task's check of references would clear them. The shell's
-// script holds what the task sends: the checks, the repair's read of the versions
-// and its updates, the deletions.
+// script holds what the task sends: the checks, the count of marked rows set to
+// keep, the history check's two counts of defects, the repair's read of the
+// versions and its updates, the deletions.
 //
 //   delete_bench [--runs N] [--warehouses DIR] [fact rows ...]   default: 100000 1000000
 //
@@ -30,6 +31,7 @@
 #include "tasks/deletion/reference_check.h"
 #include "warehouse/connector.h"
 #include "warehouse/sql_literal.h"
+#include "warehouse/version_history.h"
 
 using namespace varnel;
 using namespace varnel::bench;
@@ -129,11 +131,21 @@ void WriteShellScript(const std::string& db, const WarehouseShape& shape, const 
         out << "BEGIN IMMEDIATE;\n";
         for (const auto& statement : CheckStatements(*connection, d.Name))
             out << statement << ";\n";
+        out << MarkedRowsToKeepQuery(d.Name) << ";\n";
         if (d.Name == kSlowlyChanging) {
+            // The history check counts the touched elements' defects before the repair
+            // and, for the versions the deletion leaves, after it.
+            out << HistoryDefectsQuery(dialect, d.Name, "code",
+                                       {.DeletedRows = DeletedRowsCondition()})
+                << ";\n";
             out << ElementVersionsQuery(dialect, d.Name, "code",
                                         dialect.RowIdColumns().value_or(std::vector<std::string>{}))
                 << ";\n";
             for (const auto& statement : RepairStatements(db)) out << statement << ";\n";
+            out << HistoryDefectsQuery(
+                       dialect, d.Name, "code",
+                       {.DeletedRows = DeletedRowsCondition(), .WithoutDeletedVersions = true})
+                << ";\n";
         }
         out << DeleteMarkedRowsStatement(d.Name) << ";\nCOMMIT;\n";
     }

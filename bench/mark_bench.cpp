@@ -17,6 +17,7 @@
 #include "bench/bench_util.h"
 #include "bench/warehouse_generator.h"
 #include "tasks/marking/marking_statements.h"
+#include "warehouse/control_columns.h"
 #include "warehouse/sql_dialect.h"
 
 using namespace varnel;
@@ -25,7 +26,8 @@ using namespace varnel::bench;
 namespace {
 
 // The statements the task sends, in the order it sends them: the reset, then
-// per table in dependency order the marking and one clearing per relation.
+// per table in dependency order the marking, one clearing per relation and the
+// count of rows without a value in a control column.
 std::vector<std::string> MarkStatements(const WarehouseShape& shape) {
     struct Edge {
         std::string Table, Referrer, ReferrerColumn;
@@ -64,6 +66,7 @@ std::vector<std::string> MarkStatements(const WarehouseShape& shape) {
                     statements.push_back(sql::ClearUsedRows(SqliteDialect(), d.Name, e.Referrer,
                                                             "id", e.ReferrerColumn,
                                                             e.ReferrerIsDimension));
+            statements.push_back(ControlColumnNullsQuery(d.Name));
             processed.insert(d.Name);
             progress = true;
         }

@@ -30,6 +30,7 @@
 #include "warehouse/job_history.h"
 #include "warehouse/metadata_names.h"
 #include "warehouse/odbc.h"
+#include "warehouse/table_spellings.h"
 #include "warehouse/tool_tables.h"
 
 namespace varnel {
@@ -443,6 +444,7 @@ struct Sequence {
     std::size_t Current = 0;
     // The progress window's row of the next task that runs.
     std::size_t Row = 0;
+    bool SpellingsChecked = false;
 };
 
 bool FailSequence(Sequence& sequence, const std::string& description) {
@@ -474,6 +476,25 @@ bool ReadyWarehouse(Sequence& sequence) {
 std::optional<std::string> MetadataNameFault(Connection& warehouse) {
     try {
         return FindInvalidMetadataName(warehouse);
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+}
+
+// A run that marks, reports or deletes looks relations up by the exact text of a
+// table's name: before its first task changes anything, each table must have one
+// spelling. The relations' tables that dwm_tables does not list go to the log, once.
+std::optional<std::string> TableSpellingFault(Sequence& sequence) {
+    const RunSettings& settings = sequence.Settings;
+    if (sequence.SpellingsChecked ||
+        !(settings.MarkUnused || settings.GenerateReports || settings.DeleteMarked))
+        return std::nullopt;
+    sequence.SpellingsChecked = true;
+    try {
+        const SpellingCheck check = CheckTableSpellings(*sequence.State.WarehouseConnection);
+        if (sequence.Log && sequence.Log->IsOpen())
+            for (const auto& note : check.Notes) sequence.Log->WriteLine(note);
+        return check.Fault;
     } catch (const std::exception& error) {
         return error.what();
     }
@@ -519,7 +540,9 @@ bool RunSequenceTask(Sequence& sequence, std::size_t index, const RunTask& task)
     ProcessState& state = sequence.State;
     sequence.Current = index;
     ShowTaskStarted(state, sequence.Row);
-    if (const auto fault = MetadataNameFault(*state.WarehouseConnection)) {
+    auto fault = MetadataNameFault(*state.WarehouseConnection);
+    if (!fault) fault = TableSpellingFault(sequence);
+    if (fault) {
         state.MessageText += *fault + "\r\n" + task.ErrorMessage + "\r\n";
         return FailSequence(sequence, "");
     }

@@ -54,7 +54,31 @@ std::size_t ReadPart(std::string_view text, std::size_t at) {
     return i == at ? std::string_view::npos : i;
 }
 
+// One part as read by ReadPart, without its delimiters.
+std::string Undelimited(std::string_view part) {
+    if (part.empty() || (part.front() != '[' && part.front() != '"')) return std::string(part);
+    const char close = part.front() == '[' ? ']' : '"';
+    std::string name;
+    for (std::size_t i = 1; i + 1 < part.size(); ++i) {
+        name += part[i];
+        if (part[i] == close) ++i;  // a doubled delimiter stands for one
+    }
+    return name;
+}
+
 }  // namespace
+
+std::optional<NameParts> SplitIdentifier(std::string_view name) {
+    const std::string_view text = TrimmedView(name);
+    const std::size_t first = ReadPart(text, 0);
+    if (first == std::string_view::npos) return std::nullopt;
+    if (first == text.size()) return NameParts{"", Undelimited(text)};
+    if (text[first] != '.') return std::nullopt;
+    const std::size_t second = ReadPart(text, first + 1);
+    if (second != text.size()) return std::nullopt;
+    return NameParts{Undelimited(text.substr(0, first)),
+                     Undelimited(text.substr(first + 1, second - first - 1))};
+}
 
 bool IsIdentifier(std::string_view name) {
     const std::string_view text = TrimmedView(name);

@@ -19,6 +19,16 @@ class Connection;
 //! before a '.' that follows the same rule (dbo.d_store, dbo.[d store]).
 bool IsIdentifier(std::string_view name);
 
+//! The parts of a name as the engine reads them: the schema (empty when none) and
+//! the name, each without its delimiters and with doubled closing delimiters undone.
+struct NameParts {
+    std::string Schema;
+    std::string Name;
+};
+
+//! The parts of an identifier (see IsIdentifier); nullopt for a text that is none.
+std::optional<NameParts> SplitIdentifier(std::string_view name);
+
 //! True when every piece of the comma list, trimmed of blanks, is an identifier. A
 //! blank list is an empty list; an empty piece ("a,,b", "a,") is not a name.
 bool IsIdentifierList(std::string_view list);

@@ -2,7 +2,9 @@
 
 #include <string_view>
 
+#include "base/text.h"
 #include "warehouse/live_lock.h"
+#include "warehouse/metadata_names.h"
 
 namespace varnel {
 
@@ -141,6 +143,18 @@ std::string SqlServerDialect::TableHasIndexQuery() const {
            " WHERE o.name = ? AND i.type > 0";
 }
 
+// OBJECT_ID resolves the name as a statement would: delimiters, the schema (the
+// user's default one when none is named) and the database's collation.
+std::optional<Command> SqlServerDialect::ResolveTableQuery(const std::string& name) const {
+    return Command{
+        "SELECT QUOTENAME(s.name) + '.' + QUOTENAME(o.name) FROM sys.objects o JOIN "
+        "sys.schemas s ON s.schema_id = o.schema_id WHERE o.object_id = OBJECT_ID(?) "
+        "AND o.type IN ('U', 'V')",
+        {{"name", ValueType::Text, 0, 0, 0, TrimBlanks(name)}},
+        60,
+        false};
+}
+
 std::string SqlServerDialect::SelectLockRowForUpdate() const {
     return "Select * from dwm_multiuse WITH (UPDLOCK, HOLDLOCK)";
 }
@@ -190,6 +204,10 @@ bool SqlServerDialect::KeepsDatesAsText() const {
     return false;
 }
 
+bool SqlServerDialect::ComparesRowValues() const {
+    return false;
+}
+
 bool SqlServerDialect::SelectsDatabaseByCatalog() const {
     return true;
 }
@@ -224,6 +242,20 @@ std::string SqliteDialect::ColumnExistsQuery() const {
 
 std::string SqliteDialect::TableHasIndexQuery() const {
     return "SELECT 1 FROM pragma_index_list(?)";
+}
+
+// SQLite looks a table up in the schema by its name without delimiters, ASCII letter
+// case ignored; main is the warehouse file, any other schema is not.
+std::optional<Command> SqliteDialect::ResolveTableQuery(const std::string& name) const {
+    const auto parts = SplitIdentifier(name);
+    if (!parts || (!parts->Schema.empty() && !EqualsIgnoringCase(parts->Schema, "main")))
+        return std::nullopt;
+    return Command{
+        "SELECT name FROM sqlite_master WHERE type IN ('table', 'view') AND name = ? "
+        "COLLATE NOCASE",
+        {{"name", ValueType::Text, 0, 0, 0, parts->Name}},
+        60,
+        false};
 }
 
 // BEGIN IMMEDIATE has taken the file's write lock already.
@@ -278,6 +310,10 @@ std::string SqliteDialect::PrimaryKeyColumnsQuery() const {
 }
 
 bool SqliteDialect::KeepsDatesAsText() const {
+    return true;
+}
+
+bool SqliteDialect::ComparesRowValues() const {
     return true;
 }
 

@@ -46,6 +46,10 @@ class SqlDialect {
     virtual std::string TableExistsQuery() const = 0;
     virtual std::string ColumnExistsQuery() const = 0;
     virtual std::string TableHasIndexQuery() const = 0;
+    //! The query whose one row names the table (or view) that the engine takes for a
+    //! table name as the metadata holds it, in one spelling per table; no row when the
+    //! engine finds none. nullopt when the name can name no table of the warehouse.
+    virtual std::optional<Command> ResolveTableQuery(const std::string& name) const = 0;
 
     //! The lock row, read so that no other process can change it before this
     //! transaction ends.
@@ -86,6 +90,8 @@ class SqlDialect {
     //! Whether the engine keeps dates as text: a date read then goes back as the
     //! very text read, since a bound timestamp would not compare equal to it.
     virtual bool KeepsDatesAsText() const = 0;
+    //! Whether the engine compares row values: (a, b) IN (SELECT a, b ...).
+    virtual bool ComparesRowValues() const = 0;
     //! Whether a connection reaches one of several databases, chosen as its current
     //! catalog (a server), rather than being the database itself (a file).
     virtual bool SelectsDatabaseByCatalog() const = 0;
@@ -112,6 +118,7 @@ class SqlServerDialect final : public SqlDialect {
     std::string TableExistsQuery() const override;
     std::string ColumnExistsQuery() const override;
     std::string TableHasIndexQuery() const override;
+    std::optional<Command> ResolveTableQuery(const std::string& name) const override;
     std::string SelectLockRowForUpdate() const override;
     std::string CountLockRowsForUpdate() const override;
     std::string HoldReadLocks() const override;
@@ -124,6 +131,7 @@ class SqlServerDialect final : public SqlDialect {
     std::optional<std::vector<std::string>> RowIdColumns() const override;
     std::string PrimaryKeyColumnsQuery() const override;
     bool KeepsDatesAsText() const override;
+    bool ComparesRowValues() const override;
     bool SelectsDatabaseByCatalog() const override;
     CopyRoute RouteBetweenDatabases() const override;
     std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const override;
@@ -139,6 +147,7 @@ class SqliteDialect final : public SqlDialect {
     std::string TableExistsQuery() const override;
     std::string ColumnExistsQuery() const override;
     std::string TableHasIndexQuery() const override;
+    std::optional<Command> ResolveTableQuery(const std::string& name) const override;
     std::string SelectLockRowForUpdate() const override;
     std::string CountLockRowsForUpdate() const override;
     std::string HoldReadLocks() const override;
@@ -151,6 +160,7 @@ class SqliteDialect final : public SqlDialect {
     std::optional<std::vector<std::string>> RowIdColumns() const override;
     std::string PrimaryKeyColumnsQuery() const override;
     bool KeepsDatesAsText() const override;
+    bool ComparesRowValues() const override;
     bool SelectsDatabaseByCatalog() const override;
     CopyRoute RouteBetweenDatabases() const override;
     std::unique_ptr<LiveLock> NewLiveLock(const Connection& connection) const override;

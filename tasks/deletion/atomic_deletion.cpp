@@ -22,6 +22,7 @@ bool DeleteAtomically(TaskContext& context, const std::string& table, Connection
         // version that a row refers to loses its mark first, and so keeps its element.
         Transaction transaction(connection);
         const std::int64_t kept = KeepReferencedRows(table, connection);
+        const std::int64_t keptToKeep = CountMarkedRowsToKeep(table, connection);
         struct Element {
             NullKeyParts NullParts;
             std::vector<Parameter> Values;
@@ -71,7 +72,7 @@ bool DeleteAtomically(TaskContext& context, const std::string& table, Connection
             deleted += count;
         }
         transaction.Commit();
-        ReportKeptRows(context, table, kept);
+        ReportKeptRows(context, table, kept, keptToKeep);
         WriteDeletionEntry(context, 0, "", deleted, true);
         return true;
     } catch (const std::exception& error) {

@@ -14,6 +14,7 @@
 #include "run/run_settings.h"
 #include "tasks/deletion/deletion_statements.h"
 #include "tasks/deletion/deletion_steps.h"
+#include "tasks/deletion/history_check.h"
 #include "tasks/deletion/reference_check.h"
 #include "warehouse/connector.h"
 #include "warehouse/database_access.h"
@@ -38,13 +39,34 @@ void StartHistory(TaskContext& context, const Connection& warehouse) {
     context.History = std::move(history);
 }
 
-// One table in the mode asked for; false when it failed (the step has reported it).
-// Atomic mode needs whole elements only where a table keeps versions; any other
-// table is deleted plainly.
-bool DeleteFromTable(TaskContext& context, const std::string& table, bool slowlyChanging,
-                     bool atomic, Connection& connection) {
-    if (atomic && slowlyChanging) return DeleteAtomically(context, table, connection);
-    return DeleteMarkedRows(context, table, slowlyChanging && !atomic, connection);
+// One table in the mode asked for (the step reports a failure or a refusal). Atomic
+// mode needs whole elements only where a table keeps versions; any other table is
+// deleted plainly.
+TableOutcome DeleteFromTable(TaskContext& context, const std::string& table, bool slowlyChanging,
+                             bool atomic, Connection& connection) {
+    if (atomic && slowlyChanging)
+        return DeleteAtomically(context, table, connection) ? TableOutcome::Deleted
+                                                            : TableOutcome::Failed;
+    return DeleteTableRows(context, table, slowlyChanging && !atomic, connection);
+}
+
+// The element key the repair will use; nullopt when it cannot (the repair then
+// reports why).
+std::optional<std::string> ValidElementKey(ProcessState& state, const std::string& table) {
+    const std::string key =
+        FirstElementKey(RunWarehouseConnection(state), RepairElementKeyQuery(table));
+    try {
+        KeyColumns(key, table);
+        return key;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// A table refused by the history check: its entry says why, and so does MessageText.
+void ReportRefusal(TaskContext& context, const std::string& message) {
+    WriteDeletionEntry(context, 3, message, 0, false);
+    AppendError(context.State, message);
 }
 
 struct ListedTable {
@@ -114,11 +136,21 @@ void ReportDeletionFailure(TaskContext& context, const std::string& description,
     if (!storeFailure.empty()) AppendError(context.State, storeFailure);
 }
 
-void ReportKeptRows(TaskContext& context, const std::string& table, std::int64_t kept) {
-    if (kept <= 0) return;
-    const std::string line = KeptRowsLine(table, kept);
-    if (LogStream* log = context.Log) log->WriteLine(line);
-    std::cerr << line << '\n';
+void ReportKeptRows(TaskContext& context, const std::string& table, std::int64_t kept,
+                    std::int64_t keptToKeep) {
+    if (kept > 0) {
+        const std::string line = KeptRowsLine(table, kept);
+        if (LogStream* log = context.Log) log->WriteLine(line);
+        std::cerr << line << '\n';
+    }
+    if (keptToKeep > 0 && context.Log)
+        context.Log->WriteLine("Kept " + std::to_string(keptToKeep) + " marked rows of table " +
+                               table + " that are marked to keep.");
+}
+
+std::int64_t CountMarkedRowsToKeep(const std::string& table, Connection& connection) {
+    auto count = connection.Query(MarkedRowsToKeepQuery(table), 60);
+    return count.Next() ? count.GetInt(0).value_or(0) : 0;
 }
 
 std::string FirstElementKey(Connection& warehouse, const std::string& query) {
@@ -175,6 +207,9 @@ bool DeleteMarkedElements(TaskContext& context) {
         state.DeletionConnection = OpenSecondConnection(warehouse);
         Connection& deletion = *state.DeletionConnection;
         StartHistory(context, warehouse);
+        // A table refused for its histories stays as it was; the others are still
+        // deleted, and the task then fails.
+        bool refused = false;
         for (const auto& [table, slowlyChanging] : tables) {
             if (context.Progress.CheckCancelState()) return false;
             if (TableExists(deletion, table)) {
@@ -182,12 +217,14 @@ bool DeleteMarkedElements(TaskContext& context) {
                                          TrimBlanks(table));
                 context.History.TableName = table;
                 context.History.StartTime = state.Now();
-                if (!DeleteFromTable(context, table, slowlyChanging, atomic, deletion))
-                    return false;
+                const TableOutcome outcome =
+                    DeleteFromTable(context, table, slowlyChanging, atomic, deletion);
+                if (outcome == TableOutcome::Failed) return false;
+                refused = refused || outcome == TableOutcome::Refused;
             }
             AdvanceProgress(context.Progress);
         }
-        return EndDeleteProgress(context);
+        return EndDeleteProgress(context) && !refused;
     } catch (const std::exception& error) {
         AppendError(state, error.what());
         return false;
@@ -196,25 +233,42 @@ bool DeleteMarkedElements(TaskContext& context) {
 
 bool DeleteMarkedRows(TaskContext& context, const std::string& table, bool slowlyChanging,
                       Connection& connection) {
+    return DeleteTableRows(context, table, slowlyChanging, connection) == TableOutcome::Deleted;
+}
+
+TableOutcome DeleteTableRows(TaskContext& context, const std::string& table, bool slowlyChanging,
+                             Connection& connection) {
     // The check, the repair and the deletion commit together; a failure in any rolls
     // all back. The entry is written once the table's work is committed, never for
     // work undone.
     std::int64_t deleted = 0;
     std::int64_t kept = 0;
+    std::int64_t keptToKeep = 0;
     try {
         Transaction transaction(connection);
         kept = KeepReferencedRows(table, connection);
-        if (slowlyChanging && !RepairSlowlyChangingDimension(context.State, table, connection))
-            return false;
+        keptToKeep = CountMarkedRowsToKeep(table, connection);
+        if (slowlyChanging) {
+            std::optional<HistoryCheck> history;
+            if (const auto key = ValidElementKey(context.State, table))
+                history.emplace(connection, table, *key);
+            if (!RepairSlowlyChangingDimension(context.State, table, connection))
+                return TableOutcome::Failed;
+            if (const auto refusal = history ? history->Refusal() : std::nullopt) {
+                transaction.Rollback();
+                ReportRefusal(context, *refusal);
+                return TableOutcome::Refused;
+            }
+        }
         deleted = connection.Execute(DeleteMarkedRowsStatement(table), 60);
         transaction.Commit();
     } catch (const std::exception& error) {
         ReportDeletionFailure(context, error.what(), deleted, false);
-        return false;
+        return TableOutcome::Failed;
     }
-    ReportKeptRows(context, table, kept);
+    ReportKeptRows(context, table, kept, keptToKeep);
     WriteDeletionEntry(context, 0, "", deleted, false);
-    return true;
+    return TableOutcome::Deleted;
 }
 
 }  // namespace varnel

@@ -16,10 +16,26 @@ namespace varnel {
 bool DeleteMarkedElements(TaskContext& context);
 
 //! In one transaction: keeps the marked rows that referring rows use, repairs a
-//! slowly changing table, deletes the rest of its marked rows; then leaves one
-//! job-history entry for the table.
+//! slowly changing table, deletes the rest of its marked rows except those set to
+//! keep; then leaves one job-history entry for the table. A slowly changing table
+//! whose repair would leave an element with more defects than it had is left as it
+//! was.
 bool DeleteMarkedRows(TaskContext& context, const std::string& table, bool slowlyChanging,
                       Connection& connection);
+
+//! How the deletion of one table ended.
+enum class TableOutcome {
+    Deleted,
+    //! The history check refused the table: it was left as it was, and reported.
+    Refused,
+    //! An error ended it; it was rolled back and reported.
+    Failed,
+};
+
+//! DeleteMarkedRows, telling a table refused by the history check of a slowly
+//! changing table from one that failed.
+TableOutcome DeleteTableRows(TaskContext& context, const std::string& table, bool slowlyChanging,
+                             Connection& connection);
 
 //! Deletes the elements of a slowly changing dimension whose versions are all
 //! marked, after keeping the marked rows that referring rows use, in one

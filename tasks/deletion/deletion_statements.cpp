@@ -52,8 +52,16 @@ std::string DeletionTableListQuery(const SqlDialect& dialect) {
            "dwm_tables.is_selected = 1 GROUP BY table_name";
 }
 
+std::string DeletedRowsCondition() {
+    return "is_deletable = 1 AND is_sustainable = 0";
+}
+
 std::string DeleteMarkedRowsStatement(const std::string& table) {
-    return "DELETE FROM " + table + " WHERE is_deletable = 1";
+    return "DELETE FROM " + table + " WHERE " + DeletedRowsCondition();
+}
+
+std::string MarkedRowsToKeepQuery(const std::string& table) {
+    return "SELECT COUNT(*) FROM " + table + " WHERE is_deletable = 1 AND is_sustainable <> 0";
 }
 
 std::string AtomicElementKeyQuery(const std::string& table) {
@@ -85,9 +93,9 @@ std::vector<std::string> KeyColumns(const std::string& elementKey, const std::st
 }
 
 std::string ElementGroupQuery(const std::string& table, const std::string& elementKey) {
-    return "SELECT " + elementKey +
-           ", Count(*) As CntAll, Count( Case is_deletable When 1 then 1 End ) As CntDeletable" +
-           " FROM " + table + " GROUP BY " + elementKey;
+    return "SELECT " + elementKey + ", Count(*) As CntAll, Count( Case When " +
+           DeletedRowsCondition() + " Then 1 End ) As CntDeletable" + " FROM " + table +
+           " GROUP BY " + elementKey;
 }
 
 std::string DeleteElementStatement(const std::string& table,
@@ -104,7 +112,7 @@ std::string DeleteElementStatement(const std::string& table,
 std::string WindowedElementVersionsQuery(const SqlDialect& dialect, const std::string& table,
                                          const std::string& elementKey,
                                          const std::vector<std::string>& identityColumns) {
-    const std::string marked = "CASE WHEN is_deletable = 1 THEN 1 ELSE 0 END";
+    const std::string marked = "CASE WHEN " + DeletedRowsCondition() + " THEN 1 ELSE 0 END";
     // Every column gets a name of its own: the identity may include start_date.
     std::string identity, order;
     for (std::size_t i = 0; i < identityColumns.size(); ++i) {
@@ -148,11 +156,12 @@ std::string ElementVersionsQuery(const SqlDialect& dialect, const std::string& t
            dialect.DayOf("versions.start_date") + " AS repair_start_day, " +
            dialect.DayOf("versions.end_date") +
            " AS repair_end_day, versions.is_current AS repair_current, CASE WHEN "
-           "versions.is_deletable = 1 THEN 1 ELSE 0 END AS repair_marked FROM (SELECT " +
+           "versions.is_deletable = 1 AND versions.is_sustainable = 0 THEN 1 ELSE 0 END AS "
+           "repair_marked FROM (SELECT " +
            id + " AS repair_row, DENSE_RANK() OVER (ORDER BY " + elementKey +
            ") AS repair_element FROM " + table + " WHERE " + keyList + " IN (SELECT " +
-           JoinColumns(keys) + " FROM " + table + " WHERE is_deletable = 1)" + nullParts +
-           ") elements JOIN " + table + " versions ON versions." + id +
+           JoinColumns(keys) + " FROM " + table + " WHERE " + DeletedRowsCondition() + ")" +
+           nullParts + ") elements JOIN " + table + " versions ON versions." + id +
            " = elements.repair_row ORDER BY elements.repair_element, repair_start, repair_id1";
 }
 

@@ -25,8 +25,14 @@ std::string SelectedDimensionCountQuery();
 //! says it is slowly changing.
 std::string DeletionTableListQuery(const SqlDialect& dialect);
 
-//! "DELETE FROM " + the table + " WHERE is_deletable = 1".
+//! The rows a deletion removes: marked, and not set to keep by the operator.
+std::string DeletedRowsCondition();
+
+//! "DELETE FROM " + the table + " WHERE " + DeletedRowsCondition().
 std::string DeleteMarkedRowsStatement(const std::string& table);
+
+//! Counts the marked rows of the table that the operator set to keep.
+std::string MarkedRowsToKeepQuery(const std::string& table);
 
 //! The element key of a table as atomic deletion reads it (every relation's value).
 std::string AtomicElementKeyQuery(const std::string& table);

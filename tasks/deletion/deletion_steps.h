@@ -26,8 +26,14 @@ void ReportDeletionFailure(TaskContext& context, const std::string& description,
                            std::int64_t deleted, bool atomic);
 
 //! Writes the line on the marked rows of the table that were kept because rows
-//! refer to them, to the task's log and to standard error; nothing when none were.
-void ReportKeptRows(TaskContext& context, const std::string& table, std::int64_t kept);
+//! refer to them, to the task's log and to standard error, and the line on those
+//! kept because the operator set them to keep, to the log only; nothing for a
+//! count of none.
+void ReportKeptRows(TaskContext& context, const std::string& table, std::int64_t kept,
+                    std::int64_t keptToKeep);
+
+//! The marked rows of the table that the operator set to keep (the deletion leaves them).
+std::int64_t CountMarkedRowsToKeep(const std::string& table, Connection& connection);
 
 //! The first element key that is not blank, as the query reads it through the
 //! warehouse connection; empty when there is none. A table whose relations

@@ -8,6 +8,7 @@
 #include "run/run_settings.h"
 #include "tasks/marking/mark_queue.h"
 #include "tasks/marking/marking_statements.h"
+#include "warehouse/control_columns.h"
 #include "warehouse/database_access.h"
 #include "warehouse/engine_error.h"
 #include "warehouse/job_history.h"
@@ -272,6 +273,10 @@ bool MarkingRun::MarkTable(const std::string& table) {
             window_.Refresh();
         }
         transaction.Commit();
+        // Rows with no value in a control column are neither kept nor marked: say so.
+        if (context_.Log)
+            for (const auto& line : ControlColumnNullLines(connection, table))
+                context_.Log->WriteLine(line);
         history_->Status = 0;
         history_->EndTime = state_.Now();
         history_->RecordCount = recordCount;

@@ -1,17 +1,21 @@
 #include "tasks/metadata_check/metadata_check.h"
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "base/text.h"
+#include "run/log_stream.h"
 #include "run/process_state.h"
 #include "run/progress_window.h"
 #include "run/run_settings.h"
 #include "tasks/metadata_check/metadata_check_statements.h"
+#include "warehouse/control_columns.h"
 #include "warehouse/database_access.h"
 #include "warehouse/metadata_names.h"
 #include "warehouse/odbc.h"
+#include "warehouse/version_history.h"
 
 namespace varnel {
 
@@ -141,7 +145,56 @@ bool NeedsIndexedFacts(const RunSettings& settings) {
     return settings.MarkUnused || settings.GenerateReports || settings.DeleteMarked;
 }
 
+std::vector<std::string> TableNames(Connection& connection, const std::string& query) {
+    std::vector<std::string> names;
+    auto rows = connection.Query(query);
+    while (rows.Next())
+        if (const auto& name = rows.Get(0)) names.push_back(*name);
+    return names;
+}
+
+// The convention line of one slowly changing table; nullopt when its versions follow it.
+std::optional<std::string> ConventionLine(Connection& connection, const std::string& table) {
+    std::string elementKey;
+    for (const auto& key :
+         TableNames(connection, sql::SelectElementKeys(connection.Dialect(), table)))
+        if (!IsBlank(key)) {
+            elementKey = key;
+            break;
+        }
+    if (elementKey.empty()) return std::nullopt;
+    const auto defects =
+        ReadHistoryDefects(connection, HistoryDefectsQuery(connection.Dialect(), table, elementKey),
+                           SplitCommaList(elementKey, ListPieces::Trimmed).size(), false);
+    if (defects.DefectiveElements == 0) return std::nullopt;
+    return "Table " + table + ": " + std::to_string(defects.DefectiveElements) +
+           " elements do not follow the validity convention, for example " +
+           ElementKeyText(defects.FirstKey) + "; their marked versions will not be deleted.";
+}
+
 }  // namespace
+
+void WriteMetadataNotes(Connection& connection, LogStream& log) {
+    // Notes, not faults: a table that cannot be looked at is said so, and the rest go on.
+    const auto note = [&](const std::string& table, auto&& lines) {
+        try {
+            for (const auto& line : lines()) log.WriteLine(line);
+        } catch (const std::exception& error) {
+            log.WriteLine("Table " + table +
+                          ": could not be looked at for these notes: " + error.what());
+        }
+    };
+    for (const auto& table : TableNames(connection, sql::SelectDimensionTables()))
+        if (TableExists(connection, table))
+            note(table, [&] { return ControlColumnNullLines(connection, table); });
+    for (const auto& table :
+         TableNames(connection, sql::SelectSlowlyChangingTables(connection.Dialect())))
+        if (TableExists(connection, table))
+            note(table, [&] {
+                const auto line = ConventionLine(connection, table);
+                return line ? std::vector<std::string>{*line} : std::vector<std::string>{};
+            });
+}
 
 bool RunMetadataCheck(TaskContext& context) {
     ProcessState& state = context.State;
@@ -149,7 +202,15 @@ bool RunMetadataCheck(TaskContext& context) {
         state.MessageText += "Connection to the data warehouse not available.\r\n";
         return false;
     }
-    return RunMetadataCheck(state, *state.WarehouseConnection, context.Progress, context.Settings);
+    if (!RunMetadataCheck(state, *state.WarehouseConnection, context.Progress, context.Settings))
+        return false;
+    if (context.Log && context.Log->IsOpen()) {
+        return Trapped(state, [&] {
+            WriteMetadataNotes(*state.WarehouseConnection, *context.Log);
+            return true;
+        });
+    }
+    return true;
 }
 
 bool RunMetadataCheck(ProcessState& state, Connection& connection, ProgressWindow& window,

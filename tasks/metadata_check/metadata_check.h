@@ -14,6 +14,7 @@
 namespace varnel {
 
 class Connection;
+class LogStream;
 class ProgressWindow;
 
 //! The task as the run driver calls it: the five steps on the WarehouseConnection
@@ -40,6 +41,10 @@ bool CheckTablesTable(ProcessState& state, Connection& connection, ProgressWindo
 bool CheckControlColumns(ProcessState& state, Connection& connection, const std::string& tableName);
 //! Every table that dwm_star_relations names is listed in dwm_tables; steps the bar once.
 bool CheckMetaConsistency(ProcessState& state, Connection& connection, ProgressWindow& window);
+//! Writes to the log what the later tasks will keep, which is no fault: one line per
+//! dimension table whose control columns hold Nulls, one per slowly changing table
+//! whose versions do not follow the validity convention.
+void WriteMetadataNotes(Connection& connection, LogStream& log);
 //! Puts the bar back to 0 and clears the comment.
 bool EndCheckProgress(ProgressWindow& window);
 

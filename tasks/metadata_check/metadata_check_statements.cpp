@@ -1,5 +1,6 @@
 #include "tasks/metadata_check/metadata_check_statements.h"
 
+#include "warehouse/sql_dialect.h"
 #include "warehouse/sql_literal.h"
 
 namespace varnel::sql {
@@ -33,6 +34,23 @@ std::string SelectTablesMissingFromDwmTables() {
            "SELECT foreign_table AS TableName FROM dwm_star_relations) AS TempTable WHERE NOT "
            "EXISTS (SELECT table_name FROM dwm_tables WHERE TempTable.TableName = "
            "dwm_tables.table_name)";
+}
+
+std::string SelectDimensionTables() {
+    return "SELECT DISTINCT table_name FROM dwm_tables WHERE UPPER(table_type) = 'DIMENSION' "
+           "ORDER BY table_name";
+}
+
+std::string SelectSlowlyChangingTables(const SqlDialect& dialect) {
+    return "SELECT DISTINCT table_name FROM dwm_tables, dwm_star_relations WHERE "
+           "UPPER(table_type) = 'DIMENSION' AND dwm_star_relations.primary_table = "
+           "dwm_tables.table_name AND " +
+           dialect.IntOfBit("slow_moving_dim") + " <> 0 ORDER BY table_name";
+}
+
+std::string SelectElementKeys(const SqlDialect& dialect, const std::string& tableName) {
+    return "SELECT original_primary_key FROM dwm_star_relations WHERE primary_table = " +
+           SqlLiteral(tableName) + " AND " + dialect.IntOfBit("slow_moving_dim") + " <> 0";
 }
 
 }  // namespace varnel::sql

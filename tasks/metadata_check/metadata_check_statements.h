@@ -6,6 +6,10 @@
 
 #include <string>
 
+namespace varnel {
+class SqlDialect;
+}
+
 namespace varnel::sql {
 
 //! The number of relation rows, R.
@@ -20,5 +24,11 @@ std::string SelectCheckedTables();
 std::string SelectSlowMovingDim(const std::string& tableName);
 //! The tables that dwm_star_relations names and dwm_tables lacks.
 std::string SelectTablesMissingFromDwmTables();
+//! The dimension tables of dwm_tables, each once.
+std::string SelectDimensionTables();
+//! The dimension tables that a relation says change slowly, each once.
+std::string SelectSlowlyChangingTables(const SqlDialect& dialect);
+//! The element keys of the slowly changing relations of the table given.
+std::string SelectElementKeys(const SqlDialect& dialect, const std::string& tableName);
 
 }  // namespace varnel::sql

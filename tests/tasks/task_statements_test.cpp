@@ -7,6 +7,7 @@
 #include "tasks/dimension_checks/dimension_checks.h"
 #include "tasks/marking/marking_statements.h"
 #include "tests/support/matchers.h"
+#include "warehouse/version_history.h"
 
 namespace varnel {
 namespace {
@@ -75,11 +76,45 @@ TEST(TaskStatementsTest, TextsMatchCharacterForCharacter) {
          "SELECT * FROM (SELECT id AS repair_id1, start_date AS repair_id2, DENSE_RANK() "
          "OVER (ORDER BY c, n) AS repair_element, start_date AS repair_start, end_date AS "
          "repair_end, CONVERT(date, start_date) AS repair_start_day, CONVERT(date, end_date) "
-         "AS repair_end_day, is_current AS repair_current, CASE WHEN is_deletable = 1 THEN 1 "
-         "ELSE 0 END AS repair_marked, MAX(CASE WHEN is_deletable = 1 THEN 1 ELSE 0 END) "
+         "AS repair_end_day, is_current AS repair_current, CASE WHEN is_deletable = 1 AND "
+         "is_sustainable = 0 THEN 1 ELSE 0 END AS repair_marked, MAX(CASE WHEN is_deletable = 1 "
+         "AND is_sustainable = 0 THEN 1 ELSE 0 END) "
          "OVER (PARTITION BY c, n) AS repair_element_marked FROM D) versions WHERE "
          "repair_element_marked = 1 ORDER BY repair_element, repair_start, repair_id1, "
          "repair_id2"},
+        // Without row values, a key of two columns finds its elements by EXISTS.
+        {HistoryDefectsQuery(
+             kSqlServer, "D", "c, n",
+             {.DeletedRows = DeletedRowsCondition(), .WithoutDeletedVersions = true}),
+         "SELECT c, n, CASE WHEN SUM(history_current) = 0 THEN 1 ELSE 0 END AS no_current, CASE "
+         "WHEN SUM(history_current) > 1 THEN SUM(history_current) - 1 ELSE 0 END AS "
+         "several_current, SUM(CASE WHEN history_current = 1 AND history_has_next = 1 THEN 1 ELSE "
+         "0 END) AS current_not_latest, SUM(CASE WHEN history_has_next = 1 AND (history_end_day "
+         "IS NULL OR history_next_start_day IS NULL OR history_end_day <> "
+         "history_next_start_day) THEN 1 ELSE 0 END) AS gaps, SUM(CASE WHEN history_start IS "
+         "NULL THEN 1 ELSE 0 END) AS no_start, COUNT(*) OVER () AS defective_elements FROM "
+         "(SELECT history_versions.c, history_versions.n, history_versions.start_date AS "
+         "history_start, CONVERT(date, history_versions.end_date) AS history_end_day, "
+         "LEAD(CONVERT(date, history_versions.start_date)) OVER (PARTITION BY "
+         "history_versions.c, history_versions.n ORDER BY start_date, end_date) AS "
+         "history_next_start_day, LEAD(1, 1, 0) OVER (PARTITION BY history_versions.c, "
+         "history_versions.n ORDER BY start_date, end_date) AS history_has_next, CASE WHEN "
+         "history_versions.is_current <> 0 THEN 1 ELSE 0 END AS history_current FROM D AS "
+         "history_versions WHERE (EXISTS (SELECT 1 FROM D AS history_deleted WHERE "
+         "history_deleted.c = history_versions.c AND history_deleted.n = history_versions.n AND "
+         "(is_deletable = 1 AND is_sustainable = 0)) OR history_versions.c IS NULL OR "
+         "history_versions.n IS NULL) AND CASE WHEN is_deletable = 1 AND is_sustainable = 0 THEN "
+         "1 ELSE 0 END = 0) history GROUP BY c, n HAVING CASE WHEN SUM(history_current) = 0 THEN "
+         "1 ELSE 0 END + CASE WHEN SUM(history_current) > 1 THEN SUM(history_current) - 1 ELSE 0 "
+         "END + SUM(CASE WHEN history_current = 1 AND history_has_next = 1 THEN 1 ELSE 0 END) + "
+         "SUM(CASE WHEN history_has_next = 1 AND (history_end_day IS NULL OR "
+         "history_next_start_day IS NULL OR history_end_day <> history_next_start_day) THEN 1 "
+         "ELSE 0 END) + SUM(CASE WHEN history_start IS NULL THEN 1 ELSE 0 END) > 0 ORDER BY c, n"},
+        {DeleteMarkedRowsStatement("D"),
+         "DELETE FROM D WHERE is_deletable = 1 AND is_sustainable = 0"},
+        {ElementGroupQuery("D", "c ,n"),
+         "SELECT c ,n, Count(*) As CntAll, Count( Case When is_deletable = 1 AND is_sustainable = "
+         "0 Then 1 End ) As CntDeletable FROM D GROUP BY c ,n"},
         {KeepReferencedRowsStatement(kSqlServer, "dim_store", "fact_sales", "code, region",
                                      " store_code ,store_region"),
          "UPDATE dim_store SET is_deletable = 0 WHERE is_deletable = 1 AND EXISTS (SELECT 1 FROM "

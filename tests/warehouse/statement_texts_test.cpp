@@ -41,6 +41,14 @@ TEST(StatementTextTest, TextsMatchCharacterForCharacter) {
          "ORDINAL_POSITION"},
     };
     for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
+    // The server resolves a metadata name as a statement would, trimmed of blanks.
+    const auto resolve = kSqlServer.ResolveTableQuery("  dbo.[d_store] ");
+    ASSERT_TRUE(resolve);
+    EXPECT_EQ(resolve->Text,
+              "SELECT QUOTENAME(s.name) + '.' + QUOTENAME(o.name) FROM sys.objects o JOIN "
+              "sys.schemas s ON s.schema_id = o.schema_id WHERE o.object_id = OBJECT_ID(?) AND "
+              "o.type IN ('U', 'V')");
+    EXPECT_EQ(resolve->Parameters.at(0).Data, Value(std::string("dbo.[d_store]")));
     const std::string statement = "delete from t where \"a\" < '2004-01-01'";
     EXPECT_EQ(kSqlServer.CompileOnly(statement),
               (std::vector<std::string>{"Set NOEXEC ON", statement, "Set NOEXEC OFF"}));
@@ -83,6 +91,21 @@ TEST(IdentifierTest, TellsANameFromText) {
          {"d_store SET name = 'x' --", "d_store; DROP TABLE f", "d store", "it's", "   ", "[]",
           "[d store", "[a]b]", "\"a\" OR 1=1 --\"", "a.b.c", "dbo.", "[line\nbreak]", "f(x)"})
         EXPECT_FALSE(IsIdentifier(text)) << "'" << text << "'";
+    const struct {
+        const char* Name;
+        std::optional<NameParts> Parts;
+    } parts[] = {{" main.d_store ", NameParts{"main", "d_store"}},
+                 {"[dbo].\"d \"\"store\"", NameParts{"dbo", "d \"store"}},
+                 {"[a]]b]", NameParts{"", "a]b"}},
+                 {"D_Store", NameParts{"", "D_Store"}},
+                 {"a.b.c", std::nullopt}};
+    for (const auto& [name, expected] : parts) {
+        const auto split = SplitIdentifier(name);
+        ASSERT_EQ(split.has_value(), expected.has_value()) << name;
+        if (split) {
+            EXPECT_EQ(split->Schema + "|" + split->Name, expected->Schema + "|" + expected->Name);
+        }
+    }
     for (const char* list : {"store_id,  store_region ", "[d id], \"x\"\"y\"", ""})
         EXPECT_TRUE(IsIdentifierList(list)) << list;
     // A comma inside a delimited name still splits the list: the halves are no names.

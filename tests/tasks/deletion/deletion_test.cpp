@@ -289,6 +289,86 @@ TEST_P(ReferenceCheckModeTest, AFactLoadedAfterMarkingKeepsItsRows) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReferenceCheckModeTest, ::testing::Bool());
 
+// Rows set to keep after the marking stay: a plain row, a version (which the repair then
+// takes as one that survives) and, in atomic mode, the whole element.
+TEST_P(ReferenceCheckModeTest, RowsSetToKeepAfterMarkingStay) {
+    const bool atomic = GetParam();
+    Brands({1, 2}, {1, 2});
+    w_.Exec("UPDATE dim_brand SET is_sustainable = 1 WHERE id = 2");
+    Customers({V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 1),
+               V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 1),
+               V(3, "B", 1, "2020-01-01", "2020-02-01", 0, 0),
+               V(4, "B", 1, "2020-02-01", kOpenEnd, 1, 1)});
+    w_.Exec("UPDATE dim_customer SET is_sustainable = 1 WHERE id IN (2, 4)");
+
+    EXPECT_EQ(DeleteWithLog(atomic),
+              "Kept 1 marked rows of table dim_brand that are marked to keep.\r\n"
+              "Kept 2 marked rows of table dim_customer that are marked to keep.\r\n");
+    EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("2"));
+    // B's kept current version hands nothing to its predecessor.
+    const testing::Texts expected =
+        atomic ? testing::Texts{"1|2020-01-01|2020-02-01|0", "2|2020-02-01|9999-12-31|1",
+                                "3|2020-01-01|2020-02-01|0", "4|2020-02-01|9999-12-31|1"}
+               : testing::Texts{"2|2020-01-01|9999-12-31|1", "3|2020-01-01|2020-02-01|0",
+                                "4|2020-02-01|9999-12-31|1"};
+    EXPECT_EQ(Versions(), expected);
+}
+
+// Versions that end the day before the next begins: the repair finds no neighbour.
+// The table is left as it was, the others are deleted, and the task fails saying why.
+TEST_F(ReferenceCheckTest, AHistoryTheRepairWouldBreakLeavesItsTableAsItWas) {
+    Brands({1, 2}, {2});
+    const struct {
+        std::vector<testing::Version> Versions;
+        std::string LeftWith;  // empty: the table is deleted
+    } cases[] = {
+        {{V(1, "A", 1, "2020-01-01", "2020-01-31", 0, 0),
+          V(2, "A", 1, "2020-02-01", kOpenEnd, 1, 1)},
+         "element A, 1 would be left without a current version"},
+        // Two versions end where the current one begins: both would become current.
+        {{V(1, "A", 1, "2020-01-01", "2020-02-01", 0, 0),
+          V(2, "A", 1, "2020-01-15", "2020-02-01", 0, 0),
+          V(3, "A", 1, "2020-02-01", kOpenEnd, 1, 1)},
+         "element A, 1 would be left with more than one current version"},
+        // Damaged already (a gap, a missing start) and no worse after: deleted.
+        {{V(1, "B", 1, "2020-01-01", "2020-01-15", 0, 0),
+          V(2, "B", 1, "2020-02-01", "2020-03-01", 0, 0),
+          V(3, "B", 1, "2020-03-01", kOpenEnd, 1, 1),
+          testing::Version{.Values = {4, "C", 1}, .Start = Null, .End = "2020-02-01"},
+          V(5, "C", 1, "2020-02-01", kOpenEnd, 1, 1),
+          // The first or a middle version of the day-before convention goes without harm.
+          V(6, "D", 1, "2020-01-01", "2020-01-31", 0, 1),
+          V(7, "D", 1, "2020-02-01", "2020-02-28", 0, 0),
+          V(8, "D", 1, "2020-03-01", "2020-03-31", 0, 1),
+          V(9, "D", 1, "2020-04-01", kOpenEnd, 1, 0)},
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.LeftWith);
+        w_.Exec("DROP TABLE IF EXISTS dim_customer");
+        w_.Exec("DELETE FROM dwm_tables WHERE table_name = 'dim_customer'");
+        w_.Exec("DELETE FROM dwm_star_relations WHERE primary_table = 'dim_customer'");
+        w_.Exec("DELETE FROM dim_brand");
+        w_.Rows("dim_brand", {"id", "is_deletable"}, {{1, 0}, {2, 1}});
+        Customers(c.Versions);
+        const auto before = Versions();
+        state_.MessageText.clear();
+        EXPECT_EQ(Delete(false), c.LeftWith.empty());
+        EXPECT_THAT(w_.Column("SELECT id FROM dim_brand"), ElementsAre("1"));
+        if (c.LeftWith.empty()) {
+            EXPECT_EQ(w_.Count("dim_customer"), static_cast<std::int64_t>(before.size()) - 4);
+            continue;
+        }
+        const std::string message =
+            "The versions of table dim_customer do not follow the validity convention (a "
+            "version ends on the day the next begins); " +
+            c.LeftWith + ". Nothing was deleted from dim_customer.";
+        EXPECT_EQ(state_.MessageText, message + "\r\n");
+        EXPECT_EQ(Versions(), before);
+        EXPECT_EQ(History().back().Status + "|" + History().back().Message, "3|" + message);
+    }
+}
+
 // The sqlite3 shell inserts facts using marked rows throughout the run: an orphan is its fault.
 TEST_F(ReferenceCheckTest, AWriterThroughoutADeletionRunLeavesNoOrphan) {
     const std::vector<std::string> keys = {"store_id", "product_id", "day_id"};
@@ -364,7 +444,10 @@ void ReferenceRepairAndDelete(Connection& db, const std::string& table, const st
 
 // Generated versions as SQL values: mixed-type and Null keys (7 and 7.0 are one element, '7'
 // another), same-day versions, gaps, times, Null dates, several or no current, marked runs.
-std::string GeneratedRows(std::mt19937& random, int elements, bool twoPartKey, int& id) {
+// Clean histories follow the convention: each version ends on the day the next begins,
+// later, and the last alone is current, with dates throughout.
+std::string GeneratedRows(std::mt19937& random, int elements, bool twoPartKey, int& id,
+                          bool clean = false) {
     const auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
     const auto pick = [&](const std::vector<std::string>& from) {
         return from[static_cast<std::size_t>(below(static_cast<int>(from.size())))];
@@ -375,22 +458,26 @@ std::string GeneratedRows(std::mt19937& random, int elements, bool twoPartKey, i
     };
     std::string values;
     for (int e = 0; e < elements; ++e) {
-        std::string key =
-            pick({"'A'", "'B'", "'a'", "7", "7.0", "'7'", "NULL", "'O''Hara'", "0.1 + 0.2", "0.3"});
+        // A clean element has a key of its own: versions of two elements under one key would
+        // not follow each other.
+        std::string key = clean ? "'E" + std::to_string(e) + "'"
+                                : pick({"'A'", "'B'", "'a'", "7", "7.0", "'7'", "NULL", "'O''Hara'",
+                                        "0.1 + 0.2", "0.3"});
         if (twoPartKey) key += ", " + pick({"1", "2.5", "NULL", "0.1 + 0.2", "0.3"});
         int day = below(400);
         const int versions = 1 + below(5);
         bool marked = below(2) == 0;
         for (int v = 0; v < versions; ++v) {
             const bool last = v == versions - 1;
-            const int next = day + (below(4) == 0 ? 0 : 1 + below(60));
-            const std::string start =
-                below(15) == 0 ? "NULL" : date(day, below(3) == 0 ? "09:00:00" : "00:00:00");
-            const std::string end = below(15) == 0 ? "NULL"
-                                    : last         ? "'9999-12-31 00:00:00'"
-                                                   : date(next - (below(8) == 0 ? 1 : 0),
+            const int next = day + (below(4) == 0 && !clean ? 0 : 1 + below(60));
+            const std::string start = below(15) == 0 && !clean
+                                          ? "NULL"
+                                          : date(day, below(3) == 0 ? "09:00:00" : "00:00:00");
+            const std::string end = below(15) == 0 && !clean ? "NULL"
+                                    : last                   ? "'9999-12-31 00:00:00'"
+                                           : date(next - (below(8) == 0 && !clean ? 1 : 0),
                                                   below(3) == 0 ? "18:30:00.500" : "00:00:00");
-            const bool current = last ? below(10) != 0 : below(10) == 0;
+            const bool current = clean ? last : last ? below(10) != 0 : below(10) == 0;
             if (below(3) == 0) marked = !marked;
             values += std::string(values.empty() ? "" : ", ") + "(" + std::to_string(++id) + ", " +
                       key + ", " + start + ", " + end + (current ? ", 1, " : ", 0, ") +
@@ -403,10 +490,10 @@ std::string GeneratedRows(std::mt19937& random, int elements, bool twoPartKey, i
 
 class ScdRepairTest : public DeletionTaskTest, public ::testing::WithParamInterface<unsigned> {
   protected:
-    //! The table under test and its unregistered reference copy.
+    //! The table under test, its unregistered reference copy and a copy for the repair alone.
     void Tables(const std::string& name, const std::string& key, const std::string& columns,
                 const std::string& rows, const std::string& referring) {
-        for (const std::string& table : {name, "ref_" + name}) {
+        for (const std::string& table : {name, "ref_" + name, "rep_" + name}) {
             w_.Dimension(table, {"id INTEGER", "k1", "k2 REAL"},
                          {.PrimaryKey = "id",
                           .OrgPkey = key,
@@ -416,6 +503,19 @@ class ScdRepairTest : public DeletionTaskTest, public ::testing::WithParamInterf
                     ", start_date, end_date, is_current, is_deletable) VALUES " + rows);
         }
         w_.Relation(name, "id", "fact_sales", referring);
+        w_.Relation("rep_" + name, "id", "fact_sales", referring);
+    }
+
+    //! The repair and the deletion of the marked rows, without the task around them.
+    void RepairAndDelete(const std::string& table) {
+        state_.WarehouseConnection = w_.OpenConnection();
+        auto connection = w_.OpenConnection();
+        Transaction transaction(*connection);
+        ASSERT_TRUE(RepairSlowlyChangingDimension(state_, table, *connection))
+            << state_.MessageText;
+        connection->Execute(DeleteMarkedRowsStatement(table));
+        transaction.Commit();
+        state_.WarehouseConnection.reset();
     }
 
     testing::Texts Contents(const std::string& table) {
@@ -432,15 +532,29 @@ TEST_P(ScdRepairTest, GeneratedTablesComeOutAsFromTheReference) {
     // Enough elements in the first table for full batches of repaired versions and a remainder.
     Tables("dim_one", "k1", "id, k1", GeneratedRows(random, 1000, false, id), "customer_id");
     Tables("dim_two", "k1, k2", "id, k1, k2", GeneratedRows(random, 40, true, id), "brand_id");
-    const testing::Texts before = Contents("dim_two");
+    Tables("dim_clean", "k1, k2", "id, k1, k2", GeneratedRows(random, 300, true, id, true),
+           "brand_id");
+    const testing::Texts beforeOne = Contents("dim_one"), beforeTwo = Contents("dim_two");
 
     ReferenceRepairAndDelete(w_.Connection(), "ref_dim_one", "k1", {"k1"});
     ReferenceRepairAndDelete(w_.Connection(), "ref_dim_two", "k1, k2", {"k1", "k2"});
-    ASSERT_TRUE(Delete(false)) << state_.MessageText;
+    ReferenceRepairAndDelete(w_.Connection(), "ref_dim_clean", "k1, k2", {"k1", "k2"});
+    RepairAndDelete("rep_dim_one");
+    RepairAndDelete("rep_dim_two");
+    EXPECT_EQ(Contents("rep_dim_one"), Contents("ref_dim_one"));
+    EXPECT_EQ(Contents("rep_dim_two"), Contents("ref_dim_two"));
+    EXPECT_NE(Contents("rep_dim_two"), beforeTwo);
 
-    EXPECT_EQ(Contents("dim_one"), Contents("ref_dim_one"));
-    EXPECT_EQ(Contents("dim_two"), Contents("ref_dim_two"));
-    EXPECT_NE(Contents("dim_two"), before);
+    // The task deletes as the reference does, or, where the repair would leave an element
+    // worse, leaves the table as it was; a history that follows the convention stays whole.
+    Delete(false);
+    const auto refused = [&](const std::string& table) {
+        return state_.MessageText.find("The versions of table " + table + " ") != std::string::npos;
+    };
+    EXPECT_EQ(Contents("dim_one"), refused("dim_one") ? beforeOne : Contents("ref_dim_one"));
+    EXPECT_EQ(Contents("dim_two"), refused("dim_two") ? beforeTwo : Contents("ref_dim_two"));
+    EXPECT_FALSE(refused("dim_clean")) << state_.MessageText;
+    EXPECT_EQ(Contents("dim_clean"), Contents("ref_dim_clean"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, ScdRepairTest, ::testing::Range(1u, 5u));
@@ -501,6 +615,7 @@ TEST(DeletionSpeedEqualityTest, VersionsReadAsFromTheWindowForm) {
                "(11, 'B', NULL, '2020-01-01', '2020-01-02', 0, 0), (12, 'B', NULL, '2020-01-02', "
                "'2020-01-03', 1, 1), (13, 'C', 2.5, NULL, '2020-01-02', 1, 0), (14, 'b', NULL, "
                "NULL, '2020-01-01', 1, 1)");
+        w.Exec("ALTER TABLE " + c.Table + " ADD COLUMN is_sustainable bit DEFAULT 0");
         const auto read =
             ReadVersions(w.Connection(), ElementVersionsQuery(kSqlite, c.Table, c.Key, {"rowid"}));
         EXPECT_EQ(read, ReadVersions(w.Connection(), WindowedElementVersionsQuery(
