@@ -38,6 +38,9 @@ TEST(TextTest, CommaListsSpacesAndAsciiCase) {
         EXPECT_EQ(SplitCommaList(c.List, ListPieces::Trimmed), c.Trimmed) << "[" << c.List << "]";
     }
     EXPECT_EQ(TrimBlanks("\t a \t"), "\t a \t");
+    EXPECT_TRUE(IsBlank(""));
+    EXPECT_FALSE(IsBlank(" \t "));
+    EXPECT_FALSE(EqualsIgnoringCase("dim", "dim "));
     EXPECT_EQ(TrimBlanks("\t a \t", " \t"), "a");
     EXPECT_TRUE(EqualsIgnoringCase("Dim_Customer", "DIM_customer"));
     // Bytes beyond ASCII compare as they stand; '@' and '[' sit next to 'A' and 'Z'.
